@@ -1,0 +1,23 @@
+# One interface target carries the strict settings; every target links it.
+add_library(qm_settings INTERFACE)
+target_compile_options(qm_settings INTERFACE -Wall -Wextra -Wpedantic)
+target_compile_definitions(qm_settings INTERFACE
+  QT_NO_CAST_FROM_ASCII
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_NO_KEYWORDS)
+if(QM_SANITIZE)
+  target_compile_options(qm_settings INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(qm_settings INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Fails the configure step when a target that must stay free of the widget
+# toolkit links it, directly or through one of its dependencies.
+function(qm_forbid_widgets target)
+  get_target_property(libs ${target} LINK_LIBRARIES)
+  foreach(lib IN LISTS libs)
+    if(lib MATCHES "Qt6::(Widgets|Gui)")
+      message(FATAL_ERROR "${target} must not link ${lib}")
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,4 @@
+#include "app/pasGlobal.h"
+
+bool DebugMode = false;
+WorkingPaths Paths;

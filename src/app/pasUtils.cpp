@@ -1,0 +1,71 @@
+#include "app/pasUtils.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+std::string CutBetween(std::string_view text, std::string_view start, std::string_view end) {
+  const auto from = text.find(start);
+  if (from == std::string_view::npos) return {};
+  const std::string_view rest = text.substr(from + start.size());
+  const auto to = rest.find(end);
+  if (to == std::string_view::npos) return {};
+  return std::string(rest.substr(0, to));
+}
+
+std::string Trim(std::string_view text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
+  return std::string(text.substr(b, e - b));
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+std::string AppendSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  return path;
+}
+
+bool ParseDecimal(std::string_view text, double& value) {
+  if (text.empty()) return false;
+  if (text.front() == '+') text.remove_prefix(1);
+  double v = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v,
+                                         std::chars_format::fixed);
+  if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+bool ParseInt32(std::string_view text, int& value) {
+  if (text.empty()) return false;
+  if (text.front() == '+') text.remove_prefix(1);
+  int v = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || ptr != text.data() + text.size()) return false;
+  value = v;
+  return true;
+}
+
+std::string UpperAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// What schedulers and workers need from the window that owns the missions.
+// The main window implements it; tests implement it without widgets.
+
+#include <string>
+
+#include "missions/MissionModel.h"
+#include "missions/PipelineState.h"
+
+class MissionHost {
+ public:
+  virtual ~MissionHost() = default;
+
+  virtual MissionModel& Missions() = 0;
+  virtual PipelineState& Pipeline() = 0;
+
+  virtual void WriteReport(const std::string& text) = 0;
+  virtual void WriteLog(const std::string& text) = 0;
+
+  virtual void StartDownload() = 0;
+  virtual void StartConvert() = 0;
+  virtual void SaveSettings() = 0;  // may throw IniWriteError
+
+  // The two limits of the diagnostics window, read afresh at every call.
+  virtual int DownloadLimit() const = 0;
+  virtual int ConvertLimit() const = 0;
+
+  // Button states while downloading is active: Stop on; Reset, Remove, Clear off.
+  virtual void SetDownloadingButtons() = 0;
+  virtual void RepaintList() = 0;
+};

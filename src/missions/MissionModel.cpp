@@ -1,0 +1,131 @@
+#include "missions/MissionModel.h"
+
+#include <algorithm>
+
+#include "app/pasUtils.h"
+
+namespace {
+struct ColumnInfo {
+  const char* caption;
+  int width;
+};
+constexpr ColumnInfo kColumns[ColumnCount] = {
+    {"Video", 110}, {"Size", 70}, {"Speed", 80}, {"ETA", 50}, {"URL", 40}, {"Progress", 130}};
+
+QString toQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+}  // namespace
+
+MissionModel::MissionModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int MissionModel::addLsvItem(const std::string& url, const std::string& status,
+                             std::int32_t progress, const std::string& size,
+                             const std::string& videoName, const std::string& fileName,
+                             bool doConvert, const std::string& format,
+                             const std::string& priority) {
+  TLsvData record(url);
+  record.progress = progress;
+  record.fileName = fileName;
+  record.doConvert = doConvert;
+  record.format = format;
+  record.priority = priority;
+
+  const int row = count();
+  beginInsertRows({}, row, row);
+  Row& r = rows_.emplace_back(std::move(record));
+  r.subItems[SubUrl] = url;
+  r.subItems[SubProgress] = status;
+  r.subItems[SubSize] = size;
+  if (!Trim(videoName).empty())
+    r.caption = videoName;
+  else
+    r.caption = "[url] " + (url.size() <= 11 ? url : url.substr(url.size() - 11));
+  endInsertRows();
+  return row;
+}
+
+bool MissionModel::UrlExists(std::string_view url) const {
+  return std::any_of(rows_.begin(), rows_.end(),
+                     [url](const Row& r) { return r.subItems[SubUrl] == url; });
+}
+
+void MissionModel::setCaption(int row, std::string text) {
+  rows_[row].caption = std::move(text);
+  emitRowChanged(row, ColVideo, ColVideo);
+}
+
+void MissionModel::setSubItem(int row, SubItem item, std::string text) {
+  std::string& cell = rows_[row].subItems[item];
+  if (cell == text) return;
+  cell = std::move(text);
+  emitRowChanged(row, item + 1, item + 1);
+}
+
+void MissionModel::setProgress(int row, std::int32_t percent) {
+  if (rows_[row].record.progress == percent) return;
+  rows_[row].record.progress = percent;
+  emitRowChanged(row, ColProgress, ColProgress);
+}
+
+void MissionModel::recordChanged(int row) { emitRowChanged(row, ColVideo, ColProgress); }
+
+void MissionModel::removeRowsAt(std::vector<int> rows) {
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  rows.erase(std::remove_if(rows.begin(), rows.end(), [this](int r) { return !isValidRow(r); }),
+             rows.end());
+  if (rows.empty()) return;
+  // Contiguous spans from the end, so earlier indices stay valid.
+  std::size_t end = rows.size();
+  while (end > 0) {
+    std::size_t begin = end - 1;
+    while (begin > 0 && rows[begin - 1] == rows[begin] - 1) --begin;
+    const int first = rows[begin], last = rows[end - 1];
+    beginRemoveRows({}, first, last);
+    rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+    endRemoveRows();
+    end = begin;
+  }
+}
+
+void MissionModel::clear() {
+  beginResetModel();
+  rows_.clear();
+  rows_.shrink_to_fit();
+  endResetModel();
+}
+
+int MissionModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : count();
+}
+
+int MissionModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant MissionModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || !isValidRow(index.row())) return {};
+  const Row& r = rows_[index.row()];
+  if (role == ProgressRole) return r.record.progress;
+  if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+  if (index.column() == ColVideo) return toQ(r.caption);
+  return toQ(r.subItems[index.column() - 1]);
+}
+
+QVariant MissionModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount) return {};
+  if (role == Qt::DisplayRole) return QString::fromLatin1(kColumns[section].caption);
+  return {};
+}
+
+Qt::ItemFlags MissionModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+int MissionModel::columnWidth(int column) {
+  return column >= 0 && column < ColumnCount ? kColumns[column].width : 0;
+}
+
+void MissionModel::emitRowChanged(int row, int firstColumn, int lastColumn) {
+  Q_EMIT dataChanged(index(row, firstColumn), index(row, lastColumn));
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The mission list: one row per mission, each row owning its record.
+// Rows are addressed by zero-based index; only the user-interface thread
+// touches the model.
+
+#include <QAbstractTableModel>
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "missions/TLsvData.h"
+
+// Sub-items of a row, as the list view numbers them (column - 1).
+enum SubItem { SubSize = 0, SubSpeed = 1, SubEta = 2, SubUrl = 3, SubProgress = 4 };
+
+// Columns of the list view.
+enum MissionColumn { ColVideo = 0, ColSize, ColSpeed, ColEta, ColUrl, ColProgress, ColumnCount };
+
+class MissionModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  // The raw percentage of a row, for the progress delegate.
+  static constexpr int ProgressRole = Qt::UserRole + 1;
+
+  explicit MissionModel(QObject* parent = nullptr);
+
+  // Appends a row and returns its index.
+  int addLsvItem(const std::string& url, const std::string& status, std::int32_t progress,
+                 const std::string& size, const std::string& videoName,
+                 const std::string& fileName, bool doConvert, const std::string& format,
+                 const std::string& priority);
+  // True when some row's URL cell equals `url` byte for byte.
+  bool UrlExists(std::string_view url) const;
+
+  int count() const { return static_cast<int>(rows_.size()); }
+  bool isValidRow(int row) const { return row >= 0 && row < count(); }
+
+  const std::string& caption(int row) const { return rows_[row].caption; }
+  void setCaption(int row, std::string text);
+  const std::string& subItem(int row, SubItem item) const { return rows_[row].subItems[item]; }
+  void setSubItem(int row, SubItem item, std::string text);
+  const std::string& status(int row) const { return subItem(row, SubProgress); }
+  void setStatus(int row, std::string text) { setSubItem(row, SubProgress, std::move(text)); }
+  const std::string& url(int row) const { return subItem(row, SubUrl); }
+
+  const TLsvData& record(int row) const { return rows_[row].record; }
+  // Changing the record through this reference does not repaint; call
+  // recordChanged(row) afterwards.
+  TLsvData& record(int row) { return rows_[row].record; }
+  void setProgress(int row, std::int32_t percent);
+  void recordChanged(int row);
+
+  // Removes the given rows (any order, duplicates allowed) with their records.
+  void removeRowsAt(std::vector<int> rows);
+  void clear();
+
+  // QAbstractTableModel
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  static int columnWidth(int column);
+
+ private:
+  struct Row {
+    explicit Row(TLsvData r) : record(std::move(r)) {}
+    std::string caption;
+    std::array<std::string, 5> subItems;
+    TLsvData record;
+  };
+  void emitRowChanged(int row, int firstColumn, int lastColumn);
+
+  std::vector<Row> rows_;
+};

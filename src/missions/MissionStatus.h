@@ -1,0 +1,27 @@
+#pragma once
+// Every status text a mission can show. Schedulers and the mission file
+// compare against these exact texts, so they are defined here only.
+
+#include <string>
+#include <string_view>
+
+namespace Status {
+inline constexpr std::string_view WaitForDownload = "[Wait for download]";
+inline constexpr std::string_view Downloading = "[Downloading]";
+inline constexpr std::string_view Downloaded = "[Downloaded]";
+inline constexpr std::string_view SkipFileExists = "[Skip] File Exists";
+inline constexpr std::string_view ErrorInDownload = "[Error in download]";
+inline constexpr std::string_view WaitForConvert = "[Wait for convert]";
+inline constexpr std::string_view Converting = "[Converting]";
+inline constexpr std::string_view Converted = "[Converted]";
+inline constexpr std::string_view SkipFormatOk = "[Skip] format ok";
+inline constexpr std::string_view ErrorInConvert = "[Error in convert]";
+
+// "[Downloading] 45%" and "[Converting] 45%".
+inline std::string DownloadingPercent(int percent) {
+  return std::string(Downloading) + " " + std::to_string(percent) + "%";
+}
+inline std::string ConvertingPercent(int percent) {
+  return std::string(Converting) + " " + std::to_string(percent) + "%";
+}
+}  // namespace Status

@@ -1,0 +1,21 @@
+#pragma once
+// Slot counters, worker lists and flags of the two pipelines. Owned by the
+// main window; touched only on the user-interface thread.
+
+#include <cstdint>
+#include <vector>
+
+class TDownloadThread;
+class TConvertThread;
+
+struct PipelineState {
+  std::int32_t RunningDownloads = 0;
+  std::int32_t RunningConverts = 0;
+  bool Busy = false;
+  bool Stopping = false;
+  // False until start-up has created the worker lists (it stops early
+  // when the downloader is missing); no worker starts before.
+  bool WorkerListsCreated = false;
+  std::vector<TDownloadThread*> DownloadThreads;
+  std::vector<TConvertThread*> ConvertThreads;
+};

@@ -1,0 +1,17 @@
+#pragma once
+// The record attached to each mission row.
+
+#include <cstdint>
+#include <string>
+
+class TLsvData {
+ public:
+  explicit TLsvData(std::string u) : url(std::move(u)) {}
+
+  std::string url;            // as created; the row's URL cell is what logic reads
+  std::int32_t progress = 0;  // percentage the bar shows
+  std::string fileName;       // downloaded file, empty until known
+  bool doConvert = false;
+  std::string format;         // format caption, e.g. "MP3 Audio(.mp3)"
+  std::string priority;       // preset caption, e.g. "Quality First"
+};

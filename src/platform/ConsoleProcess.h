@@ -1,0 +1,50 @@
+#pragma once
+// A console child process whose standard output and standard error arrive
+// on one pipe. Spawned with posix_spawn from an argument vector, in a
+// process group of its own, every descriptor close-on-exec.
+//
+// Threads: one thread (the worker) calls Start, Wait, Read and ExitStatus;
+// Terminate may be called from any other thread at any time.
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class ConsoleProcess {
+ public:
+  enum class Stdin { Null, Pipe };  // Pipe: the child's stdin is the read end (never written)
+  enum class WaitResult { Exited, Timeout };
+
+  ConsoleProcess();
+  ~ConsoleProcess();  // ends and reaps a child that still runs; closes every descriptor once
+  ConsoleProcess(const ConsoleProcess&) = delete;
+  ConsoleProcess& operator=(const ConsoleProcess&) = delete;
+
+  // argv[0] is the program's path (no search). False when the pipe or the
+  // child cannot be made; `error` then says why.
+  bool Start(const std::vector<std::string>& argv, Stdin in, std::string* error = nullptr);
+
+  // Waits for the child to end, at most `timeout`.
+  WaitResult Wait(std::chrono::milliseconds timeout);
+
+  // Reads at most maxBytes. While the child runs and the pipe is empty it
+  // waits for output; once the child has ended it returns what is left in
+  // the pipe, or nothing, without waiting (a grandchild may hold the pipe).
+  std::string Read(std::size_t maxBytes);
+
+  // Ends the child's whole process group (SIGKILL). Safe against PID reuse:
+  // the child is not reaped before this has either run or become moot.
+  void Terminate();
+
+  // The exit status once the child has ended and been waited for; a child
+  // ended by a signal gives 128 + the signal number.
+  std::optional<int> ExitStatus() const;
+  bool Started() const;
+  int Pid() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
