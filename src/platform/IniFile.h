@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // "Unable to write to <path>"
 class IniWriteError : public std::runtime_error {
@@ -31,6 +32,8 @@ class IniFile {
                          std::string_view def) const;
   int ReadInteger(std::string_view section, std::string_view key, int def) const;
   bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+  // Names of the sections in file order, as written between the brackets.
+  std::vector<std::string> SectionNames() const;
 
   // Each throws IniWriteError when the file cannot be written; the file on
   // disk is then left as it was.

@@ -1,0 +1,40 @@
+#pragma once
+// The settings and mission file: section "Config" with the program's few
+// settings, and one section per mission named by its row number ("0",
+// "1", ...). Loaded once at start-up, written back whole on every save.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "missions/MissionModel.h"
+#include "platform/IniFile.h"
+
+namespace IniKeys {
+inline constexpr std::string_view Config = "Config";
+inline constexpr std::string_view PortableMode = "PortableMode";
+inline constexpr std::string_view Skin = "Skin";
+inline constexpr std::string_view Output = "Output";
+inline constexpr std::string_view Mission = "Mission";
+}  // namespace IniKeys
+
+// A stored status as the loaded row shows it: interrupted work waits again.
+struct MappedStatus {
+  std::string status;
+  std::int32_t progress = 0;
+};
+MappedStatus MapStoredStatus(std::string_view stored);
+
+// Appends the stored missions to `missions` and returns the "Output" text
+// (`defaultOutputDir` when there is none).
+std::string LoadSettings(const IniFile& ini, MissionModel& missions,
+                         const std::string& defaultOutputDir);
+
+// Writes the settings and every row in one file update. Throws
+// IniWriteError when the file cannot be written; it then stays as it was.
+void SaveSettings(IniFile& ini, const MissionModel& missions, bool portableMode,
+                  const std::string& outputDirText);
+
+// Erases the mission sections below the stored count; the count stays.
+// Throws IniWriteError like SaveSettings.
+void ClearIni(IniFile& ini);
