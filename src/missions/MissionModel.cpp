@@ -9,10 +9,22 @@ struct ColumnInfo {
   const char* caption;
   int width;
 };
-constexpr ColumnInfo kColumns[ColumnCount] = {
-    {"Video", 110}, {"Size", 70}, {"Speed", 80}, {"ETA", 50}, {"URL", 40}, {"Progress", 130}};
+constexpr ColumnInfo kColumns[ColumnCount] = {{"Video", 110}, {"Size", 70}, {"Speed", 80},
+                                              {"ETA", 50},    {"URL", 40},  {"Progress", 130}};
 
-QString toQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString toQ(const std::string& s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The last `n` characters of a UTF-8 text, never cutting one in two.
+std::string LastCharacters(const std::string& text, std::size_t n) {
+  std::size_t start = text.size();
+  for (std::size_t kept = 0; start > 0 && kept < n; ++kept) {
+    --start;
+    while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+  }
+  return text.substr(start);
+}
 }  // namespace
 
 MissionModel::MissionModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -35,10 +47,7 @@ int MissionModel::addLsvItem(const std::string& url, const std::string& status,
   r.subItems[SubUrl] = url;
   r.subItems[SubProgress] = status;
   r.subItems[SubSize] = size;
-  if (!Trim(videoName).empty())
-    r.caption = videoName;
-  else
-    r.caption = "[url] " + (url.size() <= 11 ? url : url.substr(url.size() - 11));
+  r.caption = Trim(videoName).empty() ? "[url] " + LastCharacters(url, 11) : videoName;
   endInsertRows();
   return row;
 }
@@ -66,7 +75,9 @@ void MissionModel::setProgress(int row, std::int32_t percent) {
   emitRowChanged(row, ColProgress, ColProgress);
 }
 
-void MissionModel::recordChanged(int row) { emitRowChanged(row, ColVideo, ColProgress); }
+void MissionModel::recordChanged(int row) {
+  emitRowChanged(row, ColVideo, ColProgress);
+}
 
 void MissionModel::removeRowsAt(std::vector<int> rows) {
   std::sort(rows.begin(), rows.end());

@@ -1,0 +1,21 @@
+#pragma once
+// The Progress cell of the mission list: a bar with the status text on it.
+
+#include <QString>
+
+class QFont;
+class QFontMetrics;
+class QPainter;
+class QRect;
+class QStyle;
+
+// Paints one Progress cell into `cell`. With a style, the style's own
+// progress bar is drawn (frame, then the fill 2 pixels inside it); with
+// nullptr, the plain rounded bar. A percent above 100 fills the whole track,
+// one below 0 draws no fill. The text is drawn grey, centred on one line,
+// with '&' shown as is and an ellipsis when it is too wide.
+void DrawProgressCell(QPainter& painter, const QRect& cell, int percent, const QString& text,
+                      const QFont& font, const QStyle* style);
+
+// The text as DrawProgressCell draws it into a rectangle `width` pixels wide.
+QString ProgressCellText(const QString& text, const QFontMetrics& metrics, int width);

@@ -1,0 +1,234 @@
+#include "ui/DrawProgressCell.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QImage>
+#include <QPainter>
+#include <QStyleFactory>
+#include <QTableView>
+#include <climits>
+#include <memory>
+
+#include "missions/MissionModel.h"
+#include "ui/ProgressDelegate.h"
+
+namespace {
+class QtApp : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "progress_cell_test";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] ::testing::Environment* const kQtApp =
+    ::testing::AddGlobalTestEnvironment(new QtApp);
+
+const QRgb kPaper = qRgb(255, 255, 255);
+const QRgb kTrack = qRgb(235, 235, 235);
+const QRgb kFill = qRgb(132, 193, 255);
+// The cell inside a larger image, so drawing outside it would show.
+const QRect kCell(6, 3, 130, 20);
+const int kMidRow = kCell.top() + kCell.height() / 2;
+
+QImage Render(int percent, const QString& text = {}, const QStyle* style = nullptr) {
+  QImage image(kCell.width() + 12, kCell.height() + 6, QImage::Format_RGB32);
+  image.fill(kPaper);
+  QPainter painter(&image);
+  DrawProgressCell(painter, kCell, percent, text, QApplication::font(), style);
+  return image;
+}
+
+int CountInRow(const QImage& image, int y, QRgb color) {
+  int n = 0;
+  for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == color;
+  return n;
+}
+
+int Count(const QImage& image, QRgb color) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y) n += CountInRow(image, y, color);
+  return n;
+}
+
+bool OnlyPaperOutside(const QImage& image, const QRect& inside) {
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (!inside.contains(x, y) && image.pixel(x, y) != kPaper) return false;
+  return true;
+}
+
+// Columns holding a pixel that is neither paper nor bar: the text.
+std::pair<int, int> TextColumns(const QImage& image) {
+  int first = INT_MAX, last = -1;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (c == kPaper || c == kTrack || c == kFill) continue;
+      first = std::min(first, x);
+      last = std::max(last, x);
+    }
+  return {first, last};
+}
+}  // namespace
+
+TEST(PlainProgressBar, TrackAloneAtZeroPercent) {
+  for (int percent : {0, -1, INT_MIN}) {
+    const QImage image = Render(percent);
+    EXPECT_EQ(Count(image, kFill), 0) << percent;
+    // From 1 pixel inside the left edge to the cell's right edge.
+    EXPECT_EQ(CountInRow(image, kMidRow, kTrack), 129) << percent;
+    EXPECT_EQ(image.pixel(kCell.left(), kMidRow), kPaper);
+    EXPECT_EQ(image.pixel(kCell.left() + 1, kMidRow), kTrack);
+    EXPECT_EQ(image.pixel(kCell.right(), kMidRow), kTrack);
+    EXPECT_EQ(image.pixel(kCell.left() + 2, kCell.top()), kPaper);
+    EXPECT_EQ(image.pixel(kCell.left() + 2, kCell.top() + 1), kTrack);
+    EXPECT_EQ(image.pixel(kCell.left() + 2, kCell.bottom()), kTrack);
+    // Rounded: the four corner pixels stay empty.
+    for (QPoint corner :
+         {QPoint(kCell.left() + 1, kCell.top() + 1), QPoint(kCell.right(), kCell.top() + 1),
+          QPoint(kCell.left() + 1, kCell.bottom()), kCell.bottomRight()})
+      EXPECT_EQ(image.pixel(corner), kPaper);
+    EXPECT_TRUE(OnlyPaperOutside(image, kCell));
+  }
+}
+
+TEST(PlainProgressBar, HalfFillIsRoundedLeftAndSquareRight) {
+  const QImage image = Render(50);
+  const int left = kCell.left() + 1, right = left + 63;  // 129 * 50 / 100 = 64 pixels
+  EXPECT_EQ(CountInRow(image, kMidRow, kFill), 64);
+  EXPECT_EQ(image.pixel(left, kMidRow), kFill);
+  EXPECT_EQ(image.pixel(right, kMidRow), kFill);
+  EXPECT_EQ(image.pixel(right + 1, kMidRow), kTrack);
+  EXPECT_EQ(image.pixel(left, kCell.top() + 1), kPaper);
+  EXPECT_EQ(image.pixel(left, kCell.bottom()), kPaper);
+  EXPECT_EQ(image.pixel(right, kCell.top() + 1), kFill);
+  EXPECT_EQ(image.pixel(right, kCell.bottom()), kFill);
+  EXPECT_EQ(CountInRow(image, kMidRow, kTrack), 129 - 64);
+}
+
+TEST(PlainProgressBar, FullAndOverfullFillStayOnTheTrack) {
+  const QImage full = Render(100);
+  EXPECT_EQ(Count(full, kTrack), 0);
+  EXPECT_EQ(CountInRow(full, kMidRow, kFill), 129);
+  EXPECT_EQ(full.pixel(kCell.left() + 1, kCell.top() + 1), kPaper);
+  EXPECT_EQ(full.pixel(kCell.right(), kCell.top() + 1), kFill);
+  EXPECT_TRUE(OnlyPaperOutside(full, kCell));
+  for (int percent : {101, 250, INT_MAX}) EXPECT_EQ(Render(percent), full) << percent;
+}
+
+TEST(PlainProgressBar, TinyCellsDrawNothingOutside) {
+  for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(3, 3), QSize(5, 2)}) {
+    QImage image(12, 12, QImage::Format_RGB32);
+    image.fill(kPaper);
+    QPainter painter(&image);
+    const QRect cell(QPoint(4, 4), size);
+    DrawProgressCell(painter, cell, 100, QStringLiteral("[Downloaded]"), QApplication::font(),
+                     nullptr);
+    painter.end();
+    EXPECT_TRUE(OnlyPaperOutside(image, cell)) << size.width() << "x" << size.height();
+  }
+}
+
+TEST(ProgressCellText, CentredGreyTextInsideTheTrack) {
+  const QImage image = Render(0, QStringLiteral("[Wait for download]"));
+  const auto [first, last] = TextColumns(image);
+  ASSERT_LE(first, last);
+  const QRect textRect = kCell.adjusted(1, 1, -1, -1);
+  EXPECT_GE(first, textRect.left());
+  EXPECT_LE(last, textRect.right());
+  EXPECT_NEAR(first - textRect.left(), textRect.right() - last, 3);
+  const QRgb grey = QApplication::palette().color(QPalette::Disabled, QPalette::WindowText).rgb();
+  EXPECT_GT(Count(image, grey), 0);
+}
+
+TEST(ProgressCellText, AmpersandShownAndLongTextElided) {
+  QFont font = QApplication::font();
+  font.setPixelSize(18);
+  const QFontMetrics metrics(font);
+  EXPECT_EQ(ProgressCellText(QStringLiteral("R&D [Converting] 5%"), metrics, 500),
+            QStringLiteral("R&D [Converting] 5%"));
+  const QString longText =
+      QStringLiteral("[Downloading] a status text far wider than its cell 99%");
+  const QString shown = ProgressCellText(longText, metrics, 128);
+  EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+  EXPECT_LE(metrics.horizontalAdvance(shown), 128);
+
+  // '&' is drawn, not taken as a mnemonic marker.
+  const auto [rdFirst, rdLast] = TextColumns(Render(0, QStringLiteral("RD")));
+  const auto [ampFirst, ampLast] = TextColumns(Render(0, QStringLiteral("R&D")));
+  EXPECT_GT(ampLast - ampFirst, rdLast - rdFirst + 4);
+
+  const auto [first, last] = TextColumns(Render(0, longText));
+  EXPECT_GE(first, kCell.left() + 1);
+  EXPECT_LE(last, kCell.right() - 1);
+}
+
+TEST(StyledProgressBar, FillLiesInsideTheFrame) {
+  std::unique_ptr<QStyle> style(QStyleFactory::create(QStringLiteral("fusion")));
+  ASSERT_TRUE(style);
+  const QImage empty = Render(0, {}, style.get());
+  const QImage full = Render(100, {}, style.get());
+  const QRect frame = kCell.adjusted(1, 1, -1, -1);
+  // The style's frame may reach the cell's edge; the fill stays 2 pixels inside it.
+  EXPECT_TRUE(OnlyPaperOutside(empty, kCell));
+  EXPECT_TRUE(OnlyPaperOutside(full, kCell));
+  const QRect inner = frame.adjusted(2, 2, -2, -2);
+  int changed = 0;
+  for (int y = 0; y < full.height(); ++y)
+    for (int x = 0; x < full.width(); ++x) {
+      if (full.pixel(x, y) == empty.pixel(x, y)) continue;
+      ++changed;
+      EXPECT_TRUE(inner.contains(x, y)) << x << "," << y;
+    }
+  EXPECT_GT(changed, inner.width() * inner.height() / 2);
+}
+
+TEST(ProgressDelegate, PlainBarForStyleSheetsAndQtOwnStyles) {
+  QTableView view;
+  std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("fusion")));
+  view.setStyle(fusion.get());
+  EXPECT_EQ(ProgressDelegate::CellStyle(&view), nullptr);
+  view.setStyleSheet(QStringLiteral("QTableView { color: black; }"));
+  EXPECT_EQ(ProgressDelegate::CellStyle(&view), nullptr);
+}
+
+TEST(ProgressDelegate, DrawsOnlyTheProgressColumn) {
+  MissionModel model;
+  model.addLsvItem("https://v.example/full", "[Downloaded]", 100, "", "Done", "", false, "", "");
+  model.addLsvItem("https://v.example/new", "[Wait for download]", 0, "", "New", "", false, "", "");
+  QTableView view;
+  ProgressDelegate delegate;
+  view.setModel(&model);
+  view.setItemDelegate(&delegate);
+  view.verticalHeader()->hide();
+  for (int column = 0; column < ColumnCount; ++column)
+    view.setColumnWidth(column, MissionModel::columnWidth(column));
+  view.resize(600, 120);
+  QImage image(view.size(), QImage::Format_RGB32);
+  image.fill(kPaper);
+  view.render(&image);
+
+  const QRect fullCell = view.visualRect(model.index(0, ColProgress))
+                             .translated(view.viewport()->mapTo(&view, QPoint(0, 0)));
+  const QRect newCell = view.visualRect(model.index(1, ColProgress))
+                            .translated(view.viewport()->mapTo(&view, QPoint(0, 0)));
+  ASSERT_FALSE(fullCell.isEmpty());
+  int fillInCell = 0, fillElsewhere = 0, trackInNewCell = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (c == kFill) (fullCell.contains(x, y) ? fillInCell : fillElsewhere)++;
+      if (c == kTrack && newCell.contains(x, y)) ++trackInNewCell;
+    }
+  EXPECT_GT(fillInCell, (fullCell.width() - 2) * (fullCell.height() - 4) / 2);
+  EXPECT_EQ(fillElsewhere, 0);
+  EXPECT_GT(trackInNewCell, (newCell.width() - 2) * (newCell.height() - 4) / 2);
+}
