@@ -78,11 +78,23 @@ void DrawStyledBar(QPainter& painter, const Edges& r, int percent, const QStyle&
   style.drawControl(QStyle::CE_ProgressBarContents, &bar, &painter);
 }
 
+// The given font sized so that its character cell (ascent plus descent, not
+// just the em) is as tall as the text rectangle.
+QFont CellFont(const QFont& font, int height) {
+  QFont cellFont(font);
+  cellFont.setPixelSize(height);
+  const int full = QFontMetrics(cellFont).height();
+  if (full <= height) return cellFont;
+  // Glyph metrics do not scale exactly; step down from the estimate.
+  int size = std::max(1, height * height / full);
+  cellFont.setPixelSize(size);
+  while (size > 1 && QFontMetrics(cellFont).height() > height) cellFont.setPixelSize(--size);
+  return cellFont;
+}
+
 void DrawCellText(QPainter& painter, const QRect& rect, const QString& text, const QFont& font) {
   if (text.isEmpty() || rect.height() < 1 || rect.width() < 1) return;
-  QFont cellFont(font);
-  cellFont.setPixelSize(rect.height());
-  painter.setFont(cellFont);
+  painter.setFont(CellFont(font, rect.height()));
   painter.setPen(QGuiApplication::palette().color(QPalette::Disabled, QPalette::WindowText));
   painter.setBackgroundMode(Qt::TransparentMode);
   const QString shown = ProgressCellText(text, painter.fontMetrics(), rect.width());
