@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace tarnfetch {
+
+// The command line: "tarnfetch URL [-p TEMPLATE]". The first argument is
+// always the address, whatever it holds, so an address beginning with "-"
+// can never pass for an option. "--help" and "--version" count only alone.
+struct Arguments {
+  enum class Action { Download, Help, Version, Invalid };
+  Action action = Action::Invalid;
+  std::string url;
+  std::string pathTemplate = "%(title)s.%(ext)s";
+  std::string problem;  // for Action::Invalid
+};
+
+Arguments ParseArguments(int argc, const char* const* argv);
+
+// The text --help prints.
+std::string HelpText();
+
+}  // namespace tarnfetch

@@ -1,0 +1,80 @@
+#include "Console.h"
+
+#include <cstdio>
+
+#include "Utf8.h"
+
+namespace tarnfetch {
+namespace {
+
+void WriteLine(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void WriteTagged(std::string_view open, std::string_view value, std::string_view close) {
+  std::string line;
+  line.reserve(open.size() + value.size() + close.size());
+  line.append(open).append(MarkerSafe(value)).append(close);
+  WriteLine(line);
+}
+
+}  // namespace
+
+std::string MarkerSafe(std::string_view text) {
+  const std::string valid = ToValidUtf8(text);
+  std::string out;
+  out.reserve(valid.size());
+  for (const char c : valid) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      out += ' ';
+    } else if (c == '<') {
+      out += "\xEF\xBC\x9C";  // U+FF1C FULLWIDTH LESS-THAN SIGN
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+namespace console {
+
+void Go() {
+  WriteLine("<Go>");
+}
+
+void Title(std::string_view title) {
+  WriteTagged("<title>", title, "</title>");
+}
+
+void FileName(std::string_view path) {
+  WriteTagged("<filename>", path, "</filename>");
+}
+
+void Skip(std::string_view path) {
+  WriteTagged("<skip>", path, "</skip>");
+}
+
+void Progress(std::string_view percent, std::string_view size, std::string_view speed,
+              std::string_view eta) {
+  std::string line = "<speed> ";
+  line.append(percent).append("% of ").append(size).append(" at ").append(speed);
+  line.append(" ETA ").append(eta).append("</speed>");
+  WriteLine(line);
+}
+
+void Error(std::string_view message) {
+  std::string line = "ERROR: ";
+  line.append(MarkerSafe(message));
+  WriteLine(line);
+}
+
+void Plain(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace console
+}  // namespace tarnfetch

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnfetch {
+
+// The markers Quillmarsh reads from our output. Each goes on a line of its
+// own and is flushed at once, since the reader acts on every chunk it gets.
+namespace console {
+
+void Go();
+void Title(std::string_view title);
+void FileName(std::string_view path);
+void Skip(std::string_view path);
+void Progress(std::string_view percent, std::string_view size, std::string_view speed,
+              std::string_view eta);
+// Also used for usage mistakes, so the reader marks the mission failed.
+void Error(std::string_view message);
+// Help and version texts, which are not markers.
+void Plain(std::string_view text);
+
+}  // namespace console
+
+// Makes a value safe inside a marker: control characters become blanks (a
+// line break would end the marker's line) and "<" becomes a look-alike, so
+// that a title can neither close its own tag nor open another.
+std::string MarkerSafe(std::string_view text);
+
+}  // namespace tarnfetch

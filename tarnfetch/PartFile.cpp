@@ -1,0 +1,85 @@
+#include "PartFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "FetchError.h"
+#include "OutputFolder.h"
+
+namespace tarnfetch {
+
+PartFile::PartFile(const OutputFolder& folder, const std::string& finalName)
+    : name_(NameFor(finalName)), shownPath_(folder.Path() + "/" + name_) {
+  // O_NONBLOCK keeps a FIFO planted under this name from blocking the open;
+  // it does nothing for regular files.
+  fd_ = openat(folder.Descriptor(), name_.c_str(),
+               O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd_ < 0 && errno == ELOOP) {
+    throw FetchError(shownPath_ + " is a link; a download is never written through one.");
+  }
+  if (fd_ < 0) Fail("Could not create ");
+  struct stat info {};
+  if (fstat(fd_, &info) != 0) Fail("Could not read ");
+  if (!S_ISREG(info.st_mode)) {
+    close(fd_);
+    fd_ = -1;
+    throw FetchError(shownPath_ + " is not a plain file.");
+  }
+  if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    close(fd_);
+    fd_ = -1;
+    throw FetchError("Another download is already writing " + shownPath_ + ".");
+  }
+}
+
+PartFile::~PartFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+std::uint64_t PartFile::Size() const {
+  struct stat info {};
+  if (fstat(fd_, &info) != 0) Fail("Could not read ");
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+void PartFile::StartOver() {
+  if (ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0) Fail("Could not empty ");
+}
+
+void PartFile::Continue() {
+  if (lseek(fd_, 0, SEEK_END) < 0) Fail("Could not append to ");
+}
+
+bool PartFile::Write(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd_, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      failure_ = "Could not write " + shownPath_ + ": " +
+                 (written < 0 ? std::strerror(errno) : "nothing was written") + ".";
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+void PartFile::Close() {
+  const int fd = fd_;
+  fd_ = -1;
+  if (fd >= 0 && close(fd) != 0) {
+    throw FetchError("Could not finish writing " + shownPath_ + ": " + std::strerror(errno) + ".");
+  }
+}
+
+void PartFile::Fail(const std::string& what) const {
+  throw FetchError(what + shownPath_ + ": " + std::strerror(errno) + ".");
+}
+
+}  // namespace tarnfetch

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tarnfetch {
+
+class OutputFolder;
+
+// The ".part" file a download is written to before it gets its final name.
+// Opened without following links and locked, so that two downloads of the
+// same name cannot interleave their data.
+class PartFile {
+ public:
+  static std::string NameFor(const std::string& finalName) { return finalName + ".part"; }
+
+  // Opens or creates the file. Throws FetchError.
+  PartFile(const OutputFolder& folder, const std::string& finalName);
+  ~PartFile();
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+
+  std::uint64_t Size() const;
+  // Empties the file for a download from the start.
+  void StartOver();
+  // Positions at the end, to append to what an earlier run left.
+  void Continue();
+  // Writes all bytes; false on failure, with the reason in LastFailure().
+  bool Write(const char* data, std::size_t size);
+  // Closes the file, reporting delayed write failures. Throws FetchError.
+  void Close();
+
+  const std::string& Name() const { return name_; }
+  const std::string& LastFailure() const { return failure_; }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) const;
+
+  std::string name_;
+  std::string shownPath_;
+  std::string failure_;
+  int fd_ = -1;
+};
+
+}  // namespace tarnfetch

@@ -1,0 +1,88 @@
+#include "Probe.h"
+
+#include <algorithm>
+
+#include "FetchError.h"
+#include "HttpTransfer.h"
+#include "MediaType.h"
+#include "Url.h"
+
+namespace tarnfetch {
+namespace {
+
+struct ProbeState {
+  HttpTransfer* transfer = nullptr;
+  ProbeResult result;
+  bool decided = false;
+  bool failedStatus = false;
+  bool unknownType = false;
+  bool stopped = false;  // we ended the transfer on purpose
+};
+
+// Settles what the answer is, from its head and its address.
+void Decide(ProbeState& state) {
+  state.decided = true;
+  const ResponseHead& head = state.transfer->Head();
+  ProbeResult& result = state.result;
+  result.url = state.transfer->EffectiveUrl();
+  result.contentType = head.contentType;
+  result.contentLength = head.contentLength;
+  if (head.status < 200 || head.status > 299) {
+    state.failedStatus = true;
+    return;
+  }
+  const std::string bare = BareContentType(head.contentType);
+  const bool textual = bare.empty() || bare.rfind("text/", 0) == 0;
+  if (IsMediaContentType(bare) ||
+      (!textual && !IsPageContentType(bare) && IsMediaExtension(UrlFileExtension(result.url)))) {
+    result.kind = ProbeResult::Kind::Media;
+  } else if (IsPageContentType(bare) || textual) {
+    result.kind = ProbeResult::Kind::Page;
+  } else {
+    state.unknownType = true;
+  }
+}
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+  auto& state = *static_cast<ProbeState*>(self);
+  if (!state.decided) Decide(state);
+  if (state.failedStatus || state.unknownType || state.result.kind == ProbeResult::Kind::Media) {
+    state.stopped = true;
+    return 0;
+  }
+  std::string& body = state.result.body;
+  const std::size_t room = kMaxPageBytes - body.size();
+  body.append(data, std::min(room, size * count));
+  if (body.size() >= kMaxPageBytes) {
+    state.stopped = true;
+    return 0;
+  }
+  return size * count;
+}
+
+}  // namespace
+
+ProbeResult Probe(const std::string& url) {
+  HttpTransfer transfer;
+  ProbeState state;
+  state.transfer = &transfer;
+  curl_easy_setopt(transfer.Handle(), CURLOPT_WRITEFUNCTION, &OnBody);
+  curl_easy_setopt(transfer.Handle(), CURLOPT_WRITEDATA, &state);
+  // Pages may come compressed; libcurl unpacks them before OnBody counts.
+  curl_easy_setopt(transfer.Handle(), CURLOPT_ACCEPT_ENCODING, "");
+
+  const CURLcode code = transfer.Perform(url);
+  if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && state.stopped)) {
+    throw FetchError(transfer.Describe(code, url));
+  }
+  if (!state.decided) Decide(state);  // an answer without a body
+  if (state.failedStatus)
+    throw FetchError(DescribeStatus(transfer.Head().status, state.result.url));
+  if (state.unknownType) {
+    throw FetchError("The address leads neither to a video nor to a web page (it is " +
+                     BareContentType(state.result.contentType) + "): " + state.result.url);
+  }
+  return state.result;
+}
+
+}  // namespace tarnfetch

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tarnfetch {
+
+// Pages larger than this are read only this far: the media tags sit near the
+// top, and a hostile page must not exhaust memory.
+constexpr std::size_t kMaxPageBytes = 8u << 20;
+
+// What an address turned out to be, after its redirects.
+struct ProbeResult {
+  enum class Kind { Media, Page };
+  Kind kind = Kind::Page;
+  std::string url;  // where the redirects ended
+  std::string contentType;
+  std::optional<std::uint64_t> contentLength;
+  std::string body;  // the page, for Kind::Page (at most kMaxPageBytes)
+};
+
+// Requests url and looks at the answer. A page is read into memory; for
+// media only the head is read and the transfer is dropped, since the
+// download needs its own request (with a Range when resuming). Throws
+// FetchError for failures and for answers that are neither.
+ProbeResult Probe(const std::string& url);
+
+}  // namespace tarnfetch

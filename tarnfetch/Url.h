@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarnfetch {
+
+// The user's address, checked and normalised: surrounding blanks removed,
+// inner blanks encoded, only http and https accepted. Throws FetchError.
+std::string CheckUserUrl(std::string_view text);
+
+// An address found in a page, made absolute against the page's address.
+// Empty when it cannot be parsed; the scheme is not checked here.
+std::optional<std::string> ResolveUrl(std::string_view base, std::string_view reference);
+
+// True for absolute http and https addresses.
+bool IsWebUrl(std::string_view url);
+
+// The last part of the address's path, percent-decoded ("a%20b.mp4" gives
+// "a b.mp4"); empty when the path ends in "/".
+std::string UrlFileName(std::string_view url);
+
+// The lower-case extension of UrlFileName, without the dot; may be empty.
+std::string UrlFileExtension(std::string_view url);
+
+}  // namespace tarnfetch

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tarnfetch {
+
+// True when the bytes form valid UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view text);
+
+// Pages that are not UTF-8 are nearly always Latin-1 or its Windows cousin;
+// reading them so keeps every byte visible instead of dropping it.
+std::string ToValidUtf8(std::string_view text);
+
+// The longest prefix of at most maxBytes bytes that does not cut a character.
+std::string CutUtf8(std::string_view text, std::size_t maxBytes);
+
+// Appends the UTF-8 form of a code point; invalid ones become U+FFFD.
+void AppendUtf8(std::string& out, unsigned long codePoint);
+
+}  // namespace tarnfetch
