@@ -208,8 +208,9 @@ std::vector<std::string> IniFile::SectionNames() const {
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  const std::string name = OneLine(section);
   const std::string line = OneLine(key) + "=" + OneLine(value);
-  if (Section* s = impl_->Find(section)) {
+  if (Section* s = impl_->Find(name)) {
     if (const auto k = FindKey(s->body, key)) {
       const std::string v = OneLine(value);
       if (k->hasEquals)
@@ -220,7 +221,6 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
       s->body.insert(AppendPoint(s->body), line + "\n");
     }
   } else {
-    const std::string name = OneLine(section);
     impl_->Append("[" + name + "]", name).body = line + "\n";
   }
   impl_->dirty = true;

@@ -158,6 +158,14 @@ TEST_F(IniFileTest, AnyLineBreakSplitsLinesAndWritingUsesCrLf) {
   EXPECT_EQ(ReadFile(path_), "[A]\r\na=1\r\nb=2\r\n\r\n[B]\r\nc=4\r\n");
 }
 
+TEST_F(IniFileTest, AByteOrderMarkDoesNotHideTheFirstSection) {
+  WriteFile(path_, "\xEF\xBB\xBF[Config]\r\nMission=2\r\n");
+  IniFile ini(path_.string());
+  EXPECT_EQ(ini.ReadInteger("Config", "Mission", 0), 2);
+  ini.WriteInteger("Config", "Mission", 3);
+  EXPECT_EQ(ReadFile(path_), "\xEF\xBB\xBF[Config]\r\nMission=3\r\n");
+}
+
 TEST_F(IniFileTest, WritesReplaceInPlaceAppendToTheSectionOrAddASection) {
   WriteFile(path_, "; note\r\n[A]\r\nk=1\r\n  \r\n[B]\r\nm=2\r\n\r\n");
   IniFile ini(path_.string());
