@@ -95,22 +95,6 @@ TEST(MissionModelRows, NewRowShowsStatusAndEmptySpeedAndEta) {
   EXPECT_EQ(record.priority, "Both");
 }
 
-TEST(MissionModelRows, ProgressChangeRepaintsOnlyTheProgressCell) {
-  MissionModel model;
-  AddUrl(model, "u");
-  std::vector<std::pair<QModelIndex, QModelIndex>> changed;
-  QObject::connect(&model, &QAbstractItemModel::dataChanged,
-                   [&changed](const QModelIndex& from, const QModelIndex& to) {
-                     changed.emplace_back(from, to);
-                   });
-  model.setProgress(0, 42);
-  model.setProgress(0, 42);
-  ASSERT_EQ(changed.size(), 1u);
-  EXPECT_EQ(changed[0].first, model.index(0, ColProgress));
-  EXPECT_EQ(changed[0].second, model.index(0, ColProgress));
-  EXPECT_EQ(model.data(model.index(0, ColProgress), MissionModel::ProgressRole).toInt(), 42);
-}
-
 TEST(MissionModelRows, RemoveRowsAtTakesRecordsWithTheirRows) {
   MissionModel model;
   for (int i = 0; i < 7; ++i)

