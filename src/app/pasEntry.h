@@ -1,3 +1,14 @@
 #pragma once
 // The entry sequence: single instance, windows, InitMain, message loop.
+
+#include <functional>
+
+class TfrmMain;
+
+// Test programs watch the entry sequence through these.
+struct EntryHooks {
+  std::function<void(TfrmMain&)> mainWindowShown;
+};
+void SetEntryHooks(EntryHooks hooks);
+
 int RunQuillmarsh(int argc, char** argv);

@@ -8,10 +8,10 @@ extern bool DebugMode;
 
 // Folders and files of this run. Every folder path ends in '/'.
 struct WorkingPaths {
-  std::string appDir;            // folder of the running program
+  std::string appDir;  // folder of the running program
   std::string iniFileName = "qlmsh.ini";
   bool portableMode = false;
-  std::string dataDir;           // settings, report and log live here
+  std::string dataDir;  // settings, report and log live here
   std::string iniPath;
   std::string skinFile;
   std::string reportFile;

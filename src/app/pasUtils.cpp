@@ -42,8 +42,8 @@ bool ParseDecimal(std::string_view text, double& value) {
   if (text.empty()) return false;
   if (text.front() == '+') text.remove_prefix(1);
   double v = 0;
-  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v,
-                                         std::chars_format::fixed);
+  const auto [ptr, ec] =
+      std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
   if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(v)) return false;
   value = v;
   return true;

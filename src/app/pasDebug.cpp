@@ -1,0 +1,102 @@
+#include "app/pasDebug.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <limits>
+
+#include "app/pasGlobal.h"
+#include "app/pasUtils.h"
+
+TfrmDebug* frmDebug = nullptr;
+
+namespace {
+QPlainTextEdit* makePane(QWidget* parent, int x, int y, int w, int h) {
+  auto* pane = new QPlainTextEdit(parent);
+  pane->setGeometry(x, y, w, h);
+  pane->setLineWrapMode(QPlainTextEdit::NoWrap);
+  pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  return pane;
+}
+
+QSpinBox* makeLimit(QWidget* parent, int x) {
+  auto* spin = new QSpinBox(parent);
+  spin->setGeometry(x, 512, 41, 22);
+  // No bounds of its own: any whole number is a limit.
+  spin->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+  spin->setValue(1);
+  return spin;
+}
+
+QString toQ(const std::string& s) {
+  return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+}  // namespace
+
+TfrmDebug::TfrmDebug(QWidget* mainWindow) : QWidget(nullptr) {
+  setObjectName(QStringLiteral("frmDebug"));
+  setWindowTitle(QStringLiteral("Debug"));
+  QFont f(QStringLiteral("Tahoma"));
+  f.setPixelSize(11);
+  setFont(f);
+  setFixedSize(527, 644);
+
+  memLog = makePane(this, 32, 24, 465, 225);
+  memReport = makePane(this, 32, 272, 465, 193);
+  Label1 = new QLabel(QStringLiteral("Down Thread:"), this);
+  Label1->move(32, 512);
+  speDownCounter = makeLimit(this, 120);
+  Label2 = new QLabel(QStringLiteral("Convert Thread:"), this);
+  Label2->move(216, 512);
+  speConvertCounter = makeLimit(this, 312);
+  btnClose = new QPushButton(QStringLiteral("Close"), this);
+  btnClose->setGeometry(224, 576, 75, 25);
+  connect(btnClose, &QPushButton::clicked, this, &TfrmDebug::btnCloseClick);
+
+  FormCreate(mainWindow);
+}
+
+void TfrmDebug::FormCreate(QWidget* mainWindow) {
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  const int left = (screen.width() - width() + mainWindow->width()) / 2;
+  const int top = (screen.height() - height()) / 2;
+  move(left, top);
+}
+
+void TfrmDebug::btnCloseClick() {
+  close();
+}
+
+bool TfrmDebug::AppendAndMirror(QPlainTextEdit* pane, const QString& line,
+                                const std::string& file) {
+  pane->appendPlainText(line);
+  QString all = pane->toPlainText();
+  all.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  all += QStringLiteral("\r\n");
+  QFile out(toQ(file));
+  if (file.empty() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  const QByteArray bytes = all.toUtf8();
+  return out.write(bytes) == bytes.size() && out.flush();
+}
+
+std::string ReportLine(const std::string& text) {
+  const QString stamp =
+      QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss:zzz yyyy/MM/dd"));
+  return "[ " + stamp.toStdString() + " ] " + text;
+}
+
+void WriteReport(const std::string& text) {
+  if (!DebugMode || !frmDebug) return;
+  TfrmDebug::AppendAndMirror(frmDebug->memReport, toQ(ReportLine(text)), Paths.reportFile);
+}
+
+void WriteLog(const std::string& text) {
+  if (!DebugMode || !frmDebug) return;
+  TfrmDebug::AppendAndMirror(frmDebug->memLog, toQ("{" + text + "}"), Paths.logFile);
+}

@@ -1,0 +1,252 @@
+#include "app/pasMain.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTableView>
+
+#include "app/pasAbout.h"
+#include "app/pasDebug.h"
+#include "app/pasGlobal.h"
+#include "convert/ConvertScheduler.h"
+#include "platform/IniFile.h"
+#include "ui/LinkLabel.h"
+#include "ui/OpenWebPage.h"
+#include "ui/ProgressDelegate.h"
+#include "ui/SkinnedFrame.h"
+#include "ui/pasSuiAppend.h"
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+constexpr int kClientWidth = 569;
+constexpr int kClientHeight = 667;
+// The list keeps these distances to the right and bottom edges.
+constexpr int kListRightMargin = kClientWidth - (38 + 505);
+constexpr int kListBottomMargin = kClientHeight - (322 + 261);
+
+QPushButton* button(QWidget* parent, const char* caption, int x, int y, int w, int h) {
+  auto* b = new QPushButton(QString::fromUtf8(caption), parent);
+  b->setGeometry(x, y, w, h);
+  return b;
+}
+
+QLabel* label(QWidget* parent, const char* caption, int x, int y) {
+  auto* l = new QLabel(QString::fromUtf8(caption), parent);
+  l->move(x, y);
+  l->adjustSize();
+  return l;
+}
+
+QComboBox* dropDown(QWidget* parent, const QStringList& items, int x, int y, int w, int h) {
+  auto* c = new QComboBox(parent);
+  c->setEditable(false);
+  c->addItems(items);
+  c->setCurrentIndex(-1);
+  c->setGeometry(x, y, w, h);
+  return c;
+}
+}  // namespace
+
+int CentredPosition(int screenSize, int windowSize, int extra) {
+  return (screenSize - windowSize - extra) / 2;
+}
+
+TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+  frmMain = this;
+  missions_ = new MissionModel(this);
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QString::fromUtf8(kAppTitle));
+  setWindowIcon(QIcon(QStringLiteral(":/quillmarsh/quillmarsh.svg")));
+  QFont f(QStringLiteral("Tahoma"));
+  f.setPixelSize(11);
+  setFont(f);
+  resize(kClientWidth, kClientHeight);
+  buildControls();
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+  if (frmMain == this) frmMain = nullptr;
+}
+
+void TfrmMain::buildControls() {
+  sufMain =
+      new SkinnedFrame(this, SkinnedFrame::Help | SkinnedFrame::Minimize | SkinnedFrame::Close);
+  sufMain->setObjectName(QStringLiteral("sufMain"));
+  sufMain->setGeometry(0, 0, width(), height());
+  sufMain->setCaption(QString::fromUtf8(kAppTitle));
+  connect(sufMain, &SkinnedFrame::helpClicked, this, &TfrmMain::sufMainTitleBarHelpBtnClick);
+
+  GroupBox1 = new QGroupBox(QStringLiteral("Add Video Link:"), sufMain);
+  GroupBox1->setGeometry(38, 63, 505, 162);
+  lblUrl = label(GroupBox1, "URL:", 25, 43);
+  edtUrl = new QLineEdit(GroupBox1);
+  edtUrl->setGeometry(54, 40, 334, 21);
+  btnPaste = button(GroupBox1, "Paste URL", 414, 40, 75, 25);
+  lblOutput = label(GroupBox1, "Output Directory:", 24, 78);
+  lblOutDir = new LinkLabel(GroupBox1);
+  lblOutDir->setObjectName(QStringLiteral("lblOutDir"));
+  lblOutDir->setText(QStringLiteral("output"));
+  lblOutDir->setLink(QStringLiteral("/"));
+  lblOutDir->setWordWrap(true);
+  lblOutDir->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblOutDir->setGeometry(115, 74, 282, 40);
+  lblOutDir->setOpener(OpenFolder);
+  btnOutput = button(GroupBox1, "Change..", 414, 76, 75, 25);
+  chkConvert = new QCheckBox(QStringLiteral("Convert to:"), GroupBox1);
+  chkConvert->move(24, 120);
+  chkConvert->adjustSize();
+  cmbFormat = dropDown(GroupBox1,
+                       {QStringLiteral("iPad (.mp4)"), QStringLiteral("iPod (.mov)"),
+                        QStringLiteral("iPhone (.mp4)"), QStringLiteral("PSP (.mp4)"),
+                        QStringLiteral("Cell Phone (.3gp)"), QStringLiteral("MP3 (.mp3)"),
+                        QStringLiteral("AVI (.avi)"), QStringLiteral("WMV (.wmv)")},
+                       109, 120, 127, 21);
+  Label3 = label(GroupBox1, "Priority:", 256, 120);
+  cmbPriority = dropDown(
+      GroupBox1,
+      {QStringLiteral("Quality First"), QStringLiteral("Both"), QStringLiteral("Time First")}, 312,
+      120, 91, 21);
+
+  // The large button lies on the window itself, above the frame.
+  btnGo = button(this, "Download and Convert", 399, 247, 144, 51);
+  btnGo->setObjectName(QStringLiteral("btnGo"));
+
+  lsvList = new QTableView(sufMain);
+  lsvList->setObjectName(QStringLiteral("lsvList"));
+  lsvList->setModel(missions_);
+  lsvList->setItemDelegate(new ProgressDelegate(lsvList));
+  lsvList->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lsvList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  lsvList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lsvList->setSortingEnabled(false);
+  lsvList->setShowGrid(false);
+  lsvList->setWordWrap(false);
+  lsvList->verticalHeader()->hide();
+  lsvList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  lsvList->verticalHeader()->setDefaultSectionSize(18);
+  lsvList->horizontalHeader()->setHighlightSections(false);
+  lsvList->horizontalHeader()->setStretchLastSection(false);
+  for (int c = 0; c < ColumnCount; ++c) lsvList->setColumnWidth(c, MissionModel::columnWidth(c));
+  lsvList->setGeometry(38, 322, 505, 261);
+
+  btnClear = button(sufMain, "Clear", 38, 608, 75, 25);
+  btnRemove = button(sufMain, "Remove", 145, 608, 75, 25);
+  btnRemove->setEnabled(false);
+  btnReset = button(sufMain, "Reset", 257, 608, 75, 25);
+  btnReset->setEnabled(false);
+  btnStop = button(sufMain, "Stop", 366, 608, 75, 25);
+  btnStop->setEnabled(false);
+  btnAbout = button(sufMain, "About..", 468, 608, 75, 25);
+  btnTest = button(sufMain, "Test", 145, 639, 75, 25);
+  btnTest->hide();
+  btnLoad = button(sufMain, "Load..", 257, 639, 75, 25);
+  btnLoad->hide();
+
+  ppmTray = new QMenu(this);
+  Show1 = ppmTray->addAction(QStringLiteral("&Show"));
+  Exit1 = ppmTray->addAction(QStringLiteral("&Exit"));
+  connect(Show1, &QAction::triggered, this, &TfrmMain::Show1Click);
+  connect(Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
+
+  connect(btnPaste, &QPushButton::clicked, this, &TfrmMain::btnPasteClick);
+  connect(btnOutput, &QPushButton::clicked, this, &TfrmMain::suitempbtnOutputClick);
+  connect(btnGo, &QPushButton::clicked, this, &TfrmMain::btnGoClick);
+  connect(btnClear, &QPushButton::clicked, this, &TfrmMain::suitempbtnClearClick);
+  connect(btnRemove, &QPushButton::clicked, this, &TfrmMain::suitempbtnRemoveClick);
+  connect(btnReset, &QPushButton::clicked, this, &TfrmMain::btnResetClick);
+  connect(btnStop, &QPushButton::clicked, this, &TfrmMain::suitempbtnStopClick);
+  connect(btnAbout, &QPushButton::clicked, this, &TfrmMain::btnAboutClick);
+  connect(btnLoad, &QPushButton::clicked, this, &TfrmMain::suitempbtnLoadClick);
+  connect(lsvList, &QTableView::clicked, this, &TfrmMain::lsvListClick);
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+    if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
+  });
+}
+
+void TfrmMain::FormCreate() {
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  move(CentredPosition(screen.width(), width(), DebugMode ? 543 : 0),
+       CentredPosition(screen.height(), height()));
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  sufMain->setGeometry(0, 0, width(), height());
+  // Anchored to all four sides.
+  lsvList->setGeometry(38, 322, width() - 38 - kListRightMargin,
+                       height() - 322 - kListBottomMargin);
+  QWidget::resizeEvent(event);
+}
+
+void TfrmMain::btnAboutClick() {
+  frmAbout->exec();
+}
+
+void TfrmMain::sufMainTitleBarHelpBtnClick() {
+  OpenWebPage(QString::fromUtf8(kHomePageAddress));
+}
+
+void TfrmMain::Exit1Click() {
+  close();
+}
+
+void TfrmMain::WriteReport(const std::string& text) {
+  ::WriteReport(text);
+}
+void TfrmMain::WriteLog(const std::string& text) {
+  ::WriteLog(text);
+}
+
+int TfrmMain::DownloadLimit() const {
+  return frmDebug ? frmDebug->speDownCounter->value() : 1;
+}
+int TfrmMain::ConvertLimit() const {
+  return frmDebug ? frmDebug->speConvertCounter->value() : 1;
+}
+
+void TfrmMain::SetDownloadingButtons() {
+  btnStop->setEnabled(true);
+  btnReset->setEnabled(false);
+  btnRemove->setEnabled(false);
+  btnClear->setEnabled(false);
+}
+
+void TfrmMain::RepaintList() {
+  lsvList->viewport()->update();
+}
+
+void TfrmMain::guarded(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const IniWriteError& e) {
+    // The general error handler: the operation ends, the user sees why.
+    ShowMessageBox(QString::fromUtf8(kAppTitle), QString::fromUtf8(e.what()), MsgKind::Error, mbOK);
+  }
+}
+
+#if __has_include("download/DownloadScheduler.h")
+#include "download/DownloadScheduler.h"
+void TfrmMain::StartDownload() {
+  ::StartDownload(*this);
+}
+#else
+void TfrmMain::StartDownload() {  // until the download pipeline lands
+  pipeline_.Stopping = false;
+  pipeline_.Busy = true;
+  SetDownloadingButtons();
+  SaveSettings();
+}
+#endif
+void TfrmMain::StartConvert() {
+  ::StartConvert(*this);
+}

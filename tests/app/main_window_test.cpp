@@ -1,0 +1,146 @@
+// The main window's controls, placement, message box and web links.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+#include "app/pasMain.h"
+#include "support/QtTestApp.h"
+#include "ui/LinkLabel.h"
+#include "ui/OpenWebPage.h"
+#include "ui/SkinnedFrame.h"
+#include "ui/pasSuiAppend.h"
+
+namespace {
+QStringList items(const QComboBox* c) {
+  QStringList out;
+  for (int i = 0; i < c->count(); ++i) out << c->itemText(i);
+  return out;
+}
+}  // namespace
+
+TEST(MainWindow, ControlsHaveTheirCaptionsPlacesAndStates) {
+  TestApp();
+  TfrmMain w;
+  EXPECT_EQ(w.size(), QSize(569, 667));
+  EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(w.GroupBox1->title(), QStringLiteral("Add Video Link:"));
+  EXPECT_EQ(w.GroupBox1->geometry(), QRect(38, 63, 505, 162));
+  EXPECT_EQ(w.edtUrl->geometry(), QRect(54, 40, 334, 21));
+  EXPECT_EQ(w.btnPaste->text(), QStringLiteral("Paste URL"));
+  EXPECT_EQ(w.btnOutput->text(), QStringLiteral("Change.."));
+  EXPECT_EQ(w.lblOutDir->text(), QStringLiteral("output"));
+  EXPECT_EQ(w.lblOutDir->geometry(), QRect(115, 74, 282, 40));
+  EXPECT_EQ(w.chkConvert->text(), QStringLiteral("Convert to:"));
+  EXPECT_FALSE(w.chkConvert->isChecked());
+  EXPECT_EQ(w.btnGo->parentWidget(), &w) << "btnGo lies on the window itself";
+  EXPECT_EQ(w.btnGo->geometry(), QRect(399, 247, 144, 51));
+  EXPECT_EQ(w.btnGo->text(), QStringLiteral("Download and Convert"));
+  EXPECT_EQ(w.lsvList->geometry(), QRect(38, 322, 505, 261));
+
+  struct B {
+    QPushButton* b;
+    const char* caption;
+    QRect geo;
+    bool enabled;
+    bool hidden;
+  };
+  for (const B& b : {B{w.btnClear, "Clear", {38, 608, 75, 25}, true, false},
+                     B{w.btnRemove, "Remove", {145, 608, 75, 25}, false, false},
+                     B{w.btnReset, "Reset", {257, 608, 75, 25}, false, false},
+                     B{w.btnStop, "Stop", {366, 608, 75, 25}, false, false},
+                     B{w.btnAbout, "About..", {468, 608, 75, 25}, true, false},
+                     B{w.btnTest, "Test", {145, 639, 75, 25}, true, true},
+                     B{w.btnLoad, "Load..", {257, 639, 75, 25}, true, true}}) {
+    SCOPED_TRACE(b.caption);
+    EXPECT_EQ(b.b->text(), QString::fromUtf8(b.caption));
+    EXPECT_EQ(b.b->geometry(), b.geo);
+    EXPECT_EQ(b.b->isEnabled(), b.enabled);
+    EXPECT_EQ(b.b->isHidden(), b.hidden);
+  }
+
+  EXPECT_EQ(items(w.cmbFormat),
+            QStringList({QStringLiteral("iPad (.mp4)"), QStringLiteral("iPod (.mov)"),
+                         QStringLiteral("iPhone (.mp4)"), QStringLiteral("PSP (.mp4)"),
+                         QStringLiteral("Cell Phone (.3gp)"), QStringLiteral("MP3 (.mp3)"),
+                         QStringLiteral("AVI (.avi)"), QStringLiteral("WMV (.wmv)")}));
+  EXPECT_EQ(w.cmbFormat->currentIndex(), -1);
+  EXPECT_EQ(items(w.cmbPriority),
+            QStringList({QStringLiteral("Quality First"), QStringLiteral("Both"),
+                         QStringLiteral("Time First")}));
+  EXPECT_EQ(w.Show1->text(), QStringLiteral("&Show"));
+  EXPECT_EQ(w.Exit1->text(), QStringLiteral("&Exit"));
+
+  EXPECT_TRUE(w.sufMain->titleButton(SkinnedFrame::Help));
+  EXPECT_TRUE(w.sufMain->titleButton(SkinnedFrame::Minimize));
+  EXPECT_TRUE(w.sufMain->titleButton(SkinnedFrame::Close));
+  EXPECT_FALSE(w.sufMain->titleButton(SkinnedFrame::Maximize));
+
+  // The list follows the window on all four sides.
+  w.resize(669, 767);
+  EXPECT_EQ(w.lsvList->geometry(), QRect(38, 322, 605, 361));
+}
+
+TEST(MainWindow, PlacementDividesTowardZero) {
+  EXPECT_EQ(CentredPosition(1280, 569), 355);
+  EXPECT_EQ(CentredPosition(1280, 569, 543), 84);
+  EXPECT_EQ(CentredPosition(564, 569), -2) << "-5 div 2 is -2, not -3";
+  EXPECT_EQ(CentredPosition(600, 569, 543), -256);
+}
+
+TEST(MessageBox, ShowsAtMostThreeButtonsInStandardOrder) {
+  using V = std::vector<MsgButton>;
+  EXPECT_EQ(VisibleButtons(mbNo | mbYes), (V{mbYes, mbNo}));
+  EXPECT_EQ(VisibleButtons(mbIgnore | mbOK | mbRetry | mbCancel), (V{mbOK, mbCancel, mbRetry}));
+  const std::pair<MsgButton, int> codes[] = {
+      {mbOK, 1}, {mbCancel, 2}, {mbAbort, 3}, {mbRetry, 4}, {mbIgnore, 5}, {mbYes, 6}, {mbNo, 7}};
+  for (const auto& [button, code] : codes) EXPECT_EQ(ResultOf(button), code);
+}
+
+TEST(MessageBox, RealBoxReturnsThePressedButtonsCode) {
+  TestApp();
+  QStringList shown;
+  QString title;
+  QTimer::singleShot(50, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    for (QAbstractButton* b : box->buttons()) shown << box->buttonText(box->standardButton(b));
+    box->button(QMessageBox::No)->click();
+  });
+  const int result =
+      ShowMessageBox(QStringLiteral("Quillmarsh"), QStringLiteral("Are you sure to close now?"),
+                     MsgKind::Warning, mbYes | mbNo);
+  EXPECT_EQ(result, mrNo);
+  EXPECT_EQ(title, QStringLiteral("Quillmarsh"));
+  EXPECT_EQ(shown.size(), 2);
+}
+
+TEST(OpenWebPage, BlankHandlerAndFallback) {
+  TestApp();
+  QStringList opened, started;
+  bool handler = true;
+  SetWebOpener({[&] { return handler; }, [&](const QString& a) { opened << a; },
+                [&](const QString& p, const QStringList& args) { started << p << args; }});
+
+  OpenWebPage(QStringLiteral(" \t "));
+  EXPECT_TRUE(opened.isEmpty());
+  EXPECT_TRUE(started.isEmpty());
+
+  OpenWebPage(QStringLiteral(" https://www.example.org/ "));
+  EXPECT_EQ(opened, QStringList{QStringLiteral(" https://www.example.org/ ")}) << "untrimmed";
+
+  handler = false;
+  OpenWebPage(QStringLiteral("https://www.example.org/help"));
+  EXPECT_EQ(started,
+            QStringList({kFallbackBrowser, QStringLiteral("https://www.example.org/help")}));
+  EXPECT_EQ(opened.size(), 1);
+  SetWebOpener(SystemWebOpener());
+}

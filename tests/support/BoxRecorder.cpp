@@ -1,0 +1,12 @@
+#include "support/BoxRecorder.h"
+
+BoxRecorder::BoxRecorder(int answer) : answer_(answer) {
+  SetMessageBoxAnswerer([this](const MessageBoxRequest& r) {
+    boxes_ << r.caption + QLatin1Char('|') + r.message;
+    return (r.buttons & mbYes) ? answer_ : int(mrOk);
+  });
+}
+
+BoxRecorder::~BoxRecorder() {
+  SetMessageBoxAnswerer(nullptr);
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Answers message boxes for a test and records them.
+
+#include <QStringList>
+
+#include "ui/pasSuiAppend.h"
+
+class BoxRecorder {
+ public:
+  explicit BoxRecorder(int answer = mrYes);
+  ~BoxRecorder();
+  void setAnswer(int answer) { answer_ = answer; }
+  // "caption|message" of every box so far.
+  const QStringList& boxes() const { return boxes_; }
+
+ private:
+  int answer_;
+  QStringList boxes_;
+};
