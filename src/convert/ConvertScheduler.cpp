@@ -1,0 +1,73 @@
+#include "convert/ConvertScheduler.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "app/pasGlobal.h"
+#include "app/pasUtils.h"
+#include "convert/ConvertOptions.h"
+#include "convert/FfmpegCommand.h"
+#include "convert/FindFfmpeg.h"
+#include "convert/TConvertThread.h"
+#include "missions/MissionStatus.h"
+
+namespace {
+bool WaitsForConvert(const std::string& status) {
+  return status == Status::Downloaded || status == Status::SkipFileExists ||
+         status == Status::WaitForConvert;
+}
+
+std::string LastFour(const std::string& text) {
+  return text.size() <= 4 ? text : text.substr(text.size() - 4);
+}
+
+void StartWorker(MissionHost& host, int row, const FfmpegCommand& cmd) {
+  PipelineState& pipeline = host.Pipeline();
+  ++pipeline.RunningConverts;
+  auto* worker = new TConvertThread(host);
+  pipeline.ConvertThreads.push_back(worker);
+  worker->SetOnTerminate(&TConvertThread::ConvertThreadTerminate);
+  worker->MissionIndex = row;
+  worker->CommandLine = cmd.text;
+  worker->Argv = cmd.argv;
+  worker->OutputFile = cmd.outputFile;
+  if (DebugMode) {
+    host.WriteReport("[Command Line]: " + cmd.text);
+    host.WriteReport("[c-start] " + std::to_string(worker->Number()));
+  }
+  worker->start(QThread::NormalPriority);
+}
+}  // namespace
+
+int GetNextConvertUrl(const MissionModel& missions) {
+  for (int row = 0; row < missions.count(); ++row) {
+    if (WaitsForConvert(missions.status(row)) && missions.record(row).doConvert) return row;
+  }
+  return -1;
+}
+
+void StartConvert(MissionHost& host) {
+  PipelineState& pipeline = host.Pipeline();
+  if (!pipeline.WorkerListsCreated) return;
+  MissionModel& missions = host.Missions();
+
+  int row = GetNextConvertUrl(missions);
+  while (row != -1 && pipeline.RunningConverts < host.ConvertLimit()) {
+    missions.setStatus(row, std::string(Status::Converting));
+    const TLsvData& record = missions.record(row);
+    const std::string file = record.fileName;
+    const std::string format = record.format;
+
+    if (LastFour(file) == CutBetween(format, "(", ")")) {
+      missions.setStatus(row, std::string(Status::SkipFormatOk));
+    } else if (const ConvertArgs opts = GetConvertArgs(format, record.priority); !opts.found) {
+      // Without an extension the output would be the downloaded file itself.
+      missions.setStatus(row, std::string(Status::ErrorInConvert));
+      if (DebugMode) host.WriteReport("[Error] Unknown format: " + format);
+    } else {
+      const std::string ffmpeg = FindFfmpeg(Paths.appDir, std::getenv("PATH"));
+      StartWorker(host, row, BuildFfmpegCommand(ffmpeg, file, opts.args, opts.ext));
+    }
+    row = GetNextConvertUrl(missions);
+  }
+}

@@ -1,0 +1,177 @@
+#include "convert/TConvertThread.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "app/pasGlobal.h"
+#include "app/pasUtils.h"
+#include "convert/FfmpegText.h"
+#include "missions/MissionStatus.h"
+
+namespace {
+constexpr std::chrono::milliseconds kWait{100};
+constexpr std::size_t kReadBytes = 2000;
+constexpr std::chrono::seconds kReapAfterKill{10};
+
+std::uint64_t NextWorkerNumber() {
+  static std::atomic<std::uint64_t> counter{0};
+  return ++counter;
+}
+
+bool NonEmptyFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  const auto size = std::filesystem::file_size(path, ec);
+  return !ec && size > 0;
+}
+}  // namespace
+
+TConvertThread::TConvertThread(MissionHost& host) : host_(host), number_(NextWorkerNumber()) {}
+
+TConvertThread::~TConvertThread() {
+  // Execute may still wait on the child or on a hand-over: unblock it
+  // before the process object goes.
+  RequestTerminate();
+  CancelHandOvers();
+  process_.Terminate();
+  wait();
+}
+
+void TConvertThread::Detach() {
+  Detached = true;
+  RequestTerminate();
+  process_.Terminate();
+}
+
+void TConvertThread::Execute() {
+  std::optional<int> status;
+  const bool haveProgram = !Argv.empty() && !Argv.front().empty();
+  if (haveProgram && !Terminated() && process_.Start(Argv, ConsoleProcess::Stdin::Null)) {
+    // A Detach that ran while the child was being made found nothing to end.
+    if (Terminated()) process_.Terminate();
+    auto waited = ConsoleProcess::WaitResult::Timeout;
+    do {
+      waited = process_.Wait(kWait);
+      std::string chunk = process_.Read(kReadBytes);
+      if (const auto zero = chunk.find('\0'); zero != std::string::npos) chunk.resize(zero);
+      // The chunk moves to the user-interface thread, which owns it from then on.
+      if (!Synchronize([this, &chunk] { TakeChunk(std::move(chunk)); })) break;
+    } while (waited == ConsoleProcess::WaitResult::Timeout && !Terminated());
+    if (waited != ConsoleProcess::WaitResult::Exited) {
+      process_.Terminate();
+      process_.Wait(kReapAfterKill);
+    }
+    status = process_.ExitStatus();
+  }
+  Synchronize([this, status] { EndOfCapture(status); });
+}
+
+void TConvertThread::TakeChunk(std::string chunk) {
+  if (Detached) return;
+  recentOutput_ += chunk;
+  if (HasFatalFfmpegText(recentOutput_)) fatalTextSeen_ = true;
+  const std::size_t keep = LongestFatalFfmpegText() - 1;
+  if (recentOutput_.size() > keep) recentOutput_.erase(0, recentOutput_.size() - keep);
+  Output = std::move(chunk);
+  ProcessOutput();
+}
+
+void TConvertThread::ProcessOutput() {
+  Output = Trim(Output);
+  if (DebugMode) host_.WriteLog(Output);
+  if (Contains(Output, "Duration")) DurationText = Trim(CutBetween(Output, "Duration:", ","));
+  if (Contains(Output, "time=")) {
+    TimeText = Trim(CutBetween(Output, "time=", "bitrate"));
+    UpdateProgress();
+  }
+  if (Contains(Output, "Error") && DebugMode) host_.WriteReport("[Error] " + GetLastLine(Output));
+}
+
+void TConvertThread::UpdateProgress() {
+  const double position = TimeToSeconds(TimeText);
+  const double total = TimeToSeconds(DurationText);
+  // A total of 0 gives no percentage at all.
+  if (position < 0 || total <= 0 || !RowValid()) return;
+  const double ratio = position / total * 100;
+  const int percent = ratio >= std::numeric_limits<int>::max()
+                          ? std::numeric_limits<int>::max()
+                          : static_cast<int>(std::trunc(ratio));
+  if (percent == 100) {
+    Complete();
+    return;
+  }
+  MissionModel& missions = host_.Missions();
+  missions.setStatus(MissionIndex, Status::ConvertingPercent(percent));
+  missions.setProgress(MissionIndex, percent);
+  missions.setSubItem(MissionIndex, SubSpeed, {});
+  missions.setSubItem(MissionIndex, SubEta, Trim(CutBetween(Output, "ETA", "LEND")));
+}
+
+void TConvertThread::Complete() {
+  Completed = 100;
+  if (DebugMode) host_.WriteReport("[Convert done] ");
+  if (RowValid()) {
+    MissionModel& missions = host_.Missions();
+    missions.setStatus(MissionIndex, std::string(Status::Converted));
+    missions.setProgress(MissionIndex, 100);
+    missions.setSubItem(MissionIndex, SubSpeed, {});
+    missions.setSubItem(MissionIndex, SubEta, {});
+  }
+  ReleaseSlot();
+}
+
+void TConvertThread::ReleaseSlot() {
+  if (!HoldsSlot) return;
+  HoldsSlot = false;
+  --host_.Pipeline().RunningConverts;
+}
+
+void TConvertThread::EndOfCapture(std::optional<int> exitStatus) {
+  exitStatus_ = exitStatus;
+  if (Detached || host_.Pipeline().Stopping) return;
+  host_.StartConvert();
+}
+
+bool TConvertThread::Succeeded() const {
+  // ffmpeg has been seen to exit with 0 after a failed write, hence the
+  // message and output-file checks besides the status.
+  return exitStatus_ == 0 && !fatalTextSeen_ && NonEmptyFile(OutputFile);
+}
+
+bool TConvertThread::RowValid() const {
+  return host_.Missions().isValidRow(MissionIndex);
+}
+
+void TConvertThread::Finish() {
+  if (DebugMode) host_.WriteReport("[c-end] " + std::to_string(number_));
+  if (Detached || host_.Pipeline().Stopping) return;
+  if (Succeeded()) {
+    // The last "time=" usually falls a little short of "Duration:".
+    if (Completed != 100) {
+      Complete();
+    } else if (RowValid() && host_.Missions().status(MissionIndex) != Status::Converted) {
+      host_.Missions().setStatus(MissionIndex, std::string(Status::Converted));
+      host_.Missions().setProgress(MissionIndex, 100);
+    }
+  } else {
+    if (RowValid()) host_.Missions().setStatus(MissionIndex, std::string(Status::ErrorInConvert));
+    if (DebugMode) host_.WriteReport("[Error] " + GetLastLine(Output));
+    ReleaseSlot();
+  }
+  host_.StartConvert();
+}
+
+void TConvertThread::ConvertThreadTerminate(WorkerThread* worker) {
+  auto* self = static_cast<TConvertThread*>(worker);
+  self->Finish();
+  auto& list = self->host_.Pipeline().ConvertThreads;
+  list.erase(std::remove(list.begin(), list.end(), self), list.end());
+  // The handler may run just before the thread has fully finished.
+  QObject::connect(self, &QThread::finished, self, &QObject::deleteLater);
+  if (self->isFinished()) self->deleteLater();
+}

@@ -1,0 +1,66 @@
+#pragma once
+// One conversion: runs ffmpeg, hands each chunk of its console output to
+// the user-interface thread and turns "Duration:" and "time=" into the
+// row's percentage. Created and started by StartConvert.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "missions/MissionHost.h"
+#include "platform/ConsoleProcess.h"
+#include "platform/WorkerThread.h"
+
+class TConvertThread : public WorkerThread {
+  Q_OBJECT
+ public:
+  explicit TConvertThread(MissionHost& host);
+  ~TConvertThread() override;
+
+  // Set by StartConvert before the start; read by the worker afterwards.
+  std::int32_t MissionIndex = -1;
+  std::string CommandLine;        // the text the report shows
+  std::vector<std::string> Argv;  // what the child gets; argv[0] empty: ffmpeg not found
+  std::string OutputFile;         // must exist and be non-empty for success
+
+  // User-interface thread only.
+  std::string Output;  // the chunk being interpreted; after the loop the last one
+  std::string DurationText;
+  std::string TimeText;
+  std::int32_t Completed = 0;  // 100 once a progress report reached 100 percent
+  bool HoldsSlot = true;       // the slot StartConvert took is released once only
+  bool Detached = false;       // Stop took the worker off the list: drop every hand-over
+
+  // Identifies the worker in the "[c-start] " and "[c-end] " report lines.
+  std::uint64_t Number() const { return number_; }
+
+  // Stop: drop further hand-overs and end ffmpeg. User-interface thread.
+  void Detach();
+
+  void ProcessOutput();
+  void UpdateProgress();
+
+  // Termination handler: decides success or failure, releases the slot,
+  // takes the worker off ConvertThreads and frees it.
+  static void ConvertThreadTerminate(WorkerThread* worker);
+
+ protected:
+  void Execute() override;
+
+ private:
+  void TakeChunk(std::string chunk);
+  void EndOfCapture(std::optional<int> exitStatus);
+  void Finish();
+  void Complete();
+  void ReleaseSlot();
+  bool Succeeded() const;
+  bool RowValid() const;
+
+  MissionHost& host_;
+  ConsoleProcess process_;
+  const std::uint64_t number_;
+  std::optional<int> exitStatus_;  // set by the last hand-over
+  std::string recentOutput_;       // end of the previous chunk: a message can span two
+  bool fatalTextSeen_ = false;
+};
