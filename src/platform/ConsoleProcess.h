@@ -23,7 +23,9 @@ class ConsoleProcess {
   ConsoleProcess& operator=(const ConsoleProcess&) = delete;
 
   // argv[0] is the program's path (no search). False when the pipe or the
-  // child cannot be made; `error` then says why.
+  // child cannot be made, including a program that is missing or cannot be
+  // executed (the exec failure is reported here, not as exit status 127),
+  // and after Terminate was called; `error` then says why.
   bool Start(const std::vector<std::string>& argv, Stdin in, std::string* error = nullptr);
 
   // Waits for the child to end, at most `timeout`.
@@ -36,6 +38,8 @@ class ConsoleProcess {
 
   // Ends the child's whole process group (SIGKILL). Safe against PID reuse:
   // the child is not reaped before this has either run or become moot.
+  // Before Start it makes Start refuse; after the child was reaped it does
+  // nothing (what the child left running is no longer ours to signal).
   void Terminate();
 
   // The exit status once the child has ended and been waited for; a child
