@@ -1,0 +1,208 @@
+// The real tarnfetch against a loopback server: direct files, pages,
+// redirects, resuming, skipping and failures.
+#include <atomic>
+#include <mutex>
+
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+const std::string kClip = RandomBytes(1 << 20, 1);
+
+// Sends the first half of kClip under a full Content-Length, then drops the
+// connection.
+void ServeHalfThenCut(httplib::Response& res, const char* type) {
+  res.set_content_provider(kClip.size(), type,
+                           [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                             const std::size_t half = kClip.size() / 2;
+                             if (offset >= half) return false;
+                             sink.write(kClip.data() + offset, std::min(length, half - offset));
+                             return true;
+                           });
+}
+
+class TarnfetchFetch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto& routes = server_.Routes();
+    // 1 MiB over about 0.8 s, so that progress lines are throttled.
+    routes.Get("/media/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content_provider(kClip.size(), "video/mp4",
+                               [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                                 sink.write(kClip.data() + offset,
+                                            std::min<std::size_t>(length, 128 << 10));
+                                 return true;
+                               });
+    });
+    routes.Get("/media/fast.webm", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(kClip, "video/webm");
+    });
+    routes.Get("/embed.html", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<html><body>player</body></html>", "text/html");
+    });
+    routes.Get("/watch.html", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_content(
+          "<html><head><meta property=\"og:title\" content=\"Tom &amp; Jerry&#39;s "
+          "&quot;Show&quot;\">"
+          "<META PROPERTY='og:video' CONTENT='" +
+              server_.Url("/embed.html") +
+              "'></head>"
+              "<body><video controls><source src=\"media/fast.webm\" type=\"video/webm\"></video>"
+              "</body></html>",
+          "text/html; charset=utf-8");
+    });
+    routes.Get("/ld.html", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(
+          "<html><head><title>\n  Lecture\n  One  </title><script type=\"application/ld+json\">"
+          "{\"@type\":\"VideoObject\",\"contentUrl\":\"\\/media\\/fast.webm\"}</script></head></"
+          "html>",
+          "text/html");
+    });
+    routes.Get("/nomedia.html", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<html><head><title>Nothing here</title></head></html>", "text/html");
+    });
+    routes.Get("/old", [](const httplib::Request&, httplib::Response& res) {
+      res.set_redirect("/media/fast.webm");
+    });
+    routes.Get("/truncated.mp4", [](const httplib::Request&, httplib::Response& res) {
+      ServeHalfThenCut(res, "video/mp4");
+    });
+    // Cut half-way while cut_ is set; afterwards served whole, Range included.
+    routes.Get("/resume.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+      if (!req.has_header("Range")) {
+        if (cut_) return ServeHalfThenCut(res, "video/mp4");
+      } else {
+        std::lock_guard lock(mutex_);
+        ranges_.push_back(req.get_header_value("Range"));
+      }
+      res.set_content(kClip, "video/mp4");
+    });
+    // Chunked, so without a length and always from the start.
+    routes.Get("/chunked.mp4", [](const httplib::Request&, httplib::Response& res) {
+      res.set_chunked_content_provider("video/mp4", [](std::size_t offset,
+                                                       httplib::DataSink& sink) {
+        if (offset < kClip.size()) {
+          sink.write(kClip.data() + offset, std::min<std::size_t>(kClip.size() - offset, 64 << 10));
+        } else {
+          sink.done();
+        }
+        return true;
+      });
+    });
+  }
+
+  RunResult Fetch(const std::string& path) {
+    return RunTarnfetch({server_.Url(path), "-p", (out() / "%(title)s.%(ext)s").string()});
+  }
+  fs::path out() const { return temp_.Path() / "out"; }
+
+  LoopbackServer server_;
+  TempFolder temp_;
+  std::atomic<bool> cut_{true};
+  std::mutex mutex_;
+  std::vector<std::string> ranges_;
+};
+
+TEST_F(TarnfetchFetch, DirectFileArrivesWithMarkersInOrderAndThrottledProgress) {
+  const auto started = std::chrono::steady_clock::now();
+  const RunResult run = Fetch("/media/clip.mp4");
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  ExpectWellFormedOutput(run);
+  ASSERT_GE(run.lines.size(), 5u) << run.Text();
+  EXPECT_EQ(run.lines[0], "<Go>");
+  EXPECT_EQ(run.lines[1], "<title>clip</title>");
+  EXPECT_EQ(run.lines[2], "<filename>" + (out() / "clip.mp4").string() + "</filename>");
+  const auto progress = run.Starting("<speed>");
+  EXPECT_EQ(progress.size(), run.lines.size() - 3) << run.Text();
+  EXPECT_GE(progress.size(), 3u) << "expected progress during a 0.8 s transfer";
+  EXPECT_LE(progress.size(), static_cast<std::size_t>(took.count() * 4) + 2) << run.Text();
+  EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of 1.0MiB at ", 0), 0u) << run.lines.back();
+  EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "100 % only once";
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"clip.mp4"});
+  EXPECT_TRUE(ReadFile(out() / "clip.mp4") == kClip);
+}
+
+TEST_F(TarnfetchFetch, PagesAndRedirectsLeadToTheirMedia) {
+  struct Case {
+    const char* path;
+    const char* title;  // as printed
+    const char* file;
+  };
+  // /watch.html: og:video names an HTML player, so the relative <source>
+  // is the media; /ld.html: only JSON-LD with escaped slashes.
+  for (const Case& c :
+       {Case{"/watch.html", "Tom & Jerry's \"Show\"", "Tom & Jerry's \"Show\".webm"},
+        Case{"/ld.html", "Lecture One", "Lecture One.webm"}, Case{"/old", "fast", "fast.webm"}}) {
+    SCOPED_TRACE(c.path);
+    const RunResult run = Fetch(c.path);
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    ExpectWellFormedOutput(run);
+    EXPECT_EQ(run.Starting("<title>"),
+              std::vector<std::string>{"<title>" + std::string(c.title) + "</title>"});
+    EXPECT_TRUE(ReadFile(out() / c.file) == kClip);
+    EXPECT_FALSE(fs::exists(out() / (std::string(c.file) + ".part")));
+  }
+}
+
+TEST_F(TarnfetchFetch, InterruptedDownloadResumesWithRangeToAnIdenticalFile) {
+  const RunResult first = Fetch("/resume.mp4");
+  ExpectFailure(first, out());
+  const auto partSize = fs::file_size(out() / "resume.mp4.part");
+  EXPECT_GT(partSize, 0u);
+  EXPECT_LT(partSize, kClip.size());
+
+  cut_ = false;
+  const RunResult second = Fetch("/resume.mp4");
+  ASSERT_EQ(second.exitCode, 0) << second.Text();
+  ExpectWellFormedOutput(second);
+  EXPECT_EQ(ranges_, std::vector<std::string>{"bytes=" + std::to_string(partSize) + "-"});
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"resume.mp4"});
+  EXPECT_TRUE(ReadFile(out() / "resume.mp4") == kClip);
+}
+
+TEST_F(TarnfetchFetch, AnAnswerWithoutRangeStartsThePartFileAgain) {
+  fs::create_directories(out());
+  WriteFile(out() / "chunked.mp4.part", "stale bytes from another file");
+  const RunResult run = Fetch("/chunked.mp4");
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"chunked.mp4"});
+  EXPECT_TRUE(ReadFile(out() / "chunked.mp4") == kClip);
+}
+
+TEST_F(TarnfetchFetch, CompleteFileIsSkippedAndLeftAlone) {
+  fs::create_directories(out());
+  WriteFile(out() / "fast.webm", kClip);
+  const auto before = fs::last_write_time(out() / "fast.webm");
+  const RunResult run = Fetch("/media/fast.webm");
+  EXPECT_EQ(run.exitCode, 0) << run.Text();
+  ExpectWellFormedOutput(run);
+  EXPECT_EQ(run.Starting("<skip>"),
+            std::vector<std::string>{"<skip>" + (out() / "fast.webm").string() + "</skip>"});
+  EXPECT_TRUE(run.Starting("<filename>").empty());
+  EXPECT_TRUE(run.Starting("<speed>").empty());
+  EXPECT_EQ(fs::last_write_time(out() / "fast.webm"), before);
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"fast.webm"});
+}
+
+TEST_F(TarnfetchFetch, FailuresSayWhatWentWrongAndLeaveNoFinalFile) {
+  struct Case {
+    const char* path;
+    const char* words;  // expected in the ERROR line
+  };
+  for (const Case& c : {Case{"/missing.mp4", "404"}, Case{"/truncated.mp4", "connection broke"},
+                        Case{"/nomedia.html", "No video was found"}}) {
+    SCOPED_TRACE(c.path);
+    const RunResult run = Fetch(c.path);
+    ExpectFailure(run, out());
+    const auto errors = run.Starting("ERROR: ");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find(c.words), std::string::npos) << errors[0];
+  }
+}
+
+}  // namespace
+}  // namespace tarnfetch_test

@@ -1,0 +1,167 @@
+// The real tarnfetch with hostile input: titles that try to leave the
+// output folder or break the markers, arguments that look like options,
+// addresses and redirects that are not http(s), links planted in its way.
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+const std::string kClip = RandomBytes(64 << 10, 2);
+
+std::string HtmlEscaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '"')
+      out += "&quot;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (static_cast<unsigned char>(c) < 0x20)
+      out += "&#" + std::to_string(int{c}) + ";";
+    else
+      out += c;
+  }
+  return out;
+}
+
+bool IsValidUtf8(const std::string& text) {
+  // Round trip through the standard converter rejects malformed sequences.
+  std::mbstate_t state{};
+  const char* from = text.data();
+  const char* end = text.data() + text.size();
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+  while (from < end) {
+    wchar_t wide = 0;
+    const std::size_t used =
+        std::mbrtowc(&wide, from, static_cast<std::size_t>(end - from), &state);
+    if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2)) return false;
+    from += used == 0 ? 1 : used;
+  }
+  return true;
+}
+
+class TarnfetchSafety : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto& routes = server_.Routes();
+    routes.Get("/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(kClip, "video/mp4");
+    });
+    // A page whose og:title is the query's "t" parameter.
+    routes.Get("/titled", [this](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(
+          "<meta property=\"og:title\" content=\"" + HtmlEscaped(req.get_param_value("t")) +
+              "\"><meta property=\"og:video\" content=\"" + server_.Url("/clip.mp4") + "\">",
+          "text/html");
+    });
+    routes.Get("/to-file", [](const httplib::Request&, httplib::Response& res) {
+      res.set_redirect("file:///etc/passwd");
+    });
+    routes.Get("/loop",
+               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
+    routes.Get("/file-video.html", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<meta property=\"og:video\" content=\"file:///etc/passwd\">", "text/html");
+    });
+  }
+
+  fs::path out() const { return temp_.Path() / "out"; }
+  std::string Template() const { return (out() / "%(title)s.%(ext)s").string(); }
+
+  LoopbackServer server_;
+  TempFolder temp_;
+};
+
+TEST_F(TarnfetchSafety, HostileTitlesStayInsideTheFolderAndInsideTheirTag) {
+  std::string longTitle;
+  for (int i = 0; i < 1000; ++i) longTitle += "\xC3\xA9";  // 1,000 × "é", 2 bytes each
+  const std::vector<std::string> titles{"../../x",
+                                        "/etc/passwd",
+                                        "a\x01"
+                                        "b\nc\td\x7f",
+                                        longTitle,
+                                        "....",
+                                        "-rf",
+                                        "a</title><skip>/etc/passwd</skip>",
+                                        ".hidden",
+                                        "Terror Traceback"};
+  for (std::size_t i = 0; i < titles.size(); ++i) {
+    SCOPED_TRACE("title " + std::to_string(i));
+    const fs::path folder = out() / std::to_string(i);
+    httplib::Params query{{"t", titles[i]}};
+    const std::string url = server_.Url("/titled?" + httplib::detail::params_to_query_str(query));
+    const RunResult run = RunTarnfetch({url, "-p", (folder / "%(title)s.%(ext)s").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    ExpectWellFormedOutput(run);  // also: one "</title>", no injected <skip>
+
+    const auto files = FilesBelow(temp_.Path());
+    ASSERT_EQ(files.size(), i + 1) << "every run adds exactly one file";
+    const fs::path written = temp_.Path() / files.back();
+    ASSERT_EQ(written.parent_path(), folder) << files.back();
+    const std::string name = written.filename().string();
+    EXPECT_TRUE(name[0] != '.' && name[0] != '-') << name;
+    EXPECT_LE(name.size() + 5, 255u) << "room for .part";
+    EXPECT_TRUE(IsValidUtf8(name)) << name;
+    EXPECT_TRUE(std::none_of(name.begin(), name.end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x20 || c == '<';
+    })) << name;
+    EXPECT_TRUE(ReadFile(written) == kClip);
+    EXPECT_EQ(run.Starting("<filename>"),
+              std::vector<std::string>{"<filename>" + written.string() + "</filename>"});
+  }
+  EXPECT_EQ(FilesBelow(out() / "4"), std::vector<std::string>{"video.mp4"}) << "only dots";
+  EXPECT_EQ(FilesBelow(out() / "3")[0].size(), 200u + 4) << "200 bytes of title, whole characters";
+}
+
+TEST_F(TarnfetchSafety, TheFirstArgumentIsAlwaysTheAddress) {
+  for (const std::string url :
+       {"--version", "--help", "-p", "-http://127.0.0.1/x", " \"quoted\" "}) {
+    SCOPED_TRACE(url);
+    const RunResult run = RunTarnfetch({url, "-p", Template()});
+    ExpectFailure(run, out());
+    EXPECT_EQ(run.Text().find("tarnfetch 1.0.0"), std::string::npos);
+    EXPECT_EQ(run.Text().find("Usage"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(out()));
+
+  const RunResult version = RunTarnfetch({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.lines, std::vector<std::string>{"tarnfetch 1.0.0"});
+  const RunResult help = RunTarnfetch({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.lines.at(0).rfind("Usage: tarnfetch URL", 0), 0u);
+  ExpectFailure(RunTarnfetch({server_.Url("/clip.mp4"), "--output", Template()}), out());
+}
+
+TEST_F(TarnfetchSafety, OnlyHttpAndHttpsAreFetchedAndRedirectLoopsEnd) {
+  struct Case {
+    std::string url;
+    const char* words;
+  };
+  for (const Case& c : {Case{"file:///etc/passwd", "Only http and https"},
+                        Case{"ftp://127.0.0.1/clip.mp4", "Only http and https"},
+                        Case{server_.Url("/to-file"), "not http or https"},
+                        Case{server_.Url("/file-video.html"), "No video was found"},
+                        Case{server_.Url("/loop"), "Too many redirects"}}) {
+    SCOPED_TRACE(c.url);
+    const RunResult run = RunTarnfetch({c.url, "-p", Template()});
+    ExpectFailure(run, out());
+    ASSERT_EQ(run.Starting("ERROR: ").size(), 1u);
+    EXPECT_NE(run.Starting("ERROR: ")[0].find(c.words), std::string::npos) << run.Text();
+  }
+  EXPECT_FALSE(fs::exists(out()));
+}
+
+TEST_F(TarnfetchSafety, LinksInTheWayAreNeverWrittenThrough) {
+  fs::create_directories(out());
+  const fs::path victim = temp_.Path() / "victim";
+  WriteFile(victim, "keep me");
+  fs::create_symlink(victim, out() / "clip.mp4.part");
+  const RunResult run = RunTarnfetch({server_.Url("/clip.mp4"), "-p", Template()});
+  ExpectFailure(run, out());
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_FALSE(fs::exists(out() / "clip.mp4"));
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
