@@ -29,7 +29,7 @@ void StartWorker(MissionHost& host, int row, const FfmpegCommand& cmd) {
   worker->SetOnTerminate(&TConvertThread::ConvertThreadTerminate);
   worker->MissionIndex = row;
   worker->CommandLine = cmd.text;
-  worker->Argv = cmd.argv;
+  worker->SetArguments(cmd.argv);
   worker->OutputFile = cmd.outputFile;
   if (DebugMode) {
     host.WriteReport("[Command Line]: " + cmd.text);

@@ -16,7 +16,6 @@
 namespace {
 constexpr std::chrono::milliseconds kWait{100};
 constexpr std::size_t kReadBytes = 2000;
-constexpr std::chrono::seconds kReapAfterKill{10};
 
 std::uint64_t NextWorkerNumber() {
   static std::atomic<std::uint64_t> counter{0};
@@ -31,57 +30,34 @@ bool NonEmptyFile(const std::string& path) {
 }
 }  // namespace
 
-TConvertThread::TConvertThread(MissionHost& host) : host_(host), number_(NextWorkerNumber()) {}
+TConvertThread::TConvertThread(MissionHost& host)
+    : ConsoleCaptureThread(Options{kWait, kReadBytes, ConsoleProcess::Stdin::Null}),
+      host_(host),
+      number_(NextWorkerNumber()) {}
 
+// AfterCapture reaches this object's members: stop before they go.
 TConvertThread::~TConvertThread() {
-  // Execute may still wait on the child or on a hand-over: unblock it
-  // before the process object goes.
-  RequestTerminate();
-  CancelHandOvers();
-  process_.Terminate();
-  wait();
+  StopCapture();
 }
 
 void TConvertThread::Detach() {
   Detached = true;
   RequestTerminate();
-  process_.Terminate();
+  TerminateChild();
 }
 
-void TConvertThread::Execute() {
-  std::optional<int> status;
-  const bool haveProgram = !Argv.empty() && !Argv.front().empty();
-  if (haveProgram && !Terminated() && process_.Start(Argv, ConsoleProcess::Stdin::Null)) {
-    // A Detach that ran while the child was being made found nothing to end.
-    if (Terminated()) process_.Terminate();
-    auto waited = ConsoleProcess::WaitResult::Timeout;
-    do {
-      waited = process_.Wait(kWait);
-      std::string chunk = process_.Read(kReadBytes);
-      if (const auto zero = chunk.find('\0'); zero != std::string::npos) chunk.resize(zero);
-      // The chunk moves to the user-interface thread, which owns it from then on.
-      if (!Synchronize([this, &chunk] { TakeChunk(std::move(chunk)); })) break;
-    } while (waited == ConsoleProcess::WaitResult::Timeout && !Terminated());
-    if (waited != ConsoleProcess::WaitResult::Exited) {
-      process_.Terminate();
-      process_.Wait(kReapAfterKill);
-    }
-    status = process_.ExitStatus();
-  }
+void TConvertThread::AfterCapture() {
+  const std::optional<int> status = ChildStarted() ? ExitStatus() : std::nullopt;
   Synchronize([this, status] { EndOfCapture(status); });
 }
 
-void TConvertThread::TakeChunk(std::string chunk) {
+void TConvertThread::ProcessOutput() {
   if (Detached) return;
-  recentOutput_ += chunk;
+  recentOutput_ += Output;
   if (HasFatalFfmpegText(recentOutput_)) fatalTextSeen_ = true;
   const std::size_t keep = LongestFatalFfmpegText() - 1;
   if (recentOutput_.size() > keep) recentOutput_.erase(0, recentOutput_.size() - keep);
-  Output = std::move(chunk);
-  ProcessOutput();
-}
 
-void TConvertThread::ProcessOutput() {
   Output = Trim(Output);
   if (DebugMode) host_.WriteLog(Output);
   if (Contains(Output, "Duration")) DurationText = Trim(CutBetween(Output, "Duration:", ","));
@@ -171,7 +147,5 @@ void TConvertThread::ConvertThreadTerminate(WorkerThread* worker) {
   self->Finish();
   auto& list = self->host_.Pipeline().ConvertThreads;
   list.erase(std::remove(list.begin(), list.end(), self), list.end());
-  // The handler may run just before the thread has fully finished.
-  QObject::connect(self, &QThread::finished, self, &QObject::deleteLater);
-  if (self->isFinished()) self->deleteLater();
+  self->deleteLater();
 }

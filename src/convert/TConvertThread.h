@@ -9,23 +9,21 @@
 #include <vector>
 
 #include "missions/MissionHost.h"
-#include "platform/ConsoleProcess.h"
-#include "platform/WorkerThread.h"
+#include "platform/ConsoleCaptureThread.h"
 
-class TConvertThread : public WorkerThread {
+class TConvertThread : public ConsoleCaptureThread {
   Q_OBJECT
  public:
   explicit TConvertThread(MissionHost& host);
   ~TConvertThread() override;
 
-  // Set by StartConvert before the start; read by the worker afterwards.
+  // Set by StartConvert before the start, together with SetArguments
+  // (argv[0] empty when ffmpeg was not found: the start then fails).
   std::int32_t MissionIndex = -1;
-  std::string CommandLine;        // the text the report shows
-  std::vector<std::string> Argv;  // what the child gets; argv[0] empty: ffmpeg not found
-  std::string OutputFile;         // must exist and be non-empty for success
+  std::string CommandLine;  // the text the report shows
+  std::string OutputFile;   // must exist and be non-empty for success
 
-  // User-interface thread only.
-  std::string Output;  // the chunk being interpreted; after the loop the last one
+  // User-interface thread only (Output, the chunk, is the base class's).
   std::string DurationText;
   std::string TimeText;
   std::int32_t Completed = 0;  // 100 once a progress report reached 100 percent
@@ -38,7 +36,6 @@ class TConvertThread : public WorkerThread {
   // Stop: drop further hand-overs and end ffmpeg. User-interface thread.
   void Detach();
 
-  void ProcessOutput();
   void UpdateProgress();
 
   // Termination handler: decides success or failure, releases the slot,
@@ -46,10 +43,10 @@ class TConvertThread : public WorkerThread {
   static void ConvertThreadTerminate(WorkerThread* worker);
 
  protected:
-  void Execute() override;
+  void ProcessOutput() override;
+  void AfterCapture() override;
 
  private:
-  void TakeChunk(std::string chunk);
   void EndOfCapture(std::optional<int> exitStatus);
   void Finish();
   void Complete();
@@ -58,7 +55,6 @@ class TConvertThread : public WorkerThread {
   bool RowValid() const;
 
   MissionHost& host_;
-  ConsoleProcess process_;
   const std::uint64_t number_;
   std::optional<int> exitStatus_;  // set by the last hand-over
   std::string recentOutput_;       // end of the previous chunk: a message can span two
