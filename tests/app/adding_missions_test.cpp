@@ -7,9 +7,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <QApplication>
 #include "app/pasMain.h"
 #include "missions/MissionStatus.h"
 #include "support/BoxRecorder.h"
+
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 
@@ -17,7 +19,7 @@ namespace {
 class AddingMissions : public ::testing::Test {
  protected:
   void SetUp() override {
-    TestApp();
+    EnsureQtApp(true);
     w_ = std::make_unique<TfrmMain>();
   }
   MissionModel& list() { return w_->Missions(); }

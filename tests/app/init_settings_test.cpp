@@ -20,7 +20,7 @@ namespace {
 class InitSettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    TestApp();
+    EnsureQtApp(true);
     fs::create_directories(app());
     fs::create_directories(home());
     WriteFile(app() + "/default.skn", "");

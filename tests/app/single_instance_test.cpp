@@ -8,7 +8,7 @@
 #include "support/QtTestApp.h"
 
 namespace {
-struct Run {
+struct ProbeRun {
   QByteArray out;
   int exitCode = -1;
   bool finished = false;
@@ -28,11 +28,11 @@ bool startUntil(QProcess& p, const AppFolder& app, const QStringList& args,
   return true;
 }
 
-Run runToEnd(const AppFolder& app, const QStringList& args) {
+ProbeRun runToEnd(const AppFolder& app, const QStringList& args) {
   QProcess p;
   p.setProcessEnvironment(app.environment());
   p.start(QString::fromStdString(app.program()), args);
-  Run r;
+  ProbeRun r;
   r.finished = p.waitForFinished(30000);
   r.out = p.readAllStandardOutput();
   r.exitCode = p.exitCode();
@@ -42,12 +42,12 @@ Run runToEnd(const AppFolder& app, const QStringList& args) {
 }  // namespace
 
 TEST(SingleInstance, SecondStartShowsMessageAndEndsWhileFirstRuns) {
-  TestApp();
+  EnsureQtApp(true);
   AppFolder app;
   QProcess first;
   ASSERT_TRUE(startUntil(first, app, {}, "SHOWN")) << first.readAllStandardError().constData();
 
-  const Run second = runToEnd(app, {QStringLiteral("--quit-when-shown")});
+  const ProbeRun second = runToEnd(app, {QStringLiteral("--quit-when-shown")});
   ASSERT_TRUE(second.finished);
   EXPECT_EQ(second.exitCode, 0);
   EXPECT_TRUE(second.out.contains("BOX\tQuillmarsh\tQuillmarsh has already running!\n"))
@@ -58,7 +58,7 @@ TEST(SingleInstance, SecondStartShowsMessageAndEndsWhileFirstRuns) {
   // A crash of the first instance must not block the next start.
   ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
   ASSERT_TRUE(first.waitForFinished(10000));
-  const Run third = runToEnd(app, {QStringLiteral("--quit-when-shown")});
+  const ProbeRun third = runToEnd(app, {QStringLiteral("--quit-when-shown")});
   ASSERT_TRUE(third.finished);
   EXPECT_EQ(third.exitCode, 0);
   EXPECT_TRUE(third.out.contains("SHOWN\tQuillmarsh")) << third.out.constData();
