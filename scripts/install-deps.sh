@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libcpp-httplib-dev
-  ffmpeg xvfb xauth fonts-dejavu-core
+  ffmpeg xvfb xauth fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
 )
 

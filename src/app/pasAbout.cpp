@@ -7,19 +7,14 @@
 
 #include "ui/LinkLabel.h"
 #include "ui/SkinnedFrame.h"
+#include "ui/UiFont.h"
 
 TfrmAbout* frmAbout = nullptr;
 
 namespace {
-QFont tahoma(int pixelSize) {
-  QFont f(QStringLiteral("Tahoma"));
-  f.setPixelSize(pixelSize);
-  return f;
-}
-
 QLabel* centredLabel(QWidget* parent, const QString& text, int top, int height, int pixelSize) {
   auto* label = new QLabel(text, parent);
-  label->setFont(tahoma(pixelSize));
+  label->setFont(UiFont(pixelSize));
   label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
   label->setWordWrap(true);
   label->setGeometry(16, top, 293, height);
@@ -30,7 +25,7 @@ QLabel* centredLabel(QWidget* parent, const QString& text, int top, int height, 
 TfrmAbout::TfrmAbout() : QDialog(nullptr, Qt::FramelessWindowHint | Qt::Dialog) {
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(QStringLiteral("About"));
-  setFont(tahoma(11));
+  setFont(UiFont(11));
   setFixedSize(325, 369);
   setModal(true);
 

@@ -12,6 +12,7 @@
 
 #include "app/pasGlobal.h"
 #include "app/pasUtils.h"
+#include "ui/UiFont.h"
 
 TfrmDebug* frmDebug = nullptr;
 
@@ -42,9 +43,7 @@ QString toQ(const std::string& s) {
 TfrmDebug::TfrmDebug(QWidget* mainWindow) : QWidget(nullptr) {
   setObjectName(QStringLiteral("frmDebug"));
   setWindowTitle(QStringLiteral("Debug"));
-  QFont f(QStringLiteral("Tahoma"));
-  f.setPixelSize(11);
-  setFont(f);
+  setFont(UiFont(11));
   setFixedSize(527, 644);
 
   memLog = makePane(this, 32, 24, 465, 225);

@@ -23,6 +23,7 @@
 #include "ui/OpenWebPage.h"
 #include "ui/ProgressDelegate.h"
 #include "ui/SkinnedFrame.h"
+#include "ui/UiFont.h"
 #include "ui/pasSuiAppend.h"
 
 TfrmMain* frmMain = nullptr;
@@ -67,9 +68,7 @@ TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kAppTitle));
   setWindowIcon(QIcon(QStringLiteral(":/quillmarsh/quillmarsh.svg")));
-  QFont f(QStringLiteral("Tahoma"));
-  f.setPixelSize(11);
-  setFont(f);
+  setFont(UiFont(11));
   resize(kClientWidth, kClientHeight);
   buildControls();
   FormCreate();
