@@ -27,9 +27,8 @@ class MissionModel : public QAbstractTableModel {
 
   // Appends a row and returns its index.
   int addLsvItem(const std::string& url, const std::string& status, std::int32_t progress,
-                 const std::string& size, const std::string& videoName,
-                 const std::string& fileName, bool doConvert, const std::string& format,
-                 const std::string& priority);
+                 const std::string& size, const std::string& videoName, const std::string& fileName,
+                 bool doConvert, const std::string& format, const std::string& priority);
   // True when some row's URL cell equals `url` byte for byte.
   bool UrlExists(std::string_view url) const;
 
