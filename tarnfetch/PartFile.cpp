@@ -48,7 +48,11 @@ std::uint64_t PartFile::Size() const {
 }
 
 void PartFile::StartOver() {
-  if (ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0) Fail("Could not empty ");
+  // Truncating marks the file for a forced flush at close on ext4 (its
+  // guard for the truncate-and-rewrite pattern), which would add seconds to
+  // a large download; so an empty file is left untouched.
+  if (Size() > 0 && ftruncate(fd_, 0) != 0) Fail("Could not empty ");
+  if (lseek(fd_, 0, SEEK_SET) != 0) Fail("Could not empty ");
 }
 
 void PartFile::Continue() {

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Downloads one large file from a loopback server with tarnfetch and with the
+# curl command-line tool, alternately, and compares wall time and peak memory.
+#
+#   bench/tarnfetch_vs_curl.sh [BUILD_DIR] [SIZE_MIB] [ROUNDS]
+#
+# Defaults: build, 1024 MiB, 3 rounds. Needs python3 (the loopback file
+# server), curl, and GNU time at /usr/bin/time (Debian package "time").
+# Targets: tarnfetch's best time at most 1.1 times curl's, its peak resident
+# memory under 20 MB.
+set -euo pipefail
+
+build_dir=${1:-build}
+size_mib=${2:-1024}
+rounds=${3:-3}
+tarnfetch="$build_dir/bin/tarnfetch"
+
+for need in python3 curl; do
+  command -v "$need" >/dev/null || { echo "missing: $need" >&2; exit 2; }
+done
+[[ -x /usr/bin/time ]] || { echo "missing: /usr/bin/time (apt-get install time)" >&2; exit 2; }
+[[ -x $tarnfetch ]] || { echo "missing: $tarnfetch (build the tarnfetch target)" >&2; exit 2; }
+
+work=$(mktemp -d)
+server_pid=
+cleanup() {
+  [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/www" "$work/out"
+# A sparse file: the server reads zeros from memory, so the disk does not
+# limit the test; the clients still write every byte.
+truncate -s "${size_mib}M" "$work/www/big.mp4"
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/www" >/dev/null 2>&1 &
+server_pid=$!
+url="http://127.0.0.1:$port/big.mp4"
+for _ in $(seq 50); do
+  curl -sf -o /dev/null -r 0-0 "$url" && break
+  sleep 0.1
+done
+
+# Prints "seconds kilobytes" for one run of the given command.
+measure() {
+  local stats="$work/time.txt"
+  /usr/bin/time -v -o "$stats" "$@" >/dev/null 2>&1 || { echo "run failed: $*" >&2; exit 1; }
+  awk -F': ' '
+    /Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i] }
+    /Maximum resident set size/ { rss = $2 }
+    END { printf "%.2f %d\n", s, rss }' "$stats"
+}
+
+expected=$((size_mib * 1024 * 1024))
+check_size() {
+  local got
+  got=$(stat -c %s "$1")
+  [[ $got -eq $expected ]] || { echo "wrong size $got for $1" >&2; exit 1; }
+  rm -f "$1"
+}
+
+curl_times=(); tarn_times=(); peak_curl=0; peak_tarn=0
+printf '%-6s %-10s %10s %12s\n' round tool seconds "peak RSS KB"
+for round in $(seq "$rounds"); do
+  read -r secs rss < <(measure curl -sS --fail -o "$work/out/curl.mp4" "$url")
+  check_size "$work/out/curl.mp4"
+  printf '%-6s %-10s %10s %12s\n' "$round" curl "$secs" "$rss"
+  curl_times+=("$secs")
+  ((rss > peak_curl)) && peak_curl=$rss
+
+  read -r secs rss < <(measure "$tarnfetch" "$url" -p "$work/out/%(title)s.%(ext)s")
+  check_size "$work/out/big.mp4"
+  printf '%-6s %-10s %10s %12s\n' "$round" tarnfetch "$secs" "$rss"
+  tarn_times+=("$secs")
+  ((rss > peak_tarn)) && peak_tarn=$rss
+done
+
+# "best median" of a list of seconds
+summary() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[1], v[int((NR + 1) / 2)] }'; }
+read -r best_curl median_curl < <(summary "${curl_times[@]}")
+read -r best_tarn median_tarn < <(summary "${tarn_times[@]}")
+
+# Best times: the machine's other work only ever adds to a run.
+ratio=$(awk -v t="$best_tarn" -v c="$best_curl" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }')
+echo
+echo "file: ${size_mib} MiB over loopback, best of $rounds"
+echo "curl:      best ${best_curl} s, median ${median_curl} s, peak RSS ${peak_curl} KB"
+echo "tarnfetch: best ${best_tarn} s, median ${median_tarn} s, peak RSS ${peak_tarn} KB"
+echo "time ratio tarnfetch/curl: $ratio (target <= 1.10)"
+ok=1
+awk -v r="$ratio" 'BEGIN { exit !(r <= 1.10) }' || { echo "MISSED: time target"; ok=0; }
+((peak_tarn < 20000)) || { echo "MISSED: memory target (20 MB)"; ok=0; }
+((ok)) && echo "both targets met"
+((ok))
