@@ -220,7 +220,7 @@ TEST(StartConvert, StopDropsTheWorkersHandOversAndStartsNothing) {
 
   QPointer<TConvertThread> worker = box.host.pipeline.ConvertThreads.front();
   const int callsBefore = box.host.startConvertCalls;
-  box.host.StopConversions();
+  box.StopConversions();
   const std::size_t changesAtStop = box.Statuses(0).size();
   // The child is ended at once and the worker frees itself, well before
   // the script's pause would have ended.
@@ -247,7 +247,7 @@ TEST(TConvertThread, RowBeyondTheListIsLeftAloneButTheSlotIsFreed) {
   worker->SetOnTerminate(&TConvertThread::ConvertThreadTerminate);
   box.host.pipeline.RunningConverts = 1;
   box.host.pipeline.ConvertThreads.push_back(worker);
-  box.host.started.emplace_back(worker);
+  box.Track(worker);
   worker->start();
   ASSERT_TRUE(box.RunUntilIdle());
 

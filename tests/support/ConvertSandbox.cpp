@@ -6,6 +6,9 @@
 #include <filesystem>
 
 #include "app/pasGlobal.h"
+#include "app/pasUtils.h"
+#include "convert/ConvertScheduler.h"
+#include "missions/MissionStatus.h"
 #include "support/QtTestApp.h"
 
 ConvertSandbox::ConvertSandbox(const std::string& ffmpeg)
@@ -15,6 +18,10 @@ ConvertSandbox::ConvertSandbox(const std::string& ffmpeg)
   if (!ffmpeg.empty()) std::filesystem::create_symlink(ffmpeg, dir_.file("app/ffmpeg"));
   Paths.appDir = appDir();
   DebugMode = true;
+  host.onStartConvert = [this] {
+    ::StartConvert(host);
+    TrackListedWorkers();
+  };
   connection_ = QObject::connect(
       &host.missions, &QAbstractItemModel::dataChanged,
       [this](const QModelIndex& tl, const QModelIndex& br) { Record(tl.row(), br.row()); });
@@ -22,9 +29,10 @@ ConvertSandbox::ConvertSandbox(const std::string& ffmpeg)
 
 ConvertSandbox::~ConvertSandbox() {
   // Nothing may outlive the folder or call back into this object.
-  host.StopConversions();
+  StopConversions();
   RunUntilIdle(std::chrono::seconds(10));
   QObject::disconnect(connection_);
+  host.onStartConvert = nullptr;
   Paths.appDir = oldAppDir_;
   DebugMode = oldDebugMode_;
 }
@@ -41,7 +49,35 @@ int ConvertSandbox::AddMission(const std::string& fileName, const std::string& f
 
 bool ConvertSandbox::RunUntilIdle(std::chrono::milliseconds timeout) {
   return SpinUntil(
-      [this] { return host.pipeline.ConvertThreads.empty() && host.AllWorkersFreed(); }, timeout);
+      [this] {
+        return host.pipeline.ConvertThreads.empty() &&
+               std::all_of(workers_.begin(), workers_.end(),
+                           [](const QPointer<TConvertThread>& w) { return w.isNull(); });
+      },
+      timeout);
+}
+
+void ConvertSandbox::StopConversions() {
+  TrackListedWorkers();
+  host.pipeline.Stopping = true;
+  MissionModel& missions = host.missions;
+  while (!host.pipeline.ConvertThreads.empty()) {
+    TConvertThread* worker = host.pipeline.ConvertThreads.back();
+    host.pipeline.ConvertThreads.pop_back();
+    const int row = worker->MissionIndex;
+    worker->Detach();
+    if (!missions.isValidRow(row)) continue;
+    missions.setSubItem(row, SubSpeed, {});
+    missions.setSubItem(row, SubEta, {});
+    if (Contains(missions.status(row), Status::Converting))
+      missions.setStatus(row, std::string(Status::WaitForConvert));
+  }
+  host.pipeline.RunningConverts = 0;
+}
+
+void ConvertSandbox::TrackListedWorkers() {
+  for (TConvertThread* worker : host.pipeline.ConvertThreads)
+    if (std::find(workers_.begin(), workers_.end(), worker) == workers_.end()) Track(worker);
 }
 
 void ConvertSandbox::Record(int first, int last) {

@@ -1,16 +1,19 @@
 #pragma once
 // A folder for one conversion test: an application folder whose "ffmpeg"
-// links to the program under test, the downloaded files, a host, and a
-// record of every status text and percentage each row showed.
+// links to the program under test, the downloaded files, a host whose
+// StartConvert runs the real scheduler, and a record of every status text
+// and percentage each row showed.
 
 #include <QObject>
+#include <QPointer>
 #include <chrono>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "support/ConvertTestHost.h"
+#include "convert/TConvertThread.h"
 #include "support/TempDir.h"
+#include "support/TestHost.h"
 
 class ConvertSandbox {
  public:
@@ -29,6 +32,13 @@ class ConvertSandbox {
                  const std::string& status = "[Downloaded]", bool doConvert = true,
                  const std::string& priority = "Both");
 
+  // What the Stop button does to the conversion side: every listed worker
+  // is detached, a converting row set back to waiting, the counter cleared.
+  void StopConversions();
+
+  // Follows a worker the test started itself, so that RunUntilIdle waits for it.
+  void Track(TConvertThread* worker) { workers_.emplace_back(worker); }
+
   // Runs the event loop until no conversion worker is listed and every
   // started one has been freed. False on time-out.
   bool RunUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(60));
@@ -40,10 +50,11 @@ class ConvertSandbox {
   // Highest RunningConverts seen at any change of the list.
   int MaxRunning() const { return maxRunning_; }
 
-  ConvertTestHost host;
+  TestHost host;
 
  private:
   void Record(int first, int last);
+  void TrackListedWorkers();
 
   TempDir dir_;
   std::string oldAppDir_;
@@ -51,6 +62,7 @@ class ConvertSandbox {
   std::map<int, std::vector<std::string>> statuses_;
   std::map<int, std::vector<int>> percents_;
   int maxRunning_ = 0;
+  std::vector<QPointer<TConvertThread>> workers_;
   QMetaObject::Connection connection_;
 };
 
