@@ -1,0 +1,42 @@
+# The program looks for its downloader and skin next to itself, so the
+# programs, the downloader and the skin share one application folder; a
+# link on the path starts it.
+include(GNUInstallDirs)
+set(QM_INSTALL_APPDIR lib/quillmarsh)
+
+install(TARGETS quillmarsh quillmarsh-debug RUNTIME DESTINATION ${QM_INSTALL_APPDIR})
+if(TARGET tarnfetch)
+  install(TARGETS tarnfetch RUNTIME DESTINATION ${QM_INSTALL_APPDIR})
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/resources/default.skn DESTINATION ${QM_INSTALL_APPDIR})
+
+install(CODE "
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  file(CREATE_LINK ../${QM_INSTALL_APPDIR}/quillmarsh
+       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quillmarsh\" SYMBOLIC)")
+
+install(FILES ${CMAKE_SOURCE_DIR}/resources/org.example.Quillmarsh.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/org.example.Quillmarsh.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/quillmarsh.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 16 32 48 64 128 256)
+  install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/quillmarsh-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME quillmarsh.png)
+endforeach()
+
+# Debian package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quillmarsh)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Quillmarsh Project <quillmarsh@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Fetch videos from video pages and convert them")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)
