@@ -1,0 +1,34 @@
+#pragma once
+// Reading the downloader's output markers. Plain text functions, so that
+// the rules can be checked without threads or windows.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What the first progress tag of a chunk says:
+// "<speed>" percent "%" ... "of" size "at" speed "ETA" time "</speed>".
+struct ProgressTag {
+  int percent = 0;  // truncated toward zero
+  std::string size;
+  std::string speed;
+  std::string eta;  // empty when the tag is not closed within the chunk
+};
+
+// The first progress tag of `chunk`, or nothing when there is no tag or its
+// percent is not a number (read with '.' whatever the locale). Size, speed
+// and time are cut from inside the tag only, so that a title or path
+// elsewhere in the chunk cannot garble them.
+std::optional<ProgressTag> ReadProgressTag(std::string_view chunk);
+
+// The line with the values of its <title>, <filename> and <skip> tags taken
+// out. A value cut off by the end of the chunk is taken out to the end of
+// the line, and text before a closing tag that has no opening tag (the rest
+// of a value from the previous chunk) is taken out too.
+std::string WithoutTagValues(std::string_view line);
+
+// The downloader's crash report: "Traceback" outside the tag values.
+bool IsCrashReportLine(std::string_view line);
+// An error line: "ERROR", in any letter case, outside the tag values, so
+// that a video titled "Terror" or a folder named "errors" is no failure.
+bool IsErrorLine(std::string_view line);

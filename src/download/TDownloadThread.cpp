@@ -1,0 +1,156 @@
+#include "download/TDownloadThread.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "app/pasUtils.h"
+#include "download/DownloaderOutput.h"
+#include "missions/MissionStatus.h"
+
+namespace {
+ConsoleCaptureThread::Options DownloadCapture() {
+  ConsoleCaptureThread::Options options;
+  options.wait = std::chrono::milliseconds(500);
+  options.readSize = 500;
+  // Standard input is nothing to read: a downloader reading the pipe would
+  // take its own output away from us.
+  options.stdinMode = ConsoleProcess::Stdin::Null;
+  return options;
+}
+}  // namespace
+
+TDownloadThread::TDownloadThread(MissionHost& host)
+    : ConsoleCaptureThread(DownloadCapture()), host_(host) {}
+
+TDownloadThread::~TDownloadThread() {
+  StopCapture();
+}
+
+void TDownloadThread::Detach() {
+  Detached = true;
+  HoldsSlot = false;
+  RequestTerminate();
+  TerminateChild();
+}
+
+void TDownloadThread::ProcessOutput() {
+  if (Detached || !RowValid()) return;
+  Output = std::to_string(MissionIndex) + " : " + Trim(Output);
+  host_.WriteLog(Output);
+  for (const std::string& line : SplitLines(Output)) {
+    if (Detached || !RowValid()) return;
+    InterpretLine(line);
+  }
+}
+
+void TDownloadThread::InterpretLine(const std::string& line) {
+  MissionModel& missions = host_.Missions();
+  if (Contains(line, "<Go>")) host_.WriteReport(std::to_string(MissionIndex) + " Download launch");
+  if (Contains(line, "<filename>")) {
+    FileName = CutBetween(line, "<filename>", "</filename>");
+    missions.record(MissionIndex).fileName = FileName;
+    missions.recordChanged(MissionIndex);
+  }
+  if (Contains(line, "<title>")) {
+    Title = CutBetween(line, "<title>", "</title>");
+    missions.setCaption(MissionIndex, Title);
+  }
+  if (Contains(line, "<speed>")) UpdateProgress();
+  if (IsCrashReportLine(line)) MarkFailed();
+  if (IsErrorLine(line)) {
+    MarkFailed();
+    CallStartDownload();
+  }
+  if (Contains(line, "<skip>")) Skip(line);
+}
+
+void TDownloadThread::Skip(const std::string& line) {
+  MissionModel& missions = host_.Missions();
+  FileName = CutBetween(line, "<skip>", "</skip>");
+  host_.WriteReport("[Skip] " + Url + " -> " + FileName);
+  missions.setStatus(MissionIndex, std::string(Status::SkipFileExists));
+  missions.setProgress(MissionIndex, 0);
+  missions.record(MissionIndex).fileName = FileName;
+  missions.recordChanged(MissionIndex);
+  missions.setSubItem(MissionIndex, SubSpeed, {});
+  missions.setSubItem(MissionIndex, SubEta, {});
+  ReleaseSlot();
+  host_.StartConvert();
+}
+
+void TDownloadThread::UpdateProgress() {
+  if (Detached || !RowValid()) return;
+  const auto tag = ReadProgressTag(Output);
+  if (!tag) return;
+  MissionModel& missions = host_.Missions();
+  if (tag->percent == 100) {
+    host_.WriteReport("[Download done] " + Url + " -> " + FileName);
+    missions.record(MissionIndex).fileName = FileName;
+    missions.setStatus(MissionIndex, std::string(Status::Downloaded));
+    missions.setProgress(MissionIndex, 100);
+    missions.setSubItem(MissionIndex, SubSpeed, {});
+    missions.setSubItem(MissionIndex, SubEta, {});
+    missions.recordChanged(MissionIndex);
+    host_.RepaintList();
+    ReleaseSlot();
+    host_.StartConvert();
+    return;
+  }
+  missions.setStatus(MissionIndex, Status::DownloadingPercent(tag->percent));
+  missions.setProgress(MissionIndex, tag->percent);
+  missions.setSubItem(MissionIndex, SubSize, tag->size);
+  missions.setSubItem(MissionIndex, SubSpeed, tag->speed);
+  missions.setSubItem(MissionIndex, SubEta, tag->eta);
+}
+
+void TDownloadThread::AfterCapture() {
+  const bool started = ChildStarted();
+  const std::string error = StartError();
+  Synchronize([this, started, &error] { Finish(started, error); });
+}
+
+void TDownloadThread::Finish(bool started, const std::string& startError) {
+  if (Detached) return;
+  if (HoldsSlot) {
+    // Not started, or ended without a done, skip or error marker (a crash,
+    // a kill): the slot would stay taken and the queue stall.
+    if (RowValid()) {
+      host_.WriteReport("[Error in download] " + Url + (started ? "" : " -> " + startError));
+      host_.Missions().setStatus(MissionIndex, std::string(Status::ErrorInDownload));
+    }
+    ReleaseSlot();
+  }
+  if (host_.Pipeline().Stopping) return;
+  CallStartDownload();
+}
+
+void TDownloadThread::MarkFailed() {
+  host_.Missions().setStatus(MissionIndex, std::string(Status::ErrorInDownload));
+  ReleaseSlot();
+}
+
+void TDownloadThread::ReleaseSlot() {
+  if (!HoldsSlot) return;
+  HoldsSlot = false;
+  --host_.Pipeline().RunningDownloads;
+}
+
+void TDownloadThread::CallStartDownload() {
+  // A refused settings save must not unwind through the event loop that
+  // runs this hand-over; the report keeps the reason.
+  try {
+    host_.StartDownload();
+  } catch (const std::exception& e) {
+    host_.WriteReport(e.what());
+  }
+}
+
+bool TDownloadThread::RowValid() const {
+  return host_.Missions().isValidRow(MissionIndex);
+}
+
+void TDownloadThread::DownloadThreadTerminate(WorkerThread* worker) {
+  auto* self = static_cast<TDownloadThread*>(worker);
+  std::erase(self->host_.Pipeline().DownloadThreads, self);
+  self->deleteLater();
+}

@@ -1,0 +1,121 @@
+// A stand-in for the downloader that plays a script. The script is the file
+// "<name>.script" beside the program, where <name> is the part of the URL
+// (the first argument) after its last "/"; failing that "<program>.script".
+// One command per line; output is written raw, unbuffered:
+//   out TEXT    write TEXT to standard output (escapes \n \r \t \0 \\ \xHH)
+//   err TEXT    the same to standard error
+//   fill N      write N bytes "." to standard output
+//   drain       wait until the reader has taken everything from the pipe
+//   sleep MS    pause
+//   args FILE   write every argument after the program, one per line, to FILE
+//   crash       end by SIGKILL, as a crash or a kill would
+//   exit N      end with status N (the end of the script ends with 0)
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace {
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out.push_back(text[i]);
+      continue;
+    }
+    const char c = text[++i];
+    if (c == 'n')
+      out.push_back('\n');
+    else if (c == 'r')
+      out.push_back('\r');
+    else if (c == 't')
+      out.push_back('\t');
+    else if (c == '0')
+      out.push_back('\0');
+    else if (c == 'x' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+             HexDigit(text[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
+      i += 2;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+void WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) std::exit(3);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+// Waits (at most 20 s) until nothing is left unread in our output pipe, so
+// that the next write lands in a chunk of its own.
+void Drain() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  int pending = 0;
+  while (::ioctl(1, FIONREAD, &pending) == 0 && pending > 0 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+std::string ScriptPath(int argc, char** argv) {
+  const std::string program = argv[0];
+  const std::string dir = program.substr(0, program.rfind('/') + 1);
+  if (argc > 1) {
+    const std::string url = argv[1];
+    const std::string name = url.substr(url.rfind('/') + 1);
+    const std::string own = dir + name + ".script";
+    if (!name.empty() && std::ifstream(own)) return own;
+  }
+  return program + ".script";
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ifstream script(ScriptPath(argc, argv));
+  if (!script) {
+    WriteAll(2, "fake_tarnfetch: no script\n");
+    return 4;
+  }
+  std::string line;
+  while (std::getline(script, line)) {
+    const auto blank = line.find(' ');
+    const std::string command = line.substr(0, blank);
+    const std::string rest = blank == std::string::npos ? "" : line.substr(blank + 1);
+    if (command == "out") {
+      WriteAll(1, Unescape(rest));
+    } else if (command == "err") {
+      WriteAll(2, Unescape(rest));
+    } else if (command == "fill") {
+      WriteAll(1, std::string(std::strtoul(rest.c_str(), nullptr, 10), '.'));
+    } else if (command == "drain") {
+      Drain();
+    } else if (command == "sleep") {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(rest.c_str())));
+    } else if (command == "args") {
+      std::ofstream out(rest, std::ios::binary);
+      for (int i = 1; i < argc; ++i) out << argv[i] << '\n';
+    } else if (command == "crash") {
+      ::raise(SIGKILL);
+    } else if (command == "exit") {
+      return std::atoi(rest.c_str());
+    }
+  }
+  return 0;
+}
