@@ -1,0 +1,147 @@
+// The whole conversion path with the real ffmpeg on clips made here.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert/ConvertOptions.h"
+#include "platform/ConsoleProcess.h"
+#include "support/ConvertSandbox.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const kFfmpeg = "/usr/bin/ffmpeg";
+
+// Runs ffmpeg to the end; its exit status, or -1 when it did not start.
+int RunFfmpeg(std::vector<std::string> args, std::string* output = nullptr) {
+  args.insert(args.begin(), {kFfmpeg, "-hide_banner", "-nostdin", "-y"});
+  ConsoleProcess p;
+  if (!p.Start(args, ConsoleProcess::Stdin::Null)) return -1;
+  std::string out;
+  for (;;) {
+    const bool ended = p.Wait(50ms) == ConsoleProcess::WaitResult::Exited;
+    const std::string chunk = p.Read(4096);
+    out += chunk;
+    if (ended && chunk.empty()) break;
+  }
+  if (output) *output = out;
+  return p.ExitStatus().value_or(-1);
+}
+
+class RealFfmpeg : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fs::exists(kFfmpeg)) return;
+    clips_ = std::make_unique<TempDir>();
+    // Long enough that ffmpeg reports progress (twice a second) on the way.
+    RunFfmpeg({"-f", "lavfi", "-i", "testsrc=duration=16:size=640x360:rate=25", "-f", "lavfi", "-i",
+               "sine=duration=16", "-pix_fmt", "yuv420p", "-c:v", "mpeg4", "-q:v", "5", "-c:a",
+               "libmp3lame", clips_->file("video.avi")});
+    RunFfmpeg({"-f", "lavfi", "-i", "sine=duration=600:sample_rate=22050", "-c:a", "libmp3lame",
+               "-b:a", "32k", clips_->file("audio.mka")});
+  }
+  static void TearDownTestSuite() { clips_.reset(); }
+
+  void SetUp() override {
+    if (!fs::exists(kFfmpeg)) GTEST_SKIP() << kFfmpeg << " is not installed";
+    ASSERT_TRUE(fs::exists(clips_->file("video.avi")) && fs::exists(clips_->file("audio.mka")))
+        << "could not make the test clips";
+  }
+
+  static std::unique_ptr<TempDir> clips_;
+};
+std::unique_ptr<TempDir> RealFfmpeg::clips_;
+
+class EachFormat : public RealFfmpeg, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(EachFormat, ConvertsNextToTheInputWithRisingPercentages) {
+  const std::string format = GetParam();
+  const ConvertArgs args = GetConvertArgs(format, "Quality First");
+  ASSERT_TRUE(args.found);
+  const bool audio = args.ext != ".mp4";
+  ConvertSandbox box(kFfmpeg);
+  const std::string input = box.file(audio ? "talk show.mka" : "my clip.avi");
+  fs::copy_file(clips_->file(audio ? "audio.mka" : "video.avi"), input);
+  const int row = box.AddMission(input, format, "[Downloaded]", true, "Quality First");
+
+  box.host.StartConvert();
+  ASSERT_TRUE(box.RunUntilIdle(120s));
+
+  EXPECT_EQ(box.host.missions.status(row), "[Converted]")
+      << (box.host.logs.empty() ? "" : box.host.logs.back());
+  EXPECT_EQ(box.host.missions.record(row).progress, 100);
+  const std::vector<int>& percents = box.Percents(row);
+  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+  EXPECT_TRUE(std::any_of(percents.begin(), percents.end(), [](int p) { return p > 0 && p < 100; }))
+      << "no percentage between 0 and 100 was shown";
+  const std::string output = input + args.ext;
+  ASSERT_TRUE(fs::exists(output));
+  EXPECT_GT(fs::file_size(output), 1000u);
+  EXPECT_EQ(fs::file_size(input), fs::file_size(clips_->file(audio ? "audio.mka" : "video.avi")));
+  EXPECT_EQ(box.host.ReportsStartingWith("[Convert done] ").size(), 1u);
+  EXPECT_EQ(box.host.pipeline.RunningConverts, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EachFormat,
+                         ::testing::Values("iPad (.mp4)", "iPod (.mp4)", "iPhone (.mp4)",
+                                           "PSP (.mp4)", "Samsung Galaxy (.mp4)",
+                                           "Kindle Fire (.mp4)", "MP3 Audio(.mp3)",
+                                           "Ogg Audio(.ogg)"),
+                         [](const auto& info) {
+                           std::string name;
+                           for (char c : info.param)
+                             if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                           return name;
+                         });
+
+TEST_F(RealFfmpeg, UnreadableInputEndsInError) {
+  ConvertSandbox box(kFfmpeg);
+  const std::string input = box.file("broken.avi");
+  WriteFile(input, "this is no video at all\n");
+  box.AddMission(input, "MP3 Audio(.mp3)");
+  box.host.StartConvert();
+  ASSERT_TRUE(box.RunUntilIdle(60s));
+  EXPECT_EQ(box.host.missions.status(0), "[Error in convert]");
+  EXPECT_FALSE(box.host.ReportsStartingWith("[Error] ").empty());
+  EXPECT_EQ(box.host.pipeline.RunningConverts, 0);
+}
+
+// ffmpeg 5.1 exits with status 0 here although the output was cut short.
+TEST_F(RealFfmpeg, FullFileSystemEndsInError) {
+  TempDir mountPoint;
+  if (::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a 64 KiB tmpfs here: " << std::strerror(errno);
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { ::umount2(dir.c_str(), MNT_DETACH); }
+  } unmount{mountPoint.path()};
+
+  // A small input whose conversion to AAC at 160k needs far more than 64 KiB.
+  const std::string input = mountPoint.file("small.avi");
+  ASSERT_EQ(
+      RunFfmpeg({"-f",       "lavfi",   "-i",   "color=c=blue:duration=10:size=160x120:rate=10",
+                 "-f",       "lavfi",   "-i",   "anoisesrc=d=10:r=8000",
+                 "-pix_fmt", "yuv420p", "-c:v", "mpeg4",
+                 "-q:v",     "31",      "-c:a", "libmp3lame",
+                 "-b:a",     "8k",      "-ac",  "1",
+                 input}),
+      0);
+  ConvertSandbox box(kFfmpeg);
+  box.AddMission(input, "iPad (.mp4)");
+  box.host.StartConvert();
+  ASSERT_TRUE(box.RunUntilIdle(60s));
+  EXPECT_EQ(box.host.missions.status(0), "[Error in convert]");
+  EXPECT_EQ(box.host.pipeline.RunningConverts, 0);
+}
+
+}  // namespace
