@@ -12,6 +12,7 @@
 #include "Probe.h"
 #include "ProgressReporter.h"
 #include "Url.h"
+#include "Utf8.h"
 
 namespace tarnfetch {
 namespace {
@@ -69,7 +70,9 @@ void RunFetchJob(const std::string& url, const std::string& pathTemplate) {
                     ? Media{first.url, first.contentType, first.contentLength, {}}
                     : MediaFromPage(first);
   if (media.title.empty()) media.title = TitleFromAddress(media.url);
-  console::Title(media.title.empty() ? "video" : media.title);
+  // Quillmarsh reads our output in small chunks; a short line keeps the
+  // whole tag in one of them.
+  console::Title(media.title.empty() ? "video" : CutUtf8(media.title, kMaxTitleBytes));
 
   const OutputTarget target =
       ExpandTemplate(pathTemplate, media.title, ChooseExtension(media.contentType, media.url));

@@ -7,6 +7,8 @@
 namespace tarnfetch {
 namespace {
 
+constexpr std::size_t kMaxValueBytes = 64 * 1024;
+
 char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -98,6 +100,9 @@ std::optional<HtmlTag> HtmlTagReader::Next() {
           value = html.substr(start, pos - start);
         }
       }
+      // No real address or title is this long; dropping such values keeps a
+      // hostile page from multiplying its size in copies.
+      if (value.size() > kMaxValueBytes) value = {};
       tag.attributes.emplace_back(std::move(key), DecodeHtmlEntities(value));
     }
     pos_ = std::min(pos + 1, html.size());

@@ -74,7 +74,8 @@ PageMedia ParsePage(std::string_view html) {
       }
     } else if (tag->name == "title" && !seenTitleTag) {
       seenTitleTag = true;
-      plainTitle = CleanTitle(DecodeHtmlEntities(reader.RawText()));
+      // Only the start of an overlong title can end up in a name or caption.
+      plainTitle = CleanTitle(DecodeHtmlEntities(reader.RawText().substr(0, 64 * 1024)));
     }
   }
 

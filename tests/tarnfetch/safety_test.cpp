@@ -93,6 +93,8 @@ TEST_F(TarnfetchSafety, HostileTitlesStayInsideTheFolderAndInsideTheirTag) {
     const RunResult run = RunTarnfetch({url, "-p", (folder / "%(title)s.%(ext)s").string()});
     ASSERT_EQ(run.exitCode, 0) << run.Text();
     ExpectWellFormedOutput(run);  // also: one "</title>", no injected <skip>
+    ASSERT_EQ(run.Starting("<title>").size(), 1u);
+    EXPECT_LE(run.Starting("<title>")[0].size(), 200u + 15) << "a caption fits in one read";
 
     const auto files = FilesBelow(temp_.Path());
     ASSERT_EQ(files.size(), i + 1) << "every run adds exactly one file";
