@@ -22,6 +22,18 @@ void ServeHalfThenCut(httplib::Response& res, const char* type) {
                            });
 }
 
+// kClip without a length, and so without Range support.
+void ServeChunked(httplib::Response& res) {
+  res.set_chunked_content_provider("video/mp4", [](std::size_t offset, httplib::DataSink& sink) {
+    if (offset < kClip.size()) {
+      sink.write(kClip.data() + offset, std::min<std::size_t>(kClip.size() - offset, 64 << 10));
+    } else {
+      sink.done();
+    }
+    return true;
+  });
+}
+
 class TarnfetchFetch : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -79,18 +91,20 @@ class TarnfetchFetch : public ::testing::Test {
       }
       res.set_content(kClip, "video/mp4");
     });
-    // Chunked, so without a length and always from the start.
-    routes.Get("/chunked.mp4", [](const httplib::Request&, httplib::Response& res) {
-      res.set_chunked_content_provider("video/mp4", [](std::size_t offset,
-                                                       httplib::DataSink& sink) {
-        if (offset < kClip.size()) {
-          sink.write(kClip.data() + offset, std::min<std::size_t>(kClip.size() - offset, 64 << 10));
-        } else {
-          sink.done();
-        }
-        return true;
-      });
+    // Answers a Range with 206 but sends the whole file from byte 0, and
+    // says so in Content-Range. (Chunked, so that the server library does
+    // not cut the body to the range itself.)
+    routes.Get("/badrange.mp4", [](const httplib::Request& req, httplib::Response& res) {
+      if (req.has_header("Range")) {
+        res.status = 206;
+        res.set_header("Content-Range", "bytes 0-" + std::to_string(kClip.size() - 1) + "/" +
+                                            std::to_string(kClip.size()));
+      }
+      ServeChunked(res);
     });
+    // Chunked, so without a length and always from the start.
+    routes.Get("/chunked.mp4",
+               [](const httplib::Request&, httplib::Response& res) { ServeChunked(res); });
   }
 
   RunResult Fetch(const std::string& path) {
@@ -164,13 +178,17 @@ TEST_F(TarnfetchFetch, InterruptedDownloadResumesWithRangeToAnIdenticalFile) {
   EXPECT_TRUE(ReadFile(out() / "resume.mp4") == kClip);
 }
 
-TEST_F(TarnfetchFetch, AnAnswerWithoutRangeStartsThePartFileAgain) {
+TEST_F(TarnfetchFetch, AnAnswerThatDoesNotContinueThePartFileStartsItAgain) {
   fs::create_directories(out());
-  WriteFile(out() / "chunked.mp4.part", "stale bytes from another file");
-  const RunResult run = Fetch("/chunked.mp4");
-  ASSERT_EQ(run.exitCode, 0) << run.Text();
-  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"chunked.mp4"});
-  EXPECT_TRUE(ReadFile(out() / "chunked.mp4") == kClip);
+  // A 200 without a length, and a 206 from the wrong offset.
+  for (const std::string name : {"chunked.mp4", "badrange.mp4"}) {
+    SCOPED_TRACE(name);
+    WriteFile(out() / (name + ".part"), "stale bytes from another file");
+    const RunResult run = Fetch("/" + name);
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_FALSE(fs::exists(out() / (name + ".part")));
+    EXPECT_TRUE(ReadFile(out() / name) == kClip);
+  }
 }
 
 TEST_F(TarnfetchFetch, CompleteFileIsSkippedAndLeftAlone) {
