@@ -7,9 +7,8 @@
 #include "download/DownloaderOutput.h"
 #include "missions/MissionStatus.h"
 
-namespace {
-ConsoleCaptureThread::Options DownloadCapture() {
-  ConsoleCaptureThread::Options options;
+ConsoleCaptureThread::Options TDownloadThread::DefaultCapture() {
+  Options options;
   options.wait = std::chrono::milliseconds(500);
   options.readSize = 500;
   // Standard input is nothing to read: a downloader reading the pipe would
@@ -17,10 +16,9 @@ ConsoleCaptureThread::Options DownloadCapture() {
   options.stdinMode = ConsoleProcess::Stdin::Null;
   return options;
 }
-}  // namespace
 
-TDownloadThread::TDownloadThread(MissionHost& host)
-    : ConsoleCaptureThread(DownloadCapture()), host_(host) {}
+TDownloadThread::TDownloadThread(MissionHost& host, Options capture)
+    : ConsoleCaptureThread(capture), host_(host) {}
 
 TDownloadThread::~TDownloadThread() {
   StopCapture();

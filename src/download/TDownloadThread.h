@@ -12,7 +12,9 @@
 
 class TDownloadThread : public ConsoleCaptureThread {
  public:
-  explicit TDownloadThread(MissionHost& host);
+  // Passes of at most 500 ms and 500 bytes; benchmarks may pass others.
+  explicit TDownloadThread(MissionHost& host, Options capture = DefaultCapture());
+  static Options DefaultCapture();
   ~TDownloadThread() override;
 
   // Set by StartDownload before the start (the argument vector too).
