@@ -143,6 +143,7 @@ std::string HttpTransfer::Describe(CURLcode code, const std::string& url) const 
       what = "The download failed";
       break;
   }
+  if (code == CURLE_TOO_MANY_REDIRECTS) return what + ": " + url;  // the detail says it again
   return what + " (" + detail + "): " + url;
 }
 
