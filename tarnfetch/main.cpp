@@ -1,5 +1,9 @@
 // tarnfetch: downloads a video or audio file, or the media of a web page,
 // and reports its progress in the markers Quillmarsh reads.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 #include <exception>
 
 #include "Arguments.h"
@@ -7,7 +11,18 @@
 #include "FetchError.h"
 #include "FetchJob.h"
 
+namespace {
+// A downloader whose program has gone (crashed, killed) would go on writing
+// the ".part" file that the next start resumes: end together with it.
+void EndWithParent() {
+  const pid_t parent = getppid();
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(1);
+}
+}  // namespace
+
 int main(int argc, char** argv) {
+  EndWithParent();
   using tarnfetch::Arguments;
   const Arguments args = tarnfetch::ParseArguments(argc, argv);
   switch (args.action) {

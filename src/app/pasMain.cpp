@@ -18,6 +18,7 @@
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "convert/ConvertScheduler.h"
+#include "download/DownloadScheduler.h"
 #include "platform/IniFile.h"
 #include "ui/LinkLabel.h"
 #include "ui/OpenWebPage.h"
@@ -233,19 +234,9 @@ void TfrmMain::guarded(const std::function<void()>& action) {
   }
 }
 
-#if __has_include("download/DownloadScheduler.h")
-#include "download/DownloadScheduler.h"
 void TfrmMain::StartDownload() {
   ::StartDownload(*this);
 }
-#else
-void TfrmMain::StartDownload() {  // until the download pipeline lands
-  pipeline_.Stopping = false;
-  pipeline_.Busy = true;
-  SetDownloadingButtons();
-  SaveSettings();
-}
-#endif
 void TfrmMain::StartConvert() {
   ::StartConvert(*this);
 }

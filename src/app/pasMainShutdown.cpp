@@ -7,17 +7,14 @@
 #include "app/pasMain.h"
 #include "app/pasUtils.h"
 #include "convert/TConvertThread.h"
-#if __has_include("download/TDownloadThread.h")
 #include "download/TDownloadThread.h"
-#define QM_HAVE_DOWNLOAD 1
-#endif
 #include "missions/MissionStatus.h"
 #include "platform/IniFile.h"
 #include "ui/pasSuiAppend.h"
 
 namespace {
 // Finished work keeps its status when its download worker is stopped.
-[[maybe_unused]] bool keepsStatusOnStop(const std::string& status) {
+bool keepsStatusOnStop(const std::string& status) {
   return status == Status::SkipFileExists || status == Status::Downloaded ||
          status == Status::Converted;
 }
@@ -75,12 +72,10 @@ void TfrmMain::closeAllThreads() {
   ::WriteReport("Close all threads: begin");
   pipeline_.Stopping = true;
   MissionModel& missions = *missions_;
-#ifdef QM_HAVE_DOWNLOAD
   stopAll(pipeline_.DownloadThreads, missions, [&missions](int row) {
     if (!keepsStatusOnStop(missions.status(row)))
       missions.setStatus(row, std::string(Status::WaitForDownload));
   });
-#endif
   stopAll(pipeline_.ConvertThreads, missions, [&missions](int row) {
     if (Contains(missions.status(row), Status::Converting))
       missions.setStatus(row, std::string(Status::WaitForConvert));

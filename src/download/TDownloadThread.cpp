@@ -53,7 +53,7 @@ void TDownloadThread::InterpretLine(const std::string& line) {
     Title = CutBetween(line, "<title>", "</title>");
     missions.setCaption(MissionIndex, Title);
   }
-  if (Contains(line, "<speed>")) UpdateProgress();
+  if (Contains(line, "<speed>")) UpdateProgress(line);
   if (IsCrashReportLine(line)) MarkFailed();
   if (IsErrorLine(line)) {
     MarkFailed();
@@ -76,9 +76,11 @@ void TDownloadThread::Skip(const std::string& line) {
   host_.StartConvert();
 }
 
-void TDownloadThread::UpdateProgress() {
+void TDownloadThread::UpdateProgress(std::string_view line) {
   if (Detached || !RowValid()) return;
-  const auto tag = ReadProgressTag(Output);
+  // Each progress line counts, not only the chunk's first: a fast download
+  // prints its last progress line and its 100 % line in one chunk.
+  const auto tag = ReadProgressTag(line);
   if (!tag) return;
   MissionModel& missions = host_.Missions();
   if (tag->percent == 100) {

@@ -35,7 +35,7 @@ class TDownloadThread : public ConsoleCaptureThread {
 
   // User-interface thread: interpret `Output` (one chunk).
   void ProcessOutput() override;
-  void UpdateProgress();
+  void UpdateProgress(std::string_view progressLine);
 
   // Termination handler: takes the worker off DownloadThreads (if Stop has
   // not already) and frees it. Nothing may use the worker afterwards.

@@ -15,13 +15,24 @@ void ConsoleCaptureThread::StopCapture() {
 
 void ConsoleCaptureThread::Execute() {
   if (process_.Start(arguments_, options_.stdinMode, &startError_)) {
+    // A grandchild that keeps the pipe and keeps writing must not hold the
+    // loop for ever once the program itself has ended.
+    int passesAfterEnd = 0;
+    constexpr int kMaxPassesAfterEnd = 1024;
     for (;;) {
       const auto waited = process_.Wait(options_.wait);
       std::string chunk = process_.Read(options_.readSize);
+      // After the program's end, a full read means more output is left:
+      // it is read in further passes, so a fast program's last lines (its
+      // done marker among them) are never lost.
+      const bool moreLeft = chunk.size() == options_.readSize;
       if (const auto zero = chunk.find('\0'); zero != std::string::npos) chunk.resize(zero);
       Output = std::move(chunk);
       if (!Synchronize([this] { ProcessOutput(); })) break;  // shutting down
-      if (waited != ConsoleProcess::WaitResult::Timeout || Terminated()) break;
+      if (Terminated()) break;
+      if (waited != ConsoleProcess::WaitResult::Timeout &&
+          (!moreLeft || ++passesAfterEnd >= kMaxPassesAfterEnd))
+        break;
     }
     // Ends a program that still runs when the loop was left early; a program
     // that has ended is not touched. Then collect its exit status.

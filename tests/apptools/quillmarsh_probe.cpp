@@ -1,11 +1,17 @@
 // Runs the real entry sequence with test hooks: message boxes are answered
-// and printed instead of shown, and the program can quit once its main
-// window is up.
+// and printed instead of shown, rows are printed as they change, and
+// addresses can be added through the URL box once the window is up.
 //   quillmarsh_probe [--debug] [--answer yes|no] [--quit-when-shown]
+//                    [--convert FORMAT] [--add URL]...
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/pasEntry.h"
@@ -13,36 +19,87 @@
 #include "app/pasMain.h"
 #include "ui/pasSuiAppend.h"
 
-int main(int argc, char** argv) {
+namespace {
+struct Options {
   bool quitWhenShown = false;
   int answer = mrYes;
+  QString convertFormat;
+  QStringList add;
+};
+
+void printLine(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+// Prints "ROW <index> <status> <progress> <caption>" whenever one changes.
+void watchRows(TfrmMain& w) {
+  auto* last = new std::vector<std::string>();
+  auto print = [&w, last](int first, int lastRow) {
+    MissionModel& m = w.Missions();
+    if (static_cast<int>(last->size()) < m.count()) last->resize(m.count());
+    for (int r = first; r <= lastRow && r < m.count(); ++r) {
+      std::string line = "ROW\t" + std::to_string(r) + "\t" + m.status(r) + "\t" +
+                         std::to_string(m.record(r).progress) + "\t" + m.caption(r);
+      if ((*last)[r] == line) continue;
+      (*last)[r] = line;
+      printLine(line);
+    }
+  };
+  MissionModel& m = w.Missions();
+  QObject::connect(
+      &m, &MissionModel::dataChanged, &w,
+      [print](const QModelIndex& a, const QModelIndex& b) { print(a.row(), b.row()); });
+  QObject::connect(&m, &MissionModel::rowsInserted, &w,
+                   [print](const QModelIndex&, int a, int b) { print(a, b); });
+  print(0, m.count() - 1);
+}
+
+void addThroughTheWindow(TfrmMain& w, const Options& o) {
+  if (!o.convertFormat.isEmpty()) {
+    w.chkConvert->setChecked(true);
+    w.cmbFormat->setCurrentText(o.convertFormat);
+  }
+  for (const QString& url : o.add) {
+    w.edtUrl->setText(url);
+    w.btnGo->click();
+  }
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
   std::vector<char*> qtArgs{argv[0]};
   for (int i = 1; i < argc; ++i) {
+    const bool hasValue = i + 1 < argc;
     if (!std::strcmp(argv[i], "--debug")) {
       DebugMode = true;
     } else if (!std::strcmp(argv[i], "--quit-when-shown")) {
-      quitWhenShown = true;
-    } else if (!std::strcmp(argv[i], "--answer") && i + 1 < argc) {
-      answer = std::strcmp(argv[++i], "no") == 0 ? mrNo : mrYes;
+      o.quitWhenShown = true;
+    } else if (!std::strcmp(argv[i], "--answer") && hasValue) {
+      o.answer = std::strcmp(argv[++i], "no") == 0 ? mrNo : mrYes;
+    } else if (!std::strcmp(argv[i], "--convert") && hasValue) {
+      o.convertFormat = QString::fromUtf8(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--add") && hasValue) {
+      o.add << QString::fromUtf8(argv[++i]);
     } else {
       qtArgs.push_back(argv[i]);
     }
   }
   qtArgs.push_back(nullptr);
 
-  SetMessageBoxAnswerer([answer](const MessageBoxRequest& r) {
-    std::printf("BOX\t%s\t%s\n", r.caption.toUtf8().constData(), r.message.toUtf8().constData());
-    std::fflush(stdout);
+  SetMessageBoxAnswerer([answer = o.answer](const MessageBoxRequest& r) {
+    printLine("BOX\t" + r.caption.toStdString() + "\t" + r.message.toStdString());
     return (r.buttons & mbYes) ? answer : int(mrOk);
   });
-  SetEntryHooks({[quitWhenShown](TfrmMain& w) {
-    std::printf("SHOWN\t%s\n", w.windowTitle().toUtf8().constData());
-    std::fflush(stdout);
-    if (quitWhenShown) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+  SetEntryHooks({[&o](TfrmMain& w) {
+    printLine("SHOWN\t" + w.windowTitle().toStdString());
+    watchRows(w);
+    if (o.quitWhenShown) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    if (!o.add.isEmpty()) QTimer::singleShot(0, &w, [&w, &o] { addThroughTheWindow(w, o); });
   }});
   int qtArgc = static_cast<int>(qtArgs.size()) - 1;
   const int status = RunQuillmarsh(qtArgc, qtArgs.data());
-  std::printf("EXIT\t%d\n", status);
-  std::fflush(stdout);
+  printLine("EXIT\t" + std::to_string(status));
   return status;
 }

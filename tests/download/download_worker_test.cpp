@@ -82,12 +82,16 @@ TEST_F(DownloadWorkerTest, ATitleWithOfAndAtDoesNotGarbleTheProgressCells) {
   EXPECT_THAT(History(row), Contains("[Downloading] 45%|8.0M|1.2M|00:05"));
 }
 
-TEST_F(DownloadWorkerTest, TheFirstProgressTagOfAChunkCounts) {
+TEST_F(DownloadWorkerTest, EveryProgressLineOfAChunkCountsSoAFastDownloadCompletes) {
   const int row = RunOne("twice",
                          "out <speed> 40.0% of 8.0M at 1.0M ETA 00:09</speed>\\n"
                          "<speed> 41.0% of 8.0M at 1.1M ETA 00:08</speed>\\n\ndrain\n");
-  EXPECT_THAT(History(row), Contains("[Downloading] 40%|8.0M|1.0M|00:09"));
-  EXPECT_THAT(History(row), Not(Contains(HasSubstr("41%"))));
+  EXPECT_THAT(History(row), Contains("[Downloading] 41%|8.0M|1.1M|00:08"));
+
+  const int fast =
+      RunOne("fast", std::string("out ") + kProgress45 + "\\n" + kProgress100 + "\\n\ndrain\n");
+  EXPECT_EQ(host_.missions.status(fast), Status::Downloaded);
+  EXPECT_EQ(host_.pipeline.RunningDownloads, 0);
 }
 
 TEST_F(DownloadWorkerTest, ADoneTagTwiceInAChunkReleasesTheSlotOnce) {

@@ -8,6 +8,7 @@ AppFolder::AppFolder(const std::string& program, bool withDownloader) : program_
   fs::create_directories(appDir());
   fs::create_directories(home());
   fs::create_directories(root_.file("run"));
+  fs::permissions(root_.file("run"), fs::perms::owner_all, fs::perm_options::replace);
   fs::copy_file(std::string(QM_TEST_TOOLS_DIR) + "/" + program, this->program());
   fs::copy_file(std::string(QM_APP_DIR) + "/default.skn", appDir() + "/default.skn");
   if (withDownloader) {

@@ -1,0 +1,149 @@
+// The whole program as a user meets it: a page served on loopback, the real
+// downloader, the real ffmpeg, the real entry sequence.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <random>
+
+#include "support/AppFolder.h"
+#include "support/LoopbackServer.h"
+#include "support/QtTestApp.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+// A running probe whose printed lines are collected as they come.
+class Probe {
+ public:
+  Probe(const AppFolder& app, const QStringList& args) {
+    p_.setProcessEnvironment(app.environment());
+    p_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p_.start(QString::fromStdString(app.program()), args);
+  }
+  ~Probe() {
+    if (p_.state() != QProcess::NotRunning) {
+      p_.kill();
+      p_.waitForFinished(5000);
+    }
+  }
+  // Waits until some printed line contains `text`; that line, or "" on time-out.
+  std::string waitFor(const std::string& text, int seconds = 60) {
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+      while (p_.canReadLine()) {
+        const std::string line = p_.readLine().trimmed().toStdString();
+        seen_ += line + "\n";
+        if (line.find(text) != std::string::npos) return line;
+      }
+      if (t.elapsed() > seconds * 1000 || p_.state() == QProcess::NotRunning) return {};
+      p_.waitForReadyRead(200);
+    }
+  }
+  void kill() {
+    ::kill(static_cast<pid_t>(p_.processId()), SIGKILL);
+    p_.waitForFinished(5000);
+  }
+  const std::string& seen() const { return seen_; }
+
+ private:
+  QProcess p_;
+  std::string seen_;
+};
+
+std::string makeClip(const std::string& path) {
+  QProcess ffmpeg;
+  ffmpeg.start(
+      QStringLiteral("ffmpeg"),
+      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+       QStringLiteral("-i"), QStringLiteral("testsrc=duration=2:size=160x120:rate=15"),
+       QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+       QStringLiteral("sine=duration=2"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
+       QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
+       QStringLiteral("aac"), QStringLiteral("-y"), QString::fromStdString(path)});
+  ffmpeg.waitForFinished(60000);
+  return ReadFile(path);
+}
+
+std::string outputDir(const AppFolder& app) {
+  return app.home() + "/Documents/Video Download/";
+}
+}  // namespace
+
+TEST(EndToEnd, PageIsDownloadedAndConvertedToMp3) {
+  EnsureQtApp();
+  AppFolder app;
+  const std::string clip = makeClip(app.home() + "/source.mp4");
+  ASSERT_GT(clip.size(), 1000u);
+
+  LoopbackServer server;
+  server.Routes().Get("/media/clip.mp4", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(clip, "video/mp4");
+  });
+  server.Routes().Get("/watch", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(
+        "<html><head><title>ignored</title>"
+        "<meta property=\"og:title\" content=\"Lake at dawn\">"
+        "<meta property=\"og:video\" content=\"/media/clip.mp4\"></head></html>",
+        "text/html");
+  });
+  server.Start();
+
+  Probe probe(app, {QStringLiteral("--convert"), QStringLiteral("MP3 Audio(.mp3)"),
+                    QStringLiteral("--add"), QString::fromStdString(server.Url("/watch"))});
+  EXPECT_NE(probe.waitFor("\t[Downloaded]\t100\tLake at dawn"), "") << probe.seen();
+  EXPECT_NE(probe.waitFor("\t[Converted]\t100\tLake at dawn"), "") << probe.seen();
+
+  const std::string video = outputDir(app) + "Lake at dawn.mp4";
+  EXPECT_TRUE(ReadFile(video) == clip) << "the downloaded file is the served one";
+  EXPECT_GT(fs::file_size(video + ".mp3"), 1000u) << "the audio lies next to the video";
+  EXPECT_EQ(probe.seen().find("BOX"), std::string::npos) << probe.seen();
+}
+
+TEST(EndToEnd, KilledDuringDownloadResumesWithRangeAndEndsIdentical) {
+  EnsureQtApp();
+  AppFolder app;
+  std::string data(3 << 20, '\0');
+  std::mt19937 random(7);
+  for (char& c : data) c = static_cast<char>(random());
+
+  std::mutex lock;
+  std::vector<std::string> ranges;
+  LoopbackServer server;
+  server.Routes().Get("/slow.mp4", [&](const httplib::Request& req, httplib::Response& res) {
+    {
+      std::lock_guard guard(lock);
+      ranges.push_back(req.get_header_value("Range"));
+    }
+    res.set_content_provider(data.size(), "video/mp4",
+                             [&data](size_t offset, size_t length, httplib::DataSink& sink) {
+                               const size_t n = std::min<size_t>(length, 32 * 1024);
+                               std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                               return sink.write(data.data() + offset, n);
+                             });
+  });
+  server.Start();
+  const QString url = QString::fromStdString(server.Url("/slow.mp4"));
+
+  {
+    Probe first(app, {QStringLiteral("--add"), url});
+    ASSERT_NE(first.waitFor("\t[Downloading] 2"), "") << first.seen();
+    first.kill();
+  }
+  const std::string settings = ReadFile(app.iniPath());
+  EXPECT_NE(settings.find("url=" + url.toStdString()), std::string::npos) << settings;
+
+  Probe second(app, {});
+  EXPECT_NE(second.waitFor("\t[Downloaded]\t100"), "") << second.seen();
+  EXPECT_TRUE(ReadFile(outputDir(app) + "slow.mp4") == data) << "resumed file differs";
+  std::lock_guard guard(lock);
+  ASSERT_GE(ranges.size(), 2u);
+  EXPECT_EQ(ranges.front(), "");
+  EXPECT_EQ(ranges.back().rfind("bytes=", 0), 0u) << "the second run resumes: " << ranges.back();
+  EXPECT_NE(ranges.back(), "bytes=0-");
+}

@@ -1,0 +1,36 @@
+#pragma once
+// A cpp-httplib server on 127.0.0.1 with a free port, serving from a thread.
+// Register the routes, then Start().
+
+#include <httplib.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+class LoopbackServer {
+ public:
+  LoopbackServer() = default;
+  ~LoopbackServer() {
+    if (!thread_.joinable()) return;
+    server_.stop();
+    thread_.join();
+  }
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  httplib::Server& Routes() { return server_; }
+  void Start() {
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+};
