@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <memory>
 
 #include "app/pasAbout.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
 #include "platform/SingleInstance.h"
+#include "platform/WorkerThread.h"
 #include "ui/pasSuiAppend.h"
 
 namespace {
@@ -19,6 +21,18 @@ EntryHooks& hooks() {
 
 void SetEntryHooks(EntryHooks h) {
   hooks() = std::move(h);
+}
+
+void ShutDownWorkers(TfrmMain& main) {
+  // Every child ends (a no-op after a confirmed close), no worker waits for
+  // the user-interface thread any more, and the workers' own threads end
+  // before the windows they report to are freed.
+  if (!main.CloseConfirmed()) main.closeAllThreads();
+  WorkerThread::CancelAllHandOvers();
+  WorkerThread::WaitForAllWorkers(std::chrono::seconds(10));
+  // Runs the termination handlers that free the workers.
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 int RunQuillmarsh(int argc, char** argv) {
@@ -38,15 +52,20 @@ int RunQuillmarsh(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillmarsh/quillmarsh.svg")));
 
   // The three windows live until the process ends.
-  auto* main = new TfrmMain();
-  frmAbout = new TfrmAbout();
-  frmDebug = new TfrmDebug(main);
+  auto main = std::make_unique<TfrmMain>();
+  auto about = std::make_unique<TfrmAbout>();
+  frmAbout = about.get();
+  auto debug = std::make_unique<TfrmDebug>(main.get());
+  frmDebug = debug.get();
 
   main->InitMain();
-  if (main->CloseConfirmed()) return 0;  // closed during start-up
-  main->show();
-  if (hooks().mainWindowShown) hooks().mainWindowShown(*main);
-  const int status = QApplication::exec();
-  (void)status;
+  if (!main->CloseConfirmed()) {
+    main->show();
+    if (hooks().mainWindowShown) hooks().mainWindowShown(*main);
+    QApplication::exec();
+  }
+  ShutDownWorkers(*main);
+  frmDebug = nullptr;
+  frmAbout = nullptr;
   return 0;
 }

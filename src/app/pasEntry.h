@@ -12,3 +12,6 @@ struct EntryHooks {
 void SetEntryHooks(EntryHooks hooks);
 
 int RunQuillmarsh(int argc, char** argv);
+
+// Ends every worker and its child before the windows go.
+void ShutDownWorkers(TfrmMain& main);

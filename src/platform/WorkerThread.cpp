@@ -1,6 +1,7 @@
 #include "platform/WorkerThread.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -66,6 +67,13 @@ void RunHandOver(const std::shared_ptr<HandOver>& h) {
   h->fn();
 }
 
+// Every worker object that exists. Workers are made and freed on the
+// user-interface thread only, so the list needs no lock.
+std::vector<WorkerThread*>& LiveWorkers() {
+  static std::vector<WorkerThread*> workers;
+  return workers;
+}
+
 bool OnUserInterfaceThread(const QCoreApplication* app) {
   return QThread::currentThread() == app->thread();
 }
@@ -73,12 +81,14 @@ bool OnUserInterfaceThread(const QCoreApplication* app) {
 }  // namespace
 
 WorkerThread::WorkerThread() {
+  LiveWorkers().push_back(this);
   // This object lives on the thread that created it (the user-interface
   // thread), so `finished`, emitted by the worker, reaches it queued.
   connect(this, &QThread::finished, this, &WorkerThread::RunTerminateHandler);
 }
 
 WorkerThread::~WorkerThread() {
+  std::erase(LiveWorkers(), this);
   CancelHandOvers();
   RequestTerminate();
   wait();
@@ -95,6 +105,22 @@ void WorkerThread::RunTerminateHandler() {
 
 void WorkerThread::run() {
   Execute();
+}
+
+bool WorkerThread::AnyWorkerRunning() {
+  for (const WorkerThread* w : LiveWorkers())
+    if (w->isRunning()) return true;
+  return false;
+}
+
+bool WorkerThread::WaitForAllWorkers(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (WorkerThread* w : LiveWorkers()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !w->wait(QDeadlineTimer(left.count()))) return false;
+  }
+  return true;
 }
 
 void WorkerThread::CancelAllHandOvers() {

@@ -10,6 +10,7 @@
 
 #include <QThread>
 #include <atomic>
+#include <chrono>
 #include <functional>
 
 class WorkerThread : public QThread {
@@ -30,6 +31,11 @@ class WorkerThread : public QThread {
   static bool HandOversCancelled();
   // Allows hand-overs again after CancelAllHandOvers (a fresh start, tests).
   static void ResumeHandOvers();
+  // Waits until no worker is inside Execute any more, at most `timeout`.
+  // True when none is. Used at shutdown, after the hand-overs are cancelled.
+  static bool WaitForAllWorkers(std::chrono::milliseconds timeout);
+  // True while some worker's thread has not ended yet.
+  static bool AnyWorkerRunning();
 
   // Stops this worker's pending and future hand-overs only.
   void CancelHandOvers();

@@ -1,0 +1,187 @@
+// Stop and close with real child processes: scripted stand-ins for the
+// downloader and ffmpeg, the real main window.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <filesystem>
+
+#include "app/pasGlobal.h"
+#include "app/pasMain.h"
+#include "convert/TConvertThread.h"
+#include "download/TDownloadThread.h"
+#include "missions/MissionStatus.h"
+#include "platform/SpecialFolders.h"
+#include "platform/WorkerThread.h"
+#include "support/BoxRecorder.h"
+#include "support/ChildProcesses.h"
+#include "support/QtTestApp.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+const char* kAt45 = "out <speed> 45.7% of 8.0M at 1.2M ETA 00:05</speed>\\n\n";
+
+class StopAndClose : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureQtApp(true);
+    WorkerThread::ResumeHandOvers();
+    fs::create_directories(app());
+    fs::create_directories(dir_.file("home"));
+    WriteFile(app() + "/default.skn", "");
+    fs::create_symlink(TestToolPath("fake_tarnfetch"), app() + "/tarnfetch");
+    fs::create_symlink(TestToolPath("fake_ffmpeg"), app() + "/ffmpeg");
+    qputenv("HOME", QByteArray::fromStdString(dir_.file("home")));
+    SetProgramFolderForTests(app());
+    Paths = WorkingPaths{};
+    w_ = start();
+  }
+  void TearDown() override {
+    for (auto& w : windows_) ShutDownWorkersOf(*w);
+    SetProgramFolderForTests({});
+  }
+  static void ShutDownWorkersOf(TfrmMain& w) {
+    w.closeAllThreads();
+    EXPECT_TRUE(SpinUntil([] { return !WorkerThread::AnyWorkerRunning(); }, 10s));
+    SpinFor(50ms);
+  }
+
+  std::string app() const { return dir_.file("app"); }
+  TfrmMain* start() {
+    windows_.push_back(std::make_unique<TfrmMain>());
+    windows_.back()->InitSettings();
+    return windows_.back().get();
+  }
+  // Adds "http://v/<name>" whose downloader plays `script`, and starts it.
+  int add(const std::string& name, const std::string& script) {
+    WriteFile(app() + "/" + name + ".script", script);
+    w_->edtUrl->setText(QString::fromStdString("http://v/" + name));
+    w_->btnGoClick();
+    return w_->Missions().count() - 1;
+  }
+  bool waitStatus(int row, const std::string& status) {
+    return SpinUntil([&] { return w_->Missions().status(row) == status; }, 10s);
+  }
+  MissionModel& list() { return w_->Missions(); }
+
+  TempDir dir_;
+  BoxRecorder boxes_{mrYes};
+  std::vector<std::unique_ptr<TfrmMain>> windows_;
+  TfrmMain* w_ = nullptr;
+};
+}  // namespace
+
+TEST_F(StopAndClose, StopDuringADownloadWaitsAgainAndEndsTheChild) {
+  const int row = add("at45", std::string(kAt45) + "sleep 30000\n");
+  ASSERT_TRUE(waitStatus(row, "[Downloading] 45%"));
+  ASSERT_EQ(ProcessesWithArgument("http://v/at45").size(), 1u);
+
+  w_->btnStop->click();
+  EXPECT_EQ(list().status(row), Status::WaitForDownload);
+  EXPECT_EQ(list().subItem(row, SubSpeed), "");
+  EXPECT_EQ(list().subItem(row, SubEta), "");
+  EXPECT_EQ(list().subItem(row, SubSize), "8.0M");
+  EXPECT_EQ(list().record(row).progress, 45);
+  const PipelineState& p = w_->Pipeline();
+  EXPECT_TRUE(p.DownloadThreads.empty());
+  EXPECT_EQ(p.RunningDownloads, 0);
+  EXPECT_FALSE(p.Busy);
+  EXPECT_TRUE(p.Stopping);
+  EXPECT_TRUE(w_->btnClear->isEnabled());
+  EXPECT_TRUE(w_->btnStop->isEnabled());
+
+  EXPECT_TRUE(SpinUntil([] { return ProcessesWithArgument("http://v/at45").empty(); }, 5s));
+  EXPECT_TRUE(SpinUntil([] { return !WorkerThread::AnyWorkerRunning(); }, 5s));
+  SpinFor(600ms);
+  EXPECT_EQ(list().status(row), Status::WaitForDownload) << "the stopped worker restarted nothing";
+}
+
+TEST_F(StopAndClose, StopRewritesOnlyTheRowsOfListedWorkers) {
+  // A failed download whose downloader still runs, and finished rows.
+  const int failed = add("failed", "out ERROR: the server said no\\n\nsleep 30000\n");
+  ASSERT_TRUE(waitStatus(failed, std::string(Status::ErrorInDownload)));
+  list().addLsvItem("a://done", std::string(Status::Converted), 100, {}, {}, {}, false, {}, {});
+  list().addLsvItem("a://bad", std::string(Status::ErrorInConvert), 3, {}, {}, {}, false, {}, {});
+
+  w_->suitempbtnStopClick();
+  EXPECT_EQ(list().status(failed), Status::WaitForDownload);
+  EXPECT_EQ(list().status(failed + 1), Status::Converted);
+  EXPECT_EQ(list().status(failed + 2), Status::ErrorInConvert);
+
+  // Stop again with nothing running: only counters, flags and Clear change.
+  w_->btnClear->setEnabled(false);
+  w_->suitempbtnStopClick();
+  EXPECT_EQ(list().status(failed), Status::WaitForDownload);
+  EXPECT_TRUE(w_->btnClear->isEnabled());
+}
+
+TEST_F(StopAndClose, StopDuringAConversionWaitsForConversionAgain) {
+  const std::string input = dir_.file("clip.avi");
+  WriteFile(input, "not really a video");
+  WriteFile(input + ".ffscript",
+            "out Duration: 00:03:25.45, start\\n\nout time=00:01:17.00 bitrate\\n\nsleep 30000\n");
+  const int row = list().addLsvItem("a://clip", std::string(Status::Downloaded), 100, {}, {}, input,
+                                    true, "MP3 Audio(.mp3)", "Both");
+  w_->StartConvert();
+  ASSERT_TRUE(waitStatus(row, "[Converting] 37%"));
+
+  w_->suitempbtnStopClick();
+  EXPECT_EQ(list().status(row), Status::WaitForConvert);
+  EXPECT_TRUE(w_->Pipeline().ConvertThreads.empty());
+  EXPECT_EQ(w_->Pipeline().RunningConverts, 0);
+  EXPECT_TRUE(SpinUntil(
+      [&] {
+        return ProcessesWithArgument("file:" + input).empty() &&
+               ProcessesWithArgument(input).empty();
+      },
+      5s));
+  SpinFor(300ms);
+  EXPECT_EQ(list().status(row), Status::WaitForConvert);
+}
+
+TEST_F(StopAndClose, ClearAfterStopWhileAStoppedWorkerStillHandsOver) {
+  std::string chatty = kAt45;
+  for (int i = 0; i < 200; ++i) chatty += "out line\\n\nsleep 5\n";
+  const int row = add("chatty", chatty);
+  ASSERT_TRUE(waitStatus(row, "[Downloading] 45%"));
+  w_->suitempbtnStopClick();
+  w_->suitempbtnClearClick();  // answered Yes
+  EXPECT_EQ(list().count(), 0);
+  EXPECT_TRUE(SpinUntil([] { return !WorkerThread::AnyWorkerRunning(); }, 5s));
+  SpinFor(300ms);  // late hand-overs of the stopped worker arrive here
+  EXPECT_EQ(list().count(), 0);
+}
+
+TEST_F(StopAndClose, CloseAnsweredNoChangesNothing) {
+  const int row = add("no", std::string(kAt45) + "sleep 30000\n");
+  ASSERT_TRUE(waitStatus(row, "[Downloading] 45%"));
+  const std::string saved = ReadFile(Paths.iniPath);
+  boxes_.setAnswer(mrNo);
+  bool canClose = true;
+  w_->FormCloseQuery(canClose);
+  EXPECT_FALSE(canClose);
+  EXPECT_EQ(ReadFile(Paths.iniPath), saved) << "nothing saved";
+  EXPECT_EQ(w_->Pipeline().DownloadThreads.size(), 1u) << "nothing stopped";
+  EXPECT_EQ(ProcessesWithArgument("http://v/no").size(), 1u);
+  EXPECT_NE(w_->SettingsFile(), nullptr);
+}
+
+TEST_F(StopAndClose, CloseDuringADownloadKeepsItsStatusAndTheNextStartResumesIt) {
+  const int row = add("resume", std::string(kAt45) + "sleep 30000\n");
+  ASSERT_TRUE(waitStatus(row, "[Downloading] 45%"));
+  bool canClose = false;
+  w_->FormCloseQuery(canClose);
+  EXPECT_TRUE(canClose);
+  EXPECT_EQ(w_->SettingsFile(), nullptr);
+  EXPECT_NE(ReadFile(Paths.iniPath).find("status=[Downloading] 45%\r\n"), std::string::npos);
+  EXPECT_TRUE(SpinUntil([] { return ProcessesWithArgument("http://v/resume").empty(); }, 5s));
+
+  TfrmMain* next = start();
+  ASSERT_EQ(next->Missions().count(), 1);
+  EXPECT_EQ(next->Missions().status(0), Status::WaitForDownload);
+  EXPECT_EQ(next->Missions().record(0).progress, 45);
+}

@@ -1,0 +1,8 @@
+#pragma once
+// Finds the processes whose command line holds a given argument, to check
+// that a stopped program has really gone.
+
+#include <string>
+#include <vector>
+
+std::vector<int> ProcessesWithArgument(const std::string& argument);
