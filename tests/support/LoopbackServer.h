@@ -1,6 +1,7 @@
 #pragma once
 // A cpp-httplib server on 127.0.0.1 with a free port, serving from a thread.
-// Register the routes, then Start().
+// Register the routes first: the server starts with Start() or with the
+// first Url(), whichever comes first.
 
 #include <httplib.h>
 
@@ -21,11 +22,13 @@ class LoopbackServer {
 
   httplib::Server& Routes() { return server_; }
   void Start() {
+    if (thread_.joinable()) return;
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  std::string Url(const std::string& path) const {
+  std::string Url(const std::string& path) {
+    Start();
     return "http://127.0.0.1:" + std::to_string(port_) + path;
   }
 

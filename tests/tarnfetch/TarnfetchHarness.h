@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -25,9 +24,21 @@
 
 extern char** environ;
 
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
+
 namespace tarnfetch_test {
 
 namespace fs = std::filesystem;
+
+// A fresh folder per test, removed afterwards.
+class TempFolder {
+ public:
+  fs::path Path() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+};
 
 inline const std::string kTarnfetch = QM_APP_DIR "/tarnfetch";
 
@@ -104,59 +115,11 @@ inline RunResult RunTarnfetch(const std::vector<std::string>& args) {
   return result;
 }
 
-// A cpp-httplib server on 127.0.0.1 with a free port, serving from a thread.
-class LoopbackServer {
- public:
-  LoopbackServer() {
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-  }
-  ~LoopbackServer() {
-    server_.stop();
-    thread_.join();
-  }
-  httplib::Server& Routes() { return server_; }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
-
- private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
-};
-
-// A fresh folder per test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "tarnfetch-test-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 inline std::string RandomBytes(std::size_t size, unsigned seed) {
   std::mt19937 generator(seed);
   std::string bytes(size, '\0');
   for (auto& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
   return bytes;
-}
-
-inline std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // Every file below root, relative to it.

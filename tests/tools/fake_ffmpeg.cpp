@@ -20,42 +20,12 @@
 #include <thread>
 #include <vector>
 
-namespace {
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out.push_back(text[i]);
-      continue;
-    }
-    switch (text[++i]) {
-      case 'n':
-        out.push_back('\n');
-        break;
-      case 'r':
-        out.push_back('\r');
-        break;
-      case 't':
-        out.push_back('\t');
-        break;
-      case '0':
-        out.push_back('\0');
-        break;
-      default:
-        out.push_back(text[i]);
-    }
-  }
-  return out;
-}
+#include "ScriptText.h"
 
-void WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n <= 0) std::exit(3);
-    done += static_cast<std::size_t>(n);
-  }
-}
+using script::Unescape;
+using script::WriteAll;
+
+namespace {
 
 std::string StripFilePrefix(std::string path) {
   if (path.rfind("file:", 0) == 0) path.erase(0, 5);

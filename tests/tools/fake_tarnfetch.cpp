@@ -20,49 +20,12 @@
 #include <string>
 #include <thread>
 
+#include "ScriptText.h"
+
+using script::Unescape;
+using script::WriteAll;
+
 namespace {
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out.push_back(text[i]);
-      continue;
-    }
-    const char c = text[++i];
-    if (c == 'n')
-      out.push_back('\n');
-    else if (c == 'r')
-      out.push_back('\r');
-    else if (c == 't')
-      out.push_back('\t');
-    else if (c == '0')
-      out.push_back('\0');
-    else if (c == 'x' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-             HexDigit(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
-}
-
-void WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) std::exit(3);
-    done += static_cast<std::size_t>(n);
-  }
-}
 
 // Waits (at most 20 s) until nothing is left unread in our output pipe, so
 // that the next write lands in a chunk of its own.
