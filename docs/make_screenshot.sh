@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Makes docs/screenshot.png: the main window with a mission in every status,
+# on a virtual X screen, grabbed with ffmpeg's x11grab and cropped to the
+# window.
+#
+#   docs/make_screenshot.sh [BUILD_DIR]
+#
+# Builds the showcase program (tests/apptools/quillmarsh_showcase.cpp) into
+# BUILD_DIR (default build), runs it from a scratch application folder and
+# home folder, so no settings of the user are read or written. Needs the
+# Debian packages xvfb, xauth and ffmpeg.
+set -euo pipefail
+self=$(realpath "$0")
+cd "$(dirname "$self")/.."
+
+if [[ ${1:-} == --inside-x ]]; then
+  # Second stage, on the virtual screen: $2 = the program to run.
+  program=$2
+  coproc SHOWCASE { exec "$program" 2>/dev/null; }
+  geometry=
+  while IFS= read -r line <&"${SHOWCASE[0]}"; do
+    case $line in
+      READY\ *) geometry=${line#READY }; break ;;
+      BOX*) echo "unexpected message box: $line" >&2 ;;
+    esac
+  done
+  [[ -n $geometry ]] || { echo "the window did not come up" >&2; exit 1; }
+  read -r x y w h <<<"$geometry"
+  ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size 1280x1024 -i "$DISPLAY" -frames:v 1 \
+    -vf "crop=$w:$h:$x:$y" -compression_level 9 -pred mixed docs/screenshot.png
+  # The end of its input tells the program to close.
+  exec {SHOWCASE[1]}>&-
+  wait "$SHOWCASE_PID" || true
+  exit 0
+fi
+
+build_dir=${1:-build}
+for need in xvfb-run xauth ffmpeg cmake; do
+  command -v "$need" >/dev/null || { echo "missing: $need" >&2; exit 2; }
+done
+flock /tmp/qm-build.lock cmake --build "$build_dir" --target quillmarsh_showcase tarnfetch \
+  quillmarsh_skin | tail -n 1
+
+scratch=$(mktemp -d /tmp/qm.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$scratch/app" "$scratch/home" "$scratch/run"
+chmod 700 "$scratch/run"
+cp "$build_dir/test-tools/quillmarsh_showcase" "$scratch/app/quillmarsh"
+cp "$build_dir/bin/tarnfetch" "$build_dir/bin/default.skn" "$scratch/app/"
+
+env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u QT_QPA_PLATFORM HOME="$scratch/home" \
+  XDG_RUNTIME_DIR="$scratch/run" LANG=C.UTF-8 \
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash "$self" --inside-x "$scratch/app/quillmarsh"
+echo "docs/screenshot.png: $(stat -c %s docs/screenshot.png) bytes"

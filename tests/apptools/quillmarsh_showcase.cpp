@@ -1,0 +1,157 @@
+// Shows the main window with a mission in every status, for the screenshot
+// in the documentation (docs/make_screenshot.sh runs it under Xvfb).
+//
+// It writes the settings file of a fresh user (it refuses to touch one that
+// exists) with the missions whose stored status starts no work, runs the
+// real entry sequence, which loads them, and then adds the missions that
+// are at work and sets their rows as the workers would. Nothing is
+// downloaded or converted. When the window has been painted it prints
+// "READY x y width height" (the window on the screen) and waits until its
+// standard input ends; then it closes through the confirmed close.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QSocketNotifier>
+#include <QTableView>
+#include <QTimer>
+#include <cstdio>
+#include <string>
+
+#include "app/pasEntry.h"
+#include "app/pasMain.h"
+#include "missions/MissionFile.h"
+#include "missions/MissionStatus.h"
+#include "platform/SpecialFolders.h"
+#include "ui/pasSuiAppend.h"
+
+namespace {
+struct Mission {
+  const char* title;  // empty until the downloader has printed it
+  std::string status;
+  int progress;
+  const char* size;
+  const char* speed;
+  const char* eta;
+  const char* format;  // empty: no conversion
+};
+
+const char* const kUrlStart = "https://video.example/watch?v=";
+
+// Stored in the settings file: statuses that load unchanged and start nothing.
+const Mission kStored[] = {
+    {"Sunrise over the harbour", std::string(Status::Converted), 100, "48.2MiB", "", "",
+     "MP3 (.mp3)"},
+    {"Sourdough bread at home", std::string(Status::Downloaded), 100, "156.7MiB", "", "", ""},
+    {"City cycling tour, part 3", std::string(Status::SkipFileExists), 0, "88.0MiB", "", "", ""},
+    {"Jazz quartet, live session", std::string(Status::SkipFormatOk), 0, "61.3MiB", "", "",
+     "iPad (.mp4)"},
+    {"Lecture: tides and moons", std::string(Status::ErrorInDownload), 0, "", "", "", ""},
+    {"Garden birds in winter", std::string(Status::ErrorInConvert), 0, "23.9MiB", "", "",
+     "PSP (.mp4)"},
+    {"Paper planes that fly far", std::string(Status::WaitForConvert), 0, "34.5MiB", "", "",
+     "iPod (.mov)"},
+};
+
+// Added once the window is up, as work in progress.
+const Mission kAtWork[] = {
+    {"Old railway documentary", Status::ConvertingPercent(37), 37, "402.1MiB", "", "",
+     "AVI (.avi)"},
+    {"Knitting for beginners", std::string(Status::Converting), 0, "97.6MiB", "", "", "MP3 (.mp3)"},
+    {"Mountain hut in the snow", Status::DownloadingPercent(45), 45, "212.4MiB", "3.2MiB/s",
+     "00:36", ""},
+    {"", std::string(Status::Downloading), 0, "", "", "", ""},
+    {"", std::string(Status::WaitForDownload), 0, "", "", "", "MP3 (.mp3)"},
+};
+
+void printLine(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+std::string FileOf(const Mission& m, const std::string& folder) {
+  return *m.title ? folder + m.title + ".mp4" : std::string();
+}
+
+int AddRow(MissionModel& missions, const Mission& m, int number, const std::string& folder) {
+  const bool convert = *m.format != '\0';
+  return missions.addLsvItem(kUrlStart + std::to_string(100 + number), m.status, m.progress, m.size,
+                             m.title, FileOf(m, folder), convert, m.format,
+                             convert ? "Quality First" : "");
+}
+
+// False when the user already has a settings file.
+bool WriteStoredMissions() {
+  const std::string data = ApplicationDataFolder() + "/Quillmarsh";
+  const std::string ini = data + "/qlmsh.ini";
+  if (FileExists(ini)) return false;
+  CreateFolder(ApplicationDataFolder());
+  CreateFolder(data);
+  const std::string folder = DocumentsFolder() + "/Video Download/";
+  MissionModel missions;
+  int number = 0;
+  for (const Mission& m : kStored) AddRow(missions, m, number++, folder);
+  IniFile file(ini);
+  SaveSettings(file, missions, false, folder);
+  return true;
+}
+
+void AddMissionsAtWork(TfrmMain& w) {
+  MissionModel& missions = w.Missions();
+  const std::string folder = DocumentsFolder() + "/Video Download/";
+  int number = missions.count();
+  for (const Mission& m : kAtWork) {
+    const int row = AddRow(missions, m, number++, folder);
+    missions.setSubItem(row, SubSpeed, m.speed);
+    missions.setSubItem(row, SubEta, m.eta);
+  }
+}
+
+// Prints READY a moment after the first paint of the list, so that the
+// screen holds the finished window.
+class ReadyAfterPaint : public QObject {
+ public:
+  explicit ReadyAfterPaint(TfrmMain& w) : QObject(&w), window_(w) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      watched->removeEventFilter(this);
+      QTimer::singleShot(500, this, [this] {
+        const QRect g = window_.frameGeometry();
+        printLine("READY " + std::to_string(g.x()) + " " + std::to_string(g.y()) + " " +
+                  std::to_string(g.width()) + " " + std::to_string(g.height()));
+      });
+    }
+    return false;
+  }
+
+ private:
+  TfrmMain& window_;
+};
+
+void QuitWhenInputEnds(QObject* parent) {
+  auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, parent);
+  QObject::connect(input, &QSocketNotifier::activated, parent, [input] {
+    char buffer[256];
+    if (read(STDIN_FILENO, buffer, sizeof buffer) > 0) return;
+    input->setEnabled(false);
+    QCoreApplication::quit();
+  });
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!WriteStoredMissions()) {
+    std::fputs("a settings file exists already: run with a scratch HOME\n", stderr);
+    return 2;
+  }
+  SetMessageBoxAnswerer([](const MessageBoxRequest& r) {
+    printLine("BOX\t" + r.caption.toStdString() + "\t" + r.message.toStdString());
+    return (r.buttons & mbYes) ? int(mrYes) : int(mrOk);
+  });
+  SetEntryHooks({[](TfrmMain& w) {
+    AddMissionsAtWork(w);
+    w.lsvList->viewport()->installEventFilter(new ReadyAfterPaint(w));
+    QuitWhenInputEnds(&w);
+  }});
+  return RunQuillmarsh(argc, argv);
+}
