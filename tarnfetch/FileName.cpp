@@ -43,10 +43,17 @@ std::string SanitizeTitle(std::string_view title, std::size_t maxBytes) {
   std::string safe;
   safe.reserve(title.size());
   bool pendingBlank = false;
-  for (const char c : ToValidUtf8(title)) {
+  const std::string text = ToValidUtf8(title);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const auto byte = static_cast<unsigned char>(c);
-    if (byte <= ' ' || byte == 0x7F) {  // control characters and blanks: one blank
+    // C1 controls (U+0080 to U+009F, "\xC2\x80" to "\xC2\x9F"): a Latin-1
+    // page gives them for its punctuation, and U+0085 is a line break.
+    const bool c1 =
+        byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+    if (byte <= ' ' || byte == 0x7F || c1) {  // control characters and blanks: one blank
       pendingBlank = true;
+      if (c1) ++i;
       continue;
     }
     const bool leading = safe.empty() && (c == '.' || c == '-');
