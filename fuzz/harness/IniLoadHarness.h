@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "FuzzCheck.h"
 #include "app/pasUtils.h"
@@ -21,18 +22,25 @@
 
 namespace fuzz {
 
-// A folder of this process for the file under test; a RAM disk when there
-// is one, since every save is flushed to disk.
+// A folder of this process for the file under test, removed at exit; a RAM
+// disk when there is one, since every save is flushed to disk.
 inline const std::string& ScratchFolder() {
-  static const std::string folder = [] {
-    std::string base = std::filesystem::is_directory("/dev/shm")
-                           ? std::string("/dev/shm")
-                           : std::filesystem::temp_directory_path().string();
-    std::string path = base + "/qm-ini-fuzz-" + std::to_string(getpid());
-    std::filesystem::create_directories(path);
-    return path;
-  }();
-  return folder;
+  struct Folder {
+    std::string path;
+    Folder() {
+      const std::string base = std::filesystem::is_directory("/dev/shm")
+                                   ? std::string("/dev/shm")
+                                   : std::filesystem::temp_directory_path().string();
+      path = base + "/qm-ini-fuzz-" + std::to_string(getpid());
+      std::filesystem::create_directories(path);
+    }
+    ~Folder() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  };
+  static const Folder folder;
+  return folder.path;
 }
 
 inline bool WriteBytes(const std::string& path, std::string_view data) {
