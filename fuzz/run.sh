@@ -14,7 +14,9 @@ for t in "${targets[@]}"; do
   mkdir -p "$dir/corpus"
   seeds=("$here/corpus/$t")
   [ -d "$here/regressions/$t" ] && seeds+=("$here/regressions/$t")
-  (cd "$dir" && "$build/fuzz-bin/${t}_fuzz" "$dir/corpus" "${seeds[@]}" \
+  dict=()
+  [ -f "$here/dict/$t.dict" ] && dict=(-dict="$here/dict/$t.dict")
+  (cd "$dir" && "$build/fuzz-bin/${t}_fuzz" "$dir/corpus" "${seeds[@]}" "${dict[@]}" \
      -max_total_time="$seconds" -jobs=1 -rss_limit_mb=2048 -timeout=10 \
      -artifact_prefix="$dir/" -print_final_stats=1)
   echo "$t: $(ls "$dir/corpus" | wc -l) corpus files" >> "$work/summary.txt"
