@@ -180,6 +180,8 @@ RunResult RunOnce(const Sandbox& box) {
   result.peakRssKb = usage.ru_maxrss;
 
   if (timedOut) return {"no exit within 60 s"};
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return {"the program failed (status " + std::to_string(status) + "): " + text};
   if (result.shownSeconds == 0 || result.paintedSeconds == 0) return {"window not shown: " + text};
   // The close confirmation comes after the paint; any box before it is a fault.
   if (text.find("BOX\t") < text.find("PAINTED")) return {"a message box was raised: " + text};
