@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,7 @@ void printLine(const std::string& line) {
 
 // Prints "ROW <index> <status> <progress> <caption>" whenever one changes.
 void watchRows(TfrmMain& w) {
-  auto* last = new std::vector<std::string>();
+  auto last = std::make_shared<std::vector<std::string>>();
   auto print = [&w, last](int first, int lastRow) {
     MissionModel& m = w.Missions();
     if (static_cast<int>(last->size()) < m.count()) last->resize(m.count());
