@@ -1,5 +1,6 @@
 // Closing the window and stopping every worker.
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QPushButton>
 
 #include "app/pasDebug.h"
@@ -40,10 +41,14 @@ void stopAll(std::vector<Worker*>& list, MissionModel& missions, Rewrite rewrite
 void TfrmMain::closeEvent(QCloseEvent* event) {
   bool canClose = true;
   FormCloseQuery(canClose);
-  if (canClose)
-    event->accept();
-  else
+  if (!canClose) {
     event->ignore();
+    return;
+  }
+  event->accept();
+  // Closing the main window ends the program, even while the diagnostics
+  // window is still open.
+  QCoreApplication::exit(0);
 }
 
 void TfrmMain::FormCloseQuery(bool& canClose) {

@@ -2,7 +2,7 @@
 // and printed instead of shown, rows are printed as they change, and
 // addresses can be added through the URL box once the window is up.
 //   quillmarsh_probe [--debug] [--answer yes|no] [--quit-when-shown]
-//                    [--convert FORMAT] [--add URL]...
+//                    [--convert FORMAT] [--add URL]... [--close-after MS]
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@
 namespace {
 struct Options {
   bool quitWhenShown = false;
+  int closeAfterMs = -1;  // closes the main window, as the user would
   int answer = mrYes;
   QString convertFormat;
   QStringList add;
@@ -77,6 +79,8 @@ int main(int argc, char** argv) {
       DebugMode = true;
     } else if (!std::strcmp(argv[i], "--quit-when-shown")) {
       o.quitWhenShown = true;
+    } else if (!std::strcmp(argv[i], "--close-after") && hasValue) {
+      o.closeAfterMs = std::atoi(argv[++i]);
     } else if (!std::strcmp(argv[i], "--answer") && hasValue) {
       o.answer = std::strcmp(argv[++i], "no") == 0 ? mrNo : mrYes;
     } else if (!std::strcmp(argv[i], "--convert") && hasValue) {
@@ -98,6 +102,7 @@ int main(int argc, char** argv) {
     watchRows(w);
     if (o.quitWhenShown) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     if (!o.add.isEmpty()) QTimer::singleShot(0, &w, [&w, &o] { addThroughTheWindow(w, o); });
+    if (o.closeAfterMs >= 0) QTimer::singleShot(o.closeAfterMs, &w, &QWidget::close);
   }});
   int qtArgc = static_cast<int>(qtArgs.size()) - 1;
   const int status = RunQuillmarsh(qtArgc, qtArgs.data());
