@@ -95,7 +95,7 @@ QFont CellFont(const QFont& font, int height) {
 void DrawCellText(QPainter& painter, const QRect& rect, const QString& text, const QFont& font) {
   if (text.isEmpty() || rect.height() < 1 || rect.width() < 1) return;
   painter.setFont(CellFont(font, rect.height()));
-  painter.setPen(QGuiApplication::palette().color(QPalette::Disabled, QPalette::WindowText));
+  painter.setPen(kProgressTextColour);
   painter.setBackgroundMode(Qt::TransparentMode);
   const QString shown = ProgressCellText(text, painter.fontMetrics(), rect.width());
   painter.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, shown);

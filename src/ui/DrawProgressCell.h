@@ -1,7 +1,12 @@
 #pragma once
 // The Progress cell of the mission list: a bar with the status text on it.
 
+#include <QColor>
 #include <QString>
+
+// The grey of disabled text on the classic desktops: dark enough to stay
+// readable on the light-blue fill as well as on the track.
+inline const QColor kProgressTextColour(109, 109, 109);
 
 class QFont;
 class QFontMetrics;

@@ -142,7 +142,7 @@ TEST(ProgressCellText, CentredGreyTextInsideTheTrack) {
       << text.left() << "," << text.top() << " " << text.right() << "," << text.bottom();
   EXPECT_GE(text.height(), textRect.height() * 2 / 3);
   EXPECT_NEAR(text.left() - textRect.left(), textRect.right() - text.right(), 3);
-  const QRgb grey = QApplication::palette().color(QPalette::Disabled, QPalette::WindowText).rgb();
+  const QRgb grey = kProgressTextColour.rgb();
   EXPECT_GT(Count(image, grey), 0);
 }
 
