@@ -29,7 +29,8 @@ if [[ ${1:-} == --inside-x ]]; then
   ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size 1280x1024 -i "$DISPLAY" -frames:v 1 \
     -vf "crop=$w:$h:$x:$y" -compression_level 9 -pred mixed docs/screenshot.png
   # The end of its input tells the program to close.
-  exec {SHOWCASE[1]}>&-
+  to_showcase=${SHOWCASE[1]}
+  exec {to_showcase}>&-
   wait "$SHOWCASE_PID" || true
   exit 0
 fi
