@@ -12,7 +12,7 @@
 #include "convert/ConvertOptions.h"
 #include "missions/MissionFile.h"
 #include "platform/IniFile.h"
-#include "platform/SpecialFolders.h"
+#include "platform/UserFolders.h"
 #include "ui/LinkLabel.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedFrame.h"

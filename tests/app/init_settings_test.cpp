@@ -8,7 +8,7 @@
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
-#include "platform/SpecialFolders.h"
+#include "platform/UserFolders.h"
 #include "support/BoxRecorder.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"

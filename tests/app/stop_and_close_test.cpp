@@ -12,7 +12,7 @@
 #include "convert/TConvertThread.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
-#include "platform/SpecialFolders.h"
+#include "platform/UserFolders.h"
 #include "platform/WorkerThread.h"
 #include "support/BoxRecorder.h"
 #include "support/ChildProcesses.h"

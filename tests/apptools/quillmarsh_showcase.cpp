@@ -22,7 +22,7 @@
 #include "app/pasMain.h"
 #include "missions/MissionFile.h"
 #include "missions/MissionStatus.h"
-#include "platform/SpecialFolders.h"
+#include "platform/UserFolders.h"
 #include "ui/pasSuiAppend.h"
 
 namespace {

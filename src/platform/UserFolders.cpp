@@ -1,4 +1,4 @@
-#include "platform/SpecialFolders.h"
+#include "platform/UserFolders.h"
 
 #include <sys/stat.h>
 #include <QCoreApplication>
