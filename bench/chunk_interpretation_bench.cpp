@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/pasGlobal.h"
 #include "convert/FfmpegText.h"
 #include "convert/TConvertThread.h"
@@ -25,27 +26,12 @@ namespace {
 constexpr std::size_t kDownloadReadSize = 500;  // TDownloadThread::DefaultCapture
 constexpr std::size_t kConvertReadSize = 2000;  // TConvertThread's read size
 
-class BenchHost : public MissionHost {
+class BenchHost : public QuietHost {
  public:
   BenchHost() {
-    pipeline.WorkerListsCreated = true;
     missions.addLsvItem("https://www.video.example/watch?v=1", "[Downloading]", 0, "", "", "",
                         false, "", "");
   }
-  MissionModel& Missions() override { return missions; }
-  PipelineState& Pipeline() override { return pipeline; }
-  void WriteReport(const std::string&) override {}
-  void WriteLog(const std::string&) override {}
-  void StartDownload() override {}
-  void StartConvert() override {}
-  void SaveSettings() override {}
-  int DownloadLimit() const override { return 1; }
-  int ConvertLimit() const override { return 1; }
-  void SetDownloadingButtons() override {}
-  void RepaintList() override {}
-
-  MissionModel missions;
-  PipelineState pipeline;
 };
 
 std::string Format(const char* format, double a, double b = 0, double c = 0) {
@@ -181,9 +167,5 @@ BENCHMARK(BM_TimeToSeconds);
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarksWithCoreApp(argc, argv);
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/pasGlobal.h"
 #include "convert/ConvertOptions.h"
 #include "convert/ConvertScheduler.h"
@@ -29,23 +30,9 @@ const char* const kFfmpeg = "/usr/bin/ffmpeg";
 const char* const kFormat = "iPad (.mp4)";
 const char* const kPreset = "Both";
 
-class BenchHost : public MissionHost {
+class BenchHost : public QuietHost {
  public:
-  BenchHost() { pipeline.WorkerListsCreated = true; }
-  MissionModel& Missions() override { return missions; }
-  PipelineState& Pipeline() override { return pipeline; }
-  void WriteReport(const std::string&) override {}
-  void WriteLog(const std::string&) override {}
-  void StartDownload() override {}
   void StartConvert() override { ::StartConvert(*this); }
-  void SaveSettings() override {}
-  int DownloadLimit() const override { return 1; }
-  int ConvertLimit() const override { return 1; }
-  void SetDownloadingButtons() override {}
-  void RepaintList() override {}
-
-  MissionModel missions;
-  PipelineState pipeline;
 };
 
 // Runs argv with its output thrown away, as a shell user would, and waits.
@@ -144,9 +131,5 @@ BENCHMARK(BM_ConvertOverhead)->Iterations(6)->UseRealTime()->Unit(benchmark::kSe
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarksWithCoreApp(argc, argv);
 }

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/pasGlobal.h"
 #include "download/DownloadScheduler.h"
 #include "download/TDownloadThread.h"
@@ -30,12 +31,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWorkers = 8;
 constexpr auto kRunTime = std::chrono::seconds(10);
 
-class BenchHost : public MissionHost {
+class BenchHost : public QuietHost {
  public:
-  BenchHost() { pipeline.WorkerListsCreated = true; }
-  MissionModel& Missions() override { return missions; }
-  PipelineState& Pipeline() override { return pipeline; }
-  void WriteReport(const std::string&) override {}
   // Every prefixed chunk comes here: keep its text per row.
   void WriteLog(const std::string& text) override {
     const auto colon = text.find(" : ");
@@ -44,15 +41,8 @@ class BenchHost : public MissionHost {
     ++chunks;
   }
   void StartDownload() override { ::StartDownload(*this); }
-  void StartConvert() override {}
-  void SaveSettings() override {}
   int DownloadLimit() const override { return kWorkers; }
-  int ConvertLimit() const override { return 1; }
-  void SetDownloadingButtons() override {}
-  void RepaintList() override {}
 
-  MissionModel missions;
-  PipelineState pipeline;
   std::vector<std::string> streams = std::vector<std::string>(kWorkers);
   long chunks = 0;
 };
@@ -165,9 +155,5 @@ BENCHMARK(BM_EightBusyDownloads)
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarksWithCoreApp(argc, argv);
 }

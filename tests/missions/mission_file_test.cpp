@@ -11,6 +11,7 @@
 #include <string>
 
 #include "missions/MissionStatus.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -26,17 +27,6 @@ const std::string kExample =
     "[1]\r\nurl=(video-page URL of the second mission)\r\nstatus=[Downloading] 45%\r\n"
     "size=8.0M\r\nvideoName=Second clip\r\nfileName=" +
     kOutput + "Second clip.flv\r\ndoConvert=0\r\nformat=iPad (.mp4)\r\npriority=Quality First\r\n";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 void AddMission(MissionModel& model, const std::string& url,
                 std::string_view status = Status::WaitForDownload) {

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -36,17 +37,6 @@ const std::string kExample =
     "fileName=C:\\Documents and Settings\\user1\\My Documents\\Video Download\\Second "
     "clip.flv\r\n"
     "doConvert=0\r\nformat=iPad (.mp4)\r\npriority=Quality First\r\n";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 // Files beside the settings file other than itself.
 std::vector<std::string> Leftovers(const fs::path& dir, const fs::path& keep) {
