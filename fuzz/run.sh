@@ -1,6 +1,7 @@
 #!/bin/bash
 # Runs the fuzz targets one after another on one core.
 #   fuzz/run.sh <build dir> <work dir> <seconds per target> [target ...]
+# Extra libFuzzer flags may be given in FUZZ_FLAGS (e.g. -max_len=65536).
 # Each target starts from its seeds and regression inputs and grows its own
 # corpus in <work dir>/<target>/corpus; findings land in <work dir>/<target>/.
 set -u
@@ -18,6 +19,6 @@ for t in "${targets[@]}"; do
   [ -f "$here/dict/$t.dict" ] && dict=(-dict="$here/dict/$t.dict")
   (cd "$dir" && "$build/fuzz-bin/${t}_fuzz" "$dir/corpus" "${seeds[@]}" "${dict[@]}" \
      -max_total_time="$seconds" -jobs=1 -rss_limit_mb=2048 -timeout=10 \
-     -artifact_prefix="$dir/" -print_final_stats=1)
+     -artifact_prefix="$dir/" -print_final_stats=1 ${FUZZ_FLAGS:-})
   echo "$t: $(ls "$dir/corpus" | wc -l) corpus files" >> "$work/summary.txt"
 done
