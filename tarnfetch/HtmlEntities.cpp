@@ -46,9 +46,12 @@ std::string DecodeHtmlEntities(std::string_view text) {
     const std::size_t amp = text.find('&', pos);
     if (amp == std::string_view::npos) break;
     out.append(text.substr(pos, amp - pos));
-    const std::size_t semicolon = text.find(';', amp);
-    // References are short; a far-away ";" belongs to something else.
-    const bool plausible = semicolon != std::string_view::npos && semicolon - amp <= 12;
+    // References are short; a far-away ";" belongs to something else, so
+    // only the next few bytes are searched (a text full of "&" would
+    // otherwise be read to its end once per "&").
+    const std::size_t near = text.substr(amp, 13).find(';');
+    const std::size_t semicolon = near == std::string_view::npos ? near : amp + near;
+    const bool plausible = semicolon != std::string_view::npos;
     const auto codePoint =
         plausible ? Reference(text.substr(amp + 1, semicolon - amp - 1)) : std::nullopt;
     if (codePoint) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 #include "HtmlEntities.h"
 #include "HtmlTagReader.h"
@@ -80,12 +81,12 @@ PageMedia ParsePage(std::string_view html) {
   }
 
   PageMedia media;
+  // A set, not a search of the list: a page may name hundreds of thousands.
+  std::unordered_set<std::string> seen;
   for (const auto& list : found) {
     for (const auto& raw : list) {
       std::string address = Trimmed(raw);
-      if (address.empty()) continue;
-      if (std::find(media.addresses.begin(), media.addresses.end(), address) ==
-          media.addresses.end()) {
+      if (!address.empty() && seen.insert(address).second) {
         media.addresses.push_back(std::move(address));
       }
     }
