@@ -1,7 +1,6 @@
 #include "app/pasEntry.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <memory>
 
 #include "app/pasAbout.h"
@@ -42,10 +41,7 @@ int RunQuillmarsh(int argc, char** argv) {
   const QString title = QString::fromUtf8(kAppTitle);
   if (!guard.acquired()) {
     const QString text = QStringLiteral("Quillmarsh has already running!");
-    if (const auto& answer = CurrentMessageBoxAnswerer())
-      answer({title, text, MsgKind::Warning, mbOK});
-    else
-      QMessageBox::warning(nullptr, title, text);
+    ShowPlainMessageBox(title, text, MsgKind::Warning);
     return 0;
   }
   QApplication::setApplicationName(title);

@@ -2,7 +2,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 
 #include "app/pasDebug.h"
@@ -66,21 +65,16 @@ void TfrmMain::InitSettings() {
       close();
     }
     Paths.iniPath = Paths.dataDir + Paths.iniFileName;
-    IniFile::RemoveStaleTemporaries(Paths.iniPath);
     ini_ = std::make_unique<IniFile>(Paths.iniPath);
-  } else {
-    IniFile::RemoveStaleTemporaries(Paths.iniPath);
   }
+  IniFile::RemoveStaleTemporaries(Paths.iniPath);
 
   // A close confirmed above has already released the settings file.
   const std::string defaultSkin = Paths.appDir + "default.skn";
   Paths.skinFile = ini_ ? ini_->ReadString("Config", "Skin", defaultSkin) : defaultSkin;
   if (!FileExists(Paths.skinFile)) {
     // The skin is missing, so this box is the toolkit's plain one.
-    if (const auto& answer = CurrentMessageBoxAnswerer())
-      answer({appTitle(), QStringLiteral("Can not find Skin File"), MsgKind::Error, mbOK});
-    else
-      QMessageBox::critical(nullptr, appTitle(), QStringLiteral("Can not find Skin File"));
+    ShowPlainMessageBox(appTitle(), QStringLiteral("Can not find Skin File"), MsgKind::Error);
     close();
   }
   SetCurrentSkinFile(Paths.skinFile);

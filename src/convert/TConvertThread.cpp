@@ -40,12 +40,6 @@ TConvertThread::~TConvertThread() {
   StopCapture();
 }
 
-void TConvertThread::Detach() {
-  Detached = true;
-  RequestTerminate();
-  TerminateChild();
-}
-
 void TConvertThread::AfterCapture() {
   const std::optional<int> status = ChildStarted() ? ExitStatus() : std::nullopt;
   Synchronize([this, status] { EndOfCapture(status); });

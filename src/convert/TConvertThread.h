@@ -28,13 +28,9 @@ class TConvertThread : public ConsoleCaptureThread {
   std::string TimeText;
   std::int32_t Completed = 0;  // 100 once a progress report reached 100 percent
   bool HoldsSlot = true;       // the slot StartConvert took is released once only
-  bool Detached = false;       // Stop took the worker off the list: drop every hand-over
 
   // Identifies the worker in the "[c-start] " and "[c-end] " report lines.
   std::uint64_t Number() const { return number_; }
-
-  // Stop: drop further hand-overs and end ffmpeg. User-interface thread.
-  void Detach();
 
   void UpdateProgress();
 

@@ -25,10 +25,8 @@ TDownloadThread::~TDownloadThread() {
 }
 
 void TDownloadThread::Detach() {
-  Detached = true;
   HoldsSlot = false;
-  RequestTerminate();
-  TerminateChild();
+  ConsoleCaptureThread::Detach();
 }
 
 void TDownloadThread::ProcessOutput() {

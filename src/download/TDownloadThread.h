@@ -27,11 +27,10 @@ class TDownloadThread : public ConsoleCaptureThread {
   std::string Title;
   std::string FileName;
   bool HoldsSlot = false;  // the slot StartDownload took; released once only
-  bool Detached = false;   // Stop took the worker off the list: drop every hand-over
 
   // Stop: ends the downloader, gives up the slot without counting it and
   // drops every later hand-over. User-interface thread.
-  void Detach();
+  void Detach() override;
 
   // User-interface thread: interpret `Output` (one chunk).
   void ProcessOutput() override;

@@ -2,8 +2,9 @@
 // The console capture loop shared by the workers: start a console program,
 // then per pass wait for it (at most `wait`), read one chunk of its output
 // (at most `readSize` bytes, cut at the first zero byte) and hand the chunk
-// to the user-interface thread. After the program has ended exactly one more
-// pass follows; then AfterCapture runs on the worker thread.
+// to the user-interface thread. After the program has ended, passes go on
+// until its remaining output has been read; then AfterCapture runs on the
+// worker thread.
 
 #include <chrono>
 #include <cstddef>
@@ -31,6 +32,16 @@ class ConsoleCaptureThread : public WorkerThread {
   // Ends the program from any thread (Stop, shutdown); the loop then makes
   // its last pass. Before the program was started it keeps it from starting.
   void TerminateChild() { process_.Terminate(); }
+
+  // User-interface thread only: Stop took the worker off its list, so every
+  // later hand-over is dropped.
+  bool Detached = false;
+  // Stop: marks the worker detached and ends its program. User-interface thread.
+  virtual void Detach() {
+    Detached = true;
+    RequestTerminate();
+    TerminateChild();
+  }
 
  protected:
   explicit ConsoleCaptureThread(Options options);

@@ -82,8 +82,12 @@ int ResultOf(MsgButton button) {
 void SetMessageBoxAnswerer(MessageBoxAnswerer a) {
   answerer() = std::move(a);
 }
-const MessageBoxAnswerer& CurrentMessageBoxAnswerer() {
-  return answerer();
+void ShowPlainMessageBox(const QString& caption, const QString& message, MsgKind kind) {
+  if (answerer()) {
+    answerer()(MessageBoxRequest{caption, message, kind, mbOK});
+    return;
+  }
+  QMessageBox(iconOf(kind), caption, message, QMessageBox::Ok).exec();
 }
 
 int ShowMessageBox(const QString& caption, const QString& message, MsgKind kind, unsigned buttons) {

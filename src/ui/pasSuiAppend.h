@@ -40,6 +40,10 @@ struct MessageBoxRequest {
 
 int ShowMessageBox(const QString& caption, const QString& message, MsgKind kind, unsigned buttons);
 
+// The toolkit's own unskinned box with an OK button and no owner window, for
+// the times when there is no skin to draw with (or no window yet).
+void ShowPlainMessageBox(const QString& caption, const QString& message, MsgKind kind);
+
 // The buttons a box shows, in display order (at most three).
 std::vector<MsgButton> VisibleButtons(unsigned buttons);
 int ResultOf(MsgButton button);
@@ -48,4 +52,3 @@ int ResultOf(MsgButton button);
 // showing the box, and its result is returned.
 using MessageBoxAnswerer = std::function<int(const MessageBoxRequest&)>;
 void SetMessageBoxAnswerer(MessageBoxAnswerer answerer);
-const MessageBoxAnswerer& CurrentMessageBoxAnswerer();
