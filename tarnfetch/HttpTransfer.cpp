@@ -39,24 +39,29 @@ std::string HeaderValue(std::string_view line) {
 
 }  // namespace
 
+void ApplySharedOptions(CURL* curl, char* errorText) {
+  InitOnce();
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, HttpTransfer::kMaxRedirects);
+  curl_easy_setopt(curl, CURLOPT_AUTOREFERER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "tarnfetch/" TARNFETCH_VERSION);
+  curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // keep cookies across redirects
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+}
+
 HttpTransfer::HttpTransfer() {
   InitOnce();
   curl_ = curl_easy_init();
   if (curl_ == nullptr) throw std::bad_alloc();
-  curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(curl_, CURLOPT_AUTOREFERER, 1L);
-  curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
-  curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-  curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl_, CURLOPT_USERAGENT, "tarnfetch/" TARNFETCH_VERSION);
-  curl_easy_setopt(curl_, CURLOPT_COOKIEFILE, "");  // keep cookies across redirects
-  curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorText_);
+  ApplySharedOptions(curl_, errorText_);
   curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &HttpTransfer::OnHeader);
   curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
 }
@@ -85,8 +90,11 @@ CURLcode HttpTransfer::Perform(const std::string& url) {
 }
 
 std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
-  auto& head = static_cast<HttpTransfer*>(self)->head_;
-  const std::string_view line(data, size * count);
+  ReadHeaderLine(static_cast<HttpTransfer*>(self)->head_, std::string_view(data, size * count));
+  return size * count;
+}
+
+void ReadHeaderLine(ResponseHead& head, std::string_view line) {
   if (line.substr(0, 5) == "HTTP/") {
     head = {};
     const auto blank = line.find(' ');
@@ -102,11 +110,14 @@ std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
   } else if (HeaderIs(line, "content-range")) {
     head.contentRange = HeaderValue(line);
   }
-  return size * count;
 }
 
 std::string HttpTransfer::Describe(CURLcode code, const std::string& url) const {
-  std::string detail = errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(code);
+  return DescribeFailure(code, errorText_, url);
+}
+
+std::string DescribeFailure(CURLcode code, const char* errorText, const std::string& url) {
+  std::string detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
   while (!detail.empty() && (detail.back() == '\n' || detail.back() == '.')) detail.pop_back();
   std::string what;
   switch (code) {
@@ -126,7 +137,7 @@ std::string HttpTransfer::Describe(CURLcode code, const std::string& url) const 
       what = "The server stopped answering";
       break;
     case CURLE_TOO_MANY_REDIRECTS:
-      what = "Too many redirects (more than " + std::to_string(kMaxRedirects) + ")";
+      what = "Too many redirects (more than " + std::to_string(HttpTransfer::kMaxRedirects) + ")";
       break;
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:

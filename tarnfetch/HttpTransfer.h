@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarnfetch {
 
@@ -18,9 +19,22 @@ struct ResponseHead {
   std::string contentRange;
 };
 
-// One libcurl easy handle with the settings every request shares: http and
-// https only (also for redirects), at most 10 redirects, TLS verification,
-// a connect time-out and a stall time-out.
+// The settings every request shares, on any easy handle (single transfers
+// here, parallel ones in TransferEngine): http and https only (also for
+// redirects), at most 10 redirects, TLS verification, a connect time-out and
+// a stall time-out. errorText must hold CURL_ERROR_SIZE bytes and outlive
+// the handle's use.
+void ApplySharedOptions(CURL* curl, char* errorText);
+
+// Folds one header line into head; a status line starts a fresh head, so
+// after redirects head holds the final response's values.
+void ReadHeaderLine(ResponseHead& head, std::string_view line);
+
+// A user-facing sentence for a libcurl failure; errorText is the handle's
+// error buffer (may be empty).
+std::string DescribeFailure(CURLcode code, const char* errorText, const std::string& url);
+
+// One libcurl easy handle with the shared settings.
 class HttpTransfer {
  public:
   static constexpr long kMaxRedirects = 10;
