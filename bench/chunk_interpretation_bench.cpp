@@ -14,13 +14,14 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "app/pasGlobal.h"
 #include "convert/FfmpegText.h"
 #include "convert/TConvertThread.h"
 #include "download/DownloaderOutput.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionHost.h"
 #include "missions/MissionStatus.h"
+
+using namespace quillmarsh;
 
 namespace {
 constexpr std::size_t kDownloadReadSize = 500;  // TDownloadThread::DefaultCapture
@@ -102,7 +103,7 @@ void BM_DownloadChunks(benchmark::State& state) {
   BenchHost host;
   TDownloadThread worker(host);
   worker.MissionIndex = 0;
-  worker.HoldsSlot = true;
+  worker.TakeSlot();
   for (auto _ : state) {
     for (const std::string& chunk : chunks) {
       worker.Output = chunk;
@@ -127,7 +128,6 @@ class FedConvertThread : public TConvertThread {
 
 void BM_ConvertChunks(benchmark::State& state) {
   const auto chunks = Chunks(FfmpegLines(), static_cast<std::size_t>(state.range(0)));
-  DebugMode = false;
   BenchHost host;
   FedConvertThread worker(host);
   worker.MissionIndex = 0;

@@ -16,11 +16,12 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "app/pasGlobal.h"
 #include "convert/ConvertOptions.h"
 #include "convert/ConvertScheduler.h"
 #include "convert/FfmpegCommand.h"
 #include "missions/MissionHost.h"
+
+using namespace quillmarsh;
 
 namespace fs = std::filesystem;
 
@@ -32,7 +33,7 @@ const char* const kPreset = "Both";
 
 class BenchHost : public QuietHost {
  public:
-  void StartConvert() override { ::StartConvert(*this); }
+  void StartConvert() override { StartWaitingConversions(*this); }
 };
 
 // Runs argv with its output thrown away, as a shell user would, and waits.
@@ -63,7 +64,7 @@ struct Workspace {
     dir = fs::temp_directory_path() / ("qm-convert-bench-" + std::to_string(getpid()));
     fs::create_directories(dir / "app");
     fs::create_symlink(kFfmpeg, dir / "app" / "ffmpeg");
-    Paths.appDir = (dir / "app").string() + "/";
+    appDir = (dir / "app").string() + "/";
     clip = (dir / "clip.avi").string();
     RunQuietly({kFfmpeg, "-y", "-f", "lavfi", "-i", "testsrc=duration=20:size=640x360:rate=25",
                 "-f", "lavfi", "-i", "sine=duration=20", "-pix_fmt", "yuv420p", "-c:v", "mpeg4",
@@ -71,6 +72,7 @@ struct Workspace {
   }
   ~Workspace() { fs::remove_all(dir); }
   fs::path dir;
+  std::string appDir;
   std::string clip;
 };
 
@@ -83,9 +85,11 @@ Clock::duration ConvertAlone(const std::string& clip) {
   return Clock::now() - start;
 }
 
-Clock::duration ConvertThroughWorker(const std::string& clip) {
+Clock::duration ConvertThroughWorker(const Workspace& ws) {
+  const std::string& clip = ws.clip;
   fs::remove(clip + ".mp4");
   BenchHost host;
+  host.programDir = ws.appDir;
   host.missions.addLsvItem("u", "[Downloaded]", 0, "", "", clip, true, kFormat, kPreset);
   const auto start = Clock::now();
   host.StartConvert();
@@ -108,11 +112,11 @@ void BM_ConvertOverhead(benchmark::State& state) {
   for (auto _ : state) {
     Clock::duration a, w;
     if (workerFirst) {
-      w = ConvertThroughWorker(ws.clip);
+      w = ConvertThroughWorker(ws);
       a = ConvertAlone(ws.clip);
     } else {
       a = ConvertAlone(ws.clip);
-      w = ConvertThroughWorker(ws.clip);
+      w = ConvertThroughWorker(ws);
     }
     if (a == Clock::duration::zero() || w == Clock::duration::zero()) {
       state.SkipWithError("a conversion failed");

@@ -21,10 +21,11 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "app/pasGlobal.h"
 #include "download/DownloadScheduler.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionHost.h"
+
+using namespace quillmarsh;
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -40,7 +41,7 @@ class BenchHost : public QuietHost {
     streams[row] += text.substr(colon + 3);
     ++chunks;
   }
-  void StartDownload() override { ::StartDownload(*this); }
+  void StartDownload() override { StartWaitingDownloads(*this); }
   int DownloadLimit() const override { return kWorkers; }
 
   std::vector<std::string> streams = std::vector<std::string>(kWorkers);
@@ -81,10 +82,11 @@ double Percentile(std::vector<double> v, double p) {
 
 void BM_EightBusyDownloads(benchmark::State& state) {
   const bool noWait = state.range(0) == 1;
-  Paths.appDir = MakeAppFolder();
-  Paths.outputDir = Paths.appDir + "out/";
+  const std::string appDir = MakeAppFolder();
   for (auto _ : state) {
     BenchHost host;
+    host.programDir = appDir;
+    host.outputDir = appDir + "out/";
     for (int i = 0; i < kWorkers; ++i)
       host.missions.addLsvItem("http://v/" + std::to_string(i), "[Wait for download]", 0, "", "",
                                "", false, "", "");
@@ -94,12 +96,11 @@ void BM_EightBusyDownloads(benchmark::State& state) {
       for (int row = 0; row < kWorkers; ++row) {
         auto* w = new TDownloadThread(host, fast);
         host.pipeline.DownloadThreads.push_back(w);
-        ++host.pipeline.RunningDownloads;
         w->SetOnTerminate(&TDownloadThread::DownloadThreadTerminate);
-        w->HoldsSlot = true;
+        w->TakeSlot();
         w->MissionIndex = row;
         w->Url = host.missions.url(row);
-        w->SetArguments(DownloaderArguments(w->Url));
+        w->SetArguments(DownloaderArguments(host, w->Url));
         w->start();
       }
     } else {
@@ -144,7 +145,7 @@ void BM_EightBusyDownloads(benchmark::State& state) {
     state.counters["lines_per_s"] =
         static_cast<double>(lines) / std::chrono::duration<double>(kRunTime).count();
   }
-  std::filesystem::remove_all(Paths.appDir);
+  std::filesystem::remove_all(appDir);
 }
 BENCHMARK(BM_EightBusyDownloads)
     ->Arg(0)

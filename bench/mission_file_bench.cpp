@@ -8,6 +8,8 @@
 #include "missions/MissionFile.h"
 #include "missions/MissionStatus.h"
 
+using namespace quillmarsh;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,7 +34,7 @@ class StoredList {
                        folder + name + ".flv", i % 2 == 0, "MP3 Audio(.mp3)", "Quality First");
     }
     IniFile ini(path_);
-    SaveSettings(ini, model, false, folder);
+    SaveMissionFile(ini, model, false, folder);
   }
   ~StoredList() { fs::remove_all(dir_); }
   const std::string& path() const { return path_; }
@@ -51,7 +53,7 @@ void BM_LoadSettings(benchmark::State& state) {
   for (auto _ : state) {
     IniFile ini(List().path());
     MissionModel model;
-    LoadSettings(ini, model, "/default/");
+    LoadMissionFile(ini, model, "/default/");
     if (model.count() != kMissions) state.SkipWithError("wrong row count");
   }
   state.counters["bytes"] = static_cast<double>(fs::file_size(List().path()));
@@ -61,8 +63,8 @@ BENCHMARK(BM_LoadSettings)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_SaveSettings(benchmark::State& state) {
   IniFile ini(List().path());
   MissionModel model;
-  LoadSettings(ini, model, "/default/");
-  for (auto _ : state) SaveSettings(ini, model, false, "/out/");
+  LoadMissionFile(ini, model, "/default/");
+  for (auto _ : state) SaveMissionFile(ini, model, false, "/out/");
 }
 BENCHMARK(BM_SaveSettings)->Unit(benchmark::kMillisecond)->Iterations(5);
 }  // namespace

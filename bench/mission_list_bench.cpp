@@ -15,6 +15,8 @@
 #include "missions/MissionModel.h"
 #include "ui/ProgressDelegate.h"
 
+using namespace quillmarsh;
+
 namespace {
 constexpr int kRows = 100'000;
 
@@ -110,7 +112,7 @@ void BM_UrlExistsLastRow(benchmark::State& state) {
   MissionModel model;
   AddRows(model, kRows);
   const std::string last = UrlOf(kRows - 1);
-  for (auto _ : state) benchmark::DoNotOptimize(model.UrlExists(last));
+  for (auto _ : state) benchmark::DoNotOptimize(model.urlExists(last));
 }
 BENCHMARK(BM_UrlExistsLastRow)->Unit(benchmark::kMillisecond);
 

@@ -104,13 +104,13 @@ add("start-up, 100,000 missions: list painted (median of 5)", "BM_StartupWith100
 add("start-up, 100,000 missions: peak RSS", "BM_StartupWith100kMissions",
     lambda b: b["peak_rss_MB"], "MiB", "<", 500)
 add("list: add 100,000 rows, view shown", "BM_Add100kRowsShownInView", ms, "ms", "<", 1000)
-add("list: UrlExists, last of 100,000 rows", "BM_UrlExistsLastRow", ms, "ms", "<", 10)
+add("list: urlExists, last of 100,000 rows", "BM_UrlExistsLastRow", ms, "ms", "<", 10)
 add("list: first paint, 100,000 rows", "BM_FirstPaintOf100kRows", ms, "ms", "<", 100)
 add("list: repaint, 100,000 rows", "BM_RepaintOf100kRows", ms, "ms", "<", 16)
 add("list: memory of 100,000 rows in a view", "BM_MemoryOf100kRowsInView",
     lambda b: b["rss_growth_MiB"], "MiB", "<", 200)
-add("file: LoadSettings, 100,000 missions", "BM_LoadSettings", ms, "ms", "<", 1000)
-add("file: SaveSettings, 100,000 missions", "BM_SaveSettings", ms, "ms", "<", 500)
+add("file: LoadMissionFile, 100,000 missions", "BM_LoadSettings", ms, "ms", "<", 1000)
+add("file: SaveMissionFile, 100,000 missions", "BM_SaveSettings", ms, "ms", "<", 500)
 add("8 downloads, scheduler pacing: UI timer late p99", "BM_EightBusyDownloads/0",
     lambda b: b["late_p99_ms"], "ms", "<", 50)
 add("8 downloads, no wait: UI timer late p99", "BM_EightBusyDownloads/1",

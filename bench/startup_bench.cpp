@@ -26,6 +26,8 @@
 #include "missions/MissionFile.h"
 #include "missions/MissionStatus.h"
 
+using namespace quillmarsh;
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -83,7 +85,7 @@ class Sandbox {
     }
     fs::create_directories(iniPath().parent_path());
     IniFile ini(iniPath().string());
-    SaveSettings(ini, model, false, folder);
+    SaveMissionFile(ini, model, false, folder);
   }
 
   fs::path root_;

@@ -2,9 +2,10 @@
 // The conversion worker's reading of ffmpeg's output: the input is ffmpeg's
 // console stream, read in chunks as the capture loop reads it, each chunk
 // interpreted by the real TConvertThread::ProcessOutput. Input byte 0 picks
-// the read size, byte 1 debug mode and whether the capture ends (an ffmpeg
-// that could not be started or left no output: the termination handler
-// runs). The rest is the stream.
+// the read size, bit 1 of byte 1 whether the capture ends (an ffmpeg that
+// could not be started or left no output: the termination handler runs;
+// bit 0 once chose debug mode, which the worker no longer asks about). The
+// rest is the stream.
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -14,14 +15,15 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "FuzzHost.h"
-#include "app/pasGlobal.h"
-#include "app/pasUtils.h"
 #include "convert/FfmpegText.h"
 #include "convert/TConvertThread.h"
 #include "missions/MissionStatus.h"
+#include "support/QtTestApp.h"
+#include "support/TestHost.h"
 
 namespace fuzz {
+
+using namespace quillmarsh;
 
 class ConvertWorker : public TConvertThread {
  public:
@@ -55,24 +57,21 @@ inline void CheckConvertRow(const MissionModel& missions, int row) {
 
 inline void RunConvertChunks(std::string_view data) {
   if (data.size() < 2) return;
-  EnsureCoreApplication();
+  EnsureQtApp();
   const auto sizeByte = static_cast<unsigned char>(data[0]);
   const auto flags = static_cast<unsigned char>(data[1]);
   data.remove_prefix(2);
   const std::size_t readSize = sizeByte == 0 ? 2000 : std::min<std::size_t>(sizeByte * 8u, 2000);
-  const bool debugBefore = DebugMode;
-  DebugMode = (flags & 1) != 0;
   const bool endCapture = (flags & 2) != 0;
 
-  FuzzHost host;
+  TestHost host;
   host.missions.addLsvItem("https://example.test/a", std::string(Status::Converting), 0, "5.0M",
                            "Clip", "/tmp/clip.mp4", true, "MP3 Audio(.mp3)", "Quality First");
   host.missions.addLsvItem("https://example.test/b", std::string(Status::WaitForConvert), 0, "",
                            "Other", "/tmp/other.mp4", true, "", "");
-  host.pipeline.RunningConverts = 1;
-
   auto* worker = new ConvertWorker(host);
   worker->MissionIndex = 0;
+  worker->TakeSlot();
   host.pipeline.ConvertThreads.push_back(worker);
 
   ForEachChunk(data, readSize, [&](std::string chunk) {
@@ -87,9 +86,9 @@ inline void RunConvertChunks(std::string_view data) {
     CheckTimeText(worker->DurationText);
     CheckTimeText(worker->TimeText);
     FUZZ_CHECK(worker->Completed == 0 || worker->Completed == 100);
-    FUZZ_CHECK(host.pipeline.RunningConverts == (worker->HoldsSlot ? 1 : 0));
+    FUZZ_CHECK(host.pipeline.RunningConverts == (worker->HoldsSlot() ? 1 : 0));
     // Only a report of exactly 100 percent gives the slot back during the run.
-    FUZZ_CHECK(worker->HoldsSlot == (worker->Completed != 100));
+    FUZZ_CHECK(worker->HoldsSlot() == (worker->Completed != 100));
     CheckConvertRow(host.missions, 0);
   });
 
@@ -108,13 +107,13 @@ inline void RunConvertChunks(std::string_view data) {
     FUZZ_CHECK(host.missions.status(0) == Status::ErrorInConvert);
     FUZZ_CHECK(host.startConvertCalls == convertsBefore + 2);
   } else {
+    host.pipeline.ConvertThreads.clear();
     delete worker;
   }
 
   FUZZ_CHECK(host.missions.count() == 2);
   FUZZ_CHECK(host.missions.status(1) == Status::WaitForConvert);
   FUZZ_CHECK(host.missions.record(1).progress == 0);
-  DebugMode = debugBefore;
 }
 
 }  // namespace fuzz

@@ -10,13 +10,17 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "FuzzHost.h"
-#include "app/pasUtils.h"
+#include "base/Numbers.h"
+#include "base/Text.h"
 #include "download/DownloaderOutput.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
+#include "support/QtTestApp.h"
+#include "support/TestHost.h"
 
 namespace fuzz {
+
+using namespace quillmarsh;
 
 // The worker with the end of the capture reachable without a child.
 class DownloadWorker : public TDownloadThread {
@@ -67,36 +71,35 @@ inline void CheckDownloadRow(const MissionModel& missions, int row) {
 
 inline void RunDownloadChunks(std::string_view data) {
   if (data.empty()) return;
-  EnsureCoreApplication();
+  EnsureQtApp();
   const auto control = static_cast<unsigned char>(data.front());
   data.remove_prefix(1);
   const std::size_t readSize =
       (control & 0x7F) == 0 ? 500 : std::min<std::size_t>((control & 0x7F) * 4, 500);
   const bool endCapture = (control & 0x80) != 0;
 
-  FuzzHost host;
+  TestHost host;
+  host.onStartDownload = [] {};  // counted only: the other mission stays waiting
   const std::string url = "https://example.test/watch?v=abc";
   host.missions.addLsvItem(url, std::string(Status::Downloading), 0, "", "", "", true, "", "");
   host.missions.addLsvItem("https://example.test/other", std::string(Status::WaitForDownload), 0,
                            "1.0M", "Other", "other.mp4", false, "", "");
-  host.pipeline.RunningDownloads = 1;
-
   DownloadWorker worker(host);
   worker.MissionIndex = 0;
   worker.Url = url;
-  worker.HoldsSlot = true;
+  worker.TakeSlot();
 
   ForEachChunk(data, readSize, [&](std::string chunk) {
     for (const std::string& line : SplitLines(chunk)) CheckDownloaderLine(line);
     worker.Output = std::move(chunk);
     worker.ProcessOutput();
     FUZZ_CHECK(worker.Output.rfind("0 : ", 0) == 0);
-    FUZZ_CHECK(host.pipeline.RunningDownloads == (worker.HoldsSlot ? 1 : 0));
+    FUZZ_CHECK(host.pipeline.RunningDownloads == (worker.HoldsSlot() ? 1 : 0));
     FUZZ_CHECK(host.missions.record(0).fileName == worker.FileName);
     CheckDownloadRow(host.missions, 0);
   });
   if (endCapture) {
-    const bool held = worker.HoldsSlot;
+    const bool held = worker.HoldsSlot();
     worker.EndCapture();
     FUZZ_CHECK(host.pipeline.RunningDownloads == 0);
     // A downloader that ended without a done, skip or error marker failed.

@@ -1,6 +1,6 @@
 #pragma once
 // The settings file from arbitrary bytes: the real IniFile reads it and
-// LoadSettings turns it into rows; then SaveSettings writes those rows back
+// LoadMissionFile turns it into rows; then SaveMissionFile writes those rows back
 // into the same file and a fresh load must give the same rows, up to what
 // a read does to any value (trimmed, one pair of quotes taken off, at most
 // 2047 characters, line breaks written as blanks).
@@ -14,13 +14,15 @@
 #include <system_error>
 
 #include "FuzzCheck.h"
-#include "app/pasUtils.h"
+#include "base/Text.h"
 #include "missions/MissionFile.h"
 #include "missions/MissionStatus.h"
 #include "platform/IniFile.h"
 #include "platform/IniSyntax.h"
 
 namespace fuzz {
+
+using namespace quillmarsh;
 
 // A folder of this process for the file under test, removed at exit; a RAM
 // disk when there is one, since every save is flushed to disk.
@@ -80,18 +82,18 @@ inline void RunIniLoad(std::string_view data) {
   std::string output;
   {
     IniFile ini(path);
-    output = LoadSettings(ini, first, defaultOutput);
+    output = LoadMissionFile(ini, first, defaultOutput);
     FUZZ_CHECK(output.size() <= IniSyntax::kMaxValueLength || output == defaultOutput);
     CheckLoadedRows(first);
     // Every row stands for a stored section or a bounded gap before one.
     FUZZ_CHECK(static_cast<std::size_t>(first.count()) <= ini.SectionNames().size() + 1000);
 
-    SaveSettings(ini, first, data.size() % 2 == 1, output);
+    SaveMissionFile(ini, first, data.size() % 2 == 1, output);
   }
 
   MissionModel second;
   IniFile reread(path);
-  const std::string outputAgain = LoadSettings(reread, second, defaultOutput);
+  const std::string outputAgain = LoadMissionFile(reread, second, defaultOutput);
   FUZZ_CHECK(outputAgain == ReadBack(output));
   FUZZ_CHECK(reread.ReadBool("Config", "PortableMode", data.size() % 2 == 0) ==
              (data.size() % 2 == 1));

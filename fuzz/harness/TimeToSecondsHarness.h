@@ -14,6 +14,8 @@
 
 namespace fuzz {
 
+using namespace quillmarsh;
+
 inline bool IsDigits(std::string_view text) {
   if (text.empty()) return false;
   for (char c : text)

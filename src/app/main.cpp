@@ -4,6 +4,6 @@
 #include "app/pasGlobal.h"
 
 int main(int argc, char** argv) {
-  DebugMode = QM_DEBUG_MODE != 0;
-  return RunQuillmarsh(argc, argv);
+  quillmarsh::DebugMode = QM_DEBUG_MODE != 0;
+  return quillmarsh::RunQuillmarsh(argc, argv);
 }

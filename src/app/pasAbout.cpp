@@ -9,6 +9,8 @@
 #include "ui/SkinnedFrame.h"
 #include "ui/UiFont.h"
 
+namespace quillmarsh {
+
 TfrmAbout* frmAbout = nullptr;
 
 namespace {
@@ -62,3 +64,5 @@ TfrmAbout::TfrmAbout() : QDialog(nullptr, Qt::FramelessWindowHint | Qt::Dialog) 
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
   move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
 }
+
+}  // namespace quillmarsh

@@ -5,6 +5,9 @@
 
 class QLabel;
 class QPushButton;
+
+namespace quillmarsh {
+
 class LinkLabel;
 class SkinnedFrame;
 
@@ -31,3 +34,5 @@ class TfrmAbout : public QDialog {
 };
 
 extern TfrmAbout* frmAbout;
+
+}  // namespace quillmarsh

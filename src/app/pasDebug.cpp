@@ -11,8 +11,10 @@
 #include <limits>
 
 #include "app/pasGlobal.h"
-#include "app/pasUtils.h"
+
 #include "ui/UiFont.h"
+
+namespace quillmarsh {
 
 TfrmDebug* frmDebug = nullptr;
 
@@ -90,12 +92,14 @@ std::string ReportLine(const std::string& text) {
   return "[ " + stamp.toStdString() + " ] " + text;
 }
 
-void WriteReport(const std::string& text) {
+void AppendToReport(const std::string& text) {
   if (!DebugMode || !frmDebug) return;
   TfrmDebug::AppendAndMirror(frmDebug->memReport, toQ(ReportLine(text)), Paths.reportFile);
 }
 
-void WriteLog(const std::string& text) {
+void AppendToLog(const std::string& text) {
   if (!DebugMode || !frmDebug) return;
   TfrmDebug::AppendAndMirror(frmDebug->memLog, toQ("{" + text + "}"), Paths.logFile);
 }
+
+}  // namespace quillmarsh

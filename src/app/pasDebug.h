@@ -10,6 +10,8 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 
+namespace quillmarsh {
+
 class TfrmDebug : public QWidget {
   Q_OBJECT
  public:
@@ -36,8 +38,10 @@ class TfrmDebug : public QWidget {
 extern TfrmDebug* frmDebug;
 
 // "[ hh:nn:ss:zzz yyyy/mm/dd ] text" to the report; nothing outside debug mode.
-void WriteReport(const std::string& text);
+void AppendToReport(const std::string& text);
 // "{text}" to the log; nothing outside debug mode.
-void WriteLog(const std::string& text);
+void AppendToLog(const std::string& text);
 // The report line for a text at the current local time.
 std::string ReportLine(const std::string& text);
+
+}  // namespace quillmarsh

@@ -9,7 +9,9 @@
 #include "app/pasMain.h"
 #include "platform/SingleInstance.h"
 #include "platform/WorkerThread.h"
-#include "ui/pasSuiAppend.h"
+#include "ui/MessageBox.h"
+
+namespace quillmarsh {
 
 namespace {
 EntryHooks& hooks() {
@@ -65,3 +67,5 @@ int RunQuillmarsh(int argc, char** argv) {
   frmAbout = nullptr;
   return 0;
 }
+
+}  // namespace quillmarsh

@@ -3,6 +3,8 @@
 
 #include <functional>
 
+namespace quillmarsh {
+
 class TfrmMain;
 
 // Test programs watch the entry sequence through these.
@@ -15,3 +17,5 @@ int RunQuillmarsh(int argc, char** argv);
 
 // Ends every worker and its child before the windows go.
 void ShutDownWorkers(TfrmMain& main);
+
+}  // namespace quillmarsh

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace quillmarsh {
+
 // Fixed before the windows are created; never changes during a run.
 extern bool DebugMode;
 
@@ -26,3 +28,5 @@ extern WorkingPaths Paths;
 inline constexpr const char* kAppTitle = "Quillmarsh";
 // Marker that every video-page address carries; the clipboard must hold it.
 inline constexpr const char* SiteDomain = "://";
+
+}  // namespace quillmarsh

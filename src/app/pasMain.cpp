@@ -21,13 +21,13 @@
 #include "download/DownloadScheduler.h"
 #include "platform/IniFile.h"
 #include "ui/LinkLabel.h"
+#include "ui/MessageBox.h"
 #include "ui/OpenWebPage.h"
 #include "ui/ProgressDelegate.h"
 #include "ui/SkinnedFrame.h"
 #include "ui/UiFont.h"
-#include "ui/pasSuiAppend.h"
 
-TfrmMain* frmMain = nullptr;
+namespace quillmarsh {
 
 namespace {
 constexpr int kClientWidth = 569;
@@ -64,7 +64,6 @@ int CentredPosition(int screenSize, int windowSize, int extra) {
 }
 
 TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
-  frmMain = this;
   missions_ = new MissionModel(this);
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kAppTitle));
@@ -75,9 +74,7 @@ TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   FormCreate();
 }
 
-TfrmMain::~TfrmMain() {
-  if (frmMain == this) frmMain = nullptr;
-}
+TfrmMain::~TfrmMain() = default;
 
 void TfrmMain::buildControls() {
   sufMain =
@@ -201,10 +198,17 @@ void TfrmMain::Exit1Click() {
 }
 
 void TfrmMain::WriteReport(const std::string& text) {
-  ::WriteReport(text);
+  AppendToReport(text);
 }
 void TfrmMain::WriteLog(const std::string& text) {
-  ::WriteLog(text);
+  AppendToLog(text);
+}
+
+std::string TfrmMain::ProgramDir() const {
+  return Paths.appDir;
+}
+std::string TfrmMain::OutputDir() const {
+  return Paths.outputDir;
 }
 
 int TfrmMain::DownloadLimit() const {
@@ -235,8 +239,10 @@ void TfrmMain::guarded(const std::function<void()>& action) {
 }
 
 void TfrmMain::StartDownload() {
-  ::StartDownload(*this);
+  StartWaitingDownloads(*this);
 }
 void TfrmMain::StartConvert() {
-  ::StartConvert(*this);
+  StartWaitingConversions(*this);
 }
+
+}  // namespace quillmarsh

@@ -7,8 +7,6 @@
 
 #include "missions/MissionHost.h"
 
-class IniFile;
-class LinkLabel;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -18,6 +16,11 @@ class QMenu;
 class QAction;
 class QPushButton;
 class QTableView;
+
+namespace quillmarsh {
+
+class IniFile;
+class LinkLabel;
 class SkinnedFrame;
 
 class TfrmMain : public QWidget, public MissionHost {
@@ -96,6 +99,8 @@ class TfrmMain : public QWidget, public MissionHost {
   // MissionHost.
   MissionModel& Missions() override { return *missions_; }
   PipelineState& Pipeline() override { return pipeline_; }
+  std::string ProgramDir() const override;
+  std::string OutputDir() const override;
   void WriteReport(const std::string& text) override;
   void WriteLog(const std::string& text) override;
   int DownloadLimit() const override;
@@ -121,7 +126,7 @@ class TfrmMain : public QWidget, public MissionHost {
   bool missionsLoaded_ = false;
 };
 
-extern TfrmMain* frmMain;
-
 // Window placement: (screen - window - extra) div 2, truncating toward zero.
 int CentredPosition(int screenSize, int windowSize, int extra = 0);
+
+}  // namespace quillmarsh

@@ -8,7 +8,9 @@
 #include "app/pasMain.h"
 #include "missions/MissionStatus.h"
 #include "ui/LinkLabel.h"
-#include "ui/pasSuiAppend.h"
+#include "ui/MessageBox.h"
+
+namespace quillmarsh {
 
 namespace {
 std::vector<int> selectedRows(const QTableView* view) {
@@ -61,3 +63,5 @@ void TfrmMain::lsvListClick() {
   btnRemove->setEnabled(true);
   btnReset->setEnabled(true);
 }
+
+}  // namespace quillmarsh

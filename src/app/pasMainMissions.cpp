@@ -8,10 +8,12 @@
 
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
-#include "app/pasUtils.h"
+#include "base/Text.h"
 #include "missions/MissionStatus.h"
 #include "missions/UrlImport.h"
-#include "ui/pasSuiAppend.h"
+#include "ui/MessageBox.h"
+
+namespace quillmarsh {
 
 int TfrmMain::addLsvItem(const std::string& url, const std::string& status, std::int32_t progress,
                          const std::string& size, const std::string& videoName,
@@ -22,7 +24,7 @@ int TfrmMain::addLsvItem(const std::string& url, const std::string& status, std:
 }
 
 bool TfrmMain::UrlExists(const std::string& url) const {
-  return missions_->UrlExists(url);
+  return missions_->urlExists(url);
 }
 
 void TfrmMain::btnGoClick() {
@@ -69,3 +71,5 @@ void TfrmMain::ImportUrlFile(const QString& fileName) {
     addLsvItem(url, std::string(Status::WaitForDownload), 0, {}, {}, {}, doConvert, format,
                priority);
 }
+
+}  // namespace quillmarsh

@@ -7,15 +7,17 @@
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
-#include "app/pasUtils.h"
+
 #include "convert/ConvertOptions.h"
 #include "missions/MissionFile.h"
 #include "platform/IniFile.h"
 #include "platform/UserFolders.h"
 #include "ui/LinkLabel.h"
+#include "ui/MessageBox.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedFrame.h"
-#include "ui/pasSuiAppend.h"
+
+namespace quillmarsh {
 
 namespace {
 QString appTitle() {
@@ -83,13 +85,13 @@ void TfrmMain::InitSettings() {
   Paths.reportFile = Paths.dataDir + "qlmsh" + ".report";
   Paths.logFile = Paths.dataDir + "qlmsh" + ".log";
 
-  if (Paths.portableMode) ::WriteReport("[Portable Mode]");
-  ::WriteReport("[INI Path]: " + Paths.iniPath);
-  ::WriteReport("[AppData Dir]: " + Paths.dataDir);
+  if (Paths.portableMode) AppendToReport("[Portable Mode]");
+  AppendToReport("[INI Path]: " + Paths.iniPath);
+  AppendToReport("[AppData Dir]: " + Paths.dataDir);
 
   Paths.defaultOutputDir = AppendSlash(DocumentsFolder()) + "Video Download/";
-  ::WriteReport("[Output]: " + Paths.defaultOutputDir);
-  ::WriteReport("====================");
+  AppendToReport("[Output]: " + Paths.defaultOutputDir);
+  AppendToReport("====================");
 
   LoadSettings();
 
@@ -97,12 +99,12 @@ void TfrmMain::InitSettings() {
   if (const int err = CreateFolder(Paths.outputDir); err != 0) {
     const std::string message = "Create Output Directory failed with error: " + std::to_string(err);
     errorBox(message);
-    ::WriteReport(message);
+    AppendToReport(message);
   }
 
   if (!FileExists(Paths.downloaderPath)) {
     const std::string message = "Part of this software is missing. Please reinstall!";
-    ::WriteReport(message);
+    AppendToReport(message);
     errorBox(message);
     return;
   }
@@ -125,7 +127,7 @@ void TfrmMain::LoadConvertOptions() {
 
 void TfrmMain::LoadSettings() {
   const std::string output =
-      ini_ ? ::LoadSettings(*ini_, *missions_, Paths.defaultOutputDir) : Paths.defaultOutputDir;
+      ini_ ? LoadMissionFile(*ini_, *missions_, Paths.defaultOutputDir) : Paths.defaultOutputDir;
   lblOutDir->setText(QString::fromStdString(output));
   lblOutDir->setLink(lblOutDir->text());
   missionsLoaded_ = ini_ != nullptr;
@@ -135,9 +137,11 @@ void TfrmMain::SaveSettings() {
   // After the close sequence has released the settings file, late
   // requests have nothing to write to.
   if (!ini_ || !missionsLoaded_) return;
-  ::SaveSettings(*ini_, *missions_, Paths.portableMode, lblOutDir->text().toStdString());
+  SaveMissionFile(*ini_, *missions_, Paths.portableMode, lblOutDir->text().toStdString());
 }
 
 void TfrmMain::ClearIni() {
-  if (ini_) ::ClearIni(*ini_);
+  if (ini_) ClearStoredMissions(*ini_);
 }
+
+}  // namespace quillmarsh

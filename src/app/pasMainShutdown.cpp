@@ -6,37 +6,11 @@
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
-#include "app/pasUtils.h"
-#include "convert/TConvertThread.h"
-#include "download/TDownloadThread.h"
-#include "missions/MissionStatus.h"
+#include "pipeline/StopAll.h"
 #include "platform/IniFile.h"
-#include "ui/pasSuiAppend.h"
+#include "ui/MessageBox.h"
 
-namespace {
-// Finished work keeps its status when its download worker is stopped.
-bool keepsStatusOnStop(const std::string& status) {
-  return status == Status::SkipFileExists || status == Status::Downloaded ||
-         status == Status::Converted;
-}
-
-// Takes every worker off `list`, last first: ends its child, drops its
-// later hand-overs, empties Speed and ETA and lets `rewrite` set the status.
-template <typename Worker, typename Rewrite>
-void stopAll(std::vector<Worker*>& list, MissionModel& missions, Rewrite rewrite) {
-  while (!list.empty()) {
-    Worker* worker = list.back();
-    list.pop_back();
-    if (!worker) continue;
-    const int row = worker->MissionIndex;
-    worker->Detach();
-    if (!missions.isValidRow(row)) continue;
-    missions.setSubItem(row, SubSpeed, {});
-    missions.setSubItem(row, SubEta, {});
-    rewrite(row);
-  }
-}
-}  // namespace
+namespace quillmarsh {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
   bool canClose = true;
@@ -58,7 +32,7 @@ void TfrmMain::FormCloseQuery(bool& canClose) {
     canClose = false;
     return;
   }
-  ::WriteReport("Closing...");
+  AppendToReport("Closing...");
   try {
     SaveSettings();
   } catch (const IniWriteError& e) {
@@ -74,20 +48,8 @@ void TfrmMain::FormCloseQuery(bool& canClose) {
 }
 
 void TfrmMain::closeAllThreads() {
-  ::WriteReport("Close all threads: begin");
-  pipeline_.Stopping = true;
-  MissionModel& missions = *missions_;
-  stopAll(pipeline_.DownloadThreads, missions, [&missions](int row) {
-    if (!keepsStatusOnStop(missions.status(row)))
-      missions.setStatus(row, std::string(Status::WaitForDownload));
-  });
-  stopAll(pipeline_.ConvertThreads, missions, [&missions](int row) {
-    if (Contains(missions.status(row), Status::Converting))
-      missions.setStatus(row, std::string(Status::WaitForConvert));
-  });
-  pipeline_.RunningDownloads = 0;
-  pipeline_.RunningConverts = 0;
-  pipeline_.Busy = false;
+  StopAll(*this);
   btnClear->setEnabled(true);
-  ::WriteReport("Close all threads: end");
 }
+
+}  // namespace quillmarsh

@@ -1,5 +1,7 @@
 #include "convert/ConvertOptions.h"
 
+namespace quillmarsh {
+
 namespace {
 // The three Apple devices share one option text.
 constexpr const char* kAppleArgs =
@@ -50,3 +52,5 @@ ConvertArgs GetConvertArgs(std::string_view format, std::string_view priority) {
   }
   return result;
 }
+
+}  // namespace quillmarsh

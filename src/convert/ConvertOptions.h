@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace quillmarsh {
+
 struct TFormatOption {
   std::string name;  // display name, stored in the mission's "format"
   std::string args;  // ffmpeg output options, ending in one blank
@@ -31,3 +33,5 @@ struct ConvertArgs {
 // found == false, no extension and no format options; an unknown preset
 // adds nothing.
 ConvertArgs GetConvertArgs(std::string_view format, std::string_view priority);
+
+}  // namespace quillmarsh

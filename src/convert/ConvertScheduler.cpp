@@ -3,13 +3,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/pasGlobal.h"
-#include "app/pasUtils.h"
+#include "base/Text.h"
 #include "convert/ConvertOptions.h"
 #include "convert/FfmpegCommand.h"
 #include "convert/FindFfmpeg.h"
 #include "convert/TConvertThread.h"
 #include "missions/MissionStatus.h"
+
+namespace quillmarsh {
 
 namespace {
 bool WaitsForConvert(const std::string& status) {
@@ -22,19 +23,16 @@ std::string LastFour(const std::string& text) {
 }
 
 void StartWorker(MissionHost& host, int row, const FfmpegCommand& cmd) {
-  PipelineState& pipeline = host.Pipeline();
-  ++pipeline.RunningConverts;
   auto* worker = new TConvertThread(host);
-  pipeline.ConvertThreads.push_back(worker);
+  host.Pipeline().ConvertThreads.push_back(worker);
   worker->SetOnTerminate(&TConvertThread::ConvertThreadTerminate);
+  worker->TakeSlot();
   worker->MissionIndex = row;
   worker->CommandLine = cmd.text;
   worker->SetArguments(cmd.argv);
   worker->OutputFile = cmd.outputFile;
-  if (DebugMode) {
-    host.WriteReport("[Command Line]: " + cmd.text);
-    host.WriteReport("[c-start] " + std::to_string(worker->Number()));
-  }
+  host.WriteReport("[Command Line]: " + cmd.text);
+  host.WriteReport("[c-start] " + std::to_string(worker->Number()));
   worker->start(QThread::NormalPriority);
 }
 }  // namespace
@@ -46,7 +44,7 @@ int GetNextConvertUrl(const MissionModel& missions) {
   return -1;
 }
 
-void StartConvert(MissionHost& host) {
+void StartWaitingConversions(MissionHost& host) {
   PipelineState& pipeline = host.Pipeline();
   if (!pipeline.WorkerListsCreated) return;
   MissionModel& missions = host.Missions();
@@ -63,11 +61,13 @@ void StartConvert(MissionHost& host) {
     } else if (const ConvertArgs opts = GetConvertArgs(format, record.priority); !opts.found) {
       // Without an extension the output would be the downloaded file itself.
       missions.setStatus(row, std::string(Status::ErrorInConvert));
-      if (DebugMode) host.WriteReport("[Error] Unknown format: " + format);
+      host.WriteReport("[Error] Unknown format: " + format);
     } else {
-      const std::string ffmpeg = FindFfmpeg(Paths.appDir, std::getenv("PATH"));
+      const std::string ffmpeg = FindFfmpeg(host.ProgramDir(), std::getenv("PATH"));
       StartWorker(host, row, BuildFfmpegCommand(ffmpeg, file, opts.args, opts.ext));
     }
     row = GetNextConvertUrl(missions);
   }
 }
+
+}  // namespace quillmarsh

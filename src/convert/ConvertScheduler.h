@@ -1,9 +1,11 @@
 #pragma once
 // Choosing the missions to convert and starting their workers. Runs on the
-// user-interface thread only; the main window's StartConvert calls it.
+// user-interface thread only; the host's StartConvert calls it.
 
 #include "missions/MissionHost.h"
 #include "missions/MissionModel.h"
+
+namespace quillmarsh {
 
 // Row of the first mission that waits for conversion and asks for it, or -1.
 int GetNextConvertUrl(const MissionModel& missions);
@@ -12,4 +14,6 @@ int GetNextConvertUrl(const MissionModel& missions);
 // (read before each start). A file that already has the target extension is
 // marked "[Skip] format ok"; a format missing from the table is marked
 // "[Error in convert]" without a child. Neither takes a slot.
-void StartConvert(MissionHost& host);
+void StartWaitingConversions(MissionHost& host);
+
+}  // namespace quillmarsh

@@ -1,5 +1,7 @@
 #include "convert/FfmpegCommand.h"
 
+namespace quillmarsh {
+
 namespace {
 void AppendWords(std::vector<std::string>& argv, const std::string& text) {
   std::size_t pos = 0;
@@ -27,3 +29,5 @@ FfmpegCommand BuildFfmpegCommand(const std::string& ffmpegPath, const std::strin
   cmd.argv.insert(cmd.argv.end(), {"-threads", "0", FfmpegFileArgument(cmd.outputFile)});
   return cmd;
 }
+
+}  // namespace quillmarsh

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quillmarsh {
+
 struct FfmpegCommand {
   std::string text;               // ffmpeg -i "f" -y <options>-threads 0 "f"ext
   std::vector<std::string> argv;  // never re-split from `text`
@@ -19,3 +21,5 @@ FfmpegCommand BuildFfmpegCommand(const std::string& ffmpegPath, const std::strin
 // A path as ffmpeg must get it: one that does not begin with "/" gets the
 // "file:" prefix, so that "-x.mp3" or "concat:a|b" is read as a plain file.
 std::string FfmpegFileArgument(const std::string& path);
+
+}  // namespace quillmarsh

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 
-#include "app/pasUtils.h"
+#include "base/Numbers.h"
+#include "base/Text.h"
+
+namespace quillmarsh {
 
 namespace {
 constexpr std::array<std::string_view, 4> kFatalTexts = {
@@ -50,3 +53,5 @@ std::size_t LongestFatalFfmpegText() {
   for (std::string_view fatal : kFatalTexts) longest = std::max(longest, fatal.size());
   return longest;
 }
+
+}  // namespace quillmarsh

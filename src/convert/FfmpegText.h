@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillmarsh {
+
 // Seconds of an 11-character time text such as "00:03:25.45" (h:mm:ss.ff,
 // "." before the fraction whatever the locale); -1 when the text has another
 // length or its hours, minutes or seconds do not read as numbers.
@@ -21,3 +23,5 @@ bool HasFatalFfmpegText(std::string_view text);
 // Longest of the texts HasFatalFfmpegText looks for: a chunk boundary can
 // split one, so callers keep this many bytes of the previous chunk.
 std::size_t LongestFatalFfmpegText();
+
+}  // namespace quillmarsh

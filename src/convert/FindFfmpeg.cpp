@@ -4,6 +4,8 @@
 #include <string_view>
 #include <system_error>
 
+namespace quillmarsh {
+
 namespace {
 bool IsExecutableFile(const std::string& path) {
   namespace fs = std::filesystem;
@@ -36,3 +38,5 @@ std::string FindFfmpeg(const std::string& appDir, const char* searchPath) {
   }
   return {};
 }
+
+}  // namespace quillmarsh

@@ -1,6 +1,5 @@
 #include "convert/TConvertThread.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -8,15 +7,13 @@
 #include <limits>
 #include <system_error>
 
-#include "app/pasGlobal.h"
-#include "app/pasUtils.h"
+#include "base/Text.h"
 #include "convert/FfmpegText.h"
 #include "missions/MissionStatus.h"
 
-namespace {
-constexpr std::chrono::milliseconds kWait{100};
-constexpr std::size_t kReadBytes = 2000;
+namespace quillmarsh {
 
+namespace {
 std::uint64_t NextWorkerNumber() {
   static std::atomic<std::uint64_t> counter{0};
   return ++counter;
@@ -30,10 +27,16 @@ bool NonEmptyFile(const std::string& path) {
 }
 }  // namespace
 
-TConvertThread::TConvertThread(MissionHost& host)
-    : ConsoleCaptureThread(Options{kWait, kReadBytes, ConsoleProcess::Stdin::Null}),
-      host_(host),
-      number_(NextWorkerNumber()) {}
+ConsoleCaptureThread::Options TConvertThread::DefaultCapture() {
+  Options options;
+  options.wait = std::chrono::milliseconds(100);
+  options.readSize = 2000;
+  options.stdinMode = ConsoleProcess::Stdin::Null;
+  return options;
+}
+
+TConvertThread::TConvertThread(MissionHost& host, Options capture)
+    : MissionWorker(host, capture, &PipelineState::RunningConverts), number_(NextWorkerNumber()) {}
 
 // AfterCapture reaches this object's members: stop before they go.
 TConvertThread::~TConvertThread() {
@@ -53,13 +56,13 @@ void TConvertThread::ProcessOutput() {
   if (recentOutput_.size() > keep) recentOutput_.erase(0, recentOutput_.size() - keep);
 
   Output = Trim(Output);
-  if (DebugMode) host_.WriteLog(Output);
+  host_.WriteLog(Output);
   if (Contains(Output, "Duration")) DurationText = Trim(CutBetween(Output, "Duration:", ","));
   if (Contains(Output, "time=")) {
     TimeText = Trim(CutBetween(Output, "time=", "bitrate"));
     UpdateProgress();
   }
-  if (Contains(Output, "Error") && DebugMode) host_.WriteReport("[Error] " + GetLastLine(Output));
+  if (Contains(Output, "Error")) host_.WriteReport("[Error] " + GetLastLine(Output));
 }
 
 void TConvertThread::UpdateProgress() {
@@ -84,21 +87,14 @@ void TConvertThread::UpdateProgress() {
 
 void TConvertThread::Complete() {
   Completed = 100;
-  if (DebugMode) host_.WriteReport("[Convert done] ");
+  host_.WriteReport("[Convert done] ");
   if (RowValid()) {
     MissionModel& missions = host_.Missions();
     missions.setStatus(MissionIndex, std::string(Status::Converted));
     missions.setProgress(MissionIndex, 100);
-    missions.setSubItem(MissionIndex, SubSpeed, {});
-    missions.setSubItem(MissionIndex, SubEta, {});
+    missions.clearSpeedAndEta(MissionIndex);
   }
   ReleaseSlot();
-}
-
-void TConvertThread::ReleaseSlot() {
-  if (!HoldsSlot) return;
-  HoldsSlot = false;
-  --host_.Pipeline().RunningConverts;
 }
 
 void TConvertThread::EndOfCapture(std::optional<int> exitStatus) {
@@ -113,12 +109,8 @@ bool TConvertThread::Succeeded() const {
   return exitStatus_ == 0 && !fatalTextSeen_ && NonEmptyFile(OutputFile);
 }
 
-bool TConvertThread::RowValid() const {
-  return host_.Missions().isValidRow(MissionIndex);
-}
-
 void TConvertThread::Finish() {
-  if (DebugMode) host_.WriteReport("[c-end] " + std::to_string(number_));
+  host_.WriteReport("[c-end] " + std::to_string(number_));
   if (Detached || host_.Pipeline().Stopping) return;
   if (Succeeded()) {
     // The last "time=" usually falls a little short of "Duration:".
@@ -130,7 +122,7 @@ void TConvertThread::Finish() {
     }
   } else {
     if (RowValid()) host_.Missions().setStatus(MissionIndex, std::string(Status::ErrorInConvert));
-    if (DebugMode) host_.WriteReport("[Error] " + GetLastLine(Output));
+    host_.WriteReport("[Error] " + GetLastLine(Output));
     ReleaseSlot();
   }
   host_.StartConvert();
@@ -139,7 +131,7 @@ void TConvertThread::Finish() {
 void TConvertThread::ConvertThreadTerminate(WorkerThread* worker) {
   auto* self = static_cast<TConvertThread*>(worker);
   self->Finish();
-  auto& list = self->host_.Pipeline().ConvertThreads;
-  list.erase(std::remove(list.begin(), list.end(), self), list.end());
-  self->deleteLater();
+  LeaveList(self->host_.Pipeline().ConvertThreads, self);
 }
+
+}  // namespace quillmarsh

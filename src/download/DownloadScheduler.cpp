@@ -1,12 +1,13 @@
 #include "download/DownloadScheduler.h"
 
-#include "app/pasGlobal.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
 
+namespace quillmarsh {
+
 namespace {
-std::string OutputTemplate() {
-  return Paths.outputDir + "%(title)s.%(ext)s";
+std::string OutputTemplate(const MissionHost& host) {
+  return host.OutputDir() + "%(title)s.%(ext)s";
 }
 }  // namespace
 
@@ -16,15 +17,15 @@ int GetNextDownUrl(const MissionModel& missions) {
   return -1;
 }
 
-std::vector<std::string> DownloaderArguments(const std::string& url) {
-  return {Paths.appDir + "tarnfetch", url, "-p", OutputTemplate()};
+std::vector<std::string> DownloaderArguments(const MissionHost& host, const std::string& url) {
+  return {host.ProgramDir() + "tarnfetch", url, "-p", OutputTemplate(host)};
 }
 
-std::string DownloaderCommandLine(const std::string& url) {
-  return "tarnfetch " + url + " -p \"" + OutputTemplate() + "\"";
+std::string DownloaderCommandLine(const MissionHost& host, const std::string& url) {
+  return "tarnfetch " + url + " -p \"" + OutputTemplate(host) + "\"";
 }
 
-void StartDownload(MissionHost& host) {
+void StartWaitingDownloads(MissionHost& host) {
   PipelineState& pipeline = host.Pipeline();
   MissionModel& missions = host.Missions();
   pipeline.Stopping = false;
@@ -41,17 +42,18 @@ void StartDownload(MissionHost& host) {
 
   while (pipeline.RunningDownloads < limit && next != -1) {
     missions.setStatus(next, std::string(Status::Downloading));
-    ++pipeline.RunningDownloads;
     auto* worker = new TDownloadThread(host);
     pipeline.DownloadThreads.push_back(worker);
     worker->SetOnTerminate(&TDownloadThread::DownloadThreadTerminate);
-    worker->HoldsSlot = true;
+    worker->TakeSlot();
     worker->MissionIndex = next;
     worker->Url = missions.url(next);
-    worker->CommandLine = DownloaderCommandLine(worker->Url);
-    worker->SetArguments(DownloaderArguments(worker->Url));
+    worker->CommandLine = DownloaderCommandLine(host, worker->Url);
+    worker->SetArguments(DownloaderArguments(host, worker->Url));
     host.WriteReport("[Command Line]: " + worker->CommandLine);
     worker->start();
     next = GetNextDownUrl(missions);
   }
 }
+
+}  // namespace quillmarsh

@@ -1,6 +1,6 @@
 #pragma once
 // Choosing the missions to download and starting their workers. Runs on the
-// user-interface thread only; the main window's StartDownload calls it, and
+// user-interface thread only; the host's StartDownload calls it, and
 // workers reach it through their hand-overs.
 
 #include <string>
@@ -8,6 +8,8 @@
 
 #include "missions/MissionHost.h"
 #include "missions/MissionModel.h"
+
+namespace quillmarsh {
 
 // Row of the first mission whose status is exactly "[Wait for download]", or -1.
 int GetNextDownUrl(const MissionModel& missions);
@@ -17,11 +19,13 @@ int GetNextDownUrl(const MissionModel& missions);
 // download worker per waiting mission, in list order, while fewer slots are
 // taken than host.DownloadLimit(). No worker starts before the worker lists
 // exist (PipelineState::WorkerListsCreated).
-void StartDownload(MissionHost& host);
+void StartWaitingDownloads(MissionHost& host);
 
-// What the downloader gets for `url`: its path in the application folder,
-// the URL as one argument (even when it begins with "-"), "-p" and the
-// output path template.
-std::vector<std::string> DownloaderArguments(const std::string& url);
+// What the downloader gets for `url`: its path in the host's program
+// folder, the URL as one argument (even when it begins with "-"), "-p" and
+// the output path template in the host's output folder.
+std::vector<std::string> DownloaderArguments(const MissionHost& host, const std::string& url);
 // The same as one line of text, for the report.
-std::string DownloaderCommandLine(const std::string& url);
+std::string DownloaderCommandLine(const MissionHost& host, const std::string& url);
+
+}  // namespace quillmarsh

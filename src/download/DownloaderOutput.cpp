@@ -2,7 +2,10 @@
 
 #include <cmath>
 
-#include "app/pasUtils.h"
+#include "base/Numbers.h"
+#include "base/Text.h"
+
+namespace quillmarsh {
 
 namespace {
 constexpr std::string_view kSpeedOpen = "<speed>";
@@ -72,3 +75,5 @@ bool IsCrashReportLine(std::string_view line) {
 bool IsErrorLine(std::string_view line) {
   return Contains(UpperAscii(WithoutTagValues(line)), "ERROR");
 }
+
+}  // namespace quillmarsh

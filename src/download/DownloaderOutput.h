@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillmarsh {
+
 // What the first progress tag of a chunk says:
 // "<speed>" percent "%" ... "of" size "at" speed "ETA" time "</speed>".
 struct ProgressTag {
@@ -32,3 +34,5 @@ bool IsCrashReportLine(std::string_view line);
 // An error line: "ERROR", in any letter case, outside the tag values, so
 // that a video titled "Terror" or a folder named "errors" is no failure.
 bool IsErrorLine(std::string_view line);
+
+}  // namespace quillmarsh

@@ -1,11 +1,12 @@
 #include "download/TDownloadThread.h"
 
-#include <algorithm>
 #include <exception>
 
-#include "app/pasUtils.h"
+#include "base/Text.h"
 #include "download/DownloaderOutput.h"
 #include "missions/MissionStatus.h"
+
+namespace quillmarsh {
 
 ConsoleCaptureThread::Options TDownloadThread::DefaultCapture() {
   Options options;
@@ -18,15 +19,10 @@ ConsoleCaptureThread::Options TDownloadThread::DefaultCapture() {
 }
 
 TDownloadThread::TDownloadThread(MissionHost& host, Options capture)
-    : ConsoleCaptureThread(capture), host_(host) {}
+    : MissionWorker(host, capture, &PipelineState::RunningDownloads) {}
 
 TDownloadThread::~TDownloadThread() {
   StopCapture();
-}
-
-void TDownloadThread::Detach() {
-  HoldsSlot = false;
-  ConsoleCaptureThread::Detach();
 }
 
 void TDownloadThread::ProcessOutput() {
@@ -68,8 +64,7 @@ void TDownloadThread::Skip(const std::string& line) {
   missions.setProgress(MissionIndex, 0);
   missions.record(MissionIndex).fileName = FileName;
   missions.recordChanged(MissionIndex);
-  missions.setSubItem(MissionIndex, SubSpeed, {});
-  missions.setSubItem(MissionIndex, SubEta, {});
+  missions.clearSpeedAndEta(MissionIndex);
   ReleaseSlot();
   host_.StartConvert();
 }
@@ -86,8 +81,7 @@ void TDownloadThread::UpdateProgress(std::string_view line) {
     missions.record(MissionIndex).fileName = FileName;
     missions.setStatus(MissionIndex, std::string(Status::Downloaded));
     missions.setProgress(MissionIndex, 100);
-    missions.setSubItem(MissionIndex, SubSpeed, {});
-    missions.setSubItem(MissionIndex, SubEta, {});
+    missions.clearSpeedAndEta(MissionIndex);
     missions.recordChanged(MissionIndex);
     host_.RepaintList();
     ReleaseSlot();
@@ -109,7 +103,7 @@ void TDownloadThread::AfterCapture() {
 
 void TDownloadThread::Finish(bool started, const std::string& startError) {
   if (Detached) return;
-  if (HoldsSlot) {
+  if (HoldsSlot()) {
     // Not started, or ended without a done, skip or error marker (a crash,
     // a kill): the slot would stay taken and the queue stall.
     if (RowValid()) {
@@ -127,12 +121,6 @@ void TDownloadThread::MarkFailed() {
   ReleaseSlot();
 }
 
-void TDownloadThread::ReleaseSlot() {
-  if (!HoldsSlot) return;
-  HoldsSlot = false;
-  --host_.Pipeline().RunningDownloads;
-}
-
 void TDownloadThread::CallStartDownload() {
   // A refused settings save must not unwind through the event loop that
   // runs this hand-over; the report keeps the reason.
@@ -143,12 +131,9 @@ void TDownloadThread::CallStartDownload() {
   }
 }
 
-bool TDownloadThread::RowValid() const {
-  return host_.Missions().isValidRow(MissionIndex);
-}
-
 void TDownloadThread::DownloadThreadTerminate(WorkerThread* worker) {
   auto* self = static_cast<TDownloadThread*>(worker);
-  std::erase(self->host_.Pipeline().DownloadThreads, self);
-  self->deleteLater();
+  LeaveList(self->host_.Pipeline().DownloadThreads, self);
 }
+
+}  // namespace quillmarsh

@@ -2,35 +2,29 @@
 // One download: runs the downloader for one mission, hands each chunk of
 // its console output to the user-interface thread and reads the markers
 // there (title, file name, progress, skip, errors). Created, filled and
-// started by StartDownload; freed by its termination handler.
+// started by StartWaitingDownloads; freed by its termination handler.
 
-#include <cstdint>
 #include <string>
 
-#include "missions/MissionHost.h"
-#include "platform/ConsoleCaptureThread.h"
+#include "missions/MissionWorker.h"
 
-class TDownloadThread : public ConsoleCaptureThread {
+namespace quillmarsh {
+
+class TDownloadThread : public MissionWorker {
+  Q_OBJECT
  public:
   // Passes of at most 500 ms and 500 bytes; benchmarks may pass others.
   explicit TDownloadThread(MissionHost& host, Options capture = DefaultCapture());
   static Options DefaultCapture();
   ~TDownloadThread() override;
 
-  // Set by StartDownload before the start (the argument vector too).
-  std::int32_t MissionIndex = -1;
+  // Set by the scheduler before the start (the argument vector too).
   std::string Url;
   std::string CommandLine;  // the text the report shows; the child gets Arguments()
 
   // User-interface thread only.
-  using ConsoleCaptureThread::Output;  // the chunk being interpreted
   std::string Title;
   std::string FileName;
-  bool HoldsSlot = false;  // the slot StartDownload took; released once only
-
-  // Stop: ends the downloader, gives up the slot without counting it and
-  // drops every later hand-over. User-interface thread.
-  void Detach() override;
 
   // User-interface thread: interpret `Output` (one chunk).
   void ProcessOutput() override;
@@ -48,9 +42,7 @@ class TDownloadThread : public ConsoleCaptureThread {
   void Skip(const std::string& line);
   void Finish(bool started, const std::string& startError);
   void MarkFailed();
-  void ReleaseSlot();
   void CallStartDownload();
-  bool RowValid() const;
-
-  MissionHost& host_;
 };
+
+}  // namespace quillmarsh

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/pasUtils.h"
+#include "base/Numbers.h"
+#include "base/Text.h"
 #include "missions/MissionStatus.h"
+
+namespace quillmarsh {
 
 namespace {
 namespace Key {
@@ -71,8 +74,8 @@ MappedStatus MapStoredStatus(std::string_view stored) {
   return {std::string(stored), 0};
 }
 
-std::string LoadSettings(const IniFile& ini, MissionModel& missions,
-                         const std::string& defaultOutputDir) {
+std::string LoadMissionFile(const IniFile& ini, MissionModel& missions,
+                            const std::string& defaultOutputDir) {
   std::string output = ini.ReadString(IniKeys::Config, IniKeys::Output, defaultOutputDir);
   const int count = StoredCount(ini);
   if (count < 1) return output;
@@ -90,13 +93,13 @@ std::string LoadSettings(const IniFile& ini, MissionModel& missions,
   return output;
 }
 
-void SaveSettings(IniFile& ini, const MissionModel& missions, bool portableMode,
-                  const std::string& outputDirText) {
+void SaveMissionFile(IniFile& ini, const MissionModel& missions, bool portableMode,
+                     const std::string& outputDirText) {
   IniFile::Batch batch(ini);
   ini.WriteBool(IniKeys::Config, IniKeys::PortableMode, portableMode);
   ini.WriteString(IniKeys::Config, IniKeys::Output, outputDirText);
   ini.WriteInteger(IniKeys::Config, IniKeys::Mission, missions.count());
-  ClearIni(ini);
+  ClearStoredMissions(ini);
   for (int row = 0; row < missions.count(); ++row) {
     const std::string section = std::to_string(row);
     const TLsvData& record = missions.record(row);
@@ -112,7 +115,7 @@ void SaveSettings(IniFile& ini, const MissionModel& missions, bool portableMode,
   batch.commit();
 }
 
-void ClearIni(IniFile& ini) {
+void ClearStoredMissions(IniFile& ini) {
   const int count = StoredCount(ini);
   if (count < 1) return;
   // Erases what exists rather than counting up to a stored count that a
@@ -121,3 +124,5 @@ void ClearIni(IniFile& ini) {
   for (const int index : StoredMissionIndices(ini, count)) ini.EraseSection(std::to_string(index));
   batch.commit();
 }
+
+}  // namespace quillmarsh

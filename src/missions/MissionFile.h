@@ -10,6 +10,8 @@
 #include "missions/MissionModel.h"
 #include "platform/IniFile.h"
 
+namespace quillmarsh {
+
 namespace IniKeys {
 inline constexpr std::string_view Config = "Config";
 inline constexpr std::string_view PortableMode = "PortableMode";
@@ -27,14 +29,16 @@ MappedStatus MapStoredStatus(std::string_view stored);
 
 // Appends the stored missions to `missions` and returns the "Output" text
 // (`defaultOutputDir` when there is none).
-std::string LoadSettings(const IniFile& ini, MissionModel& missions,
-                         const std::string& defaultOutputDir);
+std::string LoadMissionFile(const IniFile& ini, MissionModel& missions,
+                            const std::string& defaultOutputDir);
 
 // Writes the settings and every row in one file update. Throws
 // IniWriteError when the file cannot be written; it then stays as it was.
-void SaveSettings(IniFile& ini, const MissionModel& missions, bool portableMode,
-                  const std::string& outputDirText);
+void SaveMissionFile(IniFile& ini, const MissionModel& missions, bool portableMode,
+                     const std::string& outputDirText);
 
 // Erases the mission sections below the stored count; the count stays.
-// Throws IniWriteError like SaveSettings.
-void ClearIni(IniFile& ini);
+// Throws IniWriteError like SaveMissionFile.
+void ClearStoredMissions(IniFile& ini);
+
+}  // namespace quillmarsh

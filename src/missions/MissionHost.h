@@ -7,6 +7,8 @@
 #include "missions/MissionModel.h"
 #include "missions/PipelineState.h"
 
+namespace quillmarsh {
+
 class MissionHost {
  public:
   virtual ~MissionHost() = default;
@@ -14,6 +16,12 @@ class MissionHost {
   virtual MissionModel& Missions() = 0;
   virtual PipelineState& Pipeline() = 0;
 
+  // The folder of the running program (the downloader and ffmpeg are
+  // looked for there) and the folder downloads go to. Both end in '/'.
+  virtual std::string ProgramDir() const = 0;
+  virtual std::string OutputDir() const = 0;
+
+  // Diagnostics; the host decides whether they go anywhere (debug mode).
   virtual void WriteReport(const std::string& text) = 0;
   virtual void WriteLog(const std::string& text) = 0;
 
@@ -29,3 +37,5 @@ class MissionHost {
   virtual void SetDownloadingButtons() = 0;
   virtual void RepaintList() = 0;
 };
+
+}  // namespace quillmarsh

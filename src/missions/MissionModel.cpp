@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "app/pasUtils.h"
+#include "base/Text.h"
+
+namespace quillmarsh {
 
 namespace {
 struct ColumnInfo {
@@ -52,7 +54,7 @@ int MissionModel::addLsvItem(const std::string& url, const std::string& status,
   return row;
 }
 
-bool MissionModel::UrlExists(std::string_view url) const {
+bool MissionModel::urlExists(std::string_view url) const {
   return std::any_of(rows_.begin(), rows_.end(),
                      [url](const Row& r) { return r.subItems[SubUrl] == url; });
 }
@@ -67,6 +69,14 @@ void MissionModel::setSubItem(int row, SubItem item, std::string text) {
   if (cell == text) return;
   cell = std::move(text);
   emitRowChanged(row, item + 1, item + 1);
+}
+
+void MissionModel::clearSpeedAndEta(int row) {
+  auto& cells = rows_[row].subItems;
+  if (cells[SubSpeed].empty() && cells[SubEta].empty()) return;
+  cells[SubSpeed].clear();
+  cells[SubEta].clear();
+  emitRowChanged(row, ColSpeed, ColEta);
 }
 
 void MissionModel::setProgress(int row, std::int32_t percent) {
@@ -140,3 +150,5 @@ int MissionModel::columnWidth(int column) {
 void MissionModel::emitRowChanged(int row, int firstColumn, int lastColumn) {
   Q_EMIT dataChanged(index(row, firstColumn), index(row, lastColumn));
 }
+
+}  // namespace quillmarsh

@@ -11,6 +11,8 @@
 
 #include "missions/TLsvData.h"
 
+namespace quillmarsh {
+
 // Sub-items of a row, as the list view numbers them (column - 1).
 enum SubItem { SubSize = 0, SubSpeed = 1, SubEta = 2, SubUrl = 3, SubProgress = 4 };
 
@@ -30,7 +32,7 @@ class MissionModel : public QAbstractTableModel {
                  const std::string& size, const std::string& videoName, const std::string& fileName,
                  bool doConvert, const std::string& format, const std::string& priority);
   // True when some row's URL cell equals `url` byte for byte.
-  bool UrlExists(std::string_view url) const;
+  bool urlExists(std::string_view url) const;
 
   int count() const { return static_cast<int>(rows_.size()); }
   bool isValidRow(int row) const { return row >= 0 && row < count(); }
@@ -39,6 +41,8 @@ class MissionModel : public QAbstractTableModel {
   void setCaption(int row, std::string text);
   const std::string& subItem(int row, SubItem item) const { return rows_[row].subItems[item]; }
   void setSubItem(int row, SubItem item, std::string text);
+  // Empties the Speed and ETA cells (work on the row has ended or paused).
+  void clearSpeedAndEta(int row);
   const std::string& status(int row) const { return subItem(row, SubProgress); }
   void setStatus(int row, std::string text) { setSubItem(row, SubProgress, std::move(text)); }
   const std::string& url(int row) const { return subItem(row, SubUrl); }
@@ -74,3 +78,5 @@ class MissionModel : public QAbstractTableModel {
 
   std::vector<Row> rows_;
 };
+
+}  // namespace quillmarsh

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillmarsh {
+
 namespace Status {
 inline constexpr std::string_view WaitForDownload = "[Wait for download]";
 inline constexpr std::string_view Downloading = "[Downloading]";
@@ -25,3 +27,5 @@ inline std::string ConvertingPercent(int percent) {
   return std::string(Converting) + " " + std::to_string(percent) + "%";
 }
 }  // namespace Status
+
+}  // namespace quillmarsh

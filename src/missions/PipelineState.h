@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace quillmarsh {
+
 class TDownloadThread;
 class TConvertThread;
 
@@ -19,3 +21,5 @@ struct PipelineState {
   std::vector<TDownloadThread*> DownloadThreads;
   std::vector<TConvertThread*> ConvertThreads;
 };
+
+}  // namespace quillmarsh

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quillmarsh {
+
 class TLsvData {
  public:
   explicit TLsvData(std::string u) : url(std::move(u)) {}
@@ -12,6 +14,8 @@ class TLsvData {
   std::int32_t progress = 0;  // percentage the bar shows
   std::string fileName;       // downloaded file, empty until known
   bool doConvert = false;
-  std::string format;         // format caption, e.g. "MP3 Audio(.mp3)"
-  std::string priority;       // preset caption, e.g. "Quality First"
+  std::string format;    // format caption, e.g. "MP3 Audio(.mp3)"
+  std::string priority;  // preset caption, e.g. "Quality First"
 };
+
+}  // namespace quillmarsh

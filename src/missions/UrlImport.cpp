@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/pasUtils.h"
+#include "base/Text.h"
+
+namespace quillmarsh {
 
 std::vector<std::string> UrlsFromText(std::string_view text) {
   std::vector<std::string> urls;
@@ -36,3 +38,5 @@ bool ReadUrlFile(const std::string& path, std::string& content, std::size_t maxB
   if (ok) content = std::move(data);
   return ok;
 }
+
+}  // namespace quillmarsh

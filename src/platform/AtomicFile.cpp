@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+namespace quillmarsh {
+
 namespace {
 constexpr std::string_view kTempInfix = ".tmp-";
 
@@ -87,7 +89,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view content) {
   return true;
 }
 
-void RemoveStaleTemporaries(const std::string& path) {
+void RemoveAtomicTemporaries(const std::string& path) {
   namespace fs = std::filesystem;
   const fs::path target(ResolveTarget(path));
   const std::string prefix = target.filename().string() + std::string(kTempInfix);
@@ -102,3 +104,5 @@ void RemoveStaleTemporaries(const std::string& path) {
     fs::remove(it->path(), removeError);
   }
 }
+
+}  // namespace quillmarsh

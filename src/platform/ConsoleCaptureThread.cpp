@@ -1,5 +1,7 @@
 #include "platform/ConsoleCaptureThread.h"
 
+namespace quillmarsh {
+
 ConsoleCaptureThread::ConsoleCaptureThread(Options options) : options_(options) {}
 
 ConsoleCaptureThread::~ConsoleCaptureThread() {
@@ -41,3 +43,5 @@ void ConsoleCaptureThread::Execute() {
   }
   AfterCapture();
 }
+
+}  // namespace quillmarsh

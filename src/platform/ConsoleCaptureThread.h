@@ -14,6 +14,8 @@
 #include "platform/ConsoleProcess.h"
 #include "platform/WorkerThread.h"
 
+namespace quillmarsh {
+
 class ConsoleCaptureThread : public WorkerThread {
  public:
   struct Options {
@@ -73,3 +75,5 @@ class ConsoleCaptureThread : public WorkerThread {
   ConsoleProcess process_;
   std::string startError_;
 };
+
+}  // namespace quillmarsh

@@ -16,11 +16,17 @@
 
 extern char** environ;
 
+namespace quillmarsh {
+
 namespace {
 
 // Debian 12's <sys/pidfd.h> lacks C linkage for C++, so call the kernel directly.
-int PidfdOpen(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u)); }
-void PidfdKill(int pidfd) { ::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0u); }
+int PidfdOpen(pid_t pid) {
+  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u));
+}
+void PidfdKill(int pidfd) {
+  ::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0u);
+}
 
 void CloseFd(int& fd) {
   if (fd < 0) return;
@@ -256,3 +262,5 @@ int ConsoleProcess::Pid() const {
   std::lock_guard guard(impl_->lock);
   return impl_->pid;
 }
+
+}  // namespace quillmarsh

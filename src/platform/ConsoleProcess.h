@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace quillmarsh {
+
 class ConsoleProcess {
  public:
   enum class Stdin { Null, Pipe };  // Pipe: the child's stdin is the read end (never written)
@@ -52,3 +54,5 @@ class ConsoleProcess {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+}  // namespace quillmarsh

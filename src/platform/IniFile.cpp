@@ -10,9 +10,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/pasUtils.h"  // ParseInt32
+#include "base/Numbers.h"
 #include "platform/AtomicFile.h"
 #include "platform/IniSyntax.h"
+
+namespace quillmarsh {
 
 using namespace IniSyntax;
 
@@ -272,5 +274,7 @@ void IniFile::Batch::commit() {
 }
 
 void IniFile::RemoveStaleTemporaries(const std::string& path) {
-  ::RemoveStaleTemporaries(path);
+  RemoveAtomicTemporaries(path);
 }
+
+}  // namespace quillmarsh

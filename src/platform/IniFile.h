@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+namespace quillmarsh {
+
 // "Unable to write to <path>"
 class IniWriteError : public std::runtime_error {
  public:
@@ -63,3 +65,5 @@ class IniFile {
   std::unique_ptr<Impl> impl_;
   int batchDepth_ = 0;
 };
+
+}  // namespace quillmarsh

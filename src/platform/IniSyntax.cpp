@@ -1,5 +1,7 @@
 #include "platform/IniSyntax.h"
 
+namespace quillmarsh {
+
 namespace IniSyntax {
 namespace {
 char LowerChar(char c) {
@@ -63,3 +65,5 @@ std::string OneLine(std::string_view text) {
 }
 
 }  // namespace IniSyntax
+
+}  // namespace quillmarsh

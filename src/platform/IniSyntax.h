@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillmarsh {
+
 namespace IniSyntax {
 
 // Longest value a read gives back.
@@ -39,3 +41,5 @@ std::string ReadValue(std::string_view raw);
 std::string OneLine(std::string_view text);
 
 }  // namespace IniSyntax
+
+}  // namespace quillmarsh

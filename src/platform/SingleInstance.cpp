@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+namespace quillmarsh {
+
 std::string SingleInstance::LockPath(const std::string& name) {
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
     return std::string(runtime) + "/" + name + ".lock";
@@ -35,3 +37,5 @@ SingleInstance::SingleInstance(const std::string& name) {
 SingleInstance::~SingleInstance() {
   if (fd_ >= 0) ::close(fd_);
 }
+
+}  // namespace quillmarsh

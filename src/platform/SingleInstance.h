@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace quillmarsh {
+
 class SingleInstance {
  public:
   explicit SingleInstance(const std::string& name);
@@ -20,3 +22,5 @@ class SingleInstance {
  private:
   int fd_ = -1;
 };
+
+}  // namespace quillmarsh

@@ -2,12 +2,11 @@
 
 #include <sys/stat.h>
 #include <QCoreApplication>
+#include <QDir>
 #include <QStandardPaths>
 #include <cerrno>
 
-#include "app/pasUtils.h"
-
-#include <QDir>
+namespace quillmarsh {
 
 namespace {
 // The desktop's standard folders always exist where the program expects
@@ -60,3 +59,10 @@ bool FolderExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+std::string AppendSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  return path;
+}
+
+}  // namespace quillmarsh

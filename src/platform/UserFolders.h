@@ -1,7 +1,10 @@
 #pragma once
-// The user's folders, without a trailing '/'.
+// The user's folders (without a trailing '/' unless said) and the folder
+// and file checks made on them.
 
 #include <string>
+
+namespace quillmarsh {
 
 std::string DocumentsFolder();        // the documents folder
 std::string ApplicationDataFolder();  // per-user application data (~/.local/share)
@@ -13,3 +16,8 @@ void SetProgramFolderForTests(std::string folder);
 int CreateFolder(const std::string& path);
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
+
+// Keeps a text ending in '/', otherwise appends one; "" becomes "/".
+std::string AppendSlash(std::string path);
+
+}  // namespace quillmarsh

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+namespace quillmarsh {
+
 namespace {
 
 // One hand-over to the user-interface thread. Shared by the waiting worker
@@ -180,3 +182,5 @@ bool WorkerThread::Synchronize(const std::function<void()>& fn) {
   r.Remove(h);
   return ran;
 }
+
+}  // namespace quillmarsh

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <functional>
 
+namespace quillmarsh {
+
 class WorkerThread : public QThread {
   Q_OBJECT
  public:
@@ -57,3 +59,5 @@ class WorkerThread : public QThread {
   std::atomic<bool> terminated_{false};
   bool ownHandOversCancelled_ = false;  // guarded by the hand-over registry's lock
 };
+
+}  // namespace quillmarsh

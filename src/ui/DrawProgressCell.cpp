@@ -9,6 +9,8 @@
 #include <QStyleOptionProgressBar>
 #include <algorithm>
 
+namespace quillmarsh {
+
 namespace {
 const QColor kTrackColor(235, 235, 235);
 const QColor kFillColor(132, 193, 255);
@@ -120,3 +122,5 @@ void DrawProgressCell(QPainter& painter, const QRect& cell, int percent, const Q
   DrawCellText(painter, textRect, text, font);
   painter.restore();
 }
+
+}  // namespace quillmarsh

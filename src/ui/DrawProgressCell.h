@@ -4,15 +4,17 @@
 #include <QColor>
 #include <QString>
 
-// The grey of disabled text on the classic desktops: dark enough to stay
-// readable on the light-blue fill as well as on the track.
-inline const QColor kProgressTextColour(109, 109, 109);
-
 class QFont;
 class QFontMetrics;
 class QPainter;
 class QRect;
 class QStyle;
+
+namespace quillmarsh {
+
+// The grey of disabled text on the classic desktops: dark enough to stay
+// readable on the light-blue fill as well as on the track.
+inline const QColor kProgressTextColour(109, 109, 109);
 
 // Paints one Progress cell into `cell`. With a style, the style's own
 // progress bar is drawn (frame, then the fill 2 pixels inside it); with
@@ -24,3 +26,5 @@ void DrawProgressCell(QPainter& painter, const QRect& cell, int percent, const Q
 
 // The text as DrawProgressCell draws it into a rectangle `width` pixels wide.
 QString ProgressCellText(const QString& text, const QFontMetrics& metrics, int width);
+
+}  // namespace quillmarsh

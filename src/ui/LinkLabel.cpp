@@ -4,6 +4,8 @@
 
 #include "ui/OpenWebPage.h"
 
+namespace quillmarsh {
+
 LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent), opener_(OpenWebPage) {
   setCursor(Qt::PointingHandCursor);
   setTextFormat(Qt::PlainText);
@@ -33,3 +35,5 @@ void LinkLabel::leaveEvent(QEvent* event) {
   setHover(false);
   QLabel::leaveEvent(event);
 }
+
+}  // namespace quillmarsh

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <functional>
 
+namespace quillmarsh {
+
 class LinkLabel : public QLabel {
   Q_OBJECT
  public:
@@ -28,3 +30,5 @@ class LinkLabel : public QLabel {
   QString link_;
   std::function<void(const QString&)> opener_;
 };
+
+}  // namespace quillmarsh

@@ -4,7 +4,9 @@
 #include <QProcess>
 #include <QUrl>
 
-#include "app/pasUtils.h"
+#include "base/Text.h"
+
+namespace quillmarsh {
 
 namespace {
 WebOpener& current() {
@@ -56,3 +58,5 @@ void OpenFolder(const QString& path) {
   if (isBlank(path)) return;
   QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
+
+}  // namespace quillmarsh

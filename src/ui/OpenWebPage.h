@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <functional>
 
+namespace quillmarsh {
+
 struct WebOpener {
   // True when the desktop has a handler registered for web addresses.
   std::function<bool()> hasWebHandler;
@@ -28,3 +30,5 @@ void OpenWebPage(const QString& address);
 
 // Opens a folder in the file manager; a blank path does nothing.
 void OpenFolder(const QString& path);
+
+}  // namespace quillmarsh

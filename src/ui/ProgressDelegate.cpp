@@ -9,6 +9,8 @@
 #include "missions/MissionModel.h"
 #include "ui/DrawProgressCell.h"
 
+namespace quillmarsh {
+
 namespace {
 bool HasStyleSheet(const QWidget* widget) {
   if (!qApp->styleSheet().isEmpty()) return true;
@@ -51,3 +53,5 @@ void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   DrawProgressCell(*painter, opt.rect, index.data(MissionModel::ProgressRole).toInt(),
                    index.data(Qt::DisplayRole).toString(), opt.font, CellStyle(view));
 }
+
+}  // namespace quillmarsh

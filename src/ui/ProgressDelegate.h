@@ -7,6 +7,8 @@
 class QStyle;
 class QWidget;
 
+namespace quillmarsh {
+
 class ProgressDelegate : public QStyledItemDelegate {
   Q_OBJECT
  public:
@@ -21,3 +23,5 @@ class ProgressDelegate : public QStyledItemDelegate {
   // than a platform style: those have no platform progress bar to match.
   static const QStyle* CellStyle(const QWidget* view);
 };
+
+}  // namespace quillmarsh

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+namespace quillmarsh {
+
 namespace {
 std::string& currentSkin() {
   static std::string path;
@@ -23,3 +25,5 @@ void SetCurrentSkinFile(const std::string& skinFile) {
 const std::string& CurrentSkinFile() {
   return currentSkin();
 }
+
+}  // namespace quillmarsh

@@ -5,6 +5,8 @@
 #include <QString>
 #include <string>
 
+namespace quillmarsh {
+
 // The style sheet of the skin file; empty when it cannot be read.
 QString LoadSkin(const std::string& skinFile);
 
@@ -12,3 +14,5 @@ QString LoadSkin(const std::string& skinFile);
 // at every call.
 void SetCurrentSkinFile(const std::string& skinFile);
 const std::string& CurrentSkinFile();
+
+}  // namespace quillmarsh

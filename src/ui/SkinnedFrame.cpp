@@ -6,6 +6,8 @@
 #include <QToolButton>
 #include <QWindow>
 
+namespace quillmarsh {
+
 namespace {
 int buttonSlot(SkinnedFrame::Button which) {
   switch (which) {
@@ -106,3 +108,5 @@ void SkinnedFrame::mouseReleaseEvent(QMouseEvent* event) {
   dragging_ = false;
   QFrame::mouseReleaseEvent(event);
 }
+
+}  // namespace quillmarsh

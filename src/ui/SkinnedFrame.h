@@ -8,6 +8,8 @@
 class QLabel;
 class QToolButton;
 
+namespace quillmarsh {
+
 class SkinnedFrame : public QFrame {
   Q_OBJECT
  public:
@@ -39,3 +41,5 @@ class SkinnedFrame : public QFrame {
   bool dragging_ = false;
   QPoint dragOffset_;
 };
+
+}  // namespace quillmarsh

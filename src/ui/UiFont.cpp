@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace quillmarsh {
+
 QFont UiFont(int pixelSize) {
   QFont f;
   QStringList families;
@@ -11,3 +13,5 @@ QFont UiFont(int pixelSize) {
   f.setPixelSize(pixelSize);
   return f;
 }
+
+}  // namespace quillmarsh

@@ -4,4 +4,8 @@
 
 #include <QFont>
 
+namespace quillmarsh {
+
 QFont UiFont(int pixelSize);
+
+}  // namespace quillmarsh

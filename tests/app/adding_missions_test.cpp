@@ -15,11 +15,13 @@
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 
+namespace quillmarsh {
+
 namespace {
 class AddingMissions : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureQtApp(true);
+    EnsureQtApp<QApplication>();
     w_ = std::make_unique<TfrmMain>();
   }
   MissionModel& list() { return w_->Missions(); }
@@ -96,3 +98,5 @@ TEST_F(AddingMissions, ImportSplitsLinesTrimsAndKeepsRepeats) {
   w_->ImportUrlFile(QString::fromStdString(dir.path()));
   EXPECT_EQ(list().count(), 4);
 }
+
+}  // namespace quillmarsh

@@ -14,6 +14,8 @@
 #include "support/LoopbackServer.h"
 #include "support/QtTestApp.h"
 
+namespace quillmarsh {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -147,3 +149,5 @@ TEST(EndToEnd, KilledDuringDownloadResumesWithRangeAndEndsIdentical) {
   EXPECT_EQ(ranges.back().rfind("bytes=", 0), 0u) << "the second run resumes: " << ranges.back();
   EXPECT_NE(ranges.back(), "bytes=0-");
 }
+
+}  // namespace quillmarsh

@@ -10,6 +10,8 @@
 #include "support/ChildProcesses.h"
 #include "support/QtTestApp.h"
 
+namespace quillmarsh {
+
 namespace fs = std::filesystem;
 
 TEST(Exit, ClosingTheWindowEndsTheProgramAndItsChildren) {
@@ -38,3 +40,5 @@ TEST(Exit, ClosingTheWindowEndsTheProgramAndItsChildren) {
   EXPECT_TRUE(ProcessesWithArgument("http://v/forever").empty()) << "the downloader survived";
   EXPECT_NE(ReadFile(app.iniPath()).find("url=http://v/forever"), std::string::npos);
 }
+
+}  // namespace quillmarsh

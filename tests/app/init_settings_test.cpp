@@ -1,5 +1,6 @@
 // Start-up in a temporary home and application folder.
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -14,13 +15,15 @@
 #include "support/TempDir.h"
 #include "ui/LinkLabel.h"
 
+namespace quillmarsh {
+
 namespace fs = std::filesystem;
 
 namespace {
 class InitSettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureQtApp(true);
+    EnsureQtApp<QApplication>();
     fs::create_directories(app());
     fs::create_directories(home());
     WriteFile(app() + "/default.skn", "");
@@ -144,3 +147,5 @@ TEST_F(InitSettings, CloseBeforeTheMissionsAreLoadedKeepsTheStoredList) {
   EXPECT_TRUE(w->CloseConfirmed());
   EXPECT_EQ(ReadFile(dataDir() + "qlmsh.ini"), stored);
 }
+
+}  // namespace quillmarsh

@@ -14,11 +14,13 @@
 #include "support/QtTestApp.h"
 #include "ui/LinkLabel.h"
 
+namespace quillmarsh {
+
 namespace {
 class ListCommands : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureQtApp(true);
+    EnsureQtApp<QApplication>();
     window_ = std::make_unique<TfrmMain>();
     for (const char* status :
          {"[Error in convert]", "[Error in download]", "[Converted]", "[Downloaded]"})
@@ -107,3 +109,5 @@ TEST_F(ListCommands, CancellingTheFolderChooserChangesNothing) {
   EXPECT_EQ(w().lblOutDir->text(), QStringLiteral("/old/place"));
   EXPECT_EQ(w().lblOutDir->link(), QStringLiteral("/old/place"));
 }
+
+}  // namespace quillmarsh

@@ -16,9 +16,11 @@
 
 #include "support/QtTestApp.h"
 #include "ui/LinkLabel.h"
+#include "ui/MessageBox.h"
 #include "ui/OpenWebPage.h"
 #include "ui/SkinnedFrame.h"
-#include "ui/pasSuiAppend.h"
+
+namespace quillmarsh {
 
 namespace {
 QStringList items(const QComboBox* c) {
@@ -29,7 +31,7 @@ QStringList items(const QComboBox* c) {
 }  // namespace
 
 TEST(MainWindow, ControlsHaveTheirCaptionsPlacesAndStates) {
-  EnsureQtApp(true);
+  EnsureQtApp<QApplication>();
   TfrmMain w;
   EXPECT_EQ(w.size(), QSize(569, 667));
   EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -108,7 +110,7 @@ TEST(MessageBox, ShowsAtMostThreeButtonsInStandardOrder) {
 }
 
 TEST(MessageBox, RealBoxReturnsThePressedButtonsCode) {
-  EnsureQtApp(true);
+  EnsureQtApp<QApplication>();
   QStringList shown;
   QString title;
   QTimer::singleShot(50, [&] {
@@ -127,7 +129,7 @@ TEST(MessageBox, RealBoxReturnsThePressedButtonsCode) {
 }
 
 TEST(OpenWebPage, BlankHandlerAndFallback) {
-  EnsureQtApp(true);
+  EnsureQtApp<QApplication>();
   QStringList opened, started;
   bool handler = true;
   SetWebOpener({[&] { return handler; }, [&](const QString& a) { opened << a; },
@@ -147,3 +149,5 @@ TEST(OpenWebPage, BlankHandlerAndFallback) {
   EXPECT_EQ(opened.size(), 1);
   SetWebOpener(SystemWebOpener());
 }
+
+}  // namespace quillmarsh

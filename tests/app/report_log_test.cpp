@@ -1,5 +1,6 @@
 // The report and the log: panes mirrored whole into their files.
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -11,11 +12,13 @@
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 
+namespace quillmarsh {
+
 namespace {
 class ReportLog : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureQtApp(true);
+    EnsureQtApp<QApplication>();
     anchor_ = std::make_unique<QWidget>();
     debug_ = std::make_unique<TfrmDebug>(anchor_.get());
     frmDebug = debug_.get();
@@ -40,7 +43,7 @@ int countLines(const std::string& s) {
 }  // namespace
 
 TEST_F(ReportLog, ReportFileHoldsExactlyThePaneAndComesBackWhenDeleted) {
-  for (int i = 1; i <= 5; ++i) WriteReport("line " + std::to_string(i));
+  for (int i = 1; i <= 5; ++i) AppendToReport("line " + std::to_string(i));
   std::string file = ReadFile(Paths.reportFile);
   EXPECT_EQ(countLines(file), 5);
   const QRegularExpression stamp(
@@ -50,7 +53,7 @@ TEST_F(ReportLog, ReportFileHoldsExactlyThePaneAndComesBackWhenDeleted) {
 
   std::filesystem::remove(Paths.reportFile);
   debug_->memReport->appendPlainText(QStringLiteral("typed by the user"));
-  WriteReport("");
+  AppendToReport("");
   file = ReadFile(Paths.reportFile);
   EXPECT_EQ(countLines(file), 7) << "rewritten whole, typed text included";
   EXPECT_NE(file.find("typed by the user\r\n"), std::string::npos);
@@ -58,20 +61,20 @@ TEST_F(ReportLog, ReportFileHoldsExactlyThePaneAndComesBackWhenDeleted) {
 }
 
 TEST_F(ReportLog, LogLinesAreBracedAndUnwritableFilesKeepThePane) {
-  WriteLog("");
-  WriteLog("3 : <Go>");
+  AppendToLog("");
+  AppendToLog("3 : <Go>");
   EXPECT_EQ(ReadFile(Paths.logFile), "{}\r\n{3 : <Go>}\r\n");
 
   Paths.logFile = dir_.file("missing-folder/qlmsh.log");
-  WriteLog("kept");
+  AppendToLog("kept");
   EXPECT_TRUE(debug_->memLog->toPlainText().endsWith(QStringLiteral("{kept}")));
   EXPECT_FALSE(std::filesystem::exists(Paths.logFile));
 }
 
 TEST_F(ReportLog, NothingOutsideDebugMode) {
   DebugMode = false;
-  WriteReport("quiet");
-  WriteLog("quiet");
+  AppendToReport("quiet");
+  AppendToLog("quiet");
   EXPECT_FALSE(std::filesystem::exists(Paths.reportFile));
   EXPECT_FALSE(std::filesystem::exists(Paths.logFile));
   EXPECT_TRUE(debug_->memReport->toPlainText().isEmpty());
@@ -86,3 +89,5 @@ TEST_F(ReportLog, DiagnosticsWindowLimitsAndPlacement) {
   EXPECT_EQ(debug_->windowTitle(), QStringLiteral("Debug"));
   EXPECT_EQ(debug_->size(), QSize(527, 644));
 }
+
+}  // namespace quillmarsh

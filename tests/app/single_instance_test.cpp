@@ -1,11 +1,14 @@
 // The program runs once per logon: real processes, real lock.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <QApplication>
 
 #include <QProcess>
 
 #include "support/AppFolder.h"
 #include "support/QtTestApp.h"
+
+namespace quillmarsh {
 
 namespace {
 struct ProbeRun {
@@ -42,7 +45,7 @@ ProbeRun runToEnd(const AppFolder& app, const QStringList& args) {
 }  // namespace
 
 TEST(SingleInstance, SecondStartShowsMessageAndEndsWhileFirstRuns) {
-  EnsureQtApp(true);
+  EnsureQtApp<QApplication>();
   AppFolder app;
   QProcess first;
   ASSERT_TRUE(startUntil(first, app, {}, "SHOWN")) << first.readAllStandardError().constData();
@@ -64,3 +67,5 @@ TEST(SingleInstance, SecondStartShowsMessageAndEndsWhileFirstRuns) {
   EXPECT_TRUE(third.out.contains("SHOWN\tQuillmarsh")) << third.out.constData();
   EXPECT_FALSE(third.out.contains("already running")) << third.out.constData();
 }
+
+}  // namespace quillmarsh

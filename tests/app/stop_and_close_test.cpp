@@ -2,6 +2,7 @@
 // downloader and ffmpeg, the real main window.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <QApplication>
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +20,8 @@
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 
+namespace quillmarsh {
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -28,7 +31,7 @@ const char* kAt45 = "out <speed> 45.7% of 8.0M at 1.2M ETA 00:05</speed>\\n\n";
 class StopAndClose : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureQtApp(true);
+    EnsureQtApp<QApplication>();
     WorkerThread::ResumeHandOvers();
     fs::create_directories(app());
     fs::create_directories(dir_.file("home"));
@@ -185,3 +188,5 @@ TEST_F(StopAndClose, CloseDuringADownloadKeepsItsStatusAndTheNextStartResumesIt)
   EXPECT_EQ(next->Missions().status(0), Status::WaitForDownload);
   EXPECT_EQ(next->Missions().record(0).progress, 45);
 }
+
+}  // namespace quillmarsh

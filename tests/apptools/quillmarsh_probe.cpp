@@ -19,7 +19,9 @@
 #include "app/pasEntry.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
-#include "ui/pasSuiAppend.h"
+#include "ui/MessageBox.h"
+
+using namespace quillmarsh;
 
 namespace {
 struct Options {

@@ -23,7 +23,9 @@
 #include "missions/MissionFile.h"
 #include "missions/MissionStatus.h"
 #include "platform/UserFolders.h"
-#include "ui/pasSuiAppend.h"
+#include "ui/MessageBox.h"
+
+using namespace quillmarsh;
 
 namespace {
 struct Mission {
@@ -92,7 +94,7 @@ bool WriteStoredMissions() {
   int number = 0;
   for (const Mission& m : kStored) AddRow(missions, m, number++, folder);
   IniFile file(ini);
-  SaveSettings(file, missions, false, folder);
+  SaveMissionFile(file, missions, false, folder);
   return true;
 }
 

@@ -13,7 +13,9 @@
 
 #include "app/pasEntry.h"
 #include "app/pasMain.h"
-#include "ui/pasSuiAppend.h"
+#include "ui/MessageBox.h"
+
+using namespace quillmarsh;
 
 namespace {
 void printLine(const std::string& line) {

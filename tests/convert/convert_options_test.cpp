@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quillmarsh {
+
 namespace {
 const std::string kApple =
     "-acodec aac -ac 2 -strict experimental -ab 160k -vcodec libx264 -profile:v baseline -level "
@@ -78,3 +80,5 @@ TEST(ConvertOptions, NamesMatchWholeAndWithTheirCase) {
   EXPECT_EQ(unknown.ext, "");
 }
 }  // namespace
+
+}  // namespace quillmarsh

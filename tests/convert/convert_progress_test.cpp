@@ -11,6 +11,8 @@
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 
+namespace quillmarsh {
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -237,3 +239,5 @@ INSTANTIATE_TEST_SUITE_P(Fake, ConvertProgress, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+}  // namespace quillmarsh

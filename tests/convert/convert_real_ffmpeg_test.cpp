@@ -15,6 +15,8 @@
 #include "support/ConvertSandbox.h"
 #include "support/TempDir.h"
 
+namespace quillmarsh {
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -145,3 +147,5 @@ TEST_F(RealFfmpeg, FullFileSystemEndsInError) {
 }
 
 }  // namespace
+
+}  // namespace quillmarsh

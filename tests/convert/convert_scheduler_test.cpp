@@ -13,9 +13,12 @@
 
 #include "convert/TConvertThread.h"
 #include "missions/MissionStatus.h"
+#include "pipeline/StopAll.h"
 #include "support/ConvertSandbox.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
+
+namespace quillmarsh {
 
 namespace {
 
@@ -220,7 +223,7 @@ TEST(StartConvert, StopDropsTheWorkersHandOversAndStartsNothing) {
 
   QPointer<TConvertThread> worker = box.host.pipeline.ConvertThreads.front();
   const int callsBefore = box.host.startConvertCalls;
-  box.StopConversions();
+  StopAll(box.host);
   const std::size_t changesAtStop = box.Statuses(0).size();
   // The child is ended at once and the worker frees itself, well before
   // the script's pause would have ended.
@@ -245,9 +248,9 @@ TEST(TConvertThread, RowBeyondTheListIsLeftAloneButTheSlotIsFreed) {
   worker->SetArguments({TestToolPath("fake_ffmpeg"), "-i", input, "-y", input + ".mp3"});
   worker->OutputFile = input + ".mp3";
   worker->SetOnTerminate(&TConvertThread::ConvertThreadTerminate);
-  box.host.pipeline.RunningConverts = 1;
+  worker->TakeSlot();
   box.host.pipeline.ConvertThreads.push_back(worker);
-  box.Track(worker);
+  box.host.Track(worker);
   worker->start();
   ASSERT_TRUE(box.RunUntilIdle());
 
@@ -257,3 +260,5 @@ TEST(TConvertThread, RowBeyondTheListIsLeftAloneButTheSlotIsFreed) {
 }
 
 }  // namespace
+
+}  // namespace quillmarsh

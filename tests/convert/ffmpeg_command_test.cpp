@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace quillmarsh {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -99,3 +101,5 @@ TEST_F(FindFfmpegTest, FolderNamedFfmpegIsNotTheProgram) {
 }
 
 }  // namespace
+
+}  // namespace quillmarsh

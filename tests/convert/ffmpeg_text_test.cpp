@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace quillmarsh {
+
 namespace {
 
 TEST(TimeToSeconds, ReadsElevenCharacterTimesOnly) {
@@ -68,3 +70,5 @@ TEST(HasFatalFfmpegText, FindsEachWriteFailure) {
 }
 
 }  // namespace
+
+}  // namespace quillmarsh

@@ -9,6 +9,8 @@
 #include "support/DownloadFixture.h"
 #include "support/QtTestApp.h"
 
+namespace quillmarsh {
+
 using ::testing::ElementsAre;
 
 using DownloadSchedulerTest = DownloadFixture;
@@ -74,18 +76,18 @@ TEST_F(DownloadSchedulerTest, NoWorkerBeforeTheWorkerListsExist) {
 }
 
 TEST_F(DownloadSchedulerTest, TheDownloaderGetsTheUrlAndTemplateAsSingleArguments) {
-  Paths.outputDir = dir_.file("out dir $HOME \"q\"") + "/";
+  host_.outputDir = dir_.file("out dir $HOME \"q\"") + "/";
   const std::string url = "--help";  // a URL that looks like an option stays the URL
   Script(url, "args " + dir_.file("args.txt") + "\n" + kDone);
   host_.AddMission(url);
   host_.StartDownload();
-  ASSERT_TRUE(host_.WaitForDownloadsIdle());
+  ASSERT_TRUE(host_.WaitForIdle());
   EXPECT_EQ(ReadFile(dir_.file("args.txt")),
-            url + "\n-p\n" + Paths.outputDir + "%(title)s.%(ext)s\n");
+            url + "\n-p\n" + host_.outputDir + "%(title)s.%(ext)s\n");
   EXPECT_THAT(host_.ReportsStartingWith("[Command Line]: "),
-              ElementsAre("[Command Line]: tarnfetch --help -p \"" + Paths.outputDir +
+              ElementsAre("[Command Line]: tarnfetch --help -p \"" + host_.outputDir +
                           "%(title)s.%(ext)s\""));
-  EXPECT_EQ(DownloaderArguments(url).front(), Paths.appDir + "tarnfetch");
+  EXPECT_EQ(DownloaderArguments(host_, url).front(), host_.programDir + "tarnfetch");
 }
 
 TEST_F(DownloadSchedulerTest, LimitTwoStartsRowsInListOrderAndRefillsTheSlot) {
@@ -111,7 +113,7 @@ TEST_F(DownloadSchedulerTest, LimitTwoStartsRowsInListOrderAndRefillsTheSlot) {
   EXPECT_EQ(host_.missions.status(1), Status::Downloading);
   EXPECT_EQ(host_.missions.status(3), Status::WaitForDownload);
 
-  ASSERT_TRUE(host_.WaitForDownloadsIdle());
+  ASSERT_TRUE(host_.WaitForIdle());
   for (int row = 0; row < 4; ++row) EXPECT_EQ(host_.missions.status(row), Status::Downloaded);
   EXPECT_EQ(host_.pipeline.RunningDownloads, 0);
   EXPECT_EQ(host_.startConvertCalls, 4);
@@ -120,11 +122,12 @@ TEST_F(DownloadSchedulerTest, LimitTwoStartsRowsInListOrderAndRefillsTheSlot) {
 TEST_F(DownloadSchedulerTest, AHandOverForARowThatIsGoneDoesNothing) {
   TDownloadThread worker(host_);  // never started: driven by hand
   worker.MissionIndex = 3;
-  worker.HoldsSlot = true;
-  host_.pipeline.RunningDownloads = 1;
+  worker.TakeSlot();
   worker.Output = "<title>x</title>\nERROR\n<speed> 100% of 1M at 1M ETA 0</speed>";
   worker.ProcessOutput();
   EXPECT_TRUE(host_.logs.empty());
   EXPECT_EQ(host_.startDownloadCalls, 0);
   EXPECT_EQ(host_.pipeline.RunningDownloads, 1);
 }
+
+}  // namespace quillmarsh

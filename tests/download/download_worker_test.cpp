@@ -5,8 +5,11 @@
 
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
+#include "pipeline/StopAll.h"
 #include "support/DownloadFixture.h"
 #include "support/QtTestApp.h"
+
+namespace quillmarsh {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -146,11 +149,13 @@ TEST_F(DownloadWorkerTest, StopDropsTheWorkersLaterHandOvers) {
   const int row = host_.AddMission(UrlFor("slow"));
   host_.StartDownload();
   ASSERT_TRUE(SpinUntil([&] { return host_.missions.status(row) != Status::Downloading; }));
-  host_.StopDownloads();
-  ASSERT_TRUE(host_.WaitForDownloadsIdle(std::chrono::seconds(3)));
+  StopAll(host_);
+  ASSERT_TRUE(host_.WaitForIdle(std::chrono::seconds(3)));
   // No "[Error in download]" from the killed downloader, no restart.
   EXPECT_EQ(Cells(row), "[Wait for download]|8.0M||");
   EXPECT_EQ(host_.pipeline.RunningDownloads, 0);
   EXPECT_EQ(host_.startDownloadCalls, 1);
   EXPECT_TRUE(host_.pipeline.Stopping);
 }
+
+}  // namespace quillmarsh

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+namespace quillmarsh {
 
 namespace {
 std::string Fields(std::string_view chunk) {
@@ -70,3 +71,5 @@ TEST(DownloaderOutput, FailureLines) {
     EXPECT_EQ(IsErrorLine(c.line), c.error) << c.line;
   }
 }
+
+}  // namespace quillmarsh

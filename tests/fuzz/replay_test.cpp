@@ -16,6 +16,8 @@
 #include "../../fuzz/harness/TimeToSecondsHarness.h"
 #include "support/QtTestApp.h"
 
+namespace quillmarsh {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -85,3 +87,5 @@ TEST(FuzzReplay, BrokenInvariantIsReported) {
 }
 
 }  // namespace
+
+}  // namespace quillmarsh

@@ -13,6 +13,8 @@
 #include "missions/MissionStatus.h"
 #include "support/TempDir.h"
 
+namespace quillmarsh {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -47,7 +49,7 @@ class MissionFileTest : public ::testing::Test {
   // Loads the settings file afresh, as a start-up does.
   std::string Load(MissionModel& model) {
     IniFile ini(path_);
-    return LoadSettings(ini, model, "/default/");
+    return LoadMissionFile(ini, model, "/default/");
   }
 
   fs::path dir_;
@@ -116,13 +118,13 @@ TEST_F(MissionFileTest, SavingWritesTheFileInItsOrder) {
                    "8.0M", "Second clip", kOutput + "Second clip.flv", false, "iPad (.mp4)",
                    "Quality First");
   IniFile ini(path_);
-  SaveSettings(ini, model, false, kOutput);
+  SaveMissionFile(ini, model, false, kOutput);
   EXPECT_EQ(ReadFile(path_), kExample);
   // A second save of the same list changes nothing.
-  SaveSettings(ini, model, false, kOutput);
+  SaveMissionFile(ini, model, false, kOutput);
   EXPECT_EQ(ReadFile(path_), kExample);
 
-  SaveSettings(ini, model, true, "/out/");
+  SaveMissionFile(ini, model, true, "/out/");
   IniFile reread(path_);
   EXPECT_TRUE(reread.ReadBool("Config", "PortableMode", false));
   EXPECT_EQ(reread.ReadString("Config", "Output", ""), "/out/");
@@ -132,9 +134,9 @@ TEST_F(MissionFileTest, AShrunkListLeavesOldSectionsThatLoadingIgnores) {
   MissionModel model;
   for (const char* url : {"u0", "u1", "u2", "u3", "u4"}) AddMission(model, url);
   IniFile ini(path_);
-  SaveSettings(ini, model, false, "/out/");
+  SaveMissionFile(ini, model, false, "/out/");
   model.removeRowsAt({0, 2, 4});
-  SaveSettings(ini, model, false, "/out/");
+  SaveMissionFile(ini, model, false, "/out/");
 
   IniFile reread(path_);
   EXPECT_EQ(reread.ReadInteger("Config", "Mission", 0), 2);
@@ -179,9 +181,9 @@ TEST_F(MissionFileTest, ClearKeepsTheCountAndErasesTheMissionSections) {
   MissionModel model;
   for (const char* url : {"u0", "u1", "u2"}) AddMission(model, url);
   IniFile ini(path_);
-  SaveSettings(ini, model, false, "/out/");
+  SaveMissionFile(ini, model, false, "/out/");
   ini.WriteString("7", "url", "beyond the count");
-  ClearIni(ini);
+  ClearStoredMissions(ini);
 
   IniFile reread(path_);
   EXPECT_EQ(reread.ReadInteger("Config", "Mission", 0), 3);
@@ -197,7 +199,7 @@ TEST_F(MissionFileTest, ARefusedSaveRaisesTheMessage) {
   MissionModel model;
   AddMission(model, "u0");
   try {
-    SaveSettings(ini, model, false, "/out/");
+    SaveMissionFile(ini, model, false, "/out/");
     ADD_FAILURE() << "no error";
   } catch (const IniWriteError& e) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + bad);
@@ -217,7 +219,7 @@ TEST_F(MissionFileTest, AHugeStoredCountLoadsOnlyWhatTheFileHolds) {
   EXPECT_EQ(model.url(5), "f");
 
   IniFile ini(path_);
-  ClearIni(ini);
+  ClearStoredMissions(ini);
   EXPECT_EQ(ini.SectionNames(), (std::vector<std::string>{"Config", "00"}));
 
   WriteFile(path_, "[Config]\r\nMission=2147483647\r\n[0]\r\nurl=a\r\n[2000000000]\r\nurl=z\r\n");
@@ -240,9 +242,11 @@ TEST_F(MissionFileTest, GarbageAndHugeLinesLoadWithoutHarm) {
   EXPECT_EQ(model.status(1), Status::WaitForDownload);
   EXPECT_EQ(model.record(1).progress, 9);
   IniFile ini(path_);
-  SaveSettings(ini, model, false, "/out/");
+  SaveMissionFile(ini, model, false, "/out/");
   MissionModel again;
   Load(again);
   EXPECT_EQ(again.count(), 2);
 }
 }  // namespace
+
+}  // namespace quillmarsh

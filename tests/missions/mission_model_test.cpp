@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+namespace quillmarsh {
+
 namespace {
 int AddUrl(MissionModel& model, const std::string& url,
            const std::string& status = "[Wait for download]", const std::string& videoName = "",
@@ -55,20 +57,20 @@ TEST(MissionModelCaption, BuiltFromUrlTailWhenVideoNameMissing) {
 
 TEST(MissionModelUrlExists, ComparesWholeTextByteForByte) {
   MissionModel model;
-  EXPECT_FALSE(model.UrlExists(""));
+  EXPECT_FALSE(model.urlExists(""));
   AddUrl(model, "https://v.example/watch?v=Ab1");
   AddUrl(model, "https://v.example/done", "[Converted]");
   AddUrl(model, "https://v.example/failed", "[Error in download]");
 
-  EXPECT_TRUE(model.UrlExists("https://v.example/watch?v=Ab1"));
-  EXPECT_TRUE(model.UrlExists("https://v.example/done"));
-  EXPECT_TRUE(model.UrlExists("https://v.example/failed"));
-  EXPECT_FALSE(model.UrlExists("https://v.example/watch?v=ab1"));
-  EXPECT_FALSE(model.UrlExists("HTTPS://V.EXAMPLE/WATCH?V=AB1"));
-  EXPECT_FALSE(model.UrlExists("https://v.example/watch?v=Ab1 "));
-  EXPECT_FALSE(model.UrlExists(" https://v.example/watch?v=Ab1"));
-  EXPECT_FALSE(model.UrlExists("https://v.example/watch?v=Ab"));
-  EXPECT_FALSE(model.UrlExists(std::string("https://v.example/done\0", 23)));
+  EXPECT_TRUE(model.urlExists("https://v.example/watch?v=Ab1"));
+  EXPECT_TRUE(model.urlExists("https://v.example/done"));
+  EXPECT_TRUE(model.urlExists("https://v.example/failed"));
+  EXPECT_FALSE(model.urlExists("https://v.example/watch?v=ab1"));
+  EXPECT_FALSE(model.urlExists("HTTPS://V.EXAMPLE/WATCH?V=AB1"));
+  EXPECT_FALSE(model.urlExists("https://v.example/watch?v=Ab1 "));
+  EXPECT_FALSE(model.urlExists(" https://v.example/watch?v=Ab1"));
+  EXPECT_FALSE(model.urlExists("https://v.example/watch?v=Ab"));
+  EXPECT_FALSE(model.urlExists(std::string("https://v.example/done\0", 23)));
 }
 
 TEST(MissionModelRows, NewRowShowsStatusAndEmptySpeedAndEta) {
@@ -137,3 +139,5 @@ TEST(MissionModelColumns, CaptionsWidthsAndReadOnlyCells) {
   EXPECT_FALSE(model.headerData(6, Qt::Horizontal, Qt::DisplayRole).isValid());
   EXPECT_FALSE(model.data(model.index(1, 0)).isValid());
 }
+
+}  // namespace quillmarsh

@@ -8,6 +8,8 @@
 
 #include "support/QtTestApp.h"
 
+namespace quillmarsh {
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -116,3 +118,5 @@ TEST_F(ConsoleCaptureTest, DestroyingARunningCaptureEndsItsChild) {
   delete c;  // the worker may be blocked in a read or a hand-over
   EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
 }
+
+}  // namespace quillmarsh

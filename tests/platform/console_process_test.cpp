@@ -12,6 +12,8 @@
 
 #include "support/QtTestApp.h"
 
+namespace quillmarsh {
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -253,3 +255,5 @@ TEST(ConsoleProcess, LeavesNoDescriptorOrZombieBehind) {
   EXPECT_EQ(CountOpenDescriptors(), fdsBefore);
   EXPECT_EQ(CountChildren(), childrenBefore);
 }
+
+}  // namespace quillmarsh

@@ -1,6 +1,6 @@
 #include "platform/IniFile.h"
 
-#include "app/pasUtils.h"
+#include "base/Text.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -18,6 +18,8 @@
 #include <string>
 #include <thread>
 #include "support/TempDir.h"
+
+namespace quillmarsh {
 
 namespace fs = std::filesystem;
 
@@ -351,3 +353,5 @@ TEST_F(IniFileTest, NulBytesStayInsideValues) {
   EXPECT_EQ(ReadFile(path_), text + "j=x\r\n");
 }
 }  // namespace
+
+}  // namespace quillmarsh

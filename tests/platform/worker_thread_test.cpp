@@ -9,6 +9,8 @@
 
 #include "support/QtTestApp.h"
 
+namespace quillmarsh {
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -131,3 +133,5 @@ TEST_F(WorkerThreadTest, DestroyingAWorkerReleasesItsOwnHandOver) {
   EXPECT_FALSE(ran);
   EXPECT_FALSE(WorkerThread::HandOversCancelled());
 }
+
+}  // namespace quillmarsh

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+namespace quillmarsh {
+
 namespace fs = std::filesystem;
 
 AppFolder::AppFolder(const std::string& program, bool withDownloader) : program_(program) {
@@ -30,3 +32,5 @@ QProcessEnvironment AppFolder::environment() const {
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   return env;
 }
+
+}  // namespace quillmarsh

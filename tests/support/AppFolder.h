@@ -8,6 +8,8 @@
 
 #include "support/TempDir.h"
 
+namespace quillmarsh {
+
 class AppFolder {
  public:
   // Copies `program` from the test tools folder into the application folder.
@@ -24,3 +26,5 @@ class AppFolder {
   TempDir root_;
   std::string program_;
 };
+
+}  // namespace quillmarsh

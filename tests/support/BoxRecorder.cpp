@@ -1,5 +1,7 @@
 #include "support/BoxRecorder.h"
 
+namespace quillmarsh {
+
 BoxRecorder::BoxRecorder(int answer) : answer_(answer) {
   SetMessageBoxAnswerer([this](const MessageBoxRequest& r) {
     boxes_ << r.caption + QLatin1Char('|') + r.message;
@@ -10,3 +12,5 @@ BoxRecorder::BoxRecorder(int answer) : answer_(answer) {
 BoxRecorder::~BoxRecorder() {
   SetMessageBoxAnswerer(nullptr);
 }
+
+}  // namespace quillmarsh

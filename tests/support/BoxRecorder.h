@@ -3,7 +3,9 @@
 
 #include <QStringList>
 
-#include "ui/pasSuiAppend.h"
+#include "ui/MessageBox.h"
+
+namespace quillmarsh {
 
 class BoxRecorder {
  public:
@@ -17,3 +19,5 @@ class BoxRecorder {
   int answer_;
   QStringList boxes_;
 };
+
+}  // namespace quillmarsh

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace quillmarsh {
+
 std::vector<int> ProcessesWithArgument(const std::string& argument) {
   std::vector<int> pids;
   std::error_code ec;
@@ -27,3 +29,5 @@ std::vector<int> ProcessesWithArgument(const std::string& argument) {
   }
   return pids;
 }
+
+}  // namespace quillmarsh

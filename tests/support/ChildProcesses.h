@@ -5,4 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quillmarsh {
+
 std::vector<int> ProcessesWithArgument(const std::string& argument);
+
+}  // namespace quillmarsh

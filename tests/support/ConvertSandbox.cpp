@@ -5,23 +5,18 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/pasGlobal.h"
-#include "app/pasUtils.h"
 #include "convert/ConvertScheduler.h"
-#include "missions/MissionStatus.h"
+#include "pipeline/StopAll.h"
 #include "support/QtTestApp.h"
 
-ConvertSandbox::ConvertSandbox(const std::string& ffmpeg)
-    : oldAppDir_(Paths.appDir), oldDebugMode_(DebugMode) {
+namespace quillmarsh {
+
+ConvertSandbox::ConvertSandbox(const std::string& ffmpeg) {
   EnsureQtApp();
   std::filesystem::create_directory(dir_.file("app"));
   if (!ffmpeg.empty()) std::filesystem::create_symlink(ffmpeg, dir_.file("app/ffmpeg"));
-  Paths.appDir = appDir();
-  DebugMode = true;
-  host.onStartConvert = [this] {
-    ::StartConvert(host);
-    TrackListedWorkers();
-  };
+  host.programDir = appDir();
+  host.onStartConvert = [this] { StartWaitingConversions(host); };
   connection_ = QObject::connect(
       &host.missions, &QAbstractItemModel::dataChanged,
       [this](const QModelIndex& tl, const QModelIndex& br) { Record(tl.row(), br.row()); });
@@ -29,12 +24,10 @@ ConvertSandbox::ConvertSandbox(const std::string& ffmpeg)
 
 ConvertSandbox::~ConvertSandbox() {
   // Nothing may outlive the folder or call back into this object.
-  StopConversions();
+  StopAll(host);
   RunUntilIdle(std::chrono::seconds(10));
   QObject::disconnect(connection_);
   host.onStartConvert = nullptr;
-  Paths.appDir = oldAppDir_;
-  DebugMode = oldDebugMode_;
 }
 
 int ConvertSandbox::AddMission(const std::string& fileName, const std::string& format,
@@ -45,39 +38,6 @@ int ConvertSandbox::AddMission(const std::string& fileName, const std::string& f
                                status, 0, "1.0M", "clip", fileName, doConvert, format, priority);
   Record(row, row);
   return row;
-}
-
-bool ConvertSandbox::RunUntilIdle(std::chrono::milliseconds timeout) {
-  return SpinUntil(
-      [this] {
-        return host.pipeline.ConvertThreads.empty() &&
-               std::all_of(workers_.begin(), workers_.end(),
-                           [](const QPointer<TConvertThread>& w) { return w.isNull(); });
-      },
-      timeout);
-}
-
-void ConvertSandbox::StopConversions() {
-  TrackListedWorkers();
-  host.pipeline.Stopping = true;
-  MissionModel& missions = host.missions;
-  while (!host.pipeline.ConvertThreads.empty()) {
-    TConvertThread* worker = host.pipeline.ConvertThreads.back();
-    host.pipeline.ConvertThreads.pop_back();
-    const int row = worker->MissionIndex;
-    worker->Detach();
-    if (!missions.isValidRow(row)) continue;
-    missions.setSubItem(row, SubSpeed, {});
-    missions.setSubItem(row, SubEta, {});
-    if (Contains(missions.status(row), Status::Converting))
-      missions.setStatus(row, std::string(Status::WaitForConvert));
-  }
-  host.pipeline.RunningConverts = 0;
-}
-
-void ConvertSandbox::TrackListedWorkers() {
-  for (TConvertThread* worker : host.pipeline.ConvertThreads)
-    if (std::find(workers_.begin(), workers_.end(), worker) == workers_.end()) Track(worker);
 }
 
 void ConvertSandbox::Record(int first, int last) {
@@ -109,3 +69,5 @@ void ExpectStartEndPairs(const std::vector<std::string>& reports) {
   EXPECT_EQ(std::adjacent_find(started.begin(), started.end()), started.end())
       << "a worker number was used twice";
 }
+
+}  // namespace quillmarsh

@@ -1,11 +1,10 @@
 #pragma once
 // A folder for one conversion test: an application folder whose "ffmpeg"
 // links to the program under test, the downloaded files, a host whose
-// StartConvert runs the real scheduler, and a record of every status text
-// and percentage each row showed.
+// StartConvert runs the real scheduler and whose report keeps every line,
+// and a record of every status text and percentage each row showed.
 
 #include <QObject>
-#include <QPointer>
 #include <chrono>
 #include <map>
 #include <string>
@@ -15,10 +14,12 @@
 #include "support/TempDir.h"
 #include "support/TestHost.h"
 
+namespace quillmarsh {
+
 class ConvertSandbox {
  public:
   // `ffmpeg`: the program linked as the application folder's "ffmpeg"; empty
-  // leaves the folder without one. Turns debug mode on for the report lines.
+  // leaves the folder without one.
   explicit ConvertSandbox(const std::string& ffmpeg);
   ~ConvertSandbox();
   ConvertSandbox(const ConvertSandbox&) = delete;
@@ -32,16 +33,11 @@ class ConvertSandbox {
                  const std::string& status = "[Downloaded]", bool doConvert = true,
                  const std::string& priority = "Both");
 
-  // What the Stop button does to the conversion side: every listed worker
-  // is detached, a converting row set back to waiting, the counter cleared.
-  void StopConversions();
-
-  // Follows a worker the test started itself, so that RunUntilIdle waits for it.
-  void Track(TConvertThread* worker) { workers_.emplace_back(worker); }
-
-  // Runs the event loop until no conversion worker is listed and every
-  // started one has been freed. False on time-out.
-  bool RunUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  // Runs the event loop until no worker is listed and every started one
+  // (and every one given to host.Track) has been freed. False on time-out.
+  bool RunUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    return host.WaitForIdle(timeout);
+  }
 
   // Every distinct status text the row showed, in order.
   const std::vector<std::string>& Statuses(int row) { return statuses_[row]; }
@@ -54,18 +50,16 @@ class ConvertSandbox {
 
  private:
   void Record(int first, int last);
-  void TrackListedWorkers();
 
   TempDir dir_;
-  std::string oldAppDir_;
-  bool oldDebugMode_;
   std::map<int, std::vector<std::string>> statuses_;
   std::map<int, std::vector<int>> percents_;
   int maxRunning_ = 0;
-  std::vector<QPointer<TConvertThread>> workers_;
   QMetaObject::Connection connection_;
 };
 
 // Fails the test unless every "[Command Line]: " line is directly followed by
 // a "[c-start] " line and every started number has exactly one "[c-end] ".
 void ExpectStartEndPairs(const std::vector<std::string>& reports);
+
+}  // namespace quillmarsh

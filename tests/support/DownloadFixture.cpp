@@ -3,17 +3,17 @@
 #include <unistd.h>
 
 #include "missions/MissionModel.h"
+#include "pipeline/StopAll.h"
 #include "platform/WorkerThread.h"
 #include "support/QtTestApp.h"
+
+namespace quillmarsh {
 
 void DownloadFixture::SetUp() {
   EnsureQtApp();
   WorkerThread::ResumeHandOvers();
-  savedPaths_ = Paths;
-  savedDebugMode_ = DebugMode;
-  DebugMode = true;
-  Paths.appDir = dir_.path() + "/";
-  Paths.outputDir = dir_.file("out") + "/";
+  host_.programDir = dir_.path() + "/";
+  host_.outputDir = dir_.file("out") + "/";
   ASSERT_EQ(::symlink(TestToolPath("fake_tarnfetch").c_str(), dir_.file("tarnfetch").c_str()), 0);
 
   QObject::connect(&host_.missions, &QAbstractItemModel::dataChanged, &host_.missions,
@@ -28,10 +28,8 @@ void DownloadFixture::SetUp() {
 }
 
 void DownloadFixture::TearDown() {
-  host_.StopDownloads();
-  EXPECT_TRUE(host_.WaitForDownloadsIdle());
-  Paths = savedPaths_;
-  DebugMode = savedDebugMode_;
+  StopAll(host_);
+  EXPECT_TRUE(host_.WaitForIdle());
 }
 
 void DownloadFixture::Script(const std::string& name, const std::string& text) {
@@ -42,7 +40,7 @@ int DownloadFixture::RunOne(const std::string& name, const std::string& script) 
   Script(name, script);
   const int row = host_.AddMission(UrlFor(name));
   host_.StartDownload();
-  EXPECT_TRUE(host_.WaitForDownloadsIdle());
+  EXPECT_TRUE(host_.WaitForIdle());
   return row;
 }
 
@@ -55,3 +53,5 @@ std::string DownloadFixture::Cells(int row) const {
   return m.status(row) + "|" + m.subItem(row, SubSize) + "|" + m.subItem(row, SubSpeed) + "|" +
          m.subItem(row, SubEta);
 }
+
+}  // namespace quillmarsh

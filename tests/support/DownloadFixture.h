@@ -1,16 +1,17 @@
 #pragma once
 // A sandbox for download tests: a temporary application folder whose
-// `tarnfetch` is the scripted fake downloader, Paths pointing at it, debug
-// mode on, a TestHost, and a record of how each row's cells changed.
+// `tarnfetch` is the scripted fake downloader, a TestHost whose program
+// folder is that folder, and a record of how each row's cells changed.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/pasGlobal.h"
 #include "support/TempDir.h"
 #include "support/TestHost.h"
+
+namespace quillmarsh {
 
 class DownloadFixture : public ::testing::Test {
  protected:
@@ -35,6 +36,6 @@ class DownloadFixture : public ::testing::Test {
 
  private:
   std::vector<std::vector<std::string>> history_;
-  WorkingPaths savedPaths_;
-  bool savedDebugMode_ = false;
 };
+
+}  // namespace quillmarsh

@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+namespace quillmarsh {
+
 class LoopbackServer {
  public:
   LoopbackServer() = default;
@@ -37,3 +39,5 @@ class LoopbackServer {
   int port_ = 0;
   std::thread thread_;
 };
+
+}  // namespace quillmarsh

@@ -1,22 +1,20 @@
-#include "QtTestApp.h"
+#include "support/QtTestApp.h"
 
-#include <QApplication>
-#include <QCoreApplication>
 #include <QEvent>
 #include <QThread>
 #include <cstdlib>
 
-namespace {
-// QCoreApplication keeps references to these for its whole life.
-int gArgc = 1;
-char gProgramName[] = "quillmarsh-test";
-char* gArgv[] = {gProgramName, nullptr};
-}  // namespace
+namespace quillmarsh {
 
-QCoreApplication& EnsureQtApp(bool gui) {
-  if (QCoreApplication* app = QCoreApplication::instance()) return *app;
-  if (gui) return *new QApplication(gArgc, gArgv);
-  return *new QCoreApplication(gArgc, gArgv);
+int& QtTestArgc() {
+  static int argc = 1;
+  return argc;
+}
+
+char** QtTestArgv() {
+  static char programName[] = "quillmarsh-test";
+  static char* argv[] = {programName, nullptr};
+  return argv;
 }
 
 bool SpinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
@@ -38,3 +36,5 @@ std::string TestToolPath(const std::string& name) {
   const char* dir = std::getenv("QM_TEST_TOOLS_DIR");
   return std::string(dir && *dir ? dir : QM_TEST_TOOLS_DIR) + "/" + name;
 }
+
+}  // namespace quillmarsh

@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace quillmarsh {
+
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "qm-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
@@ -28,3 +30,5 @@ std::string ReadFile(const std::string& path) {
   s << in.rdbuf();
   return s.str();
 }
+
+}  // namespace quillmarsh

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace quillmarsh {
+
 class TempDir {
  public:
   TempDir();
@@ -19,3 +21,5 @@ class TempDir {
 
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
+
+}  // namespace quillmarsh

@@ -2,19 +2,32 @@
 
 #include <algorithm>
 
-#include "app/pasUtils.h"
+#include "convert/TConvertThread.h"
 #include "download/DownloadScheduler.h"
 #include "download/TDownloadThread.h"
-#include "missions/MissionStatus.h"
+#include "pipeline/StopAll.h"
 #include "support/QtTestApp.h"
+
+namespace quillmarsh {
 
 TestHost::TestHost() {
   pipeline.WorkerListsCreated = true;
 }
 
 TestHost::~TestHost() {
-  StopDownloads();
-  WaitForDownloadsIdle(std::chrono::seconds(20));
+  TrackListedWorkers();
+  StopAll(*this);
+  WaitForIdle(std::chrono::seconds(20));
+}
+
+void TestHost::WriteReport(const std::string& text) {
+  ++reportCalls;
+  if (recordLines) reports.push_back(text);
+}
+
+void TestHost::WriteLog(const std::string& text) {
+  ++logCalls;
+  if (recordLines) logs.push_back(text);
 }
 
 void TestHost::StartDownload() {
@@ -22,14 +35,15 @@ void TestHost::StartDownload() {
   if (onStartDownload) {
     onStartDownload();
   } else {
-    ::StartDownload(*this);
+    StartWaitingDownloads(*this);
   }
-  TrackNewWorkers();
+  TrackListedWorkers();
 }
 
 void TestHost::StartConvert() {
   ++startConvertCalls;
   if (onStartConvert) onStartConvert();
+  TrackListedWorkers();
 }
 
 void TestHost::SaveSettings() {
@@ -41,34 +55,26 @@ int TestHost::AddMission(const std::string& url, const std::string& status) {
   return missions.addLsvItem(url, status, 0, "", "", "", false, "", "");
 }
 
-void TestHost::StopDownloads() {
-  TrackNewWorkers();
-  pipeline.Stopping = true;
-  while (!pipeline.DownloadThreads.empty()) {
-    TDownloadThread* worker = pipeline.DownloadThreads.back();
-    pipeline.DownloadThreads.pop_back();
-    const int row = worker->MissionIndex;
-    worker->Detach();
-    if (!missions.isValidRow(row)) continue;
-    missions.setSubItem(row, SubSpeed, {});
-    missions.setSubItem(row, SubEta, {});
-    const std::string& status = missions.status(row);
-    if (status != Status::SkipFileExists && status != Status::Downloaded &&
-        status != Status::Converted)
-      missions.setStatus(row, std::string(Status::WaitForDownload));
-  }
-  pipeline.RunningDownloads = 0;
-  pipeline.Busy = false;
+void TestHost::Track(QObject* worker) {
+  const bool known = std::any_of(seenWorkers_.begin(), seenWorkers_.end(),
+                                 [worker](const QPointer<QObject>& w) { return w == worker; });
+  if (!known) seenWorkers_.emplace_back(worker);
 }
 
-bool TestHost::DownloadsIdle() const {
-  return pipeline.DownloadThreads.empty() &&
+void TestHost::TrackListedWorkers() {
+  for (TDownloadThread* worker : pipeline.DownloadThreads) Track(worker);
+  for (TConvertThread* worker : pipeline.ConvertThreads) Track(worker);
+}
+
+bool TestHost::Idle() {
+  TrackListedWorkers();
+  return pipeline.DownloadThreads.empty() && pipeline.ConvertThreads.empty() &&
          std::all_of(seenWorkers_.begin(), seenWorkers_.end(),
                      [](const QPointer<QObject>& w) { return w.isNull(); });
 }
 
-bool TestHost::WaitForDownloadsIdle(std::chrono::milliseconds timeout) {
-  return SpinUntil([this] { return DownloadsIdle(); }, timeout);
+bool TestHost::WaitForIdle(std::chrono::milliseconds timeout) {
+  return SpinUntil([this] { return Idle(); }, timeout);
 }
 
 std::vector<std::string> TestHost::ReportsStartingWith(const std::string& prefix) const {
@@ -78,10 +84,4 @@ std::vector<std::string> TestHost::ReportsStartingWith(const std::string& prefix
   return found;
 }
 
-void TestHost::TrackNewWorkers() {
-  for (TDownloadThread* worker : pipeline.DownloadThreads) {
-    const bool known = std::any_of(seenWorkers_.begin(), seenWorkers_.end(),
-                                   [worker](const QPointer<QObject>& w) { return w == worker; });
-    if (!known) seenWorkers_.emplace_back(worker);
-  }
-}
+}  // namespace quillmarsh

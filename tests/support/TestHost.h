@@ -1,11 +1,13 @@
 #pragma once
-// A mission host without windows: its own mission list and pipeline state,
-// recorded report and log lines, adjustable limits, counted calls, and
-// hooks. StartDownload runs the real download scheduler unless a hook
-// replaces it; StartConvert only counts unless a hook is set.
+// The one mission host without windows, for tests, benchmarks and fuzz
+// targets: its own mission list and pipeline state, recorded report and log
+// lines (unless `recordLines` is off), folders and limits to set, counted
+// calls, and hooks. StartDownload runs the real download scheduler unless
+// a hook replaces it; StartConvert only counts unless a hook is set.
 //
-// The destructor stops every download worker the host has seen and waits
-// until they are freed, so a failed test leaves nothing running.
+// The destructor stops every worker the host has seen (as the Stop button
+// does) and waits until they are freed, so a failed test leaves nothing
+// running.
 
 #include <QPointer>
 #include <chrono>
@@ -15,7 +17,7 @@
 
 #include "missions/MissionHost.h"
 
-class TDownloadThread;
+namespace quillmarsh {
 
 class TestHost : public MissionHost {
  public:
@@ -24,8 +26,10 @@ class TestHost : public MissionHost {
 
   MissionModel& Missions() override { return missions; }
   PipelineState& Pipeline() override { return pipeline; }
-  void WriteReport(const std::string& text) override { reports.push_back(text); }
-  void WriteLog(const std::string& text) override { logs.push_back(text); }
+  std::string ProgramDir() const override { return programDir; }
+  std::string OutputDir() const override { return outputDir; }
+  void WriteReport(const std::string& text) override;
+  void WriteLog(const std::string& text) override;
   void StartDownload() override;
   void StartConvert() override;
   void SaveSettings() override;
@@ -37,21 +41,27 @@ class TestHost : public MissionHost {
   // Appends a mission with the given status; returns its row.
   int AddMission(const std::string& url, const std::string& status = "[Wait for download]");
 
-  // What the Stop button does to the download side: every listed worker is
-  // detached, its row set back to waiting, the counter cleared.
-  void StopDownloads();
+  // Follows the listed workers (and one a test started itself), so that
+  // WaitForIdle waits until they are freed.
+  void TrackListedWorkers();
+  void Track(QObject* worker);
 
-  // True once no download worker is listed and every one seen is freed.
-  bool DownloadsIdle() const;
-  bool WaitForDownloadsIdle(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  // True once no worker is listed and every one seen is freed.
+  bool Idle();
+  bool WaitForIdle(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
   // Report lines that begin with `prefix`.
   std::vector<std::string> ReportsStartingWith(const std::string& prefix) const;
 
   MissionModel missions;
   PipelineState pipeline;
+  std::string programDir;   // ends in '/'
+  std::string outputDir;    // ends in '/'
+  bool recordLines = true;  // benchmarks turn it off to measure the workers alone
   std::vector<std::string> reports;
   std::vector<std::string> logs;
+  int reportCalls = 0;
+  int logCalls = 0;
   int downloadLimit = 1;
   int convertLimit = 1;
   int startDownloadCalls = 0;
@@ -65,6 +75,7 @@ class TestHost : public MissionHost {
   std::function<void()> onSaveSettings;  // e.g. throw IniWriteError
 
  private:
-  void TrackNewWorkers();
   std::vector<QPointer<QObject>> seenWorkers_;
 };
+
+}  // namespace quillmarsh

@@ -2,19 +2,15 @@
 // real tarnfetch binary run as a child process, and checks on its output.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -22,13 +18,13 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
+#include "platform/ConsoleProcess.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 
 namespace tarnfetch_test {
 
+using namespace quillmarsh;
 namespace fs = std::filesystem;
 
 // A fresh folder per test, removed afterwards.
@@ -60,8 +56,9 @@ struct RunResult {
   }
 };
 
-// Runs tarnfetch with stdout and stderr on one pipe, as Quillmarsh does.
-// A run that takes longer than 20 s is killed and reported with -1.
+// Runs tarnfetch with stdout and stderr on one pipe, through the same
+// console-process class Quillmarsh uses. A run that takes longer than 20 s
+// is ended and reported with -1.
 inline RunResult RunTarnfetch(const std::vector<std::string>& args) {
   // The loopback server must be reached directly, whatever the machine uses.
   for (const char* name :
@@ -69,47 +66,40 @@ inline RunResult RunTarnfetch(const std::vector<std::string>& args) {
     unsetenv(name);
   }
   RunResult result;
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return result;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-  std::vector<char*> argv{const_cast<char*>(kTarnfetch.c_str())};
-  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned =
-      posix_spawn(&pid, kTarnfetch.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
-  if (spawned != 0) {
-    close(fds[0]);
-    ADD_FAILURE() << "cannot start " << kTarnfetch << " (build the tarnfetch target)";
+  std::vector<std::string> argv{kTarnfetch};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ConsoleProcess child;
+  std::string error;
+  if (!child.Start(argv, ConsoleProcess::Stdin::Null, &error)) {
+    ADD_FAILURE() << "cannot start " << kTarnfetch << ": " << error
+                  << " (build the tarnfetch target)";
     return result;
   }
-  std::string output;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  bool killed = false;
-  while (true) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      kill(pid, SIGKILL);
+  // Reads wait for output, so the deadline is kept from another thread.
+  std::mutex lock;
+  std::condition_variable ended;
+  bool done = false, killed = false;
+  std::thread deadline([&] {
+    std::unique_lock guard(lock);
+    if (!ended.wait_for(guard, std::chrono::seconds(20), [&] { return done; })) {
       killed = true;
-      break;
+      child.Terminate();
     }
-    pollfd waitFor{fds[0], POLLIN, 0};
-    if (poll(&waitFor, 1, static_cast<int>(left.count())) <= 0) continue;
-    char buffer[4096];
-    const ssize_t got = read(fds[0], buffer, sizeof buffer);
-    if (got <= 0) break;
-    output.append(buffer, static_cast<std::size_t>(got));
+  });
+  std::string output;
+  for (;;) {
+    const auto waited = child.Wait(std::chrono::milliseconds(100));
+    const std::string chunk = child.Read(4096);
+    output += chunk;
+    if (waited == ConsoleProcess::WaitResult::Exited && chunk.empty()) break;
   }
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (!killed && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  {
+    std::lock_guard guard(lock);
+    done = true;
+  }
+  ended.notify_one();
+  deadline.join();
+  if (!killed && child.ExitStatus()) result.exitCode = *child.ExitStatus();
   std::istringstream stream(output);
   for (std::string line; std::getline(stream, line);) result.lines.push_back(line);
   return result;

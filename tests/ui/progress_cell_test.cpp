@@ -15,6 +15,8 @@
 #include "missions/MissionModel.h"
 #include "ui/ProgressDelegate.h"
 
+namespace quillmarsh {
+
 namespace {
 class QtApp : public ::testing::Environment {
  public:
@@ -228,3 +230,5 @@ TEST(ProgressDelegate, DrawsOnlyTheProgressColumn) {
   EXPECT_EQ(fillElsewhere, 0);
   EXPECT_GT(trackInNewCell, (newCell.width() - 2) * (newCell.height() - 4) / 2);
 }
+
+}  // namespace quillmarsh

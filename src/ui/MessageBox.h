@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+namespace quillmarsh {
+
 enum class MsgKind { Warning, Error, Information, Confirmation, None };
 
 // Standard buttons, combinable; a box shows at most three of them, in the
@@ -52,3 +54,5 @@ int ResultOf(MsgButton button);
 // showing the box, and its result is returned.
 using MessageBoxAnswerer = std::function<int(const MessageBoxRequest&)>;
 void SetMessageBoxAnswerer(MessageBoxAnswerer answerer);
+
+}  // namespace quillmarsh

@@ -1,9 +1,11 @@
 #pragma once
-// Text and path helpers shared by every part of the program. Plain C++.
+// Text helpers shared by every layer. Plain C++ on UTF-8 byte strings.
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quillmarsh {
 
 // The text between the first `start` and the first `end` after it; empty
 // when either marker is missing. Case-sensitive.
@@ -16,18 +18,9 @@ std::string Trim(std::string_view text);
 // further line; an empty text has no lines.
 std::vector<std::string> SplitLines(std::string_view text);
 
-// Keeps a text ending in '/', otherwise appends one; "" becomes "/".
-std::string AppendSlash(std::string path);
-
-// Reads a decimal number written with '.' whatever the locale. The whole
-// text must be the number. False when it is not one.
-bool ParseDecimal(std::string_view text, double& value);
-
-// Reads a whole decimal number (optional sign) that fits in 32 bits. The
-// whole text must be the number.
-bool ParseInt32(std::string_view text, int& value);
-
 // ASCII upper case of a to z only.
 std::string UpperAscii(std::string_view text);
 
 bool Contains(std::string_view text, std::string_view part);
+
+}  // namespace quillmarsh

@@ -1,4 +1,4 @@
-#include "ui/pasSuiAppend.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "ui/Skin.h"
+
+namespace quillmarsh {
 
 namespace {
 constexpr MsgButton kOrder[] = {mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore};
@@ -109,3 +111,5 @@ int ShowMessageBox(const QString& caption, const QString& message, MsgKind kind,
   if (buttons & mbNo) return mrNo;
   return ResultOf(made.back().second);
 }
+
+}  // namespace quillmarsh

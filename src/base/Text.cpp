@@ -1,8 +1,6 @@
-#include "app/pasUtils.h"
+#include "base/Text.h"
 
-#include <charconv>
-#include <cmath>
-#include <limits>
+namespace quillmarsh {
 
 std::string CutBetween(std::string_view text, std::string_view start, std::string_view end) {
   const auto from = text.find(start);
@@ -33,32 +31,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
-std::string AppendSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path.push_back('/');
-  return path;
-}
-
-bool ParseDecimal(std::string_view text, double& value) {
-  if (text.empty()) return false;
-  if (text.front() == '+') text.remove_prefix(1);
-  double v = 0;
-  const auto [ptr, ec] =
-      std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
-  if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(v)) return false;
-  value = v;
-  return true;
-}
-
-bool ParseInt32(std::string_view text, int& value) {
-  if (text.empty()) return false;
-  if (text.front() == '+') text.remove_prefix(1);
-  int v = 0;
-  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || ptr != text.data() + text.size()) return false;
-  value = v;
-  return true;
-}
-
 std::string UpperAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out)
@@ -69,3 +41,5 @@ std::string UpperAscii(std::string_view text) {
 bool Contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
+
+}  // namespace quillmarsh

@@ -1,0 +1,29 @@
+#include "missions/MissionWorker.h"
+
+namespace quillmarsh {
+
+MissionWorker::MissionWorker(MissionHost& host, Options capture, std::int32_t PipelineState::*slots)
+    : ConsoleCaptureThread(capture), host_(host), slots_(slots) {}
+
+void MissionWorker::TakeSlot() {
+  if (holdsSlot_) return;
+  holdsSlot_ = true;
+  ++(host_.Pipeline().*slots_);
+}
+
+void MissionWorker::ReleaseSlot() {
+  if (!holdsSlot_) return;
+  holdsSlot_ = false;
+  --(host_.Pipeline().*slots_);
+}
+
+void MissionWorker::Detach() {
+  holdsSlot_ = false;
+  ConsoleCaptureThread::Detach();
+}
+
+bool MissionWorker::RowValid() const {
+  return host_.Missions().isValidRow(MissionIndex);
+}
+
+}  // namespace quillmarsh

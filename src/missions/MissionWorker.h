@@ -1,0 +1,59 @@
+#pragma once
+// What the download and the conversion worker share: the mission they work
+// for, the slot their scheduler took for them and how they leave their
+// pipeline list. User-interface thread only, except where the base says.
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "missions/MissionHost.h"
+#include "platform/ConsoleCaptureThread.h"
+
+namespace quillmarsh {
+
+class MissionWorker : public ConsoleCaptureThread {
+  Q_OBJECT
+ public:
+  // Set by the scheduler before the start.
+  std::int32_t MissionIndex = -1;
+
+  // Counts this worker in its pipeline's running counter. The scheduler
+  // calls it once, before the start.
+  void TakeSlot();
+  bool HoldsSlot() const { return holdsSlot_; }
+
+  // Stop: gives up the slot without counting it (Stop clears the counter),
+  // ends the child and drops every later hand-over.
+  void Detach() override;
+
+  // The chunk being interpreted, and its interpretation.
+  using ConsoleCaptureThread::Output;
+  void ProcessOutput() override = 0;
+
+ protected:
+  // `slots` names the counter of the worker's pipeline
+  // (RunningDownloads or RunningConverts).
+  MissionWorker(MissionHost& host, Options capture, std::int32_t PipelineState::*slots);
+
+  // Gives the slot back to the counter, at most once.
+  void ReleaseSlot();
+  bool RowValid() const;
+
+  // Termination handlers end with this: takes the worker off `list` (if
+  // Stop has not already) and frees it once control is back in the event
+  // loop. Nothing may use the worker afterwards.
+  template <typename Worker>
+  static void LeaveList(std::vector<Worker*>& list, Worker* worker) {
+    std::erase(list, worker);
+    worker->deleteLater();
+  }
+
+  MissionHost& host_;
+
+ private:
+  std::int32_t PipelineState::*const slots_;
+  bool holdsSlot_ = false;
+};
+
+}  // namespace quillmarsh

@@ -1,0 +1,56 @@
+#include "pipeline/StopAll.h"
+
+#include <string>
+#include <vector>
+
+#include "base/Text.h"
+#include "convert/TConvertThread.h"
+#include "download/TDownloadThread.h"
+#include "missions/MissionStatus.h"
+
+namespace quillmarsh {
+
+namespace {
+// Finished work keeps its status when its download worker is stopped.
+bool KeepsStatusOnStop(const std::string& status) {
+  return status == Status::SkipFileExists || status == Status::Downloaded ||
+         status == Status::Converted;
+}
+
+// Takes every worker off `list`, last first, and lets `rewrite` set the
+// status of its row.
+template <typename Worker, typename Rewrite>
+void DetachAll(std::vector<Worker*>& list, MissionModel& missions, Rewrite rewrite) {
+  while (!list.empty()) {
+    Worker* worker = list.back();
+    list.pop_back();
+    if (!worker) continue;
+    const int row = worker->MissionIndex;
+    worker->Detach();
+    if (!missions.isValidRow(row)) continue;
+    missions.clearSpeedAndEta(row);
+    rewrite(row);
+  }
+}
+}  // namespace
+
+void StopAll(MissionHost& host) {
+  host.WriteReport("Close all threads: begin");
+  PipelineState& pipeline = host.Pipeline();
+  MissionModel& missions = host.Missions();
+  pipeline.Stopping = true;
+  DetachAll(pipeline.DownloadThreads, missions, [&missions](int row) {
+    if (!KeepsStatusOnStop(missions.status(row)))
+      missions.setStatus(row, std::string(Status::WaitForDownload));
+  });
+  DetachAll(pipeline.ConvertThreads, missions, [&missions](int row) {
+    if (Contains(missions.status(row), Status::Converting))
+      missions.setStatus(row, std::string(Status::WaitForConvert));
+  });
+  pipeline.RunningDownloads = 0;
+  pipeline.RunningConverts = 0;
+  pipeline.Busy = false;
+  host.WriteReport("Close all threads: end");
+}
+
+}  // namespace quillmarsh

@@ -1,0 +1,17 @@
+#pragma once
+// What Stop and closing do to the workers of both pipelines. The main
+// window, the tests and the benchmarks all stop through this one function.
+// User-interface thread only.
+
+#include "missions/MissionHost.h"
+
+namespace quillmarsh {
+
+// Sets Stopping (it stays set until the next StartWaitingDownloads), then
+// takes every worker off its list, last first: ends its child, drops its
+// later hand-overs and gives up its slot; its row's Speed and ETA empty and
+// the row waits again (a download's row unless its download had finished,
+// a converting row for conversion). Clears both counters and Busy.
+void StopAll(MissionHost& host);
+
+}  // namespace quillmarsh
