@@ -28,11 +28,7 @@ bool NonEmptyFile(const std::string& path) {
 }  // namespace
 
 ConsoleCaptureThread::Options TConvertThread::DefaultCapture() {
-  Options options;
-  options.wait = std::chrono::milliseconds(100);
-  options.readSize = 2000;
-  options.stdinMode = ConsoleProcess::Stdin::Null;
-  return options;
+  return Options{std::chrono::milliseconds(100), 2000, ConsoleProcess::Stdin::Null};
 }
 
 TConvertThread::TConvertThread(MissionHost& host, Options capture)

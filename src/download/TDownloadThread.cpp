@@ -9,13 +9,9 @@
 namespace quillmarsh {
 
 ConsoleCaptureThread::Options TDownloadThread::DefaultCapture() {
-  Options options;
-  options.wait = std::chrono::milliseconds(500);
-  options.readSize = 500;
   // Standard input is nothing to read: a downloader reading the pipe would
   // take its own output away from us.
-  options.stdinMode = ConsoleProcess::Stdin::Null;
-  return options;
+  return Options{std::chrono::milliseconds(500), 500, ConsoleProcess::Stdin::Null};
 }
 
 TDownloadThread::TDownloadThread(MissionHost& host, Options capture)
