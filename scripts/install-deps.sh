@@ -10,7 +10,7 @@ packages=(
   libcurl4-openssl-dev libcpp-httplib-dev
   ffmpeg xvfb xauth fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
-  time curl python3
+  dbus time curl python3
 )
 
 missing=()

@@ -20,6 +20,7 @@
 #include "convert/ConvertScheduler.h"
 #include "download/DownloadScheduler.h"
 #include "platform/IniFile.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/LinkLabel.h"
 #include "ui/MessageBox.h"
 #include "ui/OpenWebPage.h"
@@ -65,12 +66,15 @@ int CentredPosition(int screenSize, int windowSize, int extra) {
 
 TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   missions_ = new MissionModel(this);
+  notifier_ = new DesktopNotifier(QString::fromUtf8(kAppTitle), this);
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kAppTitle));
   setWindowIcon(QIcon(QStringLiteral(":/quillmarsh/quillmarsh.svg")));
   setFont(UiFont(11));
   resize(kClientWidth, kClientHeight);
   buildControls();
+  buildRowMenu();
+  setAcceptDrops(true);
   FormCreate();
 }
 
@@ -166,6 +170,13 @@ void TfrmMain::buildControls() {
   connect(btnAbout, &QPushButton::clicked, this, &TfrmMain::btnAboutClick);
   connect(btnLoad, &QPushButton::clicked, this, &TfrmMain::suitempbtnLoadClick);
   connect(lsvList, &QTableView::clicked, this, &TfrmMain::lsvListClick);
+  connect(edtUrl, &QLineEdit::returnPressed, this, &TfrmMain::btnGoClick);
+  connect(edtUrl, &QLineEdit::textChanged, this, [this](const QString& text) {
+    urlBoxBefore_ = urlBoxNow_;
+    urlBoxNow_ = text;
+  });
+  connect(edtUrl, &QLineEdit::textEdited, this, &TfrmMain::edtUrlTextEdited);
+  connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
     if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
   });

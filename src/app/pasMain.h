@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "missions/MissionHost.h"
 
@@ -14,11 +15,14 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QAction;
+class QModelIndex;
+class QPoint;
 class QPushButton;
 class QTableView;
 
 namespace quillmarsh {
 
+class DesktopNotifier;
 class IniFile;
 class LinkLabel;
 class SkinnedFrame;
@@ -54,6 +58,13 @@ class TfrmMain : public QWidget, public MissionHost {
   QMenu* ppmTray;
   QAction* Show1;
   QAction* Exit1;
+  // The list's row menu.
+  QMenu* ppmRow;
+  QAction* OpenFile1;
+  QAction* OpenFolder1;
+  QAction* CopyAddress1;
+  QAction* Retry1;
+  QAction* Remove1;
 
   // Start-up.
   void FormCreate();
@@ -96,6 +107,34 @@ class TfrmMain : public QWidget, public MissionHost {
   void Exit1Click();
   void FormCloseQuery(bool& canClose);
 
+  // Several addresses at once (a pasted or dropped text, links, a dropped
+  // text file): one mission each, duplicates refused with one message,
+  // the new rows shown, then both schedulers asked once.
+  void AddUrlBatch(const std::vector<std::string>& urls);
+  // The URL box was edited by the user: text of several lines put into it
+  // becomes a batch instead.
+  void edtUrlTextEdited(const QString& text);
+  // Scrolls the rows first..last into view and selects them.
+  void ShowNewRows(int first, int last);
+
+  // The row menu: sets what applies to `row` (and the selection), then
+  // the actions' handlers act on it.
+  void lsvListContextMenu(const QPoint& position);
+  void PrepareRowMenu(int row);
+  void OpenFile1Click();
+  void OpenFolder1Click();
+  void CopyAddress1Click();
+  void Retry1Click();
+  void Remove1Click();
+  void lsvListDoubleClick(const QModelIndex& index);
+  // Remove's rule, for the button, the menu and the Delete key: nothing
+  // runs (Busy clear) and a row is selected.
+  bool RemoveAllowed() const;
+
+  // A mission finished or failed: tells the desktop while the user looks
+  // elsewhere.
+  void MissionStatusChanged(int row);
+
   // MissionHost.
   MissionModel& Missions() override { return *missions_; }
   PipelineState& Pipeline() override { return pipeline_; }
@@ -111,9 +150,13 @@ class TfrmMain : public QWidget, public MissionHost {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void buildControls();
+  void buildRowMenu();
   // Runs a user action, showing a refused settings write in an error box.
   void guarded(const std::function<void()>& action);
 
@@ -124,6 +167,11 @@ class TfrmMain : public QWidget, public MissionHost {
   // Saving before the stored missions are loaded would overwrite them
   // with an empty list.
   bool missionsLoaded_ = false;
+  DesktopNotifier* notifier_;
+  int menuRow_ = -1;
+  // The URL box's text before and after its latest change.
+  QString urlBoxBefore_;
+  QString urlBoxNow_;
 };
 
 // Window placement: (screen - window - extra) div 2, truncating toward zero.

@@ -10,6 +10,7 @@
 #include "app/pasMain.h"
 #include "base/Text.h"
 #include "missions/MissionStatus.h"
+#include "missions/UrlBatch.h"
 #include "missions/UrlImport.h"
 #include "ui/MessageBox.h"
 
@@ -28,6 +29,11 @@ bool TfrmMain::UrlExists(const std::string& url) const {
 }
 
 void TfrmMain::btnGoClick() {
+  // A box holding several lines (from the clipboard) is a batch.
+  if (const std::string text = edtUrl->text().toStdString(); IsUrlBatch(text)) {
+    AddUrlBatch(UrlsFromText(text));
+    return;
+  }
   const std::string url = Trim(edtUrl->text().toStdString());
   if (!url.empty()) {
     if (UrlExists(url)) {
@@ -35,8 +41,10 @@ void TfrmMain::btnGoClick() {
                      QStringLiteral("This URL has already been added."), MsgKind::Information,
                      mbOK);
     } else {
-      addLsvItem(url, std::string(Status::WaitForDownload), 0, {}, {}, {}, chkConvert->isChecked(),
-                 cmbFormat->currentText().toStdString(), cmbPriority->currentText().toStdString());
+      const int row = addLsvItem(url, std::string(Status::WaitForDownload), 0, {}, {}, {},
+                                 chkConvert->isChecked(), cmbFormat->currentText().toStdString(),
+                                 cmbPriority->currentText().toStdString());
+      ShowNewRows(row, row);
     }
   }
   guarded([this] {
@@ -47,11 +55,18 @@ void TfrmMain::btnGoClick() {
 
 void TfrmMain::btnPasteClick() {
   const QString text = QGuiApplication::clipboard()->text();
-  if (text.contains(QString::fromUtf8(SiteDomain))) edtUrl->setText(text);
+  if (!text.contains(QString::fromUtf8(SiteDomain))) return;
+  // Several addresses become missions at once; one goes into the box.
+  if (IsUrlBatch(text.toStdString()))
+    AddUrlBatch(UrlsFromText(text.toStdString()));
+  else
+    edtUrl->setText(text);
 }
 
 void TfrmMain::ApplicationEvents1Activate() {
-  btnPasteClick();
+  // Coming back to the window only fills the box, whatever the clipboard holds.
+  const QString text = QGuiApplication::clipboard()->text();
+  if (text.contains(QString::fromUtf8(SiteDomain))) edtUrl->setText(text);
 }
 
 void TfrmMain::suitempbtnLoadClick() {
@@ -67,9 +82,13 @@ void TfrmMain::ImportUrlFile(const QString& fileName) {
   const bool doConvert = chkConvert->isChecked();
   const std::string format = cmbFormat->currentText().toStdString();
   const std::string priority = cmbPriority->currentText().toStdString();
-  for (const std::string& url : UrlsFromText(content))
-    addLsvItem(url, std::string(Status::WaitForDownload), 0, {}, {}, {}, doConvert, format,
-               priority);
+  int first = -1, last = -1;
+  for (const std::string& url : UrlsFromText(content)) {
+    last = addLsvItem(url, std::string(Status::WaitForDownload), 0, {}, {}, {}, doConvert, format,
+                      priority);
+    if (first < 0) first = last;
+  }
+  if (first >= 0) ShowNewRows(first, last);
 }
 
 }  // namespace quillmarsh

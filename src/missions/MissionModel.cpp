@@ -69,6 +69,7 @@ void MissionModel::setSubItem(int row, SubItem item, std::string text) {
   if (cell == text) return;
   cell = std::move(text);
   emitRowChanged(row, item + 1, item + 1);
+  if (item == SubProgress) Q_EMIT statusChanged(row);
 }
 
 void MissionModel::clearSpeedAndEta(int row) {

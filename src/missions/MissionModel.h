@@ -67,6 +67,10 @@ class MissionModel : public QAbstractTableModel {
 
   static int columnWidth(int column);
 
+ Q_SIGNALS:
+  // A row's status text became a different text (not when a row is added).
+  void statusChanged(int row);
+
  private:
   struct Row {
     explicit Row(TLsvData r) : record(std::move(r)) {}

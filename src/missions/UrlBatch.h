@@ -1,0 +1,25 @@
+#pragma once
+// Several addresses added at once (pasted, dropped, a dropped text file):
+// one mission per line as the file import reads them, but an address that
+// is already in the list, or earlier in the same text, is refused.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "missions/MissionModel.h"
+
+namespace quillmarsh {
+
+struct UrlBatch {
+  std::vector<std::string> fresh;  // in text order, each once
+  int refused = 0;                 // lines whose address was already there
+};
+
+UrlBatch SortOutNewUrls(const MissionModel& missions, const std::vector<std::string>& urls);
+
+// True when the text holds more than one non-blank line: it is then a
+// batch, otherwise a single address that the URL box takes as it is.
+bool IsUrlBatch(std::string_view text);
+
+}  // namespace quillmarsh

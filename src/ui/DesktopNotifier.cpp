@@ -1,0 +1,48 @@
+#include "ui/DesktopNotifier.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QVariantMap>
+
+namespace quillmarsh {
+
+DesktopNotifier::DesktopNotifier(QString appName, QObject* parent)
+    : QObject(parent), appName_(std::move(appName)) {
+  gap_.setSingleShot(true);
+  gap_.setInterval(kMinimumGap);
+  connect(&gap_, &QTimer::timeout, this, &DesktopNotifier::flush);
+}
+
+void DesktopNotifier::post(const QString& line) {
+  pending_.append(line);
+  if (!gap_.isActive()) flush();
+}
+
+void DesktopNotifier::flush() {
+  if (pending_.isEmpty()) return;
+  if (pending_.size() == 1)
+    send(appName_, pending_.front());
+  else
+    send(QStringLiteral("%1: %2 missions").arg(appName_).arg(pending_.size()),
+         pending_.join(QLatin1Char('\n')));
+  pending_.clear();
+  // Whatever comes before the gap has passed waits for it.
+  gap_.start();
+}
+
+void DesktopNotifier::send(const QString& summary, const QString& body) {
+  ++sent_;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return;
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.Notifications"),
+      QStringLiteral("/org/freedesktop/Notifications"),
+      QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+  call << appName_ << uint(0) << QStringLiteral("quillmarsh") << summary << body << QStringList()
+       << QVariantMap() << int(-1);
+  // The answer (an id, or an error without a service) is of no use here.
+  bus.asyncCall(call);
+}
+
+}  // namespace quillmarsh
