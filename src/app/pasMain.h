@@ -130,6 +130,8 @@ class TfrmMain : public QWidget, public MissionHost {
   // Remove's rule, for the button, the menu and the Delete key: nothing
   // runs (Busy clear) and a row is selected.
   bool RemoveAllowed() const;
+  // The selected rows in list order.
+  std::vector<int> SelectedRows() const;
 
   // A mission finished or failed: tells the desktop while the user looks
   // elsewhere.

@@ -12,15 +12,13 @@
 
 namespace quillmarsh {
 
-namespace {
-std::vector<int> selectedRows(const QTableView* view) {
+std::vector<int> TfrmMain::SelectedRows() const {
   std::vector<int> rows;
-  for (const QModelIndex& index : view->selectionModel()->selectedRows())
+  for (const QModelIndex& index : lsvList->selectionModel()->selectedRows())
     rows.push_back(index.row());
   std::sort(rows.begin(), rows.end());
   return rows;
 }
-}  // namespace
 
 void TfrmMain::suitempbtnOutputClick() {
   const QString folder = QFileDialog::getExistingDirectory(
@@ -32,7 +30,7 @@ void TfrmMain::suitempbtnOutputClick() {
 }
 
 void TfrmMain::btnResetClick() {
-  const std::vector<int> rows = selectedRows(lsvList);
+  const std::vector<int> rows = SelectedRows();
   if (rows.empty()) return;
   const int row = rows.front();
   const std::string& status = missions_->status(row);
@@ -43,7 +41,7 @@ void TfrmMain::btnResetClick() {
 }
 
 void TfrmMain::suitempbtnRemoveClick() {
-  missions_->removeRowsAt(selectedRows(lsvList));
+  missions_->removeRowsAt(SelectedRows());
 }
 
 void TfrmMain::suitempbtnClearClick() {

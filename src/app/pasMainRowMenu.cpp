@@ -15,13 +15,6 @@
 namespace quillmarsh {
 
 namespace {
-std::vector<int> selectedRowsOf(const QTableView* view) {
-  std::vector<int> rows;
-  for (const QModelIndex& index : view->selectionModel()->selectedRows())
-    rows.push_back(index.row());
-  return rows;
-}
-
 QString toQ(const std::string& s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -72,7 +65,7 @@ void TfrmMain::PrepareRowMenu(int row) {
   OpenFolder1->setEnabled(hasFile);
   CopyAddress1->setEnabled(valid);
   bool retry = false;
-  for (int selected : selectedRowsOf(lsvList))
+  for (int selected : SelectedRows())
     retry = retry || RetryApplies(missions_->status(selected), pipeline_.Busy);
   Retry1->setEnabled(retry);
   Remove1->setEnabled(RemoveAllowed());
@@ -93,7 +86,7 @@ void TfrmMain::CopyAddress1Click() {
 
 void TfrmMain::Retry1Click() {
   bool any = false;
-  for (int row : selectedRowsOf(lsvList)) any = RetryRow(*missions_, row, pipeline_.Busy) || any;
+  for (int row : SelectedRows()) any = RetryRow(*missions_, row, pipeline_.Busy) || any;
   if (!any) return;
   guarded([this] {
     StartDownload();
