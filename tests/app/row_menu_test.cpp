@@ -17,6 +17,7 @@
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 #include "ui/OpenFile.h"
+#include "ui/Skin.h"
 
 namespace quillmarsh {
 
@@ -114,6 +115,8 @@ TEST_F(RowMenu, RemoveAndDeleteRemoveOnlyWhenNothingRuns) {
 TEST_F(RowMenu, Screenshot) {
   const char* folder = std::getenv("QM_SCREENSHOT_DIR");
   if (!folder) GTEST_SKIP() << "QM_SCREENSHOT_DIR not set";
+  qApp->setStyleSheet(LoadSkin(QM_SOURCE_DIR "/resources/default.skn"));
+  w_->LoadConvertOptions();
   w_->show();
   const QPoint at = w_->lsvList->visualRect(w_->Missions().index(1, 1)).center();
   select(1);
@@ -126,6 +129,7 @@ TEST_F(RowMenu, Screenshot) {
   painter.end();
   EXPECT_TRUE(shot.save(QString::fromUtf8(folder) + QStringLiteral("/row-menu.png")));
   w_->ppmRow->hide();
+  qApp->setStyleSheet({});
 }
 
 }  // namespace quillmarsh
