@@ -159,6 +159,7 @@ class TfrmMain : public QWidget, public MissionHost {
  private:
   void buildControls();
   void buildRowMenu();
+  bool urlBoxDragEvent(QEvent* event);
   // Runs a user action, showing a refused settings write in an error box.
   void guarded(const std::function<void()>& action);
 

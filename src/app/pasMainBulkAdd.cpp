@@ -107,4 +107,16 @@ void TfrmMain::dropEvent(QDropEvent* event) {
   if (!urls.empty()) AddUrlBatch(urls);
 }
 
+bool TfrmMain::urlBoxDragEvent(QEvent* event) {
+  // The box would take links and files as text ("file:///..."): they are
+  // the window's. Plain text still goes into the box.
+  auto* drag = static_cast<QDropEvent*>(event);
+  if (!drag->mimeData()->hasUrls()) return false;
+  if (event->type() == QEvent::Drop)
+    dropEvent(drag);
+  else
+    drag->acceptProposedAction();
+  return true;
+}
+
 }  // namespace quillmarsh

@@ -5,6 +5,7 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTableView>
 
@@ -37,9 +38,13 @@ void TfrmMain::buildRowMenu() {
   // Delete is read from the list's own key presses, so that it acts only
   // while the list has the focus.
   lsvList->installEventFilter(this);
+  edtUrl->installEventFilter(this);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == edtUrl && (event->type() == QEvent::DragEnter ||
+                            event->type() == QEvent::DragMove || event->type() == QEvent::Drop))
+    return urlBoxDragEvent(event);
   if (watched == lsvList && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete)) {
     Remove1Click();

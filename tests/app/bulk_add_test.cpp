@@ -53,12 +53,13 @@ class BulkAdd : public ::testing::Test {
     QKeyEvent press(QEvent::KeyPress, key, modifiers);
     QApplication::sendEvent(to, &press);
   }
-  bool drop(QMimeData* mime) {
+  bool drop(QMimeData* mime, QWidget* onto = nullptr) {
+    QWidget* target = onto ? onto : w_.get();
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w_.get(), &enter);
+    QApplication::sendEvent(target, &enter);
     if (!enter.isAccepted()) return false;
     QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w_.get(), &dropped);
+    QApplication::sendEvent(target, &dropped);
     return true;
   }
   const std::vector<std::string> kThreeUrls{"https://v.example/1", "https://v.example/2",
@@ -131,9 +132,10 @@ TEST_F(BulkAdd, DroppedTextLinksAndTextFilesAddOneMissionPerLine) {
   links->setUrls({QUrl(QStringLiteral("https://v.example/link")),
                   QUrl::fromLocalFile(QString::fromStdString(dir.file("links.TXT"))),
                   QUrl::fromLocalFile(QString::fromStdString(dir.file("video.mp4")))});
-  ASSERT_TRUE(drop(links));
+  ASSERT_TRUE(drop(links, w_->edtUrl));
   EXPECT_EQ(urls(), (std::vector<std::string>{"https://v.example/link", "https://v.example/f1",
                                               "https://v.example/f2"}));
+  EXPECT_EQ(w_->edtUrl->text(), QString()) << "links dropped on the box are the window's";
   EXPECT_EQ(list().record(2).format, "MP3 (.mp3)");
 
   auto* nothing = new QMimeData;
