@@ -48,10 +48,4 @@ bool HasFatalFfmpegText(std::string_view text) {
                      [text](std::string_view fatal) { return Contains(text, fatal); });
 }
 
-std::size_t LongestFatalFfmpegText() {
-  std::size_t longest = 0;
-  for (std::string_view fatal : kFatalTexts) longest = std::max(longest, fatal.size());
-  return longest;
-}
-
 }  // namespace quillmarsh

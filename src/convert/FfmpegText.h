@@ -20,8 +20,4 @@ std::string GetLastLine(std::string_view text);
 // of them, so a conversion that printed one is not done.
 bool HasFatalFfmpegText(std::string_view text);
 
-// Longest of the texts HasFatalFfmpegText looks for: a chunk boundary can
-// split one, so callers keep this many bytes of the previous chunk.
-std::size_t LongestFatalFfmpegText();
-
 }  // namespace quillmarsh

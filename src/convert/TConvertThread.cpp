@@ -46,11 +46,11 @@ void TConvertThread::AfterCapture() {
 
 void TConvertThread::ProcessOutput() {
   if (Detached) return;
-  recentOutput_ += Output;
-  if (HasFatalFfmpegText(recentOutput_)) fatalTextSeen_ = true;
-  const std::size_t keep = LongestFatalFfmpegText() - 1;
-  if (recentOutput_.size() > keep) recentOutput_.erase(0, recentOutput_.size() - keep);
-
+  if (!fileNamesSet_) {
+    messages_.SetFileNames(Arguments());
+    fileNamesSet_ = true;
+  }
+  messages_.Add(Output);
   Output = Trim(Output);
   host_.WriteLog(Output);
   if (Contains(Output, "Duration")) DurationText = Trim(CutBetween(Output, "Duration:", ","));
@@ -95,6 +95,7 @@ void TConvertThread::Complete() {
 
 void TConvertThread::EndOfCapture(std::optional<int> exitStatus) {
   exitStatus_ = exitStatus;
+  messages_.End();
   if (Detached || host_.Pipeline().Stopping) return;
   host_.StartConvert();
 }
@@ -102,7 +103,7 @@ void TConvertThread::EndOfCapture(std::optional<int> exitStatus) {
 bool TConvertThread::Succeeded() const {
   // ffmpeg has been seen to exit with 0 after a failed write, hence the
   // message and output-file checks besides the status.
-  return exitStatus_ == 0 && !fatalTextSeen_ && NonEmptyFile(OutputFile);
+  return exitStatus_ == 0 && !messages_.FatalTextSeen() && NonEmptyFile(OutputFile);
 }
 
 void TConvertThread::Finish() {

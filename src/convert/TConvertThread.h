@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "convert/FfmpegMessages.h"
 #include "missions/MissionWorker.h"
 
 namespace quillmarsh {
@@ -53,8 +54,8 @@ class TConvertThread : public MissionWorker {
 
   const std::uint64_t number_;
   std::optional<int> exitStatus_;  // set by the last hand-over
-  std::string recentOutput_;       // end of the previous chunk: a message can span two
-  bool fatalTextSeen_ = false;
+  FfmpegMessages messages_;        // a message can span two chunks
+  bool fileNamesSet_ = false;
 };
 
 }  // namespace quillmarsh

@@ -106,6 +106,23 @@ INSTANTIATE_TEST_SUITE_P(Formats, EachFormat,
                            return name;
                          });
 
+// ffmpeg echoes the file names ("Input #0, avi, from '...'", "Output #0,
+// mp3, to '...'"); a title holding its failure words is no failure.
+TEST_F(RealFfmpeg, TitleWithFailureWordsConverts) {
+  ConvertSandbox box(kFfmpeg);
+  const std::string input = box.file("Conversion failed! (live).avi");
+  fs::copy_file(clips_->file("video.avi"), input);
+  const int row = box.AddMission(input, "MP3 Audio(.mp3)");
+  box.host.StartConvert();
+  ASSERT_TRUE(box.RunUntilIdle(60s));
+  std::string log;
+  for (const std::string& chunk : box.host.logs) log += chunk;
+  EXPECT_EQ(box.host.missions.status(row), "[Converted]") << log;
+  EXPECT_GT(fs::file_size(input + ".mp3"), 1000u);
+  EXPECT_NE(log.find("(live).avi.mp3':"), std::string::npos)
+      << "ffmpeg no longer echoes the output name: the test proves nothing";
+}
+
 TEST_F(RealFfmpeg, UnreadableInputEndsInError) {
   ConvertSandbox box(kFfmpeg);
   const std::string input = box.file("broken.avi");

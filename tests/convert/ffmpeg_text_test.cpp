@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "convert/FfmpegMessages.h"
 
 namespace quillmarsh {
 
@@ -66,7 +69,35 @@ TEST(HasFatalFfmpegText, FindsEachWriteFailure) {
   EXPECT_TRUE(HasFatalFfmpegText("...\nConversion failed!\n"));
   EXPECT_FALSE(HasFatalFfmpegText("Error while decoding stream #0:0"));
   EXPECT_FALSE(HasFatalFfmpegText("conversion failed"));  // case-sensitive
-  EXPECT_GE(LongestFatalFfmpegText(), std::string("No space left on device").size());
+}
+
+TEST(FfmpegMessages, CountsFailureWordsOnlyOutsideTheFileNames) {
+  const std::vector<std::string> argv = {"ffmpeg", "-i",  "file:No space left on device.avi", "-y",
+                                         "-f",     "mp3", "/v/Conversion failed!.avi.mp3"};
+  struct Case {
+    const char* name;
+    std::vector<std::string> chunks;
+    bool fatal;
+  };
+  const Case cases[] = {
+      {"InputEcho", {"Input #0, avi, from 'file:No space left on device.avi':\n"}, false},
+      {"InputEchoWithoutPrefix", {"[avi @ 0x1] No space left on device.avi: bad header\n"}, false},
+      {"OutputEchoSplit", {"Output #0, mp3, to '/v/Conversion fa", "iled!.avi.mp3':\n"}, false},
+      {"OptionNotice",
+       {"preset for output file #0 (/v/Conversion failed!.avi.mp3) unused\n"},
+       false},
+      {"OwnMessageSplit", {"Conversion fai", "led!\n"}, true},
+      {"OwnMessageWithoutBreak", {"x\rError closing file /v/a.mp3"}, true},
+      {"OwnWordsBesideAName", {"Error writing trailer of /v/Conversion failed!.avi.mp3\n"}, true},
+      {"AfterAnEchoLine", {"Output #0, mp3, to 'a':\nNo space left on device\n"}, true},
+  };
+  for (const Case& c : cases) {
+    FfmpegMessages messages;
+    messages.SetFileNames(argv);
+    for (const std::string& chunk : c.chunks) messages.Add(chunk);
+    messages.End();
+    EXPECT_EQ(messages.FatalTextSeen(), c.fatal) << c.name;
+  }
 }
 
 }  // namespace
