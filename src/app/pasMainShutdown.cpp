@@ -36,10 +36,14 @@ void TfrmMain::FormCloseQuery(bool& canClose) {
   try {
     SaveSettings();
   } catch (const IniWriteError& e) {
-    // The list could not be kept: stay open rather than lose it.
     ShowMessageBox(QString::fromUtf8(kAppTitle), QString::fromUtf8(e.what()), MsgKind::Error, mbOK);
-    canClose = false;
-    return;
+    // A failure that may pass (a full disk): stay open rather than lose the
+    // list. A file the user made read-only would keep the window open for
+    // good: it closes, and the file stays as its owner left it.
+    if (!e.PermissionDenied()) {
+      canClose = false;
+      return;
+    }
   }
   closing_ = true;
   ini_.reset();

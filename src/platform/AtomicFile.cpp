@@ -64,6 +64,9 @@ void SyncDirectory(const std::string& dir) {
 
 bool WriteFileAtomically(const std::string& path, std::string_view content) {
   const std::string target = ResolveTarget(path);
+  // The rename needs only the folder's permission, so it would replace a
+  // file its owner made read-only: ask as a write in place would be asked.
+  if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) return false;
   std::string temp = target + std::string(kTempInfix) + "XXXXXX";
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;

@@ -8,7 +8,8 @@ namespace quillmarsh {
 
 // Writes `content` to a temporary file beside `path`, flushes it to disk and
 // renames it over `path`. Returns false with errno set when any step fails;
-// the previous file is then untouched and the temporary file removed.
+// the previous file is then untouched and the temporary file removed. A
+// file the user may not write (made read-only) is refused, not replaced.
 bool WriteFileAtomically(const std::string& path, std::string_view content);
 
 // Removes the temporary files ("<name>.tmp-*") that a save interrupted by a

@@ -81,8 +81,12 @@ std::string ReadWholeFile(const std::string& path) {
 }
 }  // namespace
 
-IniWriteError::IniWriteError(const std::string& path)
-    : std::runtime_error("Unable to write to " + path) {}
+IniWriteError::IniWriteError(const std::string& path, int error)
+    : std::runtime_error("Unable to write to " + path), error_(error) {}
+
+bool IniWriteError::PermissionDenied() const {
+  return error_ == EACCES || error_ == EPERM || error_ == EROFS;
+}
 
 struct IniFile::Impl {
   struct Entry {
@@ -254,7 +258,8 @@ void IniFile::EraseSection(std::string_view section) {
 
 void IniFile::flushOrDefer() {
   if (batchDepth_ > 0 || !impl_->dirty) return;
-  if (!WriteFileAtomically(impl_->path, impl_->Serialize())) throw IniWriteError(impl_->path);
+  if (!WriteFileAtomically(impl_->path, impl_->Serialize()))
+    throw IniWriteError(impl_->path, errno);
   impl_->dirty = false;
 }
 

@@ -18,7 +18,13 @@ namespace quillmarsh {
 // "Unable to write to <path>"
 class IniWriteError : public std::runtime_error {
  public:
-  explicit IniWriteError(const std::string& path);
+  explicit IniWriteError(const std::string& path, int error = 0);
+  // The user may not write there (a read-only file or folder): unlike a
+  // full disk, trying again cannot succeed.
+  bool PermissionDenied() const;
+
+ private:
+  int error_;
 };
 
 class IniFile {
@@ -37,8 +43,8 @@ class IniFile {
   // Names of the sections in file order, as written between the brackets.
   std::vector<std::string> SectionNames() const;
 
-  // Each throws IniWriteError when the file cannot be written; the file on
-  // disk is then left as it was.
+  // Each throws IniWriteError when the file cannot be written, a read-only
+  // one included; the file on disk is then left as it was.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
