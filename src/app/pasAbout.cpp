@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "ui/AppIcon.h"
 #include "ui/LinkLabel.h"
 #include "ui/SkinnedFrame.h"
 #include "ui/UiFont.h"
@@ -27,6 +28,7 @@ QLabel* centredLabel(QWidget* parent, const QString& text, int top, int height, 
 TfrmAbout::TfrmAbout() : QDialog(nullptr, Qt::FramelessWindowHint | Qt::Dialog) {
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(QStringLiteral("About"));
+  setWindowIcon(AppIcon());
   setFont(UiFont(11));
   setFixedSize(325, 369);
   setModal(true);

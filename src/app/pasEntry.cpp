@@ -9,6 +9,7 @@
 #include "app/pasMain.h"
 #include "platform/SingleInstance.h"
 #include "platform/WorkerThread.h"
+#include "ui/AppIcon.h"
 #include "ui/MessageBox.h"
 
 namespace quillmarsh {
@@ -47,7 +48,7 @@ int RunQuillmarsh(int argc, char** argv) {
     return 0;
   }
   QApplication::setApplicationName(title);
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillmarsh/quillmarsh.svg")));
+  QApplication::setWindowIcon(AppIcon());
 
   // The three windows live until the process ends.
   auto main = std::make_unique<TfrmMain>();

@@ -20,6 +20,7 @@
 #include "convert/ConvertScheduler.h"
 #include "download/DownloadScheduler.h"
 #include "platform/IniFile.h"
+#include "ui/AppIcon.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/LinkLabel.h"
 #include "ui/MessageBox.h"
@@ -69,7 +70,7 @@ TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   notifier_ = new DesktopNotifier(QString::fromUtf8(kAppTitle), this);
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kAppTitle));
-  setWindowIcon(QIcon(QStringLiteral(":/quillmarsh/quillmarsh.svg")));
+  setWindowIcon(AppIcon());
   setFont(UiFont(11));
   resize(kClientWidth, kClientHeight);
   buildControls();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/Text.h"
+#include "missions/MissionStatus.h"
 
 namespace quillmarsh {
 
@@ -128,6 +129,7 @@ QVariant MissionModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || !isValidRow(index.row())) return {};
   const Row& r = rows_[index.row()];
   if (role == ProgressRole) return r.record.progress;
+  if (role == FailedRole) return Status::IsFailure(r.subItems[SubProgress]);
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
   if (index.column() == ColVideo) return toQ(r.caption);
   return toQ(r.subItems[index.column() - 1]);

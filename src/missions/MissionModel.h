@@ -24,6 +24,8 @@ class MissionModel : public QAbstractTableModel {
  public:
   // The raw percentage of a row, for the progress delegate.
   static constexpr int ProgressRole = Qt::UserRole + 1;
+  // True while the row shows that its download or conversion failed.
+  static constexpr int FailedRole = Qt::UserRole + 2;
 
   explicit MissionModel(QObject* parent = nullptr);
 

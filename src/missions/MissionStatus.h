@@ -19,6 +19,11 @@ inline constexpr std::string_view Converted = "[Converted]";
 inline constexpr std::string_view SkipFormatOk = "[Skip] format ok";
 inline constexpr std::string_view ErrorInConvert = "[Error in convert]";
 
+// The two statuses of a mission whose work failed.
+inline bool IsFailure(std::string_view status) {
+  return status == ErrorInDownload || status == ErrorInConvert;
+}
+
 // "[Downloading] 45%" and "[Converting] 45%".
 inline std::string DownloadingPercent(int percent) {
   return std::string(Downloading) + " " + std::to_string(percent) + "%";

@@ -12,8 +12,12 @@
 namespace quillmarsh {
 
 namespace {
-const QColor kTrackColor(235, 235, 235);
-const QColor kFillColor(132, 193, 255);
+struct BarColours {
+  QColor track, fill, text;
+};
+const BarColours kNormal{QColor(235, 235, 235), QColor(132, 193, 255), kProgressTextColour};
+// A failed mission stands out in red, its text still dark on the light fill.
+const BarColours kFailed{QColor(253, 236, 236), QColor(244, 166, 166), kFailedTextColour};
 
 // Edges as (left, top, right, bottom) with right and bottom exclusive, so
 // the bar arithmetic needs no +1/-1; converted to QRect only when drawing.
@@ -53,15 +57,15 @@ int FillLength(int width, int percent) {
   return width * std::clamp(percent, 0, 100) / 100;
 }
 
-void DrawPlainBar(QPainter& painter, Edges r, int percent) {
+void DrawPlainBar(QPainter& painter, Edges r, int percent, const BarColours& colours) {
   ++r.right;
   ++r.bottom;
-  FillRoundedBar(painter, r, kTrackColor);
+  FillRoundedBar(painter, r, colours.track);
   r.right = r.left + FillLength(r.width(), percent);
   if (r.right <= r.left) return;
-  FillRoundedBar(painter, r, kFillColor);
+  FillRoundedBar(painter, r, colours.fill);
   // Square on the right, so only the left end looks rounded.
-  if (r.left + 3 < r.right) FillEdges(painter, r.right - 3, r.top, r.right, r.bottom, kFillColor);
+  if (r.left + 3 < r.right) FillEdges(painter, r.right - 3, r.top, r.right, r.bottom, colours.fill);
 }
 
 void DrawStyledBar(QPainter& painter, const Edges& r, int percent, const QStyle& style) {
@@ -94,10 +98,11 @@ QFont CellFont(const QFont& font, int height) {
   return cellFont;
 }
 
-void DrawCellText(QPainter& painter, const QRect& rect, const QString& text, const QFont& font) {
+void DrawCellText(QPainter& painter, const QRect& rect, const QString& text, const QFont& font,
+                  const QColor& colour) {
   if (text.isEmpty() || rect.height() < 1 || rect.width() < 1) return;
   painter.setFont(CellFont(font, rect.height()));
-  painter.setPen(kProgressTextColour);
+  painter.setPen(colour);
   painter.setBackgroundMode(Qt::TransparentMode);
   const QString shown = ProgressCellText(text, painter.fontMetrics(), rect.width());
   painter.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, shown);
@@ -109,17 +114,19 @@ QString ProgressCellText(const QString& text, const QFontMetrics& metrics, int w
 }
 
 void DrawProgressCell(QPainter& painter, const QRect& cell, int percent, const QString& text,
-                      const QFont& font, const QStyle* style) {
+                      const QFont& font, const QStyle* style, bool failed) {
   const Edges r = EdgesOf(cell).shrunk(1);
   const QRect textRect = r.toQRect();
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setPen(Qt::NoPen);
-  if (style)
+  const BarColours& colours = failed ? kFailed : kNormal;
+  // A platform style's bar has no red of its own: a failure draws the plain one.
+  if (style && !failed)
     DrawStyledBar(painter, r, percent, *style);
   else
-    DrawPlainBar(painter, r, percent);
-  DrawCellText(painter, textRect, text, font);
+    DrawPlainBar(painter, r, percent, colours);
+  DrawCellText(painter, textRect, text, font, colours.text);
   painter.restore();
 }
 

@@ -51,7 +51,8 @@ void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   opt.text.clear();
   viewStyle->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, view);
   DrawProgressCell(*painter, opt.rect, index.data(MissionModel::ProgressRole).toInt(),
-                   index.data(Qt::DisplayRole).toString(), opt.font, CellStyle(view));
+                   index.data(Qt::DisplayRole).toString(), opt.font, CellStyle(view),
+                   index.data(MissionModel::FailedRole).toBool());
 }
 
 }  // namespace quillmarsh

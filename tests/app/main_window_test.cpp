@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <QApplication>
+#include "app/pasAbout.h"
 #include "app/pasMain.h"
 
 #include "support/QtTestApp.h"
@@ -91,6 +93,21 @@ TEST(MainWindow, ControlsHaveTheirCaptionsPlacesAndStates) {
   w.show();
   w.resize(669, 767);
   EXPECT_EQ(w.lsvList->geometry(), QRect(38, 322, 605, 361));
+}
+
+// The icon is read from PNG sizes compiled in: no image plugin needed.
+TEST(MainWindow, TitleBarsAndTaskbarShowTheIcon) {
+  EnsureQtApp(true);
+  TfrmMain w;
+  TfrmAbout about;
+  for (QWidget* window : std::initializer_list<QWidget*>{&w, &about}) {
+    SCOPED_TRACE(window->objectName().toStdString());
+    EXPECT_EQ(window->windowIcon().availableSizes().size(), 6);
+    EXPECT_FALSE(window->windowIcon().pixmap(256).isNull());
+    const auto* titleIcon = window->findChild<QLabel*>(QStringLiteral("TitleIcon"));
+    ASSERT_NE(titleIcon, nullptr);
+    EXPECT_FALSE(titleIcon->pixmap().isNull());
+  }
 }
 
 TEST(MainWindow, PlacementDividesTowardZero) {

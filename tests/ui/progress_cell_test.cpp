@@ -231,4 +231,47 @@ TEST(ProgressDelegate, DrawsOnlyTheProgressColumn) {
   EXPECT_GT(trackInNewCell, (newCell.width() - 2) * (newCell.height() - 4) / 2);
 }
 
+// Failed missions stand out in red; every other status keeps the blue bar.
+TEST(ProgressDelegate, FailedMissionsAreRedAndOthersKeepTheirLook) {
+  const QRgb failedTrack = qRgb(253, 236, 236), failedFill = qRgb(244, 166, 166);
+  struct Row {
+    const char* status;
+    int percent;
+    bool failed;
+  };
+  const Row rows[] = {{"[Error in download]", 0, true},   {"[Error in convert]", 49, true},
+                      {"[Converted]", 100, false},        {"[Downloading] 45%", 45, false},
+                      {"[Skip] File Exists", 0, false},   {"[Wait for download]", 0, false},
+                      {"[Error in download] x", 0, false}};
+  MissionModel model;
+  for (const Row& r : rows) model.addLsvItem("u", r.status, r.percent, "", "", "", false, "", "");
+  QTableView view;
+  ProgressDelegate delegate;
+  view.setModel(&model);
+  view.setItemDelegate(&delegate);
+  view.verticalHeader()->hide();
+  view.resize(700, 220);
+  QImage image(view.size(), QImage::Format_RGB32);
+  image.fill(kPaper);
+  view.render(&image);
+
+  const QPoint origin = view.viewport()->mapTo(&view, QPoint(0, 0));
+  for (int row = 0; row < model.count(); ++row) {
+    SCOPED_TRACE(rows[row].status);
+    const QRect cell = view.visualRect(model.index(row, ColProgress)).translated(origin);
+    int red = 0, blue = 0, redText = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+      for (int x = cell.left(); x <= cell.right(); ++x) {
+        const QRgb c = image.pixel(x, y);
+        red += c == failedTrack || c == failedFill;
+        blue += c == kTrack || c == kFill;
+        redText += c == kFailedTextColour.rgb();
+      }
+    EXPECT_EQ(model.index(row, 0).data(MissionModel::FailedRole).toBool(), rows[row].failed);
+    EXPECT_EQ(red > 0, rows[row].failed);
+    EXPECT_EQ(blue > 0, !rows[row].failed);
+    EXPECT_EQ(redText > 0, rows[row].failed);
+  }
+}
+
 }  // namespace quillmarsh
