@@ -2,18 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleFactory>
 #include <QTableView>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <memory>
 
 #include "missions/MissionModel.h"
 #include "ui/ProgressDelegate.h"
+#include "ui/Skin.h"
 
 namespace quillmarsh {
 
@@ -272,6 +277,71 @@ TEST(ProgressDelegate, FailedMissionsAreRedAndOthersKeepTheirLook) {
     EXPECT_EQ(blue > 0, !rows[row].failed);
     EXPECT_EQ(redText > 0, rows[row].failed);
   }
+}
+
+namespace {
+double Luminance(QRgb c) {
+  const auto channel = [](int v) {
+    const double s = v / 255.0;
+    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+}
+
+// Contrast between the lightest and the darkest pixel of an area: text
+// against its ground when the area holds one line of text.
+double Contrast(const QImage& image, const QRect& area) {
+  double light = 0, dark = 1;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const double l = Luminance(image.pixel(x, y));
+      light = std::max(light, l);
+      dark = std::min(dark, l);
+    }
+  return (light + 0.05) / (dark + 0.05);
+}
+}  // namespace
+
+// The skin fixes the colours of the open drop-down list itself, so that a
+// desktop palette whose highlight is white cannot make an item white on white.
+TEST(Skin, DropDownItemsReadableSelectedAndHovered) {
+  const QPalette oldPalette = QApplication::palette();
+  QPalette desktop = oldPalette;
+  desktop.setColor(QPalette::Highlight, Qt::white);
+  desktop.setColor(QPalette::HighlightedText, Qt::white);
+  QApplication::setPalette(desktop);
+  qApp->setStyleSheet(LoadSkin(QM_SOURCE_DIR "/resources/default.skn"));
+  ASSERT_FALSE(qApp->styleSheet().isEmpty());
+
+  QWidget window;
+  auto* combo = new QComboBox(&window);
+  combo->addItems(
+      {QStringLiteral("Quality First"), QStringLiteral("Both"), QStringLiteral("Time First")});
+  combo->setGeometry(10, 10, 91, 21);
+  combo->setCurrentIndex(1);
+  window.show();
+  combo->showPopup();
+  QAbstractItemView* view = combo->view();
+  QCoreApplication::processEvents();
+  for (int hovered : {-1, 0, 2}) {
+    SCOPED_TRACE(hovered);
+    if (hovered >= 0) {
+      const QPointF at = view->visualRect(combo->model()->index(hovered, 0)).center();
+      QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton,
+                       Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(view->viewport(), &move);
+    }
+    const QImage image = view->viewport()->grab().toImage();
+    for (int item = 0; item < combo->count(); ++item) {
+      const QRect area = view->visualRect(combo->model()->index(item, 0)) &
+                         QRect(QPoint(0, 0), image.size() / image.devicePixelRatio());
+      EXPECT_GE(Contrast(image, area), 4.5) << "item " << item;
+    }
+    EXPECT_EQ(view->currentIndex().row(), hovered >= 0 ? hovered : 1);
+  }
+  combo->hidePopup();
+  qApp->setStyleSheet({});
+  QApplication::setPalette(oldPalette);
 }
 
 }  // namespace quillmarsh
