@@ -97,7 +97,7 @@ TEST(MainWindow, ControlsHaveTheirCaptionsPlacesAndStates) {
 
 // The icon is read from PNG sizes compiled in: no image plugin needed.
 TEST(MainWindow, TitleBarsAndTaskbarShowTheIcon) {
-  EnsureQtApp(true);
+  EnsureQtApp<QApplication>();
   TfrmMain w;
   TfrmAbout about;
   for (QWidget* window : std::initializer_list<QWidget*>{&w, &about}) {

@@ -14,6 +14,8 @@
 #include "support/AppFolder.h"
 #include "support/QtTestApp.h"
 
+namespace quillmarsh {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -104,3 +106,5 @@ TEST(ReadOnlySettings, RefusedWithTheMessageAndKeptByteForByte) {
     EXPECT_EQ(st.st_uid, user.uid) << c.name;
   }
 }
+
+}  // namespace quillmarsh
