@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -18,6 +19,9 @@ constexpr const char* kHeader = "tarnfetch-control 1";
 // A record is small; anything larger is not ours.
 constexpr std::size_t kMaxBytes = 1 << 20;
 constexpr auto kSaveInterval = std::chrono::seconds(1);
+constexpr const char* kSuffix = ".part.ctl";
+// 255 bytes for a name, less the suffix and the temporary's ".tmp".
+constexpr std::size_t kMaxStem = 255 - 9 - 4;
 
 // Values stay on one line: '%', line breaks and blanks are escaped.
 std::string Escape(const std::string& value) {
@@ -54,6 +58,18 @@ std::optional<std::string> Unescape(const std::string& text) {
 }
 
 }  // namespace
+
+std::string ControlFile::NameFor(const std::string& finalName) {
+  if (finalName.size() <= kMaxStem) return finalName + kSuffix;
+  std::uint64_t hash = 1469598103934665603ull;
+  for (unsigned char c : finalName) hash = (hash ^ c) * 1099511628211ull;
+  std::size_t cut = kMaxStem - 17;
+  // Never inside a UTF-8 sequence.
+  while (cut > 0 && (static_cast<unsigned char>(finalName[cut]) & 0xC0) == 0x80) --cut;
+  char tail[18];
+  std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hash));
+  return finalName.substr(0, cut) + tail + kSuffix;
+}
 
 ControlFile::ControlFile(const OutputFolder& folder, const std::string& finalName)
     : folder_(folder), name_(NameFor(finalName)) {}

@@ -23,7 +23,9 @@ class ControlFile {
   // [first, end): end is one past the last byte.
   using Span = std::pair<std::uint64_t, std::uint64_t>;
 
-  static std::string NameFor(const std::string& finalName) { return finalName + ".part.ctl"; }
+  // "<final name>.part.ctl"; a long name is shortened (with a hash of the
+  // whole) so that the record and its temporary stay valid file names.
+  static std::string NameFor(const std::string& finalName);
 
   ControlFile(const OutputFolder& folder, const std::string& finalName);
 

@@ -11,6 +11,7 @@
 #include "PageParser.h"
 #include "Probe.h"
 #include "ProgressReporter.h"
+#include "StreamDownload.h"
 #include "Url.h"
 #include "Utf8.h"
 
@@ -25,6 +26,7 @@ struct Media {
   std::string contentType;
   std::optional<std::uint64_t> length;
   std::string title;
+  bool stream = false;  // an HLS playlist
 };
 
 // The first of the page's addresses that leads to a media file.
@@ -39,8 +41,9 @@ Media MediaFromPage(const ProbeResult& page) {
     ++tried;
     try {
       const ProbeResult target = Probe(*absolute);
-      if (target.kind == ProbeResult::Kind::Media) {
-        return {target.url, target.contentType, target.contentLength, found.title};
+      if (target.kind != ProbeResult::Kind::Page) {
+        return {target.url, target.contentType, target.contentLength, found.title,
+                target.kind == ProbeResult::Kind::Stream};
       }
       lastProblem = "it leads to another web page, not to a video: " + target.url;
     } catch (const FetchError& failure) {
@@ -66,13 +69,18 @@ void RunFetchJob(const std::string& url, const std::string& pathTemplate) {
   console::Go();
   const std::string address = CheckUserUrl(url);
   const ProbeResult first = Probe(address);
-  Media media = first.kind == ProbeResult::Kind::Media
-                    ? Media{first.url, first.contentType, first.contentLength, {}}
+  Media media = first.kind != ProbeResult::Kind::Page
+                    ? Media{first.url,
+                            first.contentType,
+                            first.contentLength,
+                            {},
+                            first.kind == ProbeResult::Kind::Stream}
                     : MediaFromPage(first);
   if (media.title.empty()) media.title = TitleFromAddress(media.url);
   // Quillmarsh reads our output in small chunks; a short line keeps the
   // whole tag in one of them.
   console::Title(media.title.empty() ? "video" : CutUtf8(media.title, kMaxTitleBytes));
+  if (media.stream) return DownloadStream({media.url, {}, std::nullopt}, media.title, pathTemplate);
 
   const OutputTarget target =
       ExpandTemplate(pathTemplate, media.title, ChooseExtension(media.contentType, media.url));

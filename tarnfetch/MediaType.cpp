@@ -51,6 +51,12 @@ bool IsPageContentType(std::string_view contentType) {
   return bare == "text/html" || bare == "application/xhtml+xml";
 }
 
+bool IsStreamContentType(std::string_view contentType) {
+  const std::string bare = BareContentType(contentType);
+  return bare == "application/vnd.apple.mpegurl" || bare == "application/x-mpegurl" ||
+         bare == "audio/mpegurl" || bare == "audio/x-mpegurl";
+}
+
 bool IsMediaExtension(std::string_view extension) {
   return std::find(kMediaExtensions.begin(), kMediaExtensions.end(), extension) !=
          kMediaExtensions.end();

@@ -8,9 +8,10 @@ namespace tarnfetch {
 // The media type of a Content-Type value: lower case, without parameters.
 std::string BareContentType(std::string_view contentType);
 
-bool IsMediaContentType(std::string_view contentType);  // video/*, audio/*
-bool IsPageContentType(std::string_view contentType);   // HTML and XHTML
-bool IsMediaExtension(std::string_view extension);      // "mp4", "webm" ...
+bool IsMediaContentType(std::string_view contentType);   // video/*, audio/*
+bool IsPageContentType(std::string_view contentType);    // HTML and XHTML
+bool IsStreamContentType(std::string_view contentType);  // HLS playlists
+bool IsMediaExtension(std::string_view extension);       // "mp4", "webm" ...
 
 // The extension of a downloaded file: from the content type when it names
 // one we know, else from the address when it looks like a file extension,

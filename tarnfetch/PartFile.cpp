@@ -55,6 +55,10 @@ void PartFile::StartOver() {
   if (lseek(fd_, 0, SEEK_SET) != 0) Fail("Could not empty ");
 }
 
+void PartFile::Resize(std::uint64_t size) {
+  if (ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Could not cut ");
+}
+
 void PartFile::Continue() {
   if (lseek(fd_, 0, SEEK_END) < 0) Fail("Could not append to ");
 }

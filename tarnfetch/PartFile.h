@@ -26,6 +26,8 @@ class PartFile {
   void StartOver();
   // Positions at the end, to append to what an earlier run left.
   void Continue();
+  // Makes the file this long, cutting what lies beyond.
+  void Resize(std::uint64_t size);
   // Writes all bytes; false on failure, with the reason in LastFailure().
   bool Write(const char* data, std::size_t size);
   // Closes the file, reporting delayed write failures. Throws FetchError.

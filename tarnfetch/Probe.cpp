@@ -33,8 +33,11 @@ void Decide(ProbeState& state) {
   }
   const std::string bare = BareContentType(head.contentType);
   const bool textual = bare.empty() || bare.rfind("text/", 0) == 0;
-  if (IsMediaContentType(bare) ||
-      (!textual && !IsPageContentType(bare) && IsMediaExtension(UrlFileExtension(result.url)))) {
+  if (IsStreamContentType(bare) ||
+      (UrlFileExtension(result.url) == "m3u8" && !IsPageContentType(bare))) {
+    result.kind = ProbeResult::Kind::Stream;
+  } else if (IsMediaContentType(bare) || (!textual && !IsPageContentType(bare) &&
+                                          IsMediaExtension(UrlFileExtension(result.url)))) {
     result.kind = ProbeResult::Kind::Media;
   } else if (IsPageContentType(bare) || textual) {
     result.kind = ProbeResult::Kind::Page;
@@ -46,7 +49,7 @@ void Decide(ProbeState& state) {
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
   auto& state = *static_cast<ProbeState*>(self);
   if (!state.decided) Decide(state);
-  if (state.failedStatus || state.unknownType || state.result.kind == ProbeResult::Kind::Media) {
+  if (state.failedStatus || state.unknownType || state.result.kind != ProbeResult::Kind::Page) {
     state.stopped = true;
     return 0;
   }

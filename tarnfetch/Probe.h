@@ -13,7 +13,7 @@ constexpr std::size_t kMaxPageBytes = 8u << 20;
 
 // What an address turned out to be, after its redirects.
 struct ProbeResult {
-  enum class Kind { Media, Page };
+  enum class Kind { Media, Page, Stream };  // Stream: an HLS playlist
   Kind kind = Kind::Page;
   std::string url;  // where the redirects ended
   std::string contentType;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace tarnfetch {
+
+// The ffmpeg next to this program, else the first one on PATH (absolute
+// entries only: never the current folder); empty when there is none.
+std::string FindFfmpeg();
+
+// Copies the streams of inputFd (MPEG-TS or fragmented MP4) into an MP4
+// written to outputFd, without re-encoding; the MP4 muxer converts ADTS
+// AAC itself (the aac_adtstoasc filter) where the audio needs it. ffmpeg
+// gets an argument vector and the files as descriptors, so no name of
+// ours is ever read as an option or protocol. Throws FetchError with
+// ffmpeg's own last words when it fails or writes nothing.
+void RemuxToMp4(const std::string& ffmpeg, int inputFd, int outputFd);
+
+}  // namespace tarnfetch

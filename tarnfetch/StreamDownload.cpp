@@ -1,0 +1,107 @@
+#include "StreamDownload.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "Console.h"
+#include "ControlFile.h"
+#include "FetchError.h"
+#include "FfmpegRemux.h"
+#include "FileName.h"
+#include "HlsDownload.h"
+#include "HlsPlaylist.h"
+#include "OutputFolder.h"
+#include "PartFile.h"
+#include "StreamProgress.h"
+#include "TransferEngine.h"
+
+namespace tarnfetch {
+namespace {
+
+// The media playlist: the source's own, or its best variant's.
+HlsPlaylist MediaPlaylist(const StreamSource& source) {
+  std::string where = source.url;
+  std::string text = source.playlist
+                         ? *source.playlist
+                         : FetchSmall(source.url, kMaxPlaylistBytes, source.headers, &where);
+  HlsPlaylist playlist(std::move(text), where);
+  if (!playlist.IsMaster()) return playlist;
+  const std::string variant = playlist.Best().url;
+  std::string variantWhere = variant;
+  std::string variantText = FetchSmall(variant, kMaxPlaylistBytes, source.headers, &variantWhere);
+  HlsPlaylist media(std::move(variantText), variantWhere);
+  if (media.IsMaster())
+    throw FetchError("The stream's variant is another master playlist: " + variant);
+  return media;
+}
+
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+// Copies the joined segments into an MP4 and gives it the final name: the
+// new file exists only unnamed until it is complete, and taking the name
+// never replaces a file already there.
+void RemuxInto(const std::string& ffmpeg, const OutputFolder& folder, const std::string& partName,
+               const std::string& finalName) {
+  const std::string shown = folder.Path() + "/" + finalName;
+  Descriptor input{
+      openat(folder.Descriptor(), partName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
+  Descriptor output{openat(folder.Descriptor(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666)};
+  if (input.fd < 0 || output.fd < 0) {
+    throw FetchError("Could not prepare " + shown + ": " + std::strerror(errno) + ".");
+  }
+  RemuxToMp4(ffmpeg, input.fd, output.fd);
+  if (fsync(output.fd) != 0) {
+    throw FetchError("Could not finish writing " + shown + ": " + std::strerror(errno) + ".");
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(output.fd);
+  if (linkat(AT_FDCWD, self.c_str(), folder.Descriptor(), finalName.c_str(), AT_SYMLINK_FOLLOW) !=
+      0) {
+    throw FetchError("Could not name " + shown + ": " + std::strerror(errno) + ".");
+  }
+}
+
+std::uint64_t FileSizeOf(const OutputFolder& folder, const std::string& name) {
+  return folder.FileSize(name).value_or(0);
+}
+
+}  // namespace
+
+void DownloadStream(const StreamSource& source, const std::string& title,
+                    const std::string& pathTemplate) {
+  const HlsPlaylist playlist = MediaPlaylist(source);
+  const std::string ffmpeg = FindFfmpeg();
+  const bool fragmentedMp4 = !playlist.Maps().empty();
+  const OutputTarget target =
+      ExpandTemplate(pathTemplate, title, fragmentedMp4 || !ffmpeg.empty() ? "mp4" : "ts");
+  const OutputFolder folder(target.folder);
+  if (folder.HasCompleteFile(target.name, std::nullopt)) {
+    console::Skip(target.path);
+    return;
+  }
+  console::FileName(target.path);
+
+  PartFile part(folder, target.name);
+  ControlFile control(folder, target.name);
+  StreamProgress progress(playlist.TotalDuration(), playlist.Segments().size());
+  HlsDownload(playlist, folder, source.headers).Run(part, control, progress);
+  // The ".part" stays locked until the final name is taken.
+  if (ffmpeg.empty()) {
+    folder.Rename(part.Name(), target.name);
+  } else {
+    RemuxInto(ffmpeg, folder, part.Name(), target.name);
+    unlinkat(folder.Descriptor(), part.Name().c_str(), 0);
+  }
+  control.Remove();
+  part.Close();
+  progress.Finish(FileSizeOf(folder, target.name));
+}
+
+}  // namespace tarnfetch

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnfetch {
+
+// An HLS stream to download: its playlist's address, the extra HTTP
+// headers every request of it needs (a site extractor may give some,
+// "Name: value"), and the playlist's text when it was already read.
+struct StreamSource {
+  std::string url;
+  std::vector<std::string> headers;
+  std::optional<std::string> playlist;
+};
+
+// Downloads the stream into one file named from the title by the output
+// template: the best variant of a master playlist, every segment in order,
+// then, when ffmpeg is found, copied into an ".mp4" without re-encoding
+// (else the joined ".ts"; fragmented MP4 stays ".mp4"). Prints the
+// filename or skip marker and the progress; the caller has printed the
+// title. Throws FetchError; a killed or failed run leaves its ".part" and
+// control file, and the next run continues after the last segment written.
+void DownloadStream(const StreamSource& source, const std::string& title,
+                    const std::string& pathTemplate);
+
+}  // namespace tarnfetch
