@@ -64,9 +64,11 @@ PageMedia ParsePage(std::string_view html) {
     } else if (tag->name == "video" || tag->name == "audio") {
       if (const auto src = tag->Attribute("src")) found[kVideoTag].push_back(*src);
     } else if (tag->name == "source") {
-      // A <source> may name its type; skip ones that say they are not media.
+      // A <source> may name its type; skip ones that say they are neither
+      // media nor a stream.
       const auto type = tag->Attribute("type");
-      const bool media = !type || type->empty() || IsMediaContentType(*type);
+      const bool media =
+          !type || type->empty() || IsMediaContentType(*type) || IsStreamContentType(*type);
       if (const auto src = tag->Attribute("src"); src && media) found[kSourceTag].push_back(*src);
     } else if (tag->name == "script") {
       const auto type = tag->Attribute("type");

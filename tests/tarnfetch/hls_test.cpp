@@ -1,0 +1,364 @@
+// The real tarnfetch fetching HLS streams from a loopback server: segments
+// made by the real ffmpeg once for the whole program, then master
+// playlists, fragmented MP4, AES-128, byte ranges, retries, refusals and a
+// resumed run.
+#include <openssl/evp.h>
+
+#include <map>
+#include <mutex>
+
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs a program (found on PATH) with its arguments; true on exit status 0.
+bool RunProgram(const std::vector<std::string>& args, std::string* output = nullptr) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  std::vector<char*> argv;
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t got; spawned == 0 && (got = read(fds[0], buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fds[0]);
+  int status = 0;
+  if (spawned != 0 || waitpid(pid, &status, 0) != pid) return false;
+  if (output != nullptr) *output = text;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string Encrypt(const std::string& plain, const std::string& key, const std::string& iv) {
+  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+  std::string out(plain.size() + 16, '\0');
+  int first = 0;
+  int last = 0;
+  const auto* k = reinterpret_cast<const unsigned char*>(key.data());
+  EVP_EncryptInit_ex(context, EVP_aes_128_cbc(), nullptr, k,
+                     reinterpret_cast<const unsigned char*>(iv.data()));
+  EVP_EncryptUpdate(context, reinterpret_cast<unsigned char*>(out.data()), &first,
+                    reinterpret_cast<const unsigned char*>(plain.data()),
+                    static_cast<int>(plain.size()));
+  EVP_EncryptFinal_ex(context, reinterpret_cast<unsigned char*>(out.data()) + first, &last);
+  EVP_CIPHER_CTX_free(context);
+  out.resize(static_cast<std::size_t>(first + last));
+  return out;
+}
+
+// The IV HLS takes from a media sequence number.
+std::string SequenceIv(unsigned number) {
+  std::string iv(16, '\0');
+  iv[15] = static_cast<char>(number);
+  return iv;
+}
+
+// Three two-second segments of a six-second clip, as MPEG-TS and as
+// fragmented MP4 (init.mp4 and three .m4s), made once per program.
+struct Clips {
+  TempDir dir;
+  std::vector<std::string> ts;
+  std::vector<std::string> fmp4;
+  std::string init;
+  std::string frames;  // ffprobe's count of the whole clip
+};
+
+Clips* clips = nullptr;
+
+std::string MediaPlaylist(const std::vector<std::string>& lines, bool ended = true) {
+  std::string text = "#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:2\n";
+  for (const auto& line : lines) text += line + "\n";
+  if (ended) text += "#EXT-X-ENDLIST\n";
+  return text;
+}
+
+std::vector<std::string> SegmentLines(const std::string& prefix, const std::string& suffix) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < 3; ++i) {
+    lines.push_back("#EXTINF:2.0,");
+    lines.push_back(prefix + std::to_string(i) + suffix);
+  }
+  return lines;
+}
+
+class TarnfetchHls : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    clips = new Clips;
+    const std::string d = clips->dir.path();
+    const std::vector<std::string> source{"ffmpeg",
+                                          "-v",
+                                          "error",
+                                          "-f",
+                                          "lavfi",
+                                          "-i",
+                                          "testsrc=size=64x48:rate=10",
+                                          "-f",
+                                          "lavfi",
+                                          "-i",
+                                          "sine=frequency=440:sample_rate=22050",
+                                          "-t",
+                                          "6",
+                                          "-c:v",
+                                          "libx264",
+                                          "-g",
+                                          "10",
+                                          "-c:a",
+                                          "aac",
+                                          "-b:a",
+                                          "32k",
+                                          "-f",
+                                          "hls",
+                                          "-hls_time",
+                                          "2",
+                                          "-hls_playlist_type",
+                                          "vod"};
+    auto ts = source;
+    ts.insert(ts.end(), {"-hls_segment_filename", d + "/ts%d.ts", d + "/ts.m3u8"});
+    auto fmp4 = source;
+    fmp4.insert(fmp4.end(), {"-hls_segment_type", "fmp4", "-hls_fmp4_init_filename", "init.mp4",
+                             "-hls_segment_filename", d + "/fm%d.m4s", d + "/fm.m3u8"});
+    ASSERT_TRUE(RunProgram(ts) && RunProgram(fmp4)) << "ffmpeg could not make the test clips";
+    for (int i = 0; i < 3; ++i) {
+      clips->ts.push_back(Read(d + "/ts" + std::to_string(i) + ".ts"));
+      clips->fmp4.push_back(Read(d + "/fm" + std::to_string(i) + ".m4s"));
+      ASSERT_FALSE(clips->ts.back().empty() || clips->fmp4.back().empty());
+    }
+    clips->init = Read(d + "/init.mp4");
+    // MPEG-TS lists its streams twice (program and file); MP4 once.
+    WriteFile(d + "/all.mp4", clips->init + clips->fmp4[0] + clips->fmp4[1] + clips->fmp4[2]);
+    clips->frames = Probe(d + "/all.mp4");
+    ASSERT_EQ(clips->frames.rfind("h264,60\naac,", 0), 0u) << "six seconds at 10 frames a second";
+  }
+  static void TearDownTestSuite() {
+    delete clips;
+    clips = nullptr;
+  }
+
+  void SetUp() override {
+    const auto& ts = clips->ts;
+    const std::string key = "0123456789abcdef";
+    const std::string key2 = "fedcba9876543210";
+    const std::string iv(16, '\x42');
+    Serve("/low/index.m3u8", MediaPlaylist(SegmentLines("low", ".ts")));
+    Serve("/high/index.m3u8", MediaPlaylist(SegmentLines("high", ".ts")));
+    for (int i = 0; i < 3; ++i) {
+      const std::string n = std::to_string(i);
+      Serve("/low/low" + n + ".ts", ts[static_cast<std::size_t>(i)], "video/mp2t");
+      Serve("/high/high" + n + ".ts", ts[static_cast<std::size_t>(i)], "video/mp2t");
+      Serve("/seg/ts" + n + ".ts", ts[static_cast<std::size_t>(i)], "video/mp2t");
+      Serve("/seg/fm" + n + ".m4s", clips->fmp4[static_cast<std::size_t>(i)], "video/iso.segment");
+    }
+    Serve("/master.m3u8",
+          "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=900000,RESOLUTION=64x48\nhigh/index.m3u8\n"
+          "#EXT-X-STREAM-INF:BANDWIDTH=900000,RESOLUTION=32x24\nlow/index.m3u8\n"
+          "#EXT-X-STREAM-INF:BANDWIDTH=200000,RESOLUTION=640x480\nlow/index.m3u8\n");
+    Serve("/seg/fmp4.m3u8", MediaPlaylist([] {
+            auto lines = SegmentLines("fm", ".m4s");
+            lines.insert(lines.begin(), "#EXT-X-MAP:URI=\"init.mp4\"");
+            return lines;
+          }()));
+    Serve("/seg/init.mp4", clips->init, "video/mp4");
+    Serve("/seg/plain.m3u8", MediaPlaylist(SegmentLines("ts", ".ts")));
+    // Two keys: the first with its IV in the tag, the second taking the
+    // media sequence number (5, 6) as IV.
+    Serve("/aes/key1", key, "application/octet-stream");
+    Serve("/aes/key2", key2, "application/octet-stream");
+    Serve("/aes/a0.ts", Encrypt(ts[0], key, iv), "video/mp2t");
+    Serve("/aes/a1.ts", Encrypt(ts[1], key2, SequenceIv(5)), "video/mp2t");
+    Serve("/aes/a2.ts", Encrypt(ts[2], key2, SequenceIv(6)), "video/mp2t");
+    Serve("/aes/aes.m3u8",
+          MediaPlaylist(
+              {"#EXT-X-MEDIA-SEQUENCE:4",
+               "#EXT-X-KEY:METHOD=AES-128,URI=\"key1\",IV=0x42424242424242424242424242424242",
+               "#EXTINF:2,", "a0.ts", "#EXT-X-KEY:METHOD=AES-128,URI=\"/aes/key2\"", "#EXTINF:2,",
+               "a1.ts", "#EXT-X-DISCONTINUITY", "#EXTINF:2,", "a2.ts"}));
+    // One file, three ranges: the second and third without "@offset".
+    Serve("/range/all.ts", ts[0] + ts[1] + ts[2], "video/mp2t");
+    Serve("/range/range.m3u8",
+          MediaPlaylist({"#EXTINF:2,", "#EXT-X-BYTERANGE:" + std::to_string(ts[0].size()) + "@0",
+                         "all.ts", "#EXTINF:2,", "#EXT-X-BYTERANGE:" + std::to_string(ts[1].size()),
+                         "all.ts", "#EXTINF:2,", "#EXT-X-BYTERANGE:" + std::to_string(ts[2].size()),
+                         "all.ts"}));
+    Serve("/page.html",
+          "<html><head><title>Stream page</title></head><body>"
+          "<video><source src=\"seg/plain.m3u8\" type=\"application/x-mpegURL\"></video></body>"
+          "</html>",
+          "text/html");
+    Serve("/live.m3u8", MediaPlaylist(SegmentLines("seg/ts", ".ts"), false));
+    Serve("/sample.m3u8",
+          MediaPlaylist({"#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"k\"", "#EXTINF:2,", "seg/ts0.ts"}));
+    Serve("/drm.m3u8",
+          MediaPlaylist({"#EXT-X-KEY:METHOD=AES-128,URI=\"k\",KEYFORMAT=\"com.example.drm\"",
+                         "#EXTINF:2,", "seg/ts0.ts"}));
+    Serve("/file.m3u8", MediaPlaylist({"#EXTINF:2,", "file:///etc/passwd"}));
+    // /flaky: its second segment fails twice, then works. /dead: its second
+    // segment fails until failing_ is cleared.
+    for (const std::string folder : {"flaky", "dead"}) {
+      Serve("/" + folder + "/" + folder + ".m3u8", MediaPlaylist(SegmentLines("s", ".ts")));
+      for (int i = 0; i < 3; ++i) {
+        Serve("/" + folder + "/s" + std::to_string(i) + ".ts", ts[static_cast<std::size_t>(i)],
+              "video/mp2t");
+      }
+    }
+    server_.Routes().Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
+      std::lock_guard lock(mutex_);
+      requests_.push_back(req.path);
+      const int seen = static_cast<int>(std::count(requests_.begin(), requests_.end(), req.path));
+      if ((req.path == "/flaky/s1.ts" && seen <= 2) || (req.path == "/dead/s1.ts" && failing_)) {
+        res.status = 503;
+        return;
+      }
+      const auto found = content_.find(req.path);
+      if (found == content_.end()) {
+        res.status = 404;
+        return;
+      }
+      res.set_content(found->second.first, found->second.second);
+    });
+  }
+
+  void Serve(const std::string& path, std::string body,
+             std::string type = "application/vnd.apple.mpegurl") {
+    content_[path] = {std::move(body), std::move(type)};
+  }
+
+  RunResult Fetch(const std::string& path) {
+    return RunTarnfetch({server_.Url(path), "-p", (out() / "%(title)s.%(ext)s").string()});
+  }
+  // The same with no ffmpeg to be found.
+  RunResult FetchWithoutFfmpeg(const std::string& path) {
+    const std::string saved = std::getenv("PATH");
+    setenv("PATH", temp_.Path().c_str(), 1);
+    RunResult run = Fetch(path);
+    setenv("PATH", saved.c_str(), 1);
+    return run;
+  }
+  std::vector<std::string> Requested(const std::string& prefix) {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> found;
+    for (const auto& path : requests_) {
+      if (path.rfind(prefix, 0) == 0) found.push_back(path);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+  fs::path out() const { return temp_.Path() / "out"; }
+
+  // Frames and codecs of a finished file, by the real ffprobe.
+  static std::string Probe(const fs::path& file) {
+    std::string text;
+    EXPECT_TRUE(RunProgram({"ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                            "stream=codec_name,nb_read_frames", "-of", "csv=p=0", file.string()},
+                           &text));
+    return text;
+  }
+
+  LoopbackServer server_;
+  TempFolder temp_;
+  std::mutex mutex_;
+  std::vector<std::string> requests_;
+  bool failing_ = true;
+  std::map<std::string, std::pair<std::string, std::string>> content_;
+};
+
+TEST_F(TarnfetchHls, StreamsBecomeOneFile) {
+  const auto& ts = clips->ts;
+  const std::string allTs = ts[0] + ts[1] + ts[2];
+  struct Case {
+    std::string path;
+    bool ffmpeg;
+    std::string file;   // the final name
+    std::string bytes;  // without ffmpeg: exactly these; with it: checked by ffprobe
+  };
+  const std::vector<Case> cases{
+      {"/master.m3u8", true, "master.mp4", ""},
+      {"/seg/fmp4.m3u8", true, "fmp4.mp4", ""},
+      {"/seg/fmp4.m3u8", false, "fmp4.mp4",
+       clips->init + clips->fmp4[0] + clips->fmp4[1] + clips->fmp4[2]},
+      {"/aes/aes.m3u8", false, "aes.ts", allTs},
+      {"/range/range.m3u8", false, "range.ts", allTs},
+      {"/flaky/flaky.m3u8", true, "flaky.mp4", ""},
+      {"/page.html", true, "Stream page.mp4", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + (c.ffmpeg ? " with ffmpeg" : " without ffmpeg"));
+    fs::remove_all(out());
+    const RunResult run = c.ffmpeg ? Fetch(c.path) : FetchWithoutFfmpeg(c.path);
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    ExpectWellFormedOutput(run);
+    EXPECT_EQ(run.Starting("<filename>"),
+              std::vector<std::string>{"<filename>" + (out() / c.file).string() + "</filename>"});
+    EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
+    EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "100 % only once";
+    EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{c.file});
+    if (c.ffmpeg) {
+      EXPECT_EQ(Probe(out() / c.file), clips->frames);
+    } else {
+      EXPECT_TRUE(Read(out() / c.file) == c.bytes);
+    }
+  }
+  // Only the better variant was fetched, each key once, each segment once
+  // but the flaky one (two failures, then its answer).
+  EXPECT_EQ(Requested("/low/"), std::vector<std::string>{});
+  EXPECT_EQ(Requested("/high/").size(), 4u);
+  EXPECT_EQ(Requested("/aes/key"), (std::vector<std::string>{"/aes/key1", "/aes/key2"}));
+  EXPECT_EQ(Requested("/flaky/s1.ts").size(), 3u);
+  EXPECT_EQ(Requested("/range/all.ts").size(), 3u);
+}
+
+TEST_F(TarnfetchHls, UnusableStreamsAreRefusedWithAReason) {
+  struct Case {
+    std::string path;
+    std::string reason;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"/live.m3u8", "The stream is live"},
+           {"/sample.m3u8", "SAMPLE-AES (DRM)"},
+           {"/drm.m3u8", "protected by DRM (KEYFORMAT com.example.drm)"},
+           {"/file.m3u8", "not http or https"},
+       }) {
+    SCOPED_TRACE(c.path);
+    const RunResult run = Fetch(c.path);
+    ExpectFailure(run, out());
+    EXPECT_NE(run.Text().find(c.reason), std::string::npos) << run.Text();
+    EXPECT_EQ(Requested("/seg/"), std::vector<std::string>{}) << "nothing fetched for it";
+  }
+}
+
+TEST_F(TarnfetchHls, AFailedSegmentEndsTheRunAndTheNextRunContinuesAfterTheWrittenOnes) {
+  const RunResult first = FetchWithoutFfmpeg("/dead/dead.m3u8");
+  ExpectFailure(first, out());
+  EXPECT_NE(first.Text().find("HTTP 503"), std::string::npos) << first.Text();
+  EXPECT_EQ(Requested("/dead/s1.ts").size(), 4u) << "one try and three retries";
+  EXPECT_EQ(FilesBelow(out()), (std::vector<std::string>{"dead.ts.part", "dead.ts.part.ctl"}));
+  EXPECT_TRUE(Read(out() / "dead.ts.part") == clips->ts[0]) << "segment 0 written";
+
+  {
+    std::lock_guard lock(mutex_);
+    failing_ = false;
+    requests_.clear();
+  }
+  const RunResult second = FetchWithoutFfmpeg("/dead/dead.m3u8");
+  ASSERT_EQ(second.exitCode, 0) << second.Text();
+  EXPECT_EQ(Requested("/dead/s"), (std::vector<std::string>{"/dead/s1.ts", "/dead/s2.ts"}));
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"dead.ts"});
+  EXPECT_TRUE(Read(out() / "dead.ts") == clips->ts[0] + clips->ts[1] + clips->ts[2]);
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
