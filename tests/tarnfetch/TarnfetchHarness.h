@@ -56,23 +56,15 @@ struct RunResult {
   }
 };
 
-// Runs tarnfetch with stdout and stderr on one pipe, through the same
-// console-process class Quillmarsh uses. A run that takes longer than 20 s
-// is ended and reported with -1.
-inline RunResult RunTarnfetch(const std::vector<std::string>& args) {
-  // The loopback server must be reached directly, whatever the machine uses.
-  for (const char* name :
-       {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-    unsetenv(name);
-  }
+// Runs a program (argv[0] is its path) with stdout and stderr on one pipe,
+// through the same console-process class Quillmarsh uses. A run that takes
+// longer than 20 s is ended and reported with -1.
+inline RunResult RunProgram(const std::vector<std::string>& argv) {
   RunResult result;
-  std::vector<std::string> argv{kTarnfetch};
-  argv.insert(argv.end(), args.begin(), args.end());
   ConsoleProcess child;
   std::string error;
   if (!child.Start(argv, ConsoleProcess::Stdin::Null, &error)) {
-    ADD_FAILURE() << "cannot start " << kTarnfetch << ": " << error
-                  << " (build the tarnfetch target)";
+    ADD_FAILURE() << "cannot start " << argv[0] << ": " << error;
     return result;
   }
   // Reads wait for output, so the deadline is kept from another thread.
@@ -103,6 +95,18 @@ inline RunResult RunTarnfetch(const std::vector<std::string>& args) {
   std::istringstream stream(output);
   for (std::string line; std::getline(stream, line);) result.lines.push_back(line);
   return result;
+}
+
+// Runs tarnfetch as Quillmarsh does.
+inline RunResult RunTarnfetch(const std::vector<std::string>& args) {
+  // The loopback server must be reached directly, whatever the machine uses.
+  for (const char* name :
+       {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+    unsetenv(name);
+  }
+  std::vector<std::string> argv{kTarnfetch};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgram(argv);
 }
 
 inline std::string RandomBytes(std::size_t size, unsigned seed) {

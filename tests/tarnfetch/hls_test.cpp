@@ -17,31 +17,8 @@ std::string Read(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs a program (found on PATH) with its arguments; true on exit status 0.
-bool RunProgram(const std::vector<std::string>& args, std::string* output = nullptr) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return false;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  std::vector<char*> argv;
-  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t got; spawned == 0 && (got = read(fds[0], buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-  close(fds[0]);
-  int status = 0;
-  if (spawned != 0 || waitpid(pid, &status, 0) != pid) return false;
-  if (output != nullptr) *output = text;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+const std::string kFfmpeg = "/usr/bin/ffmpeg";
+const std::string kFfprobe = "/usr/bin/ffprobe";
 
 std::string Encrypt(const std::string& plain, const std::string& key, const std::string& iv) {
   EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
@@ -100,7 +77,7 @@ class TarnfetchHls : public ::testing::Test {
   static void SetUpTestSuite() {
     clips = new Clips;
     const std::string d = clips->dir.path();
-    const std::vector<std::string> source{"ffmpeg",
+    const std::vector<std::string> source{kFfmpeg,
                                           "-v",
                                           "error",
                                           "-f",
@@ -132,7 +109,8 @@ class TarnfetchHls : public ::testing::Test {
     auto fmp4 = source;
     fmp4.insert(fmp4.end(), {"-hls_segment_type", "fmp4", "-hls_fmp4_init_filename", "init.mp4",
                              "-hls_segment_filename", d + "/fm%d.m4s", d + "/fm.m3u8"});
-    ASSERT_TRUE(RunProgram(ts) && RunProgram(fmp4)) << "ffmpeg could not make the test clips";
+    ASSERT_TRUE(RunProgram(ts).exitCode == 0 && RunProgram(fmp4).exitCode == 0)
+        << "ffmpeg could not make the test clips";
     for (int i = 0; i < 3; ++i) {
       clips->ts.push_back(Read(d + "/ts" + std::to_string(i) + ".ts"));
       clips->fmp4.push_back(Read(d + "/fm" + std::to_string(i) + ".m4s"));
@@ -150,6 +128,8 @@ class TarnfetchHls : public ::testing::Test {
   }
 
   void SetUp() override {
+    // A failed shared set-up would otherwise only skip the tests.
+    ASSERT_EQ(clips->ts.size(), 3u) << "the clips could not be made";
     const auto& ts = clips->ts;
     const std::string key = "0123456789abcdef";
     const std::string key2 = "fedcba9876543210";
@@ -261,11 +241,11 @@ class TarnfetchHls : public ::testing::Test {
 
   // Frames and codecs of a finished file, by the real ffprobe.
   static std::string Probe(const fs::path& file) {
-    std::string text;
-    EXPECT_TRUE(RunProgram({"ffprobe", "-v", "error", "-count_frames", "-show_entries",
-                            "stream=codec_name,nb_read_frames", "-of", "csv=p=0", file.string()},
-                           &text));
-    return text;
+    const RunResult run =
+        RunProgram({kFfprobe, "-v", "error", "-count_frames", "-show_entries",
+                    "stream=codec_name,nb_read_frames", "-of", "csv=p=0", file.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.Text();
+    return run.Text();
   }
 
   LoopbackServer server_;
