@@ -19,9 +19,13 @@ class QuietHost : public TestHost {
   }
 };
 
-inline int RunBenchmarksWithCoreApp(int argc, char** argv) {
-  EnsureQtApp();
+// Runs the benchmarks on the application object the tests use; App is
+// QApplication for those that draw.
+template <typename App = QCoreApplication>
+int RunBenchmarks(int argc, char** argv) {
+  EnsureQtApp<App>();
   benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -167,5 +167,5 @@ BENCHMARK(BM_TimeToSeconds);
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunBenchmarksWithCoreApp(argc, argv);
+  return RunBenchmarks(argc, argv);
 }

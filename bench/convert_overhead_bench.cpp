@@ -135,5 +135,5 @@ BENCHMARK(BM_ConvertOverhead)->Iterations(6)->UseRealTime()->Unit(benchmark::kSe
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunBenchmarksWithCoreApp(argc, argv);
+  return RunBenchmarks(argc, argv);
 }

@@ -156,5 +156,5 @@ BENCHMARK(BM_EightBusyDownloads)
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunBenchmarksWithCoreApp(argc, argv);
+  return RunBenchmarks(argc, argv);
 }

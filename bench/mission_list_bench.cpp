@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchSupport.h"
 #include "missions/MissionModel.h"
 #include "ui/ProgressDelegate.h"
 
@@ -142,10 +143,5 @@ BENCHMARK(BM_RepaintOf100kRows)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarks<QApplication>(argc, argv);
 }
