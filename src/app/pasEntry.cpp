@@ -7,6 +7,7 @@
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
+#include "platform/ShutdownSignals.h"
 #include "platform/SingleInstance.h"
 #include "platform/WorkerThread.h"
 #include "ui/AppIcon.h"
@@ -56,6 +57,9 @@ int RunQuillmarsh(int argc, char** argv) {
   frmAbout = about.get();
   auto debug = std::make_unique<TfrmDebug>(main.get());
   frmDebug = debug.get();
+
+  // Log-out and shutdown close the program as a confirmed close would.
+  ShutdownSignals logOut([&main] { main->CloseForSignal(); }, [&main] { main->closeAllThreads(); });
 
   main->InitMain();
   if (!main->CloseConfirmed()) {

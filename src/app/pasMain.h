@@ -106,6 +106,10 @@ class TfrmMain : public QWidget, public MissionHost {
   void Show1Click() {}
   void Exit1Click();
   void FormCloseQuery(bool& canClose);
+  // Log-out, shutdown or Ctrl-C in a terminal: the close that the user
+  // confirmed by ending the session. Nothing waits for an answer: a refused
+  // save goes to the report and the close goes on.
+  void CloseForSignal();
 
   // Several addresses at once (a pasted or dropped text, links, a dropped
   // text file): one mission each, duplicates refused with one message,
@@ -157,6 +161,10 @@ class TfrmMain : public QWidget, public MissionHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The confirmed close: save, release the settings file, stop every
+  // worker. False when the save failed and the window stays open, which
+  // only `mayStayOpen` allows.
+  bool SaveAndStop(bool mayStayOpen);
   void buildControls();
   void buildRowMenu();
   bool urlBoxDragEvent(QEvent* event);

@@ -2,6 +2,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QPushButton>
+#include <cstdio>
 
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
@@ -32,23 +33,39 @@ void TfrmMain::FormCloseQuery(bool& canClose) {
     canClose = false;
     return;
   }
+  // A signal may have closed the program while the question was open.
+  if (closing_) return;
+  canClose = SaveAndStop(true);
+}
+
+void TfrmMain::CloseForSignal() {
+  if (closing_) return;
+  SaveAndStop(false);
+  // Every event loop ends, a message box's included.
+  QCoreApplication::exit(0);
+}
+
+bool TfrmMain::SaveAndStop(bool mayStayOpen) {
   AppendToReport("Closing...");
   try {
     SaveSettings();
   } catch (const IniWriteError& e) {
-    ShowMessageBox(QString::fromUtf8(kAppTitle), QString::fromUtf8(e.what()), MsgKind::Error, mbOK);
-    // A failure that may pass (a full disk): stay open rather than lose the
-    // list. A file the user made read-only would keep the window open for
-    // good: it closes, and the file stays as its owner left it.
-    if (!e.PermissionDenied()) {
-      canClose = false;
-      return;
+    if (!mayStayOpen) {
+      AppendToReport(e.what());
+      std::fprintf(stderr, "%s\n", e.what());
+    } else {
+      ShowMessageBox(QString::fromUtf8(kAppTitle), QString::fromUtf8(e.what()), MsgKind::Error,
+                     mbOK);
+      // A failure that may pass (a full disk): stay open rather than lose
+      // the list. A file the user made read-only would keep the window open
+      // for good: it closes, and the file stays as its owner left it.
+      if (!e.PermissionDenied()) return false;
     }
   }
   closing_ = true;
   ini_.reset();
   closeAllThreads();
-  canClose = true;
+  return true;
 }
 
 void TfrmMain::closeAllThreads() {
