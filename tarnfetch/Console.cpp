@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "FileName.h"
+#include "TitleText.h"
 #include "Utf8.h"
 
 namespace tarnfetch {
@@ -46,7 +48,13 @@ void Go() {
 }
 
 void Title(std::string_view title) {
-  WriteTagged("<title>", title, "</title>");
+  // Quillmarsh reads our output in small chunks; a short line keeps the
+  // whole tag in one of them, also when escaping has made it longer.
+  std::string shown = MarkerSafe(CutUtf8(CleanTitle(title), kMaxTitleBytes));
+  if (shown.empty()) shown = "video";
+  constexpr std::string_view kOpen = "<title>", kClose = "</title>";
+  shown = CutUtf8(shown, kMaxTitleLineBytes - kOpen.size() - kClose.size());
+  WriteLine(std::string(kOpen).append(shown).append(kClose));
 }
 
 void FileName(std::string_view path) {

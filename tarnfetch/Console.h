@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -9,7 +10,12 @@ namespace tarnfetch {
 // own and is flushed at once, since the reader acts on every chunk it gets.
 namespace console {
 
+// The longest title line, tags included.
+constexpr std::size_t kMaxTitleLineBytes = 400;
+
 void Go();
+// The title cleaned (TitleText.h) and cut to a line of kMaxTitleLineBytes;
+// "video" when nothing is left.
 void Title(std::string_view title);
 void FileName(std::string_view path);
 void Skip(std::string_view path);

@@ -31,7 +31,7 @@ struct Media {
 
 // The first of the page's addresses that leads to a media file.
 Media MediaFromPage(const ProbeResult& page) {
-  const PageMedia found = ParsePage(page.body);
+  const PageMedia found = ParsePage(page.body, page.contentType);
   std::string lastProblem;
   std::size_t tried = 0;
   for (const std::string& address : found.addresses) {

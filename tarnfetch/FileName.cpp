@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "FetchError.h"
+#include "TitleText.h"
 #include "Utf8.h"
 
 namespace tarnfetch {
@@ -40,26 +41,11 @@ std::string CurrentFolder() {
 }  // namespace
 
 std::string SanitizeTitle(std::string_view title, std::size_t maxBytes) {
+  const std::string text = CleanTitle(title);
   std::string safe;
-  safe.reserve(title.size());
-  bool pendingBlank = false;
-  const std::string text = ToValidUtf8(title);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    const auto byte = static_cast<unsigned char>(c);
-    // C1 controls (U+0080 to U+009F, "\xC2\x80" to "\xC2\x9F"): a Latin-1
-    // page gives them for its punctuation, and U+0085 is a line break.
-    const bool c1 =
-        byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
-    if (byte <= ' ' || byte == 0x7F || c1) {  // control characters and blanks: one blank
-      pendingBlank = true;
-      if (c1) ++i;
-      continue;
-    }
-    const bool leading = safe.empty() && (c == '.' || c == '-');
-    if (leading) continue;
-    if (pendingBlank && !safe.empty()) safe += ' ';
-    pendingBlank = false;
+  safe.reserve(text.size());
+  for (const char c : text) {
+    if (safe.empty() && (c == '.' || c == '-' || c == ' ')) continue;
     safe += (c == '/' || c == '<') ? '_' : c;
   }
   safe = CutUtf8(safe, maxBytes);

@@ -11,8 +11,8 @@ constexpr std::size_t kMaxTitleBytes = 200;
 // Longest final name, leaving room for ".part" within the usual 255 bytes.
 constexpr std::size_t kMaxNameBytes = 250;
 
-// A title made safe as a file name: valid UTF-8; no "/", "<" or control
-// characters; no leading "." or "-" (hidden files, option look-alikes); at
+// A title made safe as a file name: cleaned by CleanTitle (TitleText.h); no
+// "/" or "<"; no leading "." or "-" (hidden files, option look-alikes); at
 // most maxBytes bytes without cutting a character; "video" when nothing is
 // left.
 std::string SanitizeTitle(std::string_view title, std::size_t maxBytes = kMaxTitleBytes);

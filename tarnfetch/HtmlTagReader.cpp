@@ -7,8 +7,6 @@
 namespace tarnfetch {
 namespace {
 
-constexpr std::size_t kMaxValueBytes = 64 * 1024;
-
 char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -68,17 +66,21 @@ std::optional<HtmlTag> HtmlTagReader::Next() {
     }
 
     HtmlTag tag;
+    std::size_t storedBytes = 0;
     std::size_t pos = open + 1;
-    while (pos < html.size() && IsNameChar(html[pos])) tag.name += Lower(html[pos++]);
+    for (; pos < html.size() && IsNameChar(html[pos]); ++pos) {
+      if (tag.name.size() < HtmlTag::kMaxNameBytes) tag.name += Lower(html[pos]);
+    }
     while (pos < html.size() && html[pos] != '>') {
       if (IsBlank(html[pos]) || html[pos] == '/') {
         ++pos;
         continue;
       }
       std::string key;
-      while (pos < html.size() && !IsBlank(html[pos]) && html[pos] != '=' && html[pos] != '>' &&
-             html[pos] != '/') {
-        key += Lower(html[pos++]);
+      for (; pos < html.size() && !IsBlank(html[pos]) && html[pos] != '=' && html[pos] != '>' &&
+             html[pos] != '/';
+           ++pos) {
+        if (key.size() < HtmlTag::kMaxNameBytes) key += Lower(html[pos]);
       }
       if (key.empty()) {  // stray "=" or quote; skip it
         ++pos;
@@ -100,10 +102,16 @@ std::optional<HtmlTag> HtmlTagReader::Next() {
           value = html.substr(start, pos - start);
         }
       }
-      // No real address or title is this long; dropping such values keeps a
-      // hostile page from multiplying its size in copies.
-      if (value.size() > kMaxValueBytes) value = {};
-      tag.attributes.emplace_back(std::move(key), DecodeHtmlEntities(value));
+      // No real tag has this many attributes and no real address or title
+      // is this long; a hostile page must not multiply its size in copies.
+      if (tag.attributes.size() == HtmlTag::kMaxAttributes) continue;
+      if (value.size() > HtmlTag::kMaxValueBytes) value = {};
+      std::string decoded = encoding_ == PageEncoding::Utf8
+                                ? DecodeHtmlEntities(value)
+                                : DecodeHtmlEntities(ToUtf8(value, encoding_));
+      if (storedBytes + decoded.size() > HtmlTag::kMaxTagBytes) decoded.clear();
+      storedBytes += decoded.size();
+      tag.attributes.emplace_back(std::move(key), std::move(decoded));
     }
     pos_ = std::min(pos + 1, html.size());
 

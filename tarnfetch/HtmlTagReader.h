@@ -6,11 +6,21 @@
 #include <utility>
 #include <vector>
 
+#include "PageEncoding.h"
+
 namespace tarnfetch {
 
 // One start tag: lower-case name, attributes with lower-case names and
-// entity-decoded values.
+// entity-decoded UTF-8 values. Only the first kMaxAttributes attributes are
+// kept, names are cut to kMaxNameBytes, values longer than kMaxValueBytes
+// are dropped and so are those beyond kMaxTagBytes in all: a hostile page
+// must not multiply its size in copies.
 struct HtmlTag {
+  static constexpr std::size_t kMaxAttributes = 64;
+  static constexpr std::size_t kMaxNameBytes = 64;
+  static constexpr std::size_t kMaxValueBytes = 64 * 1024;
+  static constexpr std::size_t kMaxTagBytes = 1024 * 1024;
+
   std::string name;
   std::vector<std::pair<std::string, std::string>> attributes;
 
@@ -23,7 +33,8 @@ struct HtmlTag {
 // is skipped as a whole and can be read through RawText().
 class HtmlTagReader {
  public:
-  explicit HtmlTagReader(std::string_view html) : html_(html) {}
+  explicit HtmlTagReader(std::string_view html, PageEncoding encoding = PageEncoding::Utf8)
+      : html_(html), encoding_(encoding) {}
 
   // The next start tag, or nothing at the end of the document.
   std::optional<HtmlTag> Next();
@@ -34,6 +45,7 @@ class HtmlTagReader {
 
  private:
   std::string_view html_;
+  PageEncoding encoding_;
   std::size_t pos_ = 0;
   std::string_view rawText_;
 };

@@ -4,12 +4,13 @@
 #include <string_view>
 #include <vector>
 
+#include "MediaCandidate.h"
+
 namespace tarnfetch {
 
 // The "contentUrl" values of a JSON-LD block (schema.org VideoObject and
-// AudioObject), with JSON string escapes decoded, in the order they appear.
-// A light scan rather than a JSON parser: malformed blocks yield nothing
-// instead of failing the page.
-std::vector<std::string> JsonLdContentUrls(std::string_view json);
+// AudioObject), in the order they appear, at most maxCount. A malformed
+// block yields what came before its fault instead of failing the page.
+std::vector<MediaCandidate> JsonLdContentUrls(std::string_view json, std::size_t maxCount);
 
 }  // namespace tarnfetch

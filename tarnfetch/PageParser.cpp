@@ -8,28 +8,18 @@
 #include "HtmlTagReader.h"
 #include "JsonLd.h"
 #include "MediaType.h"
-#include "Utf8.h"
+#include "PageEncoding.h"
+#include "TitleText.h"
 
 namespace tarnfetch {
 namespace {
 
 enum Source { kSecureUrl, kVideoUrl, kOgVideo, kVideoTag, kSourceTag, kJsonLd, kSourceCount };
 
-// Blanks and line breaks in titles are layout, not content.
-std::string CleanTitle(std::string_view raw) {
-  const std::string text = ToValidUtf8(raw);
-  std::string out;
-  bool pendingBlank = false;
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) <= ' ') {
-      pendingBlank = !out.empty();
-      continue;
-    }
-    if (pendingBlank) out += ' ';
-    pendingBlank = false;
-    out += c;
-  }
-  return out;
+// A page may name the same kind of source a million times; the first few
+// are all that is ever tried.
+void Add(std::vector<std::string>& list, const std::string& address) {
+  if (list.size() < PageMedia::kMaxPerSource) list.push_back(address);
 }
 
 std::string Trimmed(std::string_view text) {
@@ -41,13 +31,14 @@ std::string Trimmed(std::string_view text) {
 
 }  // namespace
 
-PageMedia ParsePage(std::string_view html) {
+PageMedia ParsePage(std::string_view html, std::string_view contentType) {
   std::array<std::vector<std::string>, kSourceCount> found;
   std::string ogTitle;
   std::string plainTitle;
   bool seenTitleTag = false;
 
-  HtmlTagReader reader(html);
+  const PageEncoding encoding = DeclaredEncoding(contentType, html);
+  HtmlTagReader reader(html, encoding);
   while (const auto tag = reader.Next()) {
     if (tag->name == "meta") {
       auto key = tag->Attribute("property");
@@ -57,28 +48,32 @@ PageMedia ParsePage(std::string_view html) {
       std::transform(key->begin(), key->end(), key->begin(), [](unsigned char c) {
         return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
       });
-      if (*key == "og:video:secure_url") found[kSecureUrl].push_back(*content);
-      if (*key == "og:video:url") found[kVideoUrl].push_back(*content);
-      if (*key == "og:video") found[kOgVideo].push_back(*content);
+      if (*key == "og:video:secure_url") Add(found[kSecureUrl], *content);
+      if (*key == "og:video:url") Add(found[kVideoUrl], *content);
+      if (*key == "og:video") Add(found[kOgVideo], *content);
       if (*key == "og:title" && ogTitle.empty()) ogTitle = CleanTitle(*content);
     } else if (tag->name == "video" || tag->name == "audio") {
-      if (const auto src = tag->Attribute("src")) found[kVideoTag].push_back(*src);
+      if (const auto src = tag->Attribute("src")) Add(found[kVideoTag], *src);
     } else if (tag->name == "source") {
       // A <source> may name its type; skip ones that say they are neither
       // media nor a stream.
       const auto type = tag->Attribute("type");
       const bool media =
           !type || type->empty() || IsMediaContentType(*type) || IsStreamContentType(*type);
-      if (const auto src = tag->Attribute("src"); src && media) found[kSourceTag].push_back(*src);
+      if (const auto src = tag->Attribute("src"); src && media) Add(found[kSourceTag], *src);
     } else if (tag->name == "script") {
       const auto type = tag->Attribute("type");
       if (type && BareContentType(*type) == "application/ld+json") {
-        for (auto& url : JsonLdContentUrls(reader.RawText())) found[kJsonLd].push_back(url);
+        const std::string json = ToUtf8(reader.RawText().substr(0, 1 << 20), encoding);
+        for (const auto& candidate : JsonLdContentUrls(json, PageMedia::kMaxPerSource)) {
+          Add(found[kJsonLd], candidate.address);
+        }
       }
     } else if (tag->name == "title" && !seenTitleTag) {
       seenTitleTag = true;
       // Only the start of an overlong title can end up in a name or caption.
-      plainTitle = CleanTitle(DecodeHtmlEntities(reader.RawText().substr(0, 64 * 1024)));
+      plainTitle =
+          CleanTitle(DecodeHtmlEntities(ToUtf8(reader.RawText().substr(0, 64 * 1024), encoding)));
     }
   }
 

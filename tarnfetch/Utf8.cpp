@@ -47,8 +47,17 @@ bool IsValidUtf8(std::string_view text) {
 std::string ToValidUtf8(std::string_view text) {
   if (IsValidUtf8(text)) return std::string(text);
   std::string out;
-  out.reserve(text.size() * 2);
-  for (const char c : text) AppendUtf8(out, static_cast<unsigned char>(c));
+  out.reserve(text.size() + text.size() / 2);
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t length = SequenceLength(text, pos);
+    if (length == 0) {
+      AppendUtf8(out, 0xFFFD);
+      ++pos;
+    } else {
+      out.append(text.substr(pos, length));
+      pos += length;
+    }
+  }
   return out;
 }
 

@@ -9,8 +9,9 @@ namespace tarnfetch {
 // True when the bytes form valid UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);
 
-// Pages that are not UTF-8 are nearly always Latin-1 or its Windows cousin;
-// reading them so keeps every byte visible instead of dropping it.
+// The text with every byte that is not part of a valid sequence replaced by
+// U+FFFD, one for each such byte, as browsers show them. Text in another
+// encoding is converted first (see PageEncoding.h).
 std::string ToValidUtf8(std::string_view text);
 
 // The longest prefix of at most maxBytes bytes that does not cut a character.

@@ -63,12 +63,25 @@ inline bool HasControlCharacter(std::string_view text) {
   return false;
 }
 
+// A bidirectional control: U+061C, U+200E, U+200F, U+202A to U+202E,
+// U+2066 to U+2069.
+inline bool HasBidiControl(std::string_view text) {
+  for (const std::string_view mark :
+       {"\xD8\x9C", "\xE2\x80\x8E", "\xE2\x80\x8F", "\xE2\x80\xAA", "\xE2\x80\xAB",
+        "\xE2\x80\xAC", "\xE2\x80\xAD", "\xE2\x80\xAE", "\xE2\x81\xA6", "\xE2\x81\xA7",
+        "\xE2\x81\xA8", "\xE2\x81\xA9"}) {
+    if (text.find(mark) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
 inline void CheckSafeName(std::string_view name, std::size_t maxBytes) {
   FUZZ_CHECK(!name.empty() && name.size() <= maxBytes);
   FUZZ_CHECK(IsUtf8(name));
   FUZZ_CHECK(name.find('/') == std::string_view::npos);
   FUZZ_CHECK(name.find('<') == std::string_view::npos);
   FUZZ_CHECK(!HasControlCharacter(name));
+  FUZZ_CHECK(!HasBidiControl(name));
   FUZZ_CHECK(name.front() != '.' && name.front() != '-');
   FUZZ_CHECK(name.front() != ' ' && name.back() != ' ');
 }
@@ -86,6 +99,7 @@ inline void RunPageParser(std::string_view data) {
   FUZZ_CHECK(IsUtf8(media.title));
   FUZZ_CHECK(media.title.empty() || (media.title.front() != ' ' && media.title.back() != ' '));
   FUZZ_CHECK(media.title.find("  ") == std::string::npos);
+  FUZZ_CHECK(!HasControlCharacter(media.title) && !HasBidiControl(media.title));
   for (const std::string& address : media.addresses)
     FUZZ_CHECK(!address.empty() && IsTrimmed(address));
   std::vector<std::string> sorted = media.addresses;
@@ -97,7 +111,9 @@ inline void RunPageParser(std::string_view data) {
   const std::string decoded = tarnfetch::DecodeHtmlEntities(data);
   if (IsUtf8(data)) FUZZ_CHECK(IsUtf8(decoded));
   FUZZ_CHECK(decoded.size() <= 4 * data.size());
-  for (const std::string& url : tarnfetch::JsonLdContentUrls(data)) FUZZ_CHECK(!url.empty());
+  const auto ld = tarnfetch::JsonLdContentUrls(data, 8);
+  FUZZ_CHECK(ld.size() <= 8);
+  for (const auto& candidate : ld) FUZZ_CHECK(!candidate.address.empty());
 
   CheckSanitizeTitle(media.title, tarnfetch::kMaxTitleBytes);
   CheckSanitizeTitle(data, tarnfetch::kMaxTitleBytes);

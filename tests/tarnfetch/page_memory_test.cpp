@@ -1,0 +1,91 @@
+// The real tarnfetch reading hostile pages of the full 8 MiB it accepts:
+// whatever the page's shape, its memory stays small.
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+constexpr std::size_t kPageBytes = 8u << 20;
+constexpr long kMaxPeakKb = 40'000'000 / 1024;  // 40 MB
+
+// `head`, then `unit` made from a counting number until the page is full.
+std::string Page(const std::string& head, const std::function<std::string(std::size_t)>& unit) {
+  std::string page = head;
+  page.reserve(kPageBytes + 4096);
+  for (std::size_t i = 0; page.size() < kPageBytes; ++i) page += unit(i);
+  page.resize(kPageBytes);
+  return page;
+}
+
+TEST(TarnfetchPageMemory, EveryShapeOfPageStaysUnder40MB) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' own memory would be measured";
+#endif
+  const std::string big(64 << 10, '\x80');
+  const std::vector<std::pair<const char*, std::function<std::string()>>> pages{
+      {"one tag, four million attributes", [] { return Page("<a", [](auto) { return " x"; }); }},
+      {"64 KiB Latin-1 values that triple in UTF-8",
+       [&] {
+         return Page("<meta charset=latin1>", [&](std::size_t i) {
+           return " a" + std::to_string(i) + "=\"" + big + "\"" + (i % 64 == 63 ? "><a" : "");
+         });
+       }},
+      {"half a million video tags",
+       [] {
+         return Page("", [](std::size_t i) { return "<video src=" + std::to_string(i) + ">"; });
+       }},
+      {"source tags with qualities",
+       [] {
+         return Page("<video>", [](std::size_t i) {
+           return "<source src=/" + std::to_string(i) + " label=" + std::to_string(i % 2000) + "p>";
+         });
+       }},
+      {"JSON-LD nested eight million deep",
+       [] { return Page("<script type=application/ld+json>", [](auto) { return "[{\"a\":"; }); }},
+      {"JSON-LD naming half a million addresses",
+       [] {
+         return Page("<script type=application/ld+json>[", [](std::size_t i) {
+           return "{\"contentUrl\":\"/" + std::to_string(i) + "\"},";
+         });
+       }},
+      {"a title of references", [] { return Page("<title>", [](auto) { return "&#x1F600;"; }); }},
+  };
+
+  // The loopback server must be reached directly, whatever the machine uses.
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
+  LoopbackServer server;
+  std::string current;
+  // With a length the server sends the page as it is: compressing 8 MiB
+  // would cost seconds.
+  server.Routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(current.size(), "text/html",
+                             [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                               return sink.write(current.data() + offset,
+                                                 std::min<std::size_t>(length, 1 << 20));
+                             });
+  });
+  server.Routes().Get(R"(/\d+)",
+                      [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+  TempFolder temp;
+  for (const auto& [name, make] : pages) {
+    SCOPED_TRACE(name);
+    current = make();
+    ASSERT_EQ(current.size(), kPageBytes);
+    // time(1) forks its own child, so the peak it reports is tarnfetch's
+    // alone, not this process's inherited through the start.
+    const fs::path peak = temp.Path() / "peak";
+    const RunResult run =
+        RunProgram({"/usr/bin/time", "-f", "%M", "-o", peak.string(), kTarnfetch,
+                    server.Url("/page"), "-p", (temp.Path() / "out" / "x").string()});
+    ExpectFailure(run, temp.Path() / "out");
+    // The last line: time(1) first reports a non-zero exit status.
+    const std::string report = ReadFile(peak);
+    const long peakKb =
+        std::atol(report.c_str() + report.find_last_of('\n', report.size() - 2) + 1);
+    EXPECT_GT(peakKb, 8 << 10) << "the page itself is held";
+    EXPECT_LT(peakKb, kMaxPeakKb);
+  }
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
