@@ -1,5 +1,7 @@
 #include "JsonLd.h"
 
+#include <array>
+
 #include "JsonMediaReader.h"
 
 namespace tarnfetch {
@@ -11,7 +13,8 @@ constexpr std::size_t kMaxBlockBytes = 1 << 20;
 }  // namespace
 
 std::vector<MediaCandidate> JsonLdContentUrls(std::string_view json, std::size_t maxCount) {
-  return MediaInJson(json.substr(0, kMaxBlockBytes), {"contentUrl"}, maxCount);
+  static constexpr std::array<std::string_view, 1> kKeys{"contentUrl"};
+  return MediaInJson(json.substr(0, kMaxBlockBytes), kKeys, maxCount);
 }
 
 }  // namespace tarnfetch

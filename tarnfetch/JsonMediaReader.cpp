@@ -18,7 +18,7 @@ constexpr std::size_t kMaxTrackedDepth = 64;
 // What the value after the current key means to us.
 enum class Role { None, Address, Height, Label, Bitrate };
 
-Role RoleOf(std::string_view key, std::initializer_list<std::string_view> addressKeys) {
+Role RoleOf(std::string_view key, std::span<const std::string_view> addressKeys) {
   if (std::find(addressKeys.begin(), addressKeys.end(), key) != addressKeys.end()) {
     return Role::Address;
   }
@@ -37,7 +37,7 @@ struct ObjectFrame {
 
 class Collector {
  public:
-  Collector(std::initializer_list<std::string_view> keys, std::size_t maxCount)
+  Collector(std::span<const std::string_view> keys, std::size_t maxCount)
       : keys_(keys), maxCount_(maxCount) {}
 
   std::vector<MediaCandidate> Take() { return std::move(found_); }
@@ -115,7 +115,7 @@ class Collector {
     if (Direct() && frames_.back().bitrate == 0) frames_.back().bitrate = bitrate;
   }
 
-  std::initializer_list<std::string_view> keys_;
+  std::span<const std::string_view> keys_;
   std::size_t maxCount_;
   std::vector<MediaCandidate> found_;
   std::vector<std::size_t> owners_;  // the depth of the object holding each
@@ -127,7 +127,7 @@ class Collector {
 }  // namespace
 
 std::vector<MediaCandidate> MediaInJson(std::string_view json,
-                                        std::initializer_list<std::string_view> keys,
+                                        std::span<const std::string_view> keys,
                                         std::size_t maxCount) {
   // The parser refuses text that is not UTF-8; read stray bytes as U+FFFD.
   const std::string text = ToValidUtf8(json);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <initializer_list>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -15,7 +15,7 @@ namespace tarnfetch {
 // at most maxCount; reading stops at the first syntax error, keeping what
 // came before it. Values longer than any real address are passed over.
 std::vector<MediaCandidate> MediaInJson(std::string_view json,
-                                        std::initializer_list<std::string_view> keys,
+                                        std::span<const std::string_view> keys,
                                         std::size_t maxCount);
 
 }  // namespace tarnfetch

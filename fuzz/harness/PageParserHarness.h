@@ -14,6 +14,10 @@
 #include "HtmlEntities.h"
 #include "JsonLd.h"
 #include "PageParser.h"
+#include "ScriptLiteral.h"
+#include "Utf8.h"
+
+#include <nlohmann/json.hpp>
 
 namespace fuzz {
 
@@ -67,9 +71,9 @@ inline bool HasControlCharacter(std::string_view text) {
 // U+2066 to U+2069.
 inline bool HasBidiControl(std::string_view text) {
   for (const std::string_view mark :
-       {"\xD8\x9C", "\xE2\x80\x8E", "\xE2\x80\x8F", "\xE2\x80\xAA", "\xE2\x80\xAB",
-        "\xE2\x80\xAC", "\xE2\x80\xAD", "\xE2\x80\xAE", "\xE2\x81\xA6", "\xE2\x81\xA7",
-        "\xE2\x81\xA8", "\xE2\x81\xA9"}) {
+       {"\xD8\x9C", "\xE2\x80\x8E", "\xE2\x80\x8F", "\xE2\x80\xAA", "\xE2\x80\xAB", "\xE2\x80\xAC",
+        "\xE2\x80\xAD", "\xE2\x80\xAE", "\xE2\x81\xA6", "\xE2\x81\xA7", "\xE2\x81\xA8",
+        "\xE2\x81\xA9"}) {
     if (text.find(mark) != std::string_view::npos) return true;
   }
   return false;
@@ -102,6 +106,16 @@ inline void RunPageParser(std::string_view data) {
   FUZZ_CHECK(!HasControlCharacter(media.title) && !HasBidiControl(media.title));
   for (const std::string& address : media.addresses)
     FUZZ_CHECK(!address.empty() && IsTrimmed(address));
+  FUZZ_CHECK(media.addresses.size() <= 10 * tarnfetch::PageMedia::kMaxPerSource);
+  FUZZ_CHECK(media.frames.size() <= tarnfetch::PageMedia::kMaxFrames);
+  for (const std::string& frame : media.frames) FUZZ_CHECK(!frame.empty() && IsTrimmed(frame));
+
+  // A player's script literal always becomes JSON the library accepts.
+  const std::size_t brace = data.find_first_of("{[");
+  if (brace != std::string_view::npos) {
+    const std::string json = tarnfetch::ScriptLiteralToJson(data.substr(brace));
+    FUZZ_CHECK(nlohmann::json::accept(tarnfetch::ToValidUtf8(json)));
+  }
   std::vector<std::string> sorted = media.addresses;
   std::sort(sorted.begin(), sorted.end());
   FUZZ_CHECK(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end());

@@ -48,6 +48,25 @@ TEST(TarnfetchPageMemory, EveryShapeOfPageStaysUnder40MB) {
            return "{\"contentUrl\":\"/" + std::to_string(i) + "\"},";
          });
        }},
+      {"a script of player set-ups",
+       [] {
+         return Page("<script>", [](std::size_t i) {
+           return "jwplayer('p').setup({file: '/" + std::to_string(i) + ".mp4', label: '" +
+                  std::to_string(i % 2000) + "p'});";
+         });
+       }},
+      {"a player set-up nested eight million deep",
+       [] { return Page("<script>p.setup(", [](auto) { return "[{a:"; }); }},
+      {"a script of quoted addresses",
+       [] {
+         return Page("<script>", [](std::size_t i) {
+           return "'http://127.0.0.1:1/" + std::to_string(i) + ".mp4',";
+         });
+       }},
+      {"frames",
+       [] {
+         return Page("", [](std::size_t i) { return "<iframe src=/" + std::to_string(i) + ">"; });
+       }},
       {"a title of references", [] { return Page("<title>", [](auto) { return "&#x1F600;"; }); }},
   };
 

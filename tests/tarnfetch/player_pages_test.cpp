@@ -1,0 +1,96 @@
+// The real tarnfetch on pages whose player is set up in the page: each
+// shape must lead to the clip, byte for byte, and to the best quality the
+// page states.
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+const std::string kClip = RandomBytes(48 << 10, 4);
+const std::string kLow = RandomBytes(16 << 10, 5);
+
+struct Shape {
+  const char* name;  // also the page's title, so the file's name
+  std::string body;
+};
+
+TEST(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
+  LoopbackServer server;
+  const std::string base = server.Url("");
+  const std::vector<Shape> shapes{
+      {"jw file",
+       "<script>jwplayer(\"p\").setup({file: \"/media/clip.mp4\", image: \"/poster.jpg\", "
+       "width: 640});</script>"},
+      {"jw sources by label",
+       "<script>\njwplayer('p').setup({ playlist: [{ sources: [\n"
+       "  {file: '/media/low.mp4', label: '360p'},\n"
+       "  {file: '/media/clip.mp4', label: '1080p HD'}, // the best\n"
+       "  {file: '/media/mid.mp4', label: '720p', },\n"
+       "]}], events: { onReady: function () { console.log('x', {a: 1}); } } });</script>"},
+      {"jw sources by bitrate",
+       "<script>var p = jwplayer('p'); p.setup({sources: [{file: '/media/low.mp4', bitrate: "
+       "500000}, {file: '/media/clip.mp4', bitrate: 4000000}]});</script>"},
+      {"videojs data-setup",
+       "<video-js id=v class=video-js data-setup='{\"sources\": [{\"src\": \"/media/clip.mp4\", "
+       "\"type\": \"video/mp4\"}]}'></video-js>"},
+      {"video-js sources",
+       "<video-js id=v><source src=\"/media/clip.mp4\" type=\"video/mp4\"></video-js>"},
+      {"videojs call",
+       "<script>videojs(document.getElementById('v'), { sources: [{ src: '/media/clip.mp4', "
+       "type: 'video/mp4' }] });</script>"},
+      {"flowplayer",
+       "<script>flowplayer(\"#player\", { clip: { sources: [ { type: \"application/x-mpegurl\", "
+       "src: \"/media/clip.vtt\" }, { type: \"video/mp4\", src: \"/media/clip.mp4\" } ] } "
+       "});</script>"},
+      {"plyr source",
+       "<script>const player = new Plyr('#player');\nplayer.source = { type: 'video', sources: "
+       "[ { src: '/media/low.mp4', type: 'video/mp4', size: 576 }, { src: '/media/clip.mp4', "
+       "type: 'video/mp4', size: 1080 } ], tracks: [{ kind: 'captions', src: '/en.vtt' }] "
+       "};</script>"},
+      {"source tags by size",
+       "<video><source src=/media/low.mp4 size=480><source src=/media/clip.mp4 size=1080>"
+       "<source src=/media/mid.mp4 res=720></video>"},
+      {"video data-src", "<video class=lazy data-src=\"/media/clip.mp4\"></video>"},
+      {"video data-video", "<video data-video='/media/clip.mp4'></video>"},
+      {"twitter player stream",
+       "<meta name=\"twitter:player:stream\" content=\"/media/clip.mp4\">"},
+      {"itemprop contentUrl",
+       "<div itemscope itemtype=\"http://schema.org/VideoObject\"><meta itemprop=\"contentUrl\" "
+       "content=\"/media/clip.mp4\"></div>"},
+      {"link video_src", "<link rel=\"video_src\" href=\"/media/clip.mp4\">"},
+      {"quoted address in a script", "<script>window.__STATE__ = {\"img\":\"" + base +
+                                         "/poster.jpg\",\"stream\":\"" +
+                                         std::regex_replace(base, std::regex("/"), "\\/") +
+                                         "\\/media\\/clip.mp4?token=1\"};</script>"},
+  };
+
+  server.Routes().Get("/media/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(kClip, "video/mp4");
+  });
+  server.Routes().Get(
+      R"(/media/(low|mid)\.mp4)",
+      [](const httplib::Request&, httplib::Response& res) { res.set_content(kLow, "video/mp4"); });
+  const Shape* current = nullptr;
+  server.Routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<html><head><title>" + std::string(current->name) + "</title></head><body>" +
+                        current->body + "</body></html>",
+                    "text/html");
+  });
+
+  TempFolder temp;
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    current = &shape;
+    const fs::path folder = temp.Path() / shape.name;
+    const RunResult run =
+        RunTarnfetch({server.Url("/page"), "-p", (folder / "%(title)s.%(ext)s").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    ExpectWellFormedOutput(run);
+    const std::string file = std::string(shape.name) + ".mp4";
+    EXPECT_EQ(FilesBelow(folder), std::vector<std::string>{file});
+    EXPECT_TRUE(ReadFile(folder / file) == kClip) << "not the best clip";
+  }
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
