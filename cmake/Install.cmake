@@ -38,5 +38,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg")
+# The site extractor: tarnfetch asks it for the video of pages it cannot
+# read itself, and works without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "yt-dlp")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

@@ -24,6 +24,7 @@ trap cleanup EXIT
 deb=$(ls "$work"/pkg/quillmarsh_*.deb)
 dpkg-deb -f "$deb" Depends | grep -q ffmpeg || { echo "the package does not depend on ffmpeg"; exit 1; }
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || { echo "the package does not depend on Qt"; exit 1; }
+dpkg-deb -f "$deb" Recommends | grep -q yt-dlp || { echo "the package does not recommend yt-dlp"; exit 1; }
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
 
 [ -x /usr/bin/quillmarsh ] || { echo "quillmarsh is not on the path"; exit 1; }
