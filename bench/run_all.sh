@@ -7,9 +7,11 @@
 #
 # BUILD_DIR defaults to build. The tarnfetch comparison downloads 1024 MiB
 # over loopback, 3 rounds; --quick makes it 64 MiB and 1 round, and
-# --tarnfetch-mib sets the size. Exit status 0 only when every benchmark ran
-# and every target was met. Needs python3, curl and /usr/bin/time (Debian
-# packages python3, curl, time) besides the build's own packages.
+# --tarnfetch-mib sets the size. The HLS comparison fetches a 60-segment
+# stream with tarnfetch and ffmpeg. Exit status 0 only when every benchmark
+# ran and every target was met. Needs python3, curl, ffmpeg and
+# /usr/bin/time (Debian packages python3, curl, ffmpeg, time) besides the
+# build's own packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,7 +22,7 @@ while (($#)); do
   case $1 in
     --quick) tarn_mib=64; tarn_rounds=1 ;;
     --tarnfetch-mib) tarn_mib=$2; shift ;;
-    -h | --help) sed -n '2,12p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,14p' "$0"; exit 0 ;;
     *) build_dir=$1 ;;
   esac
   shift
@@ -65,6 +67,10 @@ echo
 echo "== tarnfetch_vs_curl.sh ($tarn_mib MiB, $tarn_rounds rounds)"
 bash bench/tarnfetch_vs_curl.sh "$build_dir" "$tarn_mib" "$tarn_rounds" | tee "$out/tarnfetch.txt" ||
   true
+
+echo
+echo "== hls_vs_ffmpeg.sh (60 segments, 3 rounds)"
+bash bench/hls_vs_ffmpeg.sh "$build_dir" 3 | tee "$out/hls.txt" || true
 
 echo
 machine="$(nproc) CPUs, $(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1), \
@@ -145,6 +151,14 @@ rss = re.search(r"tarnfetch: best [0-9.]+ s, median [0-9.]+ s, peak RSS (\d+) KB
 rows.append((f"tarnfetch/curl time, {tarn_mib} MiB on loopback",
              float(ratio.group(1)) if ratio else None, "x", "<=", 1.10))
 rows.append(("tarnfetch peak RSS", int(rss.group(1)) if rss else None, "KB", "<", 20000))
+
+hls = open(os.path.join(out, "hls.txt")).read() if os.path.exists(
+    os.path.join(out, "hls.txt")) else ""
+ratio = re.search(r"time ratio tarnfetch/ffmpeg: ([0-9.]+)", hls)
+rss = re.search(r"tarnfetch: best [0-9.]+ s, median [0-9.]+ s, peak RSS (\d+) KB", hls)
+rows.append(("HLS, 60 segments after 50 ms: tarnfetch/ffmpeg time",
+             float(ratio.group(1)) if ratio else None, "x", "<=", 0.35))
+rows.append(("HLS: tarnfetch peak RSS", int(rss.group(1)) if rss else None, "KB", "<", 40000))
 
 def fmt(v):
     if v is None:

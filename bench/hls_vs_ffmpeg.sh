@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Downloads one HLS stream (60 two-second MPEG-TS segments, each answered
+# after 50 ms) from a loopback server with tarnfetch and with
+# `ffmpeg -i URL -c copy`, alternately, and compares wall time and peak
+# memory. Both end with one MP4 file. tarnfetch's own memory is measured in
+# a third run with no ffmpeg to be found (it keeps the joined .ts): with
+# ffmpeg, GNU time reports the larger of tarnfetch and its ffmpeg child.
+#
+#   bench/hls_vs_ffmpeg.sh [BUILD_DIR] [ROUNDS]
+#
+# Defaults: build, 3 rounds. Needs python3, ffmpeg and GNU time at
+# /usr/bin/time. Targets: tarnfetch's best time at most 0.35 times
+# ffmpeg's, its peak resident memory under 40 MB.
+set -euo pipefail
+
+build_dir=${1:-build}
+rounds=${2:-3}
+tarnfetch="$build_dir/bin/tarnfetch"
+
+for need in python3 ffmpeg ffprobe; do
+  command -v "$need" >/dev/null || { echo "missing: $need" >&2; exit 2; }
+done
+[[ -x /usr/bin/time ]] || { echo "missing: /usr/bin/time (apt-get install time)" >&2; exit 2; }
+[[ -x $tarnfetch ]] || { echo "missing: $tarnfetch (build the tarnfetch target)" >&2; exit 2; }
+
+work=$(mktemp -d)
+server_pid=
+cleanup() {
+  [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/www" "$work/out"
+
+# 120 s of small video with sound, cut into 60 segments.
+ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=frequency=440 -t 120 \
+  -c:v libx264 -preset veryfast -g 50 -c:a aac -f hls -hls_time 2 -hls_playlist_type vod \
+  -hls_segment_filename "$work/www/seg%02d.ts" "$work/www/index.m3u8"
+segments=$(grep -c '^seg' "$work/www/index.m3u8")
+[[ $segments -eq 60 ]] || { echo "expected 60 segments, made $segments" >&2; exit 1; }
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+cat >"$work/server.py" <<'PY'
+import http.server, sys, time
+
+class Slow(http.server.SimpleHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    extensions_map = {".m3u8": "application/vnd.apple.mpegurl", ".ts": "video/mp2t"}
+
+    def do_GET(self):
+        if self.path.endswith(".ts"):
+            time.sleep(0.05)
+        super().do_GET()
+
+    def log_message(self, *args):
+        pass
+
+class Server(http.server.ThreadingHTTPServer):
+    request_queue_size = 64  # the default 5 drops the SYNs of parallel connections
+
+Server(("127.0.0.1", int(sys.argv[1])), Slow).serve_forever()
+PY
+(cd "$work/www" && exec python3 "$work/server.py" "$port") &
+server_pid=$!
+url="http://127.0.0.1:$port/index.m3u8"
+for _ in $(seq 50); do
+  python3 -c "import urllib.request,sys; urllib.request.urlopen(sys.argv[1])" "$url" 2>/dev/null && break
+  sleep 0.1
+done
+
+# Prints "seconds kilobytes" for one run of the given command.
+measure() {
+  local stats="$work/time.txt"
+  /usr/bin/time -v -o "$stats" "$@" >/dev/null 2>&1 || { echo "run failed: $*" >&2; exit 1; }
+  awk -F': ' '
+    /Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i] }
+    /Maximum resident set size/ { rss = $2 }
+    END { printf "%.2f %d\n", s, rss }' "$stats"
+}
+
+# Both results must hold the whole two minutes.
+check() {
+  local seconds
+  seconds=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$1")
+  awk -v s="$seconds" 'BEGIN { exit !(s > 119 && s < 121) }' ||
+    { echo "wrong duration $seconds for $1" >&2; exit 1; }
+  rm -f "$1"
+}
+
+mkdir -p "$work/nothing"
+ffmpeg_times=(); tarn_times=(); peak_ffmpeg=0; peak_tarn=0; peak_tree=0
+printf '%-6s %-22s %10s %12s\n' round tool seconds "peak RSS KB"
+for round in $(seq "$rounds"); do
+  read -r secs rss < <(measure ffmpeg -nostdin -v error -i "$url" -c copy "$work/out/ffmpeg.mp4")
+  check "$work/out/ffmpeg.mp4"
+  printf '%-6s %-22s %10s %12s\n' "$round" ffmpeg "$secs" "$rss"
+  ffmpeg_times+=("$secs")
+  ((rss > peak_ffmpeg)) && peak_ffmpeg=$rss
+
+  read -r secs rss < <(measure "$tarnfetch" "$url" -p "$work/out/%(title)s.%(ext)s")
+  check "$work/out/index.mp4"
+  printf '%-6s %-22s %10s %12s\n' "$round" tarnfetch "$secs" "$rss"
+  tarn_times+=("$secs")
+  ((rss > peak_tree)) && peak_tree=$rss
+
+  read -r secs rss < <(measure env PATH="$work/nothing" "$(realpath "$tarnfetch")" "$url" \
+    -p "$work/out/%(title)s.%(ext)s")
+  check "$work/out/index.ts"
+  printf '%-6s %-22s %10s %12s\n' "$round" "tarnfetch, no ffmpeg" "$secs" "$rss"
+  ((rss > peak_tarn)) && peak_tarn=$rss
+done
+
+summary() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[1], v[int((NR + 1) / 2)] }'; }
+read -r best_ffmpeg median_ffmpeg < <(summary "${ffmpeg_times[@]}")
+read -r best_tarn median_tarn < <(summary "${tarn_times[@]}")
+ratio=$(awk -v t="$best_tarn" -v c="$best_ffmpeg" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }')
+echo
+echo "stream: 60 segments of 2 s, 50 ms before each answer, best of $rounds"
+echo "ffmpeg:    best ${best_ffmpeg} s, median ${median_ffmpeg} s, peak RSS ${peak_ffmpeg} KB"
+echo "tarnfetch: best ${best_tarn} s, median ${median_tarn} s, peak RSS ${peak_tarn} KB" \
+  "(with its ffmpeg child ${peak_tree} KB)"
+echo "time ratio tarnfetch/ffmpeg: $ratio (target <= 0.35)"
+ok=1
+awk -v r="$ratio" 'BEGIN { exit !(r <= 0.35) }' || { echo "MISSED: time target"; ok=0; }
+((peak_tarn < 40000)) || { echo "MISSED: memory target (40 MB)"; ok=0; }
+((ok)) && echo "both targets met"
+((ok))
