@@ -41,11 +41,17 @@ segments=$(grep -c '^seg' "$work/www/index.m3u8")
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cat >"$work/server.py" <<'PY'
-import http.server, sys, time
+import http.server, socket, sys, time
 
 class Slow(http.server.SimpleHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     extensions_map = {".m3u8": "application/vnd.apple.mpegurl", ".ts": "video/mp2t"}
+
+    def setup(self):
+        super().setup()
+        # Head and body go out in separate writes; without this each answer
+        # waits for the client's delayed acknowledgement.
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
     def do_GET(self):
         if self.path.endswith(".ts"):
