@@ -106,6 +106,14 @@ HlsPlaylist::HlsPlaylist(std::string text, std::string url)
   std::string_view rest(text_);
   if (StartsWith(rest, "\xEF\xBB\xBF")) rest.remove_prefix(3);
   if (!StartsWith(rest, "#EXTM3U")) throw FetchError("The address is not an HLS playlist: " + url_);
+  // Room for every address line at once: growing by doubling would need
+  // half as much again while copying.
+  std::size_t lines = 0;
+  for (std::size_t at = rest.find('\n'); at != std::string_view::npos;
+       at = rest.find('\n', at + 1)) {
+    if (at + 1 < rest.size() && rest[at + 1] != '#' && rest[at + 1] != '\n') ++lines;
+  }
+  segments_.reserve(std::min(lines, kMaxSegments));
   while (!rest.empty()) {
     const auto end = std::min(rest.find('\n'), rest.size());
     std::string_view line = rest.substr(0, end);
