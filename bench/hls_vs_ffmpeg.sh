@@ -17,19 +17,8 @@ build_dir=${1:-build}
 rounds=${2:-3}
 tarnfetch="$build_dir/bin/tarnfetch"
 
-for need in python3 ffmpeg ffprobe; do
-  command -v "$need" >/dev/null || { echo "missing: $need" >&2; exit 2; }
-done
-[[ -x /usr/bin/time ]] || { echo "missing: /usr/bin/time (apt-get install time)" >&2; exit 2; }
-[[ -x $tarnfetch ]] || { echo "missing: $tarnfetch (build the tarnfetch target)" >&2; exit 2; }
-
-work=$(mktemp -d)
-server_pid=
-cleanup() {
-  [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/loopback_common.sh"
+require_tools "$tarnfetch" python3 ffmpeg ffprobe
 mkdir -p "$work/www" "$work/out"
 
 # 120 s of small video with sound, cut into 60 segments.
@@ -39,7 +28,7 @@ ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=freque
 segments=$(grep -c '^seg' "$work/www/index.m3u8")
 [[ $segments -eq 60 ]] || { echo "expected 60 segments, made $segments" >&2; exit 1; }
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 cat >"$work/server.py" <<'PY'
 import http.server, socket, sys, time
 
@@ -74,16 +63,6 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-# Prints "seconds kilobytes" for one run of the given command.
-measure() {
-  local stats="$work/time.txt"
-  /usr/bin/time -v -o "$stats" "$@" >/dev/null 2>&1 || { echo "run failed: $*" >&2; exit 1; }
-  awk -F': ' '
-    /Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i] }
-    /Maximum resident set size/ { rss = $2 }
-    END { printf "%.2f %d\n", s, rss }' "$stats"
-}
-
 # Both results must hold the whole two minutes.
 check() {
   local seconds
@@ -116,7 +95,6 @@ for round in $(seq "$rounds"); do
   ((rss > peak_tarn)) && peak_tarn=$rss
 done
 
-summary() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[1], v[int((NR + 1) / 2)] }'; }
 read -r best_ffmpeg median_ffmpeg < <(summary "${ffmpeg_times[@]}")
 read -r best_tarn median_tarn < <(summary "${tarn_times[@]}")
 ratio=$(awk -v t="$best_tarn" -v c="$best_ffmpeg" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }')

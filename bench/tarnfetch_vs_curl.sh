@@ -15,26 +15,15 @@ size_mib=${2:-1024}
 rounds=${3:-3}
 tarnfetch="$build_dir/bin/tarnfetch"
 
-for need in python3 curl; do
-  command -v "$need" >/dev/null || { echo "missing: $need" >&2; exit 2; }
-done
-[[ -x /usr/bin/time ]] || { echo "missing: /usr/bin/time (apt-get install time)" >&2; exit 2; }
-[[ -x $tarnfetch ]] || { echo "missing: $tarnfetch (build the tarnfetch target)" >&2; exit 2; }
-
-work=$(mktemp -d)
-server_pid=
-cleanup() {
-  [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/loopback_common.sh"
+require_tools "$tarnfetch" python3 curl
 
 mkdir -p "$work/www" "$work/out"
 # A sparse file: the server reads zeros from memory, so the disk does not
 # limit the test; the clients still write every byte.
 truncate -s "${size_mib}M" "$work/www/big.mp4"
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/www" >/dev/null 2>&1 &
 server_pid=$!
 url="http://127.0.0.1:$port/big.mp4"
@@ -42,16 +31,6 @@ for _ in $(seq 50); do
   curl -sf -o /dev/null -r 0-0 "$url" && break
   sleep 0.1
 done
-
-# Prints "seconds kilobytes" for one run of the given command.
-measure() {
-  local stats="$work/time.txt"
-  /usr/bin/time -v -o "$stats" "$@" >/dev/null 2>&1 || { echo "run failed: $*" >&2; exit 1; }
-  awk -F': ' '
-    /Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i] }
-    /Maximum resident set size/ { rss = $2 }
-    END { printf "%.2f %d\n", s, rss }' "$stats"
-}
 
 expected=$((size_mib * 1024 * 1024))
 check_size() {
@@ -77,8 +56,6 @@ for round in $(seq "$rounds"); do
   ((rss > peak_tarn)) && peak_tarn=$rss
 done
 
-# "best median" of a list of seconds
-summary() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[1], v[int((NR + 1) / 2)] }'; }
 read -r best_curl median_curl < <(summary "${curl_times[@]}")
 read -r best_tarn median_tarn < <(summary "${tarn_times[@]}")
 
