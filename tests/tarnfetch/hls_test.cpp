@@ -285,6 +285,11 @@ TEST_F(TarnfetchHls, StreamsBecomeOneFile) {
               std::vector<std::string>{"<filename>" + (out() / c.file).string() + "</filename>"});
     EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
     EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "100 % only once";
+    double percent = 0;
+    for (const auto& line : run.Starting("<speed> ")) {
+      EXPECT_GE(std::stod(line.substr(8)), percent) << run.Text();
+      percent = std::stod(line.substr(8));
+    }
     EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{c.file});
     if (c.ffmpeg) {
       EXPECT_EQ(Probe(out() / c.file), clips->frames);
