@@ -1,5 +1,6 @@
 #include "Arguments.h"
 
+#include <charconv>
 #include <string_view>
 
 namespace tarnfetch {
@@ -27,6 +28,16 @@ Arguments ParseArguments(int argc, const char* const* argv) {
     } else if (option == "-p") {
       args.problem = "The option -p needs an output path template after it.";
       return args;
+    } else if (option == "--connections") {
+      const std::string_view value = i + 1 < argc ? argv[++i] : "";
+      int number = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+      if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
+          number < 1 || number > 16) {
+        args.problem = "The option --connections needs a number from 1 to 16 after it.";
+        return args;
+      }
+      args.connections = number;
     } else {
       args.problem = "Unknown argument \"" + std::string(option) +
                      "\". Run \"tarnfetch --help\" for the usage.";
@@ -42,7 +53,7 @@ Arguments ParseArguments(int argc, const char* const* argv) {
 }
 
 std::string HelpText() {
-  return R"(Usage: tarnfetch URL [-p TEMPLATE]
+  return R"(Usage: tarnfetch URL [-p TEMPLATE] [--connections N]
        tarnfetch --help | --version
 
 Downloads the video or audio file at URL. URL may be the address of the file
@@ -54,6 +65,10 @@ Only http and https addresses are fetched.
                 %(title)s (the title, made safe as a file name) and
                 %(ext)s (the file's extension). Missing folders are
                 created. Default: %(title)s.%(ext)s in the current folder.
+  --connections N
+                fetch a file of 8 MiB or more over up to N connections
+                at once (1 to 16, default 4) when the server sends parts
+                of files.
   --help        show this text (only as the sole argument)
   --version     show the version (only as the sole argument)
 
@@ -61,8 +76,11 @@ The first argument is always taken as the address, even when it begins
 with "-".
 
 The file is written as NAME.part and renamed to NAME when it is complete;
-a later run continues an unfinished NAME.part, and a complete NAME is not
-fetched again.
+NAME.part.ctl beside it records what the server sent, so that a later run
+continues an unfinished NAME.part only while the server still sends the
+same file. A complete NAME is not fetched again; a different file already
+called NAME is kept, and the download takes the next free name,
+"TITLE (2).EXT", "TITLE (3).EXT" and so on.
 
 Output, one marker a line:
   <Go>                        the work has started

@@ -4,7 +4,7 @@
 
 namespace tarnfetch {
 
-// The command line: "tarnfetch URL [-p TEMPLATE]". The first argument is
+// The command line: "tarnfetch URL [-p TEMPLATE] [--connections N]". The first argument is
 // always the address, whatever it holds, so an address beginning with "-"
 // can never pass for an option. "--help" and "--version" count only alone.
 struct Arguments {
@@ -12,6 +12,7 @@ struct Arguments {
   Action action = Action::Invalid;
   std::string url;
   std::string pathTemplate = "%(title)s.%(ext)s";
+  int connections = 4;  // per file, for large files from servers that send parts
   std::string problem;  // for Action::Invalid
 };
 

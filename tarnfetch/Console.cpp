@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "FileName.h"
+#include "Secrets.h"
 #include "TitleText.h"
 #include "Utf8.h"
 
@@ -50,7 +51,7 @@ void Go() {
 void Title(std::string_view title) {
   // Quillmarsh reads our output in small chunks; a short line keeps the
   // whole tag in one of them, also when escaping has made it longer.
-  std::string shown = MarkerSafe(CutUtf8(CleanTitle(title), kMaxTitleBytes));
+  std::string shown = MarkerSafe(CutUtf8(CleanTitle(HideSecrets(title)), kMaxTitleBytes));
   if (shown.empty()) shown = "video";
   constexpr std::string_view kOpen = "<title>", kClose = "</title>";
   shown = CutUtf8(shown, kMaxTitleLineBytes - kOpen.size() - kClose.size());
@@ -75,7 +76,7 @@ void Progress(std::string_view percent, std::string_view size, std::string_view 
 
 void Error(std::string_view message) {
   std::string line = "ERROR: ";
-  line.append(MarkerSafe(message));
+  line.append(MarkerSafe(HideSecrets(message)));
   WriteLine(line);
 }
 

@@ -1,15 +1,17 @@
 #include "FetchJob.h"
 
-#include <algorithm>
+#include <unistd.h>
+
+#include <climits>
 
 #include "Console.h"
 #include "FetchError.h"
 #include "FileName.h"
 #include "MediaDownload.h"
+#include "MediaSearch.h"
 #include "MediaType.h"
+#include "NameChoice.h"
 #include "OutputFolder.h"
-#include "PageParser.h"
-#include "Probe.h"
 #include "ProgressReporter.h"
 #include "StreamDownload.h"
 #include "Url.h"
@@ -17,43 +19,6 @@
 
 namespace tarnfetch {
 namespace {
-
-// A page may name many addresses; trying a few is enough to find its media.
-constexpr std::size_t kMaxCandidates = 5;
-
-struct Media {
-  std::string url;
-  std::string contentType;
-  std::optional<std::uint64_t> length;
-  std::string title;
-  bool stream = false;  // an HLS playlist
-};
-
-// The first of the page's addresses that leads to a media file.
-Media MediaFromPage(const ProbeResult& page) {
-  const PageMedia found = ParsePage(page.body, page.contentType);
-  std::string lastProblem;
-  std::size_t tried = 0;
-  for (const std::string& address : found.addresses) {
-    if (tried == kMaxCandidates) break;
-    const auto absolute = ResolveUrl(page.url, address);
-    if (!absolute || !IsWebUrl(*absolute)) continue;
-    ++tried;
-    try {
-      const ProbeResult target = Probe(*absolute);
-      if (target.kind != ProbeResult::Kind::Page) {
-        return {target.url, target.contentType, target.contentLength, found.title,
-                target.kind == ProbeResult::Kind::Stream};
-      }
-      lastProblem = "it leads to another web page, not to a video: " + target.url;
-    } catch (const FetchError& failure) {
-      lastProblem = failure.what();
-    }
-  }
-  if (tried == 0) throw FetchError("No video was found on the page " + page.url);
-  throw FetchError("The video named on the page " + page.url + " could not be fetched; " +
-                   lastProblem);
-}
 
 // The file's own name without its extension, for media without a title.
 std::string TitleFromAddress(const std::string& url) {
@@ -63,19 +28,33 @@ std::string TitleFromAddress(const std::string& url) {
   return name;
 }
 
+// The paths we print must be the paths on disk. The markers cannot carry
+// "<" (it could close or open a tag), control characters or invalid UTF-8,
+// so a template or current folder holding them is refused before anything
+// is fetched. The title and extension are made safe on their own.
+void RefuseUnprintablePaths(const std::string& pathTemplate) {
+  std::string folder;
+  if (pathTemplate.front() != '/') {
+    char buffer[PATH_MAX];
+    if (getcwd(buffer, sizeof buffer) != nullptr) folder = buffer;
+  }
+  for (const std::string& path : {folder, pathTemplate}) {
+    if (MarkerSafe(path) != path) {
+      throw FetchError(
+          "The output path holds \"<\", a control character or bytes that are not UTF-8, which "
+          "the progress lines cannot show: " +
+          path);
+    }
+  }
+}
+
 }  // namespace
 
-void RunFetchJob(const std::string& url, const std::string& pathTemplate) {
+void RunFetchJob(const std::string& url, const std::string& pathTemplate, int connections) {
   console::Go();
   const std::string address = CheckUserUrl(url);
-  const ProbeResult first = Probe(address);
-  Media media = first.kind != ProbeResult::Kind::Page
-                    ? Media{first.url,
-                            first.contentType,
-                            first.contentLength,
-                            {},
-                            first.kind == ProbeResult::Kind::Stream}
-                    : MediaFromPage(first);
+  RefuseUnprintablePaths(pathTemplate);
+  Media media = FindMedia(address);
   if (media.title.empty()) media.title = TitleFromAddress(media.url);
   // Quillmarsh reads our output in small chunks; a short line keeps the
   // whole tag in one of them.
@@ -85,14 +64,17 @@ void RunFetchJob(const std::string& url, const std::string& pathTemplate) {
   const OutputTarget target =
       ExpandTemplate(pathTemplate, media.title, ChooseExtension(media.contentType, media.url));
   const OutputFolder folder(target.folder);
-  if (folder.HasCompleteFile(target.name, media.length)) {
-    console::Skip(target.path);
+  const ChosenName chosen = ChooseName(folder, target, media.validators.length);
+  if (chosen.complete) {
+    console::Skip(chosen.path);
     return;
   }
-  console::FileName(target.path);
+  console::FileName(chosen.path);
   ProgressReporter progress;
-  const std::uint64_t size =
-      MediaDownload(folder, target.name, progress).Run(media.url, media.length);
+  MediaDownload download(folder, chosen.name, progress);
+  download.SetReferrerPage(media.referrerPage);
+  download.SetConnections(connections);
+  const std::uint64_t size = download.Run(media.url, media.validators);
   progress.Finish(size);
 }
 

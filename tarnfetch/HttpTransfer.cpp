@@ -1,9 +1,12 @@
 #include "HttpTransfer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string_view>
+
+#include "Url.h"
 
 namespace tarnfetch {
 namespace {
@@ -37,6 +40,10 @@ std::string HeaderValue(std::string_view line) {
   return std::string(value);
 }
 
+bool IsRedirect(const ResponseHead& head) {
+  return !head.location.empty() && head.status >= 300 && head.status <= 399;
+}
+
 }  // namespace
 
 void ApplySharedOptions(CURL* curl, char* errorText) {
@@ -45,7 +52,9 @@ void ApplySharedOptions(CURL* curl, char* errorText) {
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, HttpTransfer::kMaxRedirects);
-  curl_easy_setopt(curl, CURLOPT_AUTOREFERER, 1L);
+  // No automatic Referer: libcurl would send the full previous address to
+  // any host a redirect leads to.
+  curl_easy_setopt(curl, CURLOPT_AUTOREFERER, 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
@@ -64,6 +73,14 @@ HttpTransfer::HttpTransfer() {
   ApplySharedOptions(curl_, errorText_);
   curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &HttpTransfer::OnHeader);
   curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 0L);  // Perform follows them
+  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &HttpTransfer::OnBody);
+  curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this);
+}
+
+void HttpTransfer::SetBodyHandler(curl_write_callback handler, void* data) {
+  bodyHandler_ = handler;
+  bodyData_ = data;
 }
 
 HttpTransfer::~HttpTransfer() {
@@ -83,10 +100,55 @@ long HttpTransfer::Status() const {
 }
 
 CURLcode HttpTransfer::Perform(const std::string& url) {
+  std::string current = url;
+  for (long hops = 0;; ++hops) {
+    CURLcode code = PerformOne(current);
+    if (code == CURLE_WRITE_ERROR && droppedRedirectBody_) code = CURLE_OK;
+    if (code != CURLE_OK || !IsRedirect(head_)) return code;
+    if (hops == kMaxRedirects) return CURLE_TOO_MANY_REDIRECTS;
+    const auto next = ResolveUrl(current, head_.location);
+    if (!next || !IsWebUrl(*next)) {
+      std::snprintf(errorText_, sizeof errorText_, "redirected to %s", head_.location.c_str());
+      return CURLE_UNSUPPORTED_PROTOCOL;
+    }
+    current = *next;
+  }
+}
+
+CURLcode HttpTransfer::PerformOne(const std::string& url) {
   head_ = {};
   errorText_[0] = '\0';
+  droppedRedirectBody_ = false;
   curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-  return curl_easy_perform(curl_);
+  const std::string referer = referrerPage_.empty() ? "" : RefererFor(referrerPage_, url);
+  curl_easy_setopt(curl_, CURLOPT_REFERER, referer.empty() ? nullptr : referer.c_str());
+  if (deadline_) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        *deadline_ - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      deadlinePassed_ = true;
+      return CURLE_OPERATION_TIMEDOUT;
+    }
+    // One more millisecond, so that libcurl gives up only once it has passed.
+    curl_easy_setopt(curl_, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()) + 1);
+  }
+  const CURLcode code = curl_easy_perform(curl_);
+  if (code == CURLE_OPERATION_TIMEDOUT && deadline_ &&
+      std::chrono::steady_clock::now() >= *deadline_) {
+    deadlinePassed_ = true;
+  }
+  return code;
+}
+
+std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+  auto& transfer = *static_cast<HttpTransfer*>(self);
+  // A redirect's body is never needed, and may be endless: end it here.
+  if (IsRedirect(transfer.head_)) {
+    transfer.droppedRedirectBody_ = true;
+    return 0;
+  }
+  if (transfer.bodyHandler_ == nullptr) return size * count;
+  return transfer.bodyHandler_(data, size, count, transfer.bodyData_);
 }
 
 std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
@@ -109,10 +171,19 @@ void ReadHeaderLine(ResponseHead& head, std::string_view line) {
     head.contentType = HeaderValue(line);
   } else if (HeaderIs(line, "content-range")) {
     head.contentRange = HeaderValue(line);
+  } else if (HeaderIs(line, "etag")) {
+    head.etag = HeaderValue(line);
+  } else if (HeaderIs(line, "last-modified")) {
+    head.lastModified = HeaderValue(line);
+  } else if (HeaderIs(line, "location")) {
+    head.location = HeaderValue(line);
   }
 }
 
 std::string HttpTransfer::Describe(CURLcode code, const std::string& url) const {
+  if (code == CURLE_OPERATION_TIMEDOUT && deadlinePassed_) {
+    return "The server took too long to answer: " + url;
+  }
   return DescribeFailure(code, errorText_, url);
 }
 

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,7 +18,12 @@ struct ResponseHead {
   std::optional<std::uint64_t> contentLength;
   std::string contentType;
   std::string contentRange;
+  std::string etag;
+  std::string lastModified;
+  std::string location;
 };
+
+using Deadline = std::chrono::steady_clock::time_point;
 
 // The settings every request shares, on any easy handle (single transfers
 // here, parallel ones in TransferEngine): http and https only (also for
@@ -34,7 +40,9 @@ void ReadHeaderLine(ResponseHead& head, std::string_view line);
 // error buffer (may be empty).
 std::string DescribeFailure(CURLcode code, const char* errorText, const std::string& url);
 
-// One libcurl easy handle with the shared settings.
+// One libcurl easy handle with the shared settings. Redirects are followed
+// here, not by libcurl, so that each hop gets the Referer a browser would
+// send it.
 class HttpTransfer {
  public:
   static constexpr long kMaxRedirects = 10;
@@ -51,7 +59,15 @@ class HttpTransfer {
   std::string EffectiveUrl() const;
   long Status() const;
 
-  // Runs the request for url; the caller has set its own body callbacks.
+  // Where the body of the final answer goes (libcurl's write callback);
+  // the bodies of redirects are dropped.
+  void SetBodyHandler(curl_write_callback handler, void* data);
+  // The page whose media is fetched: each request carries a Referer for it.
+  void SetReferrerPage(std::string page) { referrerPage_ = std::move(page); }
+  // The whole request, redirects included, ends by then.
+  void SetDeadline(Deadline deadline) { deadline_ = deadline; }
+
+  // Runs the request for url, following redirects.
   CURLcode Perform(const std::string& url);
 
   // A user-facing sentence for a libcurl failure.
@@ -59,9 +75,17 @@ class HttpTransfer {
 
  private:
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
+  CURLcode PerformOne(const std::string& url);
 
   CURL* curl_ = nullptr;
   ResponseHead head_;
+  curl_write_callback bodyHandler_ = nullptr;
+  void* bodyData_ = nullptr;
+  std::string referrerPage_;
+  std::optional<Deadline> deadline_;
+  bool deadlinePassed_ = false;
+  bool droppedRedirectBody_ = false;
   char errorText_[CURL_ERROR_SIZE] = {};
 };
 

@@ -1,13 +1,15 @@
 #include "MediaDownload.h"
 
-#include <memory>
-
 #include "ContentRange.h"
+#include "ControlFile.h"
 #include "FetchError.h"
 #include "HttpTransfer.h"
+#include "MediaType.h"
 #include "OutputFolder.h"
 #include "PartFile.h"
 #include "ProgressReporter.h"
+#include "RangedDownload.h"
+#include "Url.h"
 
 namespace tarnfetch {
 namespace {
@@ -15,41 +17,51 @@ namespace {
 // Larger reads mean fewer callbacks and writes; 512 KiB is libcurl's maximum.
 constexpr long kBufferBytes = 512 * 1024;
 
+constexpr const char* kLayout = "layout";
+constexpr const char* kAppended = "appended";  // bytes 0 to the ".part"'s size
+constexpr const char* kRanges = "ranges";      // the ranges the control file lists
+
 // One request's worth of state, shared with the libcurl callbacks.
 struct AttemptState {
   HttpTransfer* transfer = nullptr;
-  const OutputFolder* folder = nullptr;
-  const std::string* name = nullptr;
+  PartFile* part = nullptr;
+  ControlFile* control = nullptr;
   ProgressReporter* progress = nullptr;
+  const Validators* earlier = nullptr;  // the earlier run's, when continuing
+  const Validators* probed = nullptr;
   std::uint64_t offset = 0;  // the ".part" size the request asked to continue from
 
-  std::unique_ptr<PartFile> part;
-  std::optional<std::uint64_t> expected;  // the complete file's size, when announced
+  std::optional<std::uint64_t> expected;  // the complete file's size, when known
   std::uint64_t received = 0;
   bool began = false;
   bool startAgain = false;
   std::string failure;  // set when a callback had to stop the transfer
 };
 
+std::string Bytes(std::uint64_t count) {
+  return std::to_string(count) + " bytes";
+}
+
 // Called once the final response's head is known: decides whether the body
 // continues the ".part" file, replaces it, or cannot be used.
 void Begin(AttemptState& state) {
   state.began = true;
   const ResponseHead& head = state.transfer->Head();
+  const std::string url = state.transfer->EffectiveUrl();
   const long status = head.status;
   const auto range = ParseContentRange(head.contentRange);
   bool append = false;
+  std::optional<std::uint64_t> length;  // the whole file's, as this answer says
   if (status == 206) {
     if (!range || !range->first || *range->first != state.offset) {
       state.startAgain = state.offset > 0;
       if (!state.startAgain)
-        state.failure = "The server sent a part of the file that was not asked for: " +
-                        state.transfer->EffectiveUrl();
+        state.failure = "The server sent a part of the file that was not asked for: " + url;
       return;
     }
     append = true;
-    state.expected = range->completeLength;
-    if (!state.expected && head.contentLength) state.expected = state.offset + *head.contentLength;
+    length = range->completeLength;
+    if (!length && head.contentLength) length = state.offset + *head.contentLength;
   } else if (status == 416 && state.offset > 0) {
     // Nothing left to send: fine if the ".part" is exactly the whole file.
     if (!range || range->completeLength != state.offset) {
@@ -57,24 +69,44 @@ void Begin(AttemptState& state) {
       return;
     }
     append = true;
-    state.expected = state.offset;
+    length = state.offset;
   } else if (status >= 200 && status <= 299) {
-    state.expected = head.contentLength;
+    length = head.contentLength;
   } else {
-    state.failure = DescribeStatus(status, state.transfer->EffectiveUrl());
+    state.failure = DescribeStatus(status, url);
     return;
   }
+  // A continued ".part" must be the same file the server sends now (a 416
+  // carries only the length).
+  if (append && !(state.earlier && SameFile(*state.earlier, AnswerValidators(head, length)))) {
+    state.startAgain = true;
+    return;
+  }
+  if (status != 416 && IsTextualContentType(head.contentType)) {
+    state.failure = "The server sent a text (" + BareContentType(head.contentType) +
+                    ") instead of the video: " + url;
+    return;
+  }
+  if (length && *length == 0) {
+    state.failure = "The server sent an empty file: " + url;
+    return;
+  }
+  const auto& probedLength = state.probed->length;
+  if (length && probedLength && *length != *probedLength) {
+    state.failure = "The server first announced " + Bytes(*probedLength) + " for the video, then " +
+                    Bytes(*length) + ": " + url;
+    return;
+  }
+  state.expected = length ? length : probedLength;
 
-  state.part = std::make_unique<PartFile>(*state.folder, *state.name);
   if (append) {
-    // Another run may have changed the file between our look and the lock.
-    if (state.part->Size() != state.offset) {
-      state.startAgain = true;
-      return;
-    }
     state.part->Continue();
   } else {
     state.part->StartOver();
+    state.control->Clear();
+    state.control->Set(kLayout, kAppended);
+    StoreValidators(*state.control, AnswerValidators(head, length));
+    state.control->Save();
   }
   state.progress->Start(append ? state.offset : 0, state.expected);
 }
@@ -99,47 +131,94 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) 
 
 }  // namespace
 
-std::uint64_t MediaDownload::Run(const std::string& url,
-                                 std::optional<std::uint64_t> announcedLength) {
-  std::uint64_t offset = folder_.FileSize(PartFile::NameFor(name_)).value_or(0);
-  // A ".part" larger than the whole file cannot be continued.
-  if (announcedLength && offset > *announcedLength) offset = 0;
-  if (Attempt(url, offset) == Outcome::StartAgain && Attempt(url, 0) == Outcome::StartAgain) {
-    throw FetchError("The server keeps changing the file: " + url);
+std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probed) {
+  PartFile part(folder_, name_);
+  ControlFile control(folder_, name_);
+  // Only a ".part" with our control file, of the file the server sends
+  // now, is continued.
+  const bool ours = control.Load() && SameFile(StoredValidators(control), probed);
+  const std::string layout = ours ? control.Get(kLayout).value_or("") : "";
+  const Validators earlier = StoredValidators(control);
+
+  const bool large = probed.length && *probed.length >= kMinRangedBytes;
+  bool done = false;
+  if (probed.length && *probed.length > 0 &&
+      (layout == kRanges || (large && connections_ > 1 && layout != kAppended))) {
+    RangedDownload ranged(part, control, progress_);
+    const std::string referer = referrerPage_.empty() ? "" : RefererFor(referrerPage_, url);
+    auto outcome = ranged.Run(url, probed, connections_, layout == kRanges, referer);
+    if (outcome == RangedDownload::Outcome::StartAgain) {
+      outcome = ranged.Run(url, probed, connections_, false, referer);
+    }
+    if (outcome == RangedDownload::Outcome::StartAgain) {
+      throw FetchError("The server keeps changing the file: " + url);
+    }
+    done = outcome == RangedDownload::Outcome::Complete;
   }
-  const auto size = folder_.FileSize(PartFile::NameFor(name_)).value_or(0);
-  folder_.Rename(PartFile::NameFor(name_), name_);
+  if (!done) {
+    std::uint64_t offset = layout == kAppended ? part.Size() : 0;
+    // A ".part" larger than the whole file cannot be continued.
+    if (probed.length && offset > *probed.length) offset = 0;
+    if (Attempt(part, control, url, offset, offset > 0 ? &earlier : nullptr, probed) ==
+            Outcome::StartAgain &&
+        Attempt(part, control, url, 0, nullptr, probed) == Outcome::StartAgain) {
+      throw FetchError("The server keeps changing the file: " + url);
+    }
+  }
+  const std::uint64_t size = part.Size();
+  // Without its control file a complete ".part" is merely started again.
+  control.Remove();
+  part.MoveTo(name_);
   return size;
 }
 
-MediaDownload::Outcome MediaDownload::Attempt(const std::string& url, std::uint64_t offset) {
+MediaDownload::Outcome MediaDownload::Attempt(PartFile& part, ControlFile& control,
+                                              const std::string& url, std::uint64_t offset,
+                                              const Validators* earlier, const Validators& probed) {
   HttpTransfer transfer;
   AttemptState state;
   state.transfer = &transfer;
-  state.folder = &folder_;
-  state.name = &name_;
+  state.part = &part;
+  state.control = &control;
   state.progress = &progress_;
+  state.earlier = earlier;
+  state.probed = &probed;
   state.offset = offset;
 
   CURL* curl = transfer.Handle();
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &state);
+  transfer.SetBodyHandler(&OnBody, &state);
+  transfer.SetReferrerPage(referrerPage_);
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kBufferBytes);
   const std::string range = std::to_string(offset) + "-";
   if (offset > 0) curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
-
+  // The server sends the rest only if the file is still the one we began.
+  const std::string ifRange = earlier ? IfRangeValue(*earlier) : "";
+  curl_slist* headers = nullptr;
+  if (offset > 0 && !ifRange.empty()) {
+    headers = curl_slist_append(headers, ("If-Range: " + ifRange).c_str());
+  }
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   const CURLcode code = transfer.Perform(url);
-  if (code == CURLE_OK && !state.began) Begin(state);  // an answer without a body
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+  curl_slist_free_all(headers);
+
+  if (code == CURLE_OK && !state.began) {
+    try {
+      Begin(state);  // an answer without a body
+    } catch (const FetchError& failure) {
+      state.failure = failure.what();
+    }
+  }
   if (state.startAgain) return Outcome::StartAgain;
   if (!state.failure.empty()) throw FetchError(state.failure);
   if (code != CURLE_OK) throw FetchError(transfer.Describe(code, url));
 
-  const std::uint64_t size = state.part->Size();
+  const std::uint64_t size = part.Size();
   if (state.expected && size != *state.expected) {
     throw FetchError("The download stopped early (" + std::to_string(size) + " bytes instead of " +
                      std::to_string(*state.expected) + "): " + url);
   }
-  state.part->Close();
+  if (size == 0) throw FetchError("The server sent an empty file: " + url);
   return Outcome::Complete;
 }
 

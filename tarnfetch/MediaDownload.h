@@ -4,32 +4,48 @@
 #include <optional>
 #include <string>
 
+#include "Validators.h"
+
 namespace tarnfetch {
 
+class ControlFile;
 class OutputFolder;
+class PartFile;
 class ProgressReporter;
 
 // Downloads one media address into "<name>.part" in the output folder and
-// renames it to <name> once its size equals the announced length. A ".part"
-// left by an earlier run is continued with a Range request, but appended to
-// only when the server answers 206 from exactly its size; anything else
-// starts the file again from zero.
+// renames it to <name>, under the ".part"'s lock, once every byte is there.
+// A file of kMinRangedBytes or more from a server that sends parts comes
+// over several connections at once (RangedDownload); others over one. A
+// ".part" left by an earlier run is continued only when its control file
+// shows it is ours and the server still sends the same file (the stored
+// validators, If-Range); anything else starts the file again from zero.
 class MediaDownload {
  public:
+  static constexpr std::uint64_t kMinRangedBytes = 8u << 20;
+
   MediaDownload(const OutputFolder& folder, std::string name, ProgressReporter& progress)
       : folder_(folder), name_(std::move(name)), progress_(progress) {}
 
-  // Returns the size of the finished file. Throws FetchError; whatever was
-  // received stays in the ".part" file for the next run.
-  std::uint64_t Run(const std::string& url, std::optional<std::uint64_t> announcedLength);
+  // The page that named the media, for the Referer.
+  void SetReferrerPage(std::string page) { referrerPage_ = std::move(page); }
+  void SetConnections(int connections) { connections_ = connections; }
+
+  // Returns the size of the finished file. probed: what the first look at
+  // the address said. Throws FetchError; whatever was received stays in
+  // the ".part" file for the next run.
+  std::uint64_t Run(const std::string& url, const Validators& probed);
 
  private:
   enum class Outcome { Complete, StartAgain };
-  Outcome Attempt(const std::string& url, std::uint64_t offset);
+  Outcome Attempt(PartFile& part, ControlFile& control, const std::string& url,
+                  std::uint64_t offset, const Validators* earlier, const Validators& probed);
 
   const OutputFolder& folder_;
   std::string name_;
   ProgressReporter& progress_;
+  std::string referrerPage_;
+  int connections_ = 4;
 };
 
 }  // namespace tarnfetch

@@ -57,6 +57,16 @@ bool IsStreamContentType(std::string_view contentType) {
          bare == "audio/mpegurl" || bare == "audio/x-mpegurl";
 }
 
+bool IsTextualContentType(std::string_view contentType) {
+  const std::string bare = BareContentType(contentType);
+  const auto endsWith = [&bare](std::string_view suffix) {
+    return bare.size() >= suffix.size() && bare.substr(bare.size() - suffix.size()) == suffix;
+  };
+  return StartsWith(bare, "text/") || IsPageContentType(bare) || bare == "application/json" ||
+         bare == "application/xml" || bare == "application/javascript" || endsWith("+xml") ||
+         endsWith("+json");
+}
+
 bool IsMediaExtension(std::string_view extension) {
   return std::find(kMediaExtensions.begin(), kMediaExtensions.end(), extension) !=
          kMediaExtensions.end();

@@ -12,6 +12,9 @@ bool IsMediaContentType(std::string_view contentType);   // video/*, audio/*
 bool IsPageContentType(std::string_view contentType);    // HTML and XHTML
 bool IsStreamContentType(std::string_view contentType);  // HLS playlists
 bool IsMediaExtension(std::string_view extension);       // "mp4", "webm" ...
+// Text of any kind (text/*, HTML, JSON, XML, scripts): never a video,
+// whatever the address says. An error or rate-limit page comes so.
+bool IsTextualContentType(std::string_view contentType);
 
 // The extension of a downloaded file: from the content type when it names
 // one we know, else from the address when it looks like a file extension,

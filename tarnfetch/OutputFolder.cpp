@@ -42,29 +42,18 @@ OutputFolder::~OutputFolder() {
   if (fd_ >= 0) close(fd_);
 }
 
-bool OutputFolder::HasCompleteFile(const std::string& name,
-                                   std::optional<std::uint64_t> expectedSize) const {
+std::optional<OutputFolder::Entry> OutputFolder::Look(const std::string& name) const {
   struct stat info {};
-  if (fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  if (!S_ISREG(info.st_mode)) {
-    throw FetchError("Something that is not a plain file is in the way: " + path_ + "/" + name +
-                     ".");
+  if (fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw FetchError("Could not look at " + path_ + "/" + name + ": " + Reason() + ".");
   }
-  return !expectedSize || static_cast<std::uint64_t>(info.st_size) == *expectedSize;
+  return Entry{S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_size)};
 }
 
-std::optional<std::uint64_t> OutputFolder::FileSize(const std::string& name) const {
-  struct stat info {};
-  if (fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
-    return std::nullopt;
-  }
-  return static_cast<std::uint64_t>(info.st_size);
-}
-
-void OutputFolder::Rename(const std::string& from, const std::string& to) const {
-  if (renameat(fd_, from.c_str(), fd_, to.c_str()) != 0) {
-    throw FetchError("Could not rename " + from + " to " + to + " in " + path_ + ": " + Reason() +
-                     ".");
+void OutputFolder::Remove(const std::string& name) const {
+  if (unlinkat(fd_, name.c_str(), 0) != 0 && errno != ENOENT) {
+    throw FetchError("Could not remove " + path_ + "/" + name + ": " + Reason() + ".");
   }
 }
 

@@ -19,16 +19,15 @@ class OutputFolder {
   int Descriptor() const { return fd_; }
   const std::string& Path() const { return path_; }
 
-  // True when a regular file of that name is there and, if the expected
-  // size is known, has that size. Throws FetchError when the name is taken
-  // by something that is not a regular file.
-  bool HasCompleteFile(const std::string& name, std::optional<std::uint64_t> expectedSize) const;
+  struct Entry {
+    bool regular = false;  // a plain file, not a link, folder or device
+    std::uint64_t size = 0;
+  };
+  // What is under the name, without following a link; nothing when free.
+  std::optional<Entry> Look(const std::string& name) const;
 
-  // The size of a regular file there, or nothing when there is none.
-  std::optional<std::uint64_t> FileSize(const std::string& name) const;
-
-  // Replaces `to` with `from`, both in this folder. Throws FetchError.
-  void Rename(const std::string& from, const std::string& to) const;
+  // Removes a file if it is there. Throws FetchError on other failures.
+  void Remove(const std::string& name) const;
 
  private:
   std::string path_;

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <stdio.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -14,7 +16,7 @@
 namespace tarnfetch {
 
 PartFile::PartFile(const OutputFolder& folder, const std::string& finalName)
-    : name_(NameFor(finalName)), shownPath_(folder.Path() + "/" + name_) {
+    : folder_(folder), name_(NameFor(finalName)), shownPath_(folder.Path() + "/" + name_) {
   // O_NONBLOCK keeps a FIFO planted under this name from blocking the open;
   // it does nothing for regular files.
   fd_ = openat(folder.Descriptor(), name_.c_str(),
@@ -34,6 +36,27 @@ PartFile::PartFile(const OutputFolder& folder, const std::string& finalName)
     close(fd_);
     fd_ = -1;
     throw FetchError("Another download is already writing " + shownPath_ + ".");
+  }
+  // The name may have been replaced between the open and the lock.
+  try {
+    CheckStillOurs();
+  } catch (...) {
+    close(fd_);
+    fd_ = -1;
+    throw;
+  }
+}
+
+void PartFile::CheckStillOurs() const {
+  struct stat open {};
+  struct stat named {};
+  if (fstat(fd_, &open) != 0) Fail("Could not read ");
+  if (fstatat(folder_.Descriptor(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      named.st_dev != open.st_dev || named.st_ino != open.st_ino) {
+    throw FetchError(shownPath_ + " was replaced by another file during the download.");
+  }
+  if (open.st_nlink > 1) {
+    throw FetchError(shownPath_ + " has more than one name (a hard link); it is left alone.");
   }
 }
 
@@ -64,8 +87,17 @@ void PartFile::Continue() {
 }
 
 bool PartFile::Write(const char* data, std::size_t size) {
+  return WriteAll(data, size, std::nullopt);
+}
+
+bool PartFile::WriteAt(const char* data, std::size_t size, std::uint64_t offset) {
+  return WriteAll(data, size, offset);
+}
+
+bool PartFile::WriteAll(const char* data, std::size_t size, std::optional<std::uint64_t> offset) {
   while (size > 0) {
-    const ssize_t written = write(fd_, data, size);
+    const ssize_t written =
+        offset ? pwrite(fd_, data, size, static_cast<off_t>(*offset)) : write(fd_, data, size);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       failure_ = "Could not write " + shownPath_ + ": " +
@@ -74,8 +106,32 @@ bool PartFile::Write(const char* data, std::size_t size) {
     }
     data += written;
     size -= static_cast<std::size_t>(written);
+    if (offset) *offset += static_cast<std::uint64_t>(written);
   }
   return true;
+}
+
+void PartFile::Resize(std::uint64_t size) {
+  if (ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Could not size ");
+}
+
+void PartFile::MoveTo(const std::string& finalName) {
+  CheckStillOurs();
+  if (renameat2(folder_.Descriptor(), name_.c_str(), folder_.Descriptor(), finalName.c_str(),
+                RENAME_NOREPLACE) != 0) {
+    const bool taken = errno == EEXIST;
+    throw FetchError(taken ? "Another file appeared under the name " + folder_.Path() + "/" +
+                                 finalName + " during the download; the download stays in " +
+                                 shownPath_ + "."
+                           : "Could not rename " + shownPath_ + " to " + finalName + ": " +
+                                 std::strerror(errno) + ".");
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) {
+    throw FetchError("Could not finish writing " + folder_.Path() + "/" + finalName + ": " +
+                     std::strerror(errno) + ".");
+  }
 }
 
 void PartFile::Close() {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tarnfetch {
@@ -10,7 +11,9 @@ class OutputFolder;
 
 // The ".part" file a download is written to before it gets its final name.
 // Opened without following links and locked, so that two downloads of the
-// same name cannot interleave their data.
+// same name cannot interleave their data; it keeps the lock until it has
+// its final name. A file with more than one link is refused: writing it
+// would change the other name's file too.
 class PartFile {
  public:
   static std::string NameFor(const std::string& finalName) { return finalName + ".part"; }
@@ -30,7 +33,15 @@ class PartFile {
   void Resize(std::uint64_t size);
   // Writes all bytes; false on failure, with the reason in LastFailure().
   bool Write(const char* data, std::size_t size);
-  // Closes the file, reporting delayed write failures. Throws FetchError.
+  // The same at an offset, for transfers that fill the file in parts.
+  bool WriteAt(const char* data, std::size_t size, std::uint64_t offset);
+  // Makes the file this long (sparse), for parts written out of order.
+  void Resize(std::uint64_t size);
+  // Gives the file its final name while still locked, never replacing a
+  // file already there, then closes it. Throws FetchError.
+  void MoveTo(const std::string& finalName);
+  // Closes the file (and so its lock), reporting delayed write failures.
+  // Throws FetchError.
   void Close();
 
   const std::string& Name() const { return name_; }
@@ -38,7 +49,11 @@ class PartFile {
 
  private:
   [[noreturn]] void Fail(const std::string& what) const;
+  bool WriteAll(const char* data, std::size_t size, std::optional<std::uint64_t> offset);
+  // Throws unless the name still refers to the open file, with one link.
+  void CheckStillOurs() const;
 
+  const OutputFolder& folder_;
   std::string name_;
   std::string shownPath_;
   std::string failure_;

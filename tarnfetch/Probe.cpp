@@ -27,19 +27,22 @@ void Decide(ProbeState& state) {
   result.url = state.transfer->EffectiveUrl();
   result.contentType = head.contentType;
   result.contentLength = head.contentLength;
+  result.etag = head.etag;
+  result.lastModified = head.lastModified;
   if (head.status < 200 || head.status > 299) {
     state.failedStatus = true;
     return;
   }
+  // A missing or generic type says nothing; then a media extension in the
+  // address decides. Text is never media.
   const std::string bare = BareContentType(head.contentType);
-  const bool textual = bare.empty() || bare.rfind("text/", 0) == 0;
   if (IsStreamContentType(bare) ||
       (UrlFileExtension(result.url) == "m3u8" && !IsPageContentType(bare))) {
     result.kind = ProbeResult::Kind::Stream;
-  } else if (IsMediaContentType(bare) || (!textual && !IsPageContentType(bare) &&
-                                          IsMediaExtension(UrlFileExtension(result.url)))) {
+  } else if (IsMediaContentType(bare) ||
+             (!IsTextualContentType(bare) && IsMediaExtension(UrlFileExtension(result.url)))) {
     result.kind = ProbeResult::Kind::Media;
-  } else if (IsPageContentType(bare) || textual) {
+  } else if (IsPageContentType(bare) || bare.empty() || bare.rfind("text/", 0) == 0) {
     result.kind = ProbeResult::Kind::Page;
   } else {
     state.unknownType = true;
@@ -65,12 +68,13 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) 
 
 }  // namespace
 
-ProbeResult Probe(const std::string& url) {
+ProbeResult Probe(const std::string& url, Deadline deadline, const std::string& referrerPage) {
   HttpTransfer transfer;
   ProbeState state;
   state.transfer = &transfer;
-  curl_easy_setopt(transfer.Handle(), CURLOPT_WRITEFUNCTION, &OnBody);
-  curl_easy_setopt(transfer.Handle(), CURLOPT_WRITEDATA, &state);
+  transfer.SetBodyHandler(&OnBody, &state);
+  transfer.SetDeadline(deadline);
+  transfer.SetReferrerPage(referrerPage);
   // Pages may come compressed; libcurl unpacks them before OnBody counts.
   curl_easy_setopt(transfer.Handle(), CURLOPT_ACCEPT_ENCODING, "");
 

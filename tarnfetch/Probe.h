@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "HttpTransfer.h"
+
 namespace tarnfetch {
 
 // Pages larger than this are read only this far: the media tags sit near the
@@ -18,13 +20,21 @@ struct ProbeResult {
   std::string url;  // where the redirects ended
   std::string contentType;
   std::optional<std::uint64_t> contentLength;
+  std::string etag;
+  std::string lastModified;
   std::string body;  // the page, for Kind::Page (at most kMaxPageBytes)
 };
 
+// Reading a page, or trying the addresses found on one, ends after this
+// long even when the server trickles bytes fast enough to pass the stall
+// rule.
+constexpr std::chrono::seconds kPageSeconds{60};
+
 // Requests url and looks at the answer. A page is read into memory; for
 // media only the head is read and the transfer is dropped, since the
-// download needs its own request (with a Range when resuming). Throws
-// FetchError for failures and for answers that are neither.
-ProbeResult Probe(const std::string& url);
+// download needs its own request (with a Range when resuming). The whole
+// probe ends by the deadline. referrerPage is the page that named url, if
+// any. Throws FetchError for failures and for answers that are neither.
+ProbeResult Probe(const std::string& url, Deadline deadline, const std::string& referrerPage = {});
 
 }  // namespace tarnfetch

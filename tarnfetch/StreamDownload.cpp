@@ -13,6 +13,7 @@
 #include "FileName.h"
 #include "HlsDownload.h"
 #include "HlsPlaylist.h"
+#include "NameChoice.h"
 #include "OutputFolder.h"
 #include "PartFile.h"
 #include "StreamProgress.h"
@@ -68,10 +69,6 @@ void RemuxInto(const std::string& ffmpeg, const OutputFolder& folder, const std:
   }
 }
 
-std::uint64_t FileSizeOf(const OutputFolder& folder, const std::string& name) {
-  return folder.FileSize(name).value_or(0);
-}
-
 }  // namespace
 
 void DownloadStream(const StreamSource& source, const std::string& title,
@@ -82,26 +79,27 @@ void DownloadStream(const StreamSource& source, const std::string& title,
   const OutputTarget target =
       ExpandTemplate(pathTemplate, title, fragmentedMp4 || !ffmpeg.empty() ? "mp4" : "ts");
   const OutputFolder folder(target.folder);
-  if (folder.HasCompleteFile(target.name, std::nullopt)) {
-    console::Skip(target.path);
-    return;
-  }
-  console::FileName(target.path);
+  // A stream's length is not known before: a file under the name is never
+  // taken for it, nor replaced.
+  const ChosenName chosen = ChooseName(folder, target, std::nullopt);
+  console::FileName(chosen.path);
 
-  PartFile part(folder, target.name);
-  ControlFile control(folder, target.name);
+  PartFile part(folder, chosen.name);
+  ControlFile control(folder, chosen.name);
   StreamProgress progress(playlist.TotalDuration(), playlist.Segments().size());
   HlsDownload(playlist, folder, source.headers).Run(part, control, progress);
   // The ".part" stays locked until the final name is taken.
   if (ffmpeg.empty()) {
-    folder.Rename(part.Name(), target.name);
+    control.Remove();
+    part.MoveTo(chosen.name);
   } else {
-    RemuxInto(ffmpeg, folder, part.Name(), target.name);
+    RemuxInto(ffmpeg, folder, part.Name(), chosen.name);
     unlinkat(folder.Descriptor(), part.Name().c_str(), 0);
+    control.Remove();
+    part.Close();
   }
-  control.Remove();
-  part.Close();
-  progress.Finish(FileSizeOf(folder, target.name));
+  const auto written = folder.Look(chosen.name);
+  progress.Finish(written ? written->size : 0);
 }
 
 }  // namespace tarnfetch

@@ -46,6 +46,20 @@ bool IsWebScheme(CURLU* url) {
   return scheme && (*scheme == "http" || *scheme == "https");
 }
 
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  });
+  return text;
+}
+
+// "scheme://host:port" with the default port filled in, for comparisons.
+std::string OriginKey(CURLU* url) {
+  return Lower(Part(url, CURLUPART_SCHEME).value_or("")) + "://" +
+         Lower(Part(url, CURLUPART_HOST).value_or("")) + ":" +
+         Part(url, CURLUPART_PORT, CURLU_DEFAULT_PORT).value_or("");
+}
+
 }  // namespace
 
 std::string CheckUserUrl(std::string_view text) {
@@ -103,11 +117,24 @@ std::string UrlFileExtension(std::string_view url) {
   const std::string name = UrlFileName(url);
   const auto dot = name.rfind('.');
   if (dot == std::string::npos || dot == 0) return {};
-  std::string extension = name.substr(dot + 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return extension;
+  return Lower(name.substr(dot + 1));
+}
+
+std::string RefererFor(std::string_view page, std::string_view target) {
+  const UrlHandle from = Parse(page);
+  const UrlHandle to = Parse(target);
+  if (!from || !to || !IsWebScheme(from.get()) || !IsWebScheme(to.get())) return {};
+  const std::string fromKey = OriginKey(from.get());
+  if (fromKey.rfind("https:", 0) == 0 && OriginKey(to.get()).rfind("http:", 0) == 0) return {};
+  curl_url_set(from.get(), CURLUPART_USER, nullptr, 0);
+  curl_url_set(from.get(), CURLUPART_PASSWORD, nullptr, 0);
+  curl_url_set(from.get(), CURLUPART_OPTIONS, nullptr, 0);
+  curl_url_set(from.get(), CURLUPART_FRAGMENT, nullptr, 0);
+  if (fromKey != OriginKey(to.get())) {
+    curl_url_set(from.get(), CURLUPART_PATH, "/", 0);
+    curl_url_set(from.get(), CURLUPART_QUERY, nullptr, 0);
+  }
+  return Part(from.get(), CURLUPART_URL).value_or("");
 }
 
 }  // namespace tarnfetch

@@ -21,6 +21,12 @@ bool IsWebUrl(std::string_view url);
 // "a b.mp4"); empty when the path ends in "/".
 std::string UrlFileName(std::string_view url);
 
+// The Referer a browser sends for a request to target made from page: the
+// full page address (without user name, password or fragment) to the same
+// origin, only its origin ("https://host/") to another, nothing from an
+// https page to an http address.
+std::string RefererFor(std::string_view page, std::string_view target);
+
 // The lower-case extension of UrlFileName, without the dot; may be empty.
 std::string UrlFileExtension(std::string_view url);
 

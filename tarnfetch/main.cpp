@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
       break;
   }
   try {
-    tarnfetch::RunFetchJob(args.url, args.pathTemplate);
+    tarnfetch::RunFetchJob(args.url, args.pathTemplate, args.connections);
     return 0;
   } catch (const tarnfetch::FetchError& failure) {
     tarnfetch::console::Error(failure.what());

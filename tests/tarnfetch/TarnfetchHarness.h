@@ -116,6 +116,32 @@ inline std::string RandomBytes(std::size_t size, unsigned seed) {
   return bytes;
 }
 
+// Bodies for the loopback server's routes. `body` must outlive the answer.
+// The first half of body under its full length, then the connection ends.
+inline void ServeHalfThenCut(httplib::Response& res, const std::string& body) {
+  res.set_content_provider(
+      body.size(), "video/mp4",
+      [&body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        const std::size_t half = body.size() / 2;
+        if (offset >= half) return false;
+        sink.write(body.data() + offset, std::min(length, half - offset));
+        return true;
+      });
+}
+
+// body without a length (chunked), and so without Range support.
+inline void ServeChunked(httplib::Response& res, const std::string& body,
+                         const char* type = "video/mp4") {
+  res.set_chunked_content_provider(type, [&body](std::size_t offset, httplib::DataSink& sink) {
+    if (offset < body.size()) {
+      sink.write(body.data() + offset, std::min<std::size_t>(body.size() - offset, 64 << 10));
+    } else {
+      sink.done();
+    }
+    return true;
+  });
+}
+
 // Every file below root, relative to it.
 inline std::vector<std::string> FilesBelow(const fs::path& root) {
   std::vector<std::string> files;
@@ -154,9 +180,13 @@ inline void ExpectWellFormedOutput(const RunResult& run) {
   }
 }
 
+inline bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // A failed run: exactly one ERROR line, a non-zero status, and nothing in
-// the folder under a final name (an unfinished ".part" and its control file
-// may stay).
+// the folder under a final name (an unfinished ".part" and its control
+// file may stay).
 inline void ExpectFailure(const RunResult& run, const fs::path& folder) {
   EXPECT_NE(run.exitCode, 0) << run.Text();
   EXPECT_NE(run.exitCode, -1) << "did not end in time";
@@ -165,13 +195,19 @@ inline void ExpectFailure(const RunResult& run, const fs::path& folder) {
   ExpectWellFormedOutput(run);
   if (fs::exists(folder)) {
     for (const auto& name : FilesBelow(folder)) {
-      const auto endsWith = [&name](const std::string& end) {
-        return name.size() > end.size() &&
-               name.compare(name.size() - end.size(), end.size(), end) == 0;
-      };
-      EXPECT_TRUE(endsWith(".part") || endsWith(".part.ctl")) << name;
+      EXPECT_TRUE(EndsWith(name, ".part") || EndsWith(name, ".part.ctl")) << name;
     }
   }
+}
+
+// The value of the one line tagged so ("<filename>" ...), empty if none.
+inline std::string TagValue(const RunResult& run, const std::string& tag) {
+  const auto lines = run.Starting("<" + tag + ">");
+  if (lines.size() != 1) return {};
+  const std::string& line = lines[0];
+  const std::size_t open = tag.size() + 2;
+  const std::size_t close = line.rfind("</" + tag + ">");
+  return close == std::string::npos || close < open ? "" : line.substr(open, close - open);
 }
 
 }  // namespace tarnfetch_test

@@ -10,30 +10,6 @@ namespace {
 
 const std::string kClip = RandomBytes(1 << 20, 1);
 
-// Sends the first half of kClip under a full Content-Length, then drops the
-// connection.
-void ServeHalfThenCut(httplib::Response& res, const char* type) {
-  res.set_content_provider(kClip.size(), type,
-                           [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                             const std::size_t half = kClip.size() / 2;
-                             if (offset >= half) return false;
-                             sink.write(kClip.data() + offset, std::min(length, half - offset));
-                             return true;
-                           });
-}
-
-// kClip without a length, and so without Range support.
-void ServeChunked(httplib::Response& res) {
-  res.set_chunked_content_provider("video/mp4", [](std::size_t offset, httplib::DataSink& sink) {
-    if (offset < kClip.size()) {
-      sink.write(kClip.data() + offset, std::min<std::size_t>(kClip.size() - offset, 64 << 10));
-    } else {
-      sink.done();
-    }
-    return true;
-  });
-}
-
 class TarnfetchFetch : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -79,12 +55,12 @@ class TarnfetchFetch : public ::testing::Test {
       res.set_redirect("/media/fast.webm");
     });
     routes.Get("/truncated.mp4", [](const httplib::Request&, httplib::Response& res) {
-      ServeHalfThenCut(res, "video/mp4");
+      ServeHalfThenCut(res, kClip);
     });
     // Cut half-way while cut_ is set; afterwards served whole, Range included.
     routes.Get("/resume.mp4", [this](const httplib::Request& req, httplib::Response& res) {
       if (!req.has_header("Range")) {
-        if (cut_) return ServeHalfThenCut(res, "video/mp4");
+        if (cut_) return ServeHalfThenCut(res, kClip);
       } else {
         std::lock_guard lock(mutex_);
         ranges_.push_back(req.get_header_value("Range"));
@@ -100,11 +76,11 @@ class TarnfetchFetch : public ::testing::Test {
         res.set_header("Content-Range", "bytes 0-" + std::to_string(kClip.size() - 1) + "/" +
                                             std::to_string(kClip.size()));
       }
-      ServeChunked(res);
+      ServeChunked(res, kClip);
     });
     // Chunked, so without a length and always from the start.
     routes.Get("/chunked.mp4",
-               [](const httplib::Request&, httplib::Response& res) { ServeChunked(res); });
+               [](const httplib::Request&, httplib::Response& res) { ServeChunked(res, kClip); });
   }
 
   RunResult Fetch(const std::string& path) {

@@ -163,6 +163,14 @@ TEST_F(TarnfetchSafety, LinksInTheWayAreNeverWrittenThrough) {
   ExpectFailure(run, out());
   EXPECT_EQ(ReadFile(victim), "keep me");
   EXPECT_FALSE(fs::exists(out() / "clip.mp4"));
+
+  // A hard link would change the other name's file with every write.
+  fs::remove(out() / "clip.mp4.part");
+  fs::create_hard_link(victim, out() / "clip.mp4.part");
+  const RunResult linked = RunTarnfetch({server_.Url("/clip.mp4"), "-p", Template()});
+  ExpectFailure(linked, out());
+  EXPECT_NE(linked.Text().find("hard link"), std::string::npos) << linked.Text();
+  EXPECT_EQ(ReadFile(victim), "keep me");
 }
 
 }  // namespace

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Validators.h"
+
+namespace tarnfetch {
+
+class ControlFile;
+class PartFile;
+class ProgressReporter;
+
+// Fetches a file of known length in parts, over up to `connections`
+// connections at once, each writing at its offset in the one sparse
+// ".part". The control file records the finished ranges (at least once a
+// second) and the answer's validators, so that a killed run fetches only
+// what is missing. Each part is retried by the transfer engine; one that
+// keeps failing ends the download with FetchError, the ".part" kept.
+class RangedDownload {
+ public:
+  enum class Outcome {
+    Complete,
+    NoRanges,    // the server sends whole files only: use one connection
+    StartAgain,  // the server now sends another file
+  };
+
+  RangedDownload(PartFile& part, ControlFile& control, ProgressReporter& progress)
+      : part_(part), control_(control), progress_(progress) {}
+
+  // resume: continue the ranges the control file records (the caller has
+  // checked it belongs to this file); else start from nothing. referer may
+  // be empty.
+  Outcome Run(const std::string& url, const Validators& probed, int connections, bool resume,
+              const std::string& referer);
+
+ private:
+  PartFile& part_;
+  ControlFile& control_;
+  ProgressReporter& progress_;
+};
+
+}  // namespace tarnfetch

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnfetch {
+
+// Replaces the user name and password of every address in the text
+// ("https://user:pw@host/") with "***", so that no printed line shows them.
+std::string HideSecrets(std::string_view text);
+
+}  // namespace tarnfetch

@@ -1,0 +1,164 @@
+// A large file over several connections at once: the parts land at their
+// offsets in one ".part", a killed run continues only what is missing, and a
+// server that sends whole files only gets one connection.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+const std::string kBig = RandomBytes(16 << 20, 7);
+
+class TarnfetchConnections : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // kBig with Range support, paced by pauseMs_; cut for good for
+    // ranges from cutFrom_ on.
+    server_.Routes().Get("/big.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+      const bool ranged = req.has_header("Range");
+      if (ranged) {
+        std::lock_guard lock(mutex_);
+        ranges_.push_back(req.get_header_value("Range"));
+        maxActive_ = std::max(maxActive_, ++active_);
+      }
+      res.set_content_provider(
+          kBig.size(), "video/mp4",
+          [this, ranged](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            if (ranged && offset >= cutFrom_) return false;
+            const std::size_t chunk = std::min<std::size_t>(length, 64 << 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs_));
+            if (!sink.write(kBig.data() + offset, chunk)) return false;
+            if (ranged) servedRanged_ += chunk;
+            return true;
+          },
+          [this, ranged](bool) {
+            if (!ranged) return;
+            std::lock_guard lock(mutex_);
+            --active_;
+          });
+    });
+    // Whole files only: a Range is answered with 200 and everything.
+    server_.Routes().Get("/whole.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+      if (req.has_header("Range")) ++rangedRequests_;
+      res.status = 200;
+      res.set_content(kBig, "video/mp4");
+    });
+  }
+
+  std::string Template() const { return (out() / "%(title)s.%(ext)s").string(); }
+  fs::path out() const { return temp_.Path() / "out"; }
+
+  LoopbackServer server_;
+  TempFolder temp_;
+  std::mutex mutex_;
+  std::vector<std::string> ranges_;
+  int active_ = 0;
+  int maxActive_ = 0;
+  std::atomic<int> pauseMs_{0};  // before each 64 KiB
+  std::atomic<std::size_t> cutFrom_{SIZE_MAX};
+  std::atomic<std::size_t> servedRanged_{0};
+  std::atomic<int> rangedRequests_{0};
+};
+
+// The finished ranges a control file records.
+std::uint64_t RecordedBytes(const fs::path& control) {
+  std::istringstream lines(ReadFile(control));
+  std::uint64_t bytes = 0;
+  for (std::string kind; lines >> kind;) {
+    if (kind == "done") {
+      std::uint64_t first = 0, end = 0;
+      lines >> first >> end;
+      bytes += end - first;
+    } else {
+      std::string rest;
+      std::getline(lines, rest);
+    }
+  }
+  return bytes;
+}
+
+TEST_F(TarnfetchConnections, ALargeFileComesOverFourConnectionsByteIdentical) {
+  pauseMs_ = 2;  // so that the parts overlap
+  const RunResult run = RunTarnfetch({server_.Url("/big.mp4"), "-p", Template()});
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  ExpectWellFormedOutput(run);
+  EXPECT_TRUE(ReadFile(out() / "big.mp4") == kBig);
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"big.mp4"}) << "control file removed";
+  EXPECT_EQ(maxActive_, 4) << "four connections at once";
+  EXPECT_GE(ranges_.size(), 4u);
+  EXPECT_EQ(servedRanged_, kBig.size()) << "every byte fetched once";
+  EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of 16.0MiB at ", 0), 0u) << run.lines.back();
+  EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "100 % only once";
+
+  // One connection when asked for.
+  fs::remove(out() / "big.mp4");
+  const std::size_t before = ranges_.size();
+  const RunResult one =
+      RunTarnfetch({server_.Url("/big.mp4"), "-p", Template(), "--connections", "1"});
+  ASSERT_EQ(one.exitCode, 0) << one.Text();
+  EXPECT_TRUE(ReadFile(out() / "big.mp4") == kBig);
+  EXPECT_EQ(ranges_.size(), before) << "one plain request";
+}
+
+TEST_F(TarnfetchConnections, AKilledRunContinuesOnlyWhatIsMissing) {
+  pauseMs_ = 40;
+  const std::string url = server_.Url("/big.mp4");
+  const std::string pathTemplate = Template();
+  std::vector<char*> argv{const_cast<char*>(kTarnfetch.c_str()), const_cast<char*>(url.c_str()),
+                          const_cast<char*>("-p"), const_cast<char*>(pathTemplate.c_str()),
+                          nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, kTarnfetch.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  // Kill it well after its first save of the finished ranges.
+  while (servedRanged_ < kBig.size() * 2 / 3) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+
+  const fs::path control = out() / "big.mp4.part.ctl";
+  ASSERT_TRUE(fs::exists(out() / "big.mp4.part"));
+  ASSERT_TRUE(fs::exists(control));
+  const std::uint64_t recorded = RecordedBytes(control);
+  EXPECT_GT(recorded, 0u);
+  EXPECT_LT(recorded, kBig.size());
+
+  pauseMs_ = 0;
+  servedRanged_ = 0;
+  const RunResult second = RunTarnfetch({url, "-p", Template()});
+  ASSERT_EQ(second.exitCode, 0) << second.Text();
+  EXPECT_TRUE(ReadFile(out() / "big.mp4") == kBig);
+  EXPECT_EQ(servedRanged_, kBig.size() - recorded) << "only the missing bytes again";
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"big.mp4"});
+}
+
+TEST_F(TarnfetchConnections, APartThatKeepsFailingEndsTheDownloadAndKeepsThePart) {
+  cutFrom_ = kBig.size() / 2;
+  const RunResult run = RunTarnfetch({server_.Url("/big.mp4"), "-p", Template()});
+  ExpectFailure(run, out());
+  EXPECT_TRUE(fs::exists(out() / "big.mp4.part"));
+  const std::uint64_t recorded = RecordedBytes(out() / "big.mp4.part.ctl");
+  EXPECT_GE(recorded, kBig.size() / 2) << "the parts before the cut are recorded";
+  EXPECT_LT(recorded, kBig.size());
+}
+
+TEST_F(TarnfetchConnections, AServerWithoutRangesGetsOneConnection) {
+  const RunResult run = RunTarnfetch({server_.Url("/whole.mp4"), "-p", Template()});
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  EXPECT_TRUE(ReadFile(out() / "whole.mp4") == kBig);
+  EXPECT_EQ(rangedRequests_, 1) << "one try with a range, then the whole file once";
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"whole.mp4"});
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
