@@ -111,10 +111,6 @@ bool PartFile::WriteAll(const char* data, std::size_t size, std::optional<std::u
   return true;
 }
 
-void PartFile::Resize(std::uint64_t size) {
-  if (ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Could not size ");
-}
-
 void PartFile::MoveTo(const std::string& finalName) {
   CheckStillOurs();
   if (renameat2(folder_.Descriptor(), name_.c_str(), folder_.Descriptor(), finalName.c_str(),

@@ -35,8 +35,6 @@ class PartFile {
   bool Write(const char* data, std::size_t size);
   // The same at an offset, for transfers that fill the file in parts.
   bool WriteAt(const char* data, std::size_t size, std::uint64_t offset);
-  // Makes the file this long (sparse), for parts written out of order.
-  void Resize(std::uint64_t size);
   // Gives the file its final name while still locked, never replacing a
   // file already there, then closes it. Throws FetchError.
   void MoveTo(const std::string& finalName);
