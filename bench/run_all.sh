@@ -8,21 +8,24 @@
 # BUILD_DIR defaults to build. The tarnfetch comparison downloads 1024 MiB
 # over loopback, 3 rounds; --quick makes it 64 MiB and 1 round, and
 # --tarnfetch-mib sets the size. The HLS comparison fetches a 60-segment
-# stream with tarnfetch and ffmpeg. Exit status 0 only when every benchmark
-# ran and every target was met. Needs python3, curl, ffmpeg and
-# /usr/bin/time (Debian packages python3, curl, ffmpeg, time) besides the
-# build's own packages.
+# stream with tarnfetch and ffmpeg; the connections comparison a 96 MiB file
+# paced to 8 MB/s a connection with tarnfetch, curl and aria2c (1 round
+# with --quick). Exit status 0 only when every benchmark ran and every
+# target was met. Needs python3, curl, ffmpeg, aria2c and /usr/bin/time
+# (Debian packages python3, curl, ffmpeg, aria2, time) besides the build's
+# own packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build_dir=build
 tarn_mib=1024
 tarn_rounds=3
+paced_rounds=3
 while (($#)); do
   case $1 in
-    --quick) tarn_mib=64; tarn_rounds=1 ;;
+    --quick) tarn_mib=64; tarn_rounds=1; paced_rounds=1 ;;
     --tarnfetch-mib) tarn_mib=$2; shift ;;
-    -h | --help) sed -n '2,14p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,16p' "$0"; exit 0 ;;
     *) build_dir=$1 ;;
   esac
   shift
@@ -66,6 +69,11 @@ done
 echo
 echo "== tarnfetch_vs_curl.sh ($tarn_mib MiB, $tarn_rounds rounds)"
 bash bench/tarnfetch_vs_curl.sh "$build_dir" "$tarn_mib" "$tarn_rounds" | tee "$out/tarnfetch.txt" ||
+  true
+
+echo
+echo "== tarnfetch_connections.sh (96 MiB paced to 8 MB/s a connection, $paced_rounds rounds)"
+bash bench/tarnfetch_connections.sh "$build_dir" 96 "$paced_rounds" | tee "$out/connections.txt" ||
   true
 
 echo
@@ -159,6 +167,16 @@ rss = re.search(r"tarnfetch: best [0-9.]+ s, median [0-9.]+ s, peak RSS (\d+) KB
 rows.append(("HLS, 60 segments after 50 ms: tarnfetch/ffmpeg time",
              float(ratio.group(1)) if ratio else None, "x", "<=", 0.35))
 rows.append(("HLS: tarnfetch peak RSS", int(rss.group(1)) if rss else None, "KB", "<", 40000))
+
+paced = open(os.path.join(out, "connections.txt")).read() if os.path.exists(
+    os.path.join(out, "connections.txt")) else ""
+for tool, target in (("curl", 0.35), ("aria2c", 1.10)):
+    ratio = re.search(r"time ratio tarnfetch/%s: ([0-9.]+)" % tool, paced)
+    rows.append((f"96 MiB paced to 8 MB/s: tarnfetch/{tool} time",
+                 float(ratio.group(1)) if ratio else None, "x", "<=", target))
+rss = re.search(r"tarnfetch: +best [0-9.]+ s, median [0-9.]+ s, peak RSS (\d+) KB", paced)
+rows.append(("96 MiB paced: tarnfetch peak RSS", int(rss.group(1)) if rss else None, "KB", "<",
+             40000))
 
 def fmt(v):
     if v is None:

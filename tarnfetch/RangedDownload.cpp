@@ -57,8 +57,9 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
   Validators stored = resume ? StoredValidators(control_) : Validators{};
   if (!resume) {
     control_.Clear();
+    // Parts are written where they belong; the file grows sparse to its
+    // length as they come.
     part_.StartOver();
-    part_.Resize(length);
     control_.Set("layout", "ranges");
   }
   std::vector<std::string> headers;

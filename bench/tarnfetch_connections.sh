@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Downloads one file from a loopback server that paces every connection to
+# 8 MB/s (as throttling hosts do) with tarnfetch (4 connections, its
+# default), with curl (one connection) and with `aria2c -x4 -s4`, in turn,
+# and compares wall time and peak memory.
+#
+#   bench/tarnfetch_connections.sh [BUILD_DIR] [SIZE_MIB] [ROUNDS]
+#
+# Defaults: build, 96 MiB, 3 rounds. Needs python3, curl, aria2c (Debian
+# package aria2) and GNU time at /usr/bin/time. Targets: tarnfetch's best
+# time at most 0.35 times curl's and at most 1.1 times aria2c's, its peak
+# resident memory under 40 MB.
+set -euo pipefail
+
+build_dir=${1:-build}
+size_mib=${2:-96}
+rounds=${3:-3}
+tarnfetch="$build_dir/bin/tarnfetch"
+
+. "$(dirname "$0")/loopback_common.sh"
+require_tools "$tarnfetch" python3 curl aria2c
+mkdir -p "$work/out"
+
+port=$(free_port)
+cat >"$work/server.py" <<'PY'
+import http.server, re, socket, sys, time
+
+SIZE = int(sys.argv[2]) << 20
+RATE = 8_000_000  # bytes a second, per connection
+CHUNK = bytes(64 << 10)
+
+class Paced(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def setup(self):
+        super().setup()
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.started = time.monotonic()
+        self.sent = 0  # on this connection
+
+    def do_GET(self):
+        first, last = 0, SIZE - 1
+        match = re.fullmatch(r"bytes=(\d+)-(\d*)", self.headers.get("Range", ""))
+        if match:
+            first = int(match.group(1))
+            if match.group(2):
+                last = min(int(match.group(2)), SIZE - 1)
+            self.send_response(206)
+            self.send_header("Content-Range", f"bytes {first}-{last}/{SIZE}")
+        else:
+            self.send_response(200)
+        self.send_header("Content-Type", "video/mp4")
+        self.send_header("Accept-Ranges", "bytes")
+        self.send_header("Content-Length", str(last - first + 1))
+        self.end_headers()
+        left = last - first + 1
+        try:
+            while left > 0:
+                piece = CHUNK[: min(left, len(CHUNK))]
+                self.wfile.write(piece)
+                left -= len(piece)
+                self.sent += len(piece)
+                ahead = self.started + self.sent / RATE - time.monotonic()
+                if ahead > 0:
+                    time.sleep(ahead)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+    def log_message(self, *args):
+        pass
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    request_queue_size = 64
+
+Server(("127.0.0.1", int(sys.argv[1])), Paced).serve_forever()
+PY
+python3 "$work/server.py" "$port" "$size_mib" &
+server_pid=$!
+url="http://127.0.0.1:$port/big.mp4"
+for _ in $(seq 50); do
+  curl -sf -o /dev/null -r 0-0 "$url" && break
+  sleep 0.1
+done
+
+expected=$((size_mib * 1024 * 1024))
+check_size() {
+  local got
+  got=$(stat -c %s "$1")
+  [[ $got -eq $expected ]] || { echo "wrong size $got for $1" >&2; exit 1; }
+  rm -f "$1"
+}
+
+declare -A times peak
+tools=(curl aria2c tarnfetch)
+for tool in "${tools[@]}"; do times[$tool]=""; peak[$tool]=0; done
+printf '%-6s %-10s %10s %12s\n' round tool seconds "peak RSS KB"
+for round in $(seq "$rounds"); do
+  for tool in "${tools[@]}"; do
+    case $tool in
+      curl) read -r secs rss < <(measure curl -sS --fail -o "$work/out/curl.mp4" "$url")
+        file="$work/out/curl.mp4" ;;
+      aria2c) read -r secs rss < <(measure aria2c -q -x4 -s4 --allow-overwrite=true \
+          --auto-file-renaming=false -d "$work/out" -o aria2c.mp4 "$url")
+        file="$work/out/aria2c.mp4" ;;
+      tarnfetch) read -r secs rss < <(measure "$tarnfetch" "$url" -p "$work/out/%(title)s.%(ext)s")
+        file="$work/out/big.mp4" ;;
+    esac
+    check_size "$file"
+    printf '%-6s %-10s %10s %12s\n' "$round" "$tool" "$secs" "$rss"
+    times[$tool]+="$secs "
+    ((rss > peak[$tool])) && peak[$tool]=$rss
+  done
+done
+
+echo
+echo "file: ${size_mib} MiB over loopback, each connection paced to 8 MB/s, best of $rounds"
+declare -A best
+for tool in "${tools[@]}"; do
+  # shellcheck disable=SC2086
+  read -r best[$tool] median < <(summary ${times[$tool]})
+  printf '%-10s best %s s, median %s s, peak RSS %s KB\n' "$tool:" "${best[$tool]}" "$median" \
+    "${peak[$tool]}"
+done
+ratio() { awk -v t="$1" -v c="$2" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }'; }
+vs_curl=$(ratio "${best[tarnfetch]}" "${best[curl]}")
+vs_aria=$(ratio "${best[tarnfetch]}" "${best[aria2c]}")
+echo "time ratio tarnfetch/curl: $vs_curl (target <= 0.35)"
+echo "time ratio tarnfetch/aria2c: $vs_aria (target <= 1.10)"
+ok=1
+awk -v r="$vs_curl" 'BEGIN { exit !(r <= 0.35) }' || { echo "MISSED: time target against curl"; ok=0; }
+awk -v r="$vs_aria" 'BEGIN { exit !(r <= 1.10) }' || { echo "MISSED: time target against aria2c"; ok=0; }
+((peak[tarnfetch] < 40000)) || { echo "MISSED: memory target (40 MB)"; ok=0; }
+((ok)) && echo "all targets met"
+((ok))
