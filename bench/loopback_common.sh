@@ -1,6 +1,7 @@
 # Shared by the loopback comparison scripts (sourced, not run): checks for
 # the tools, a work folder removed at exit together with the server whose
-# pid is put in server_pid, a free port, and the timing of one run.
+# pid is put in server_pid, a free port, waiting for the server, the size
+# check of a download and the timing of one run.
 
 # require_tools TARNFETCH TOOL...: ends with status 2 when one is missing.
 require_tools() {
@@ -37,3 +38,19 @@ measure() {
 
 # "best median" of a list of seconds
 summary() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[1], v[int((NR + 1) / 2)] }'; }
+
+# wait_for URL: until the server answers (at most 5 s).
+wait_for() {
+  for _ in $(seq 50); do
+    curl -sf -o /dev/null -r 0-0 "$1" && return
+    sleep 0.1
+  done
+}
+
+# check_size FILE: the download has $expected bytes; then it is removed.
+check_size() {
+  local got
+  got=$(stat -c %s "$1")
+  [[ $got -eq $expected ]] || { echo "wrong size $got for $1" >&2; exit 1; }
+  rm -f "$1"
+}

@@ -78,18 +78,8 @@ PY
 python3 "$work/server.py" "$port" "$size_mib" &
 server_pid=$!
 url="http://127.0.0.1:$port/big.mp4"
-for _ in $(seq 50); do
-  curl -sf -o /dev/null -r 0-0 "$url" && break
-  sleep 0.1
-done
-
+wait_for "$url"
 expected=$((size_mib * 1024 * 1024))
-check_size() {
-  local got
-  got=$(stat -c %s "$1")
-  [[ $got -eq $expected ]] || { echo "wrong size $got for $1" >&2; exit 1; }
-  rm -f "$1"
-}
 
 declare -A times peak
 tools=(curl aria2c tarnfetch)

@@ -27,18 +27,8 @@ port=$(free_port)
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/www" >/dev/null 2>&1 &
 server_pid=$!
 url="http://127.0.0.1:$port/big.mp4"
-for _ in $(seq 50); do
-  curl -sf -o /dev/null -r 0-0 "$url" && break
-  sleep 0.1
-done
-
+wait_for "$url"
 expected=$((size_mib * 1024 * 1024))
-check_size() {
-  local got
-  got=$(stat -c %s "$1")
-  [[ $got -eq $expected ]] || { echo "wrong size $got for $1" >&2; exit 1; }
-  rm -f "$1"
-}
 
 curl_times=(); tarn_times=(); peak_curl=0; peak_tarn=0
 printf '%-6s %-10s %10s %12s\n' round tool seconds "peak RSS KB"
