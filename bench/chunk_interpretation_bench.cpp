@@ -116,23 +116,17 @@ void BM_DownloadChunks(benchmark::State& state) {
 }
 BENCHMARK(BM_DownloadChunks)->Arg(kDownloadReadSize)->Arg(0);
 
-// The protected hand-over entry, reached as the capture loop reaches it.
-class FedConvertThread : public TConvertThread {
- public:
-  using TConvertThread::TConvertThread;
-  void Feed(const std::string& chunk) {
-    Output = chunk;
-    ProcessOutput();
-  }
-};
-
 void BM_ConvertChunks(benchmark::State& state) {
   const auto chunks = Chunks(FfmpegLines(), static_cast<std::size_t>(state.range(0)));
   BenchHost host;
-  FedConvertThread worker(host);
+  TConvertThread worker(host);
   worker.MissionIndex = 0;
-  for (auto _ : state)
-    for (const std::string& chunk : chunks) worker.Feed(chunk);
+  for (auto _ : state) {
+    for (const std::string& chunk : chunks) {
+      worker.Output = chunk;
+      worker.ProcessOutput();
+    }
+  }
   // A chunk's first "time=" counts: the last chunk may start before the end.
   if (host.missions.status(0).rfind("[Converting] ", 0) != 0 ||
       host.missions.record(0).progress < 90)
