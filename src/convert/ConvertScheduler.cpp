@@ -60,7 +60,7 @@ void StartWaitingConversions(MissionHost& host) {
       missions.setStatus(row, std::string(Status::SkipFormatOk));
     } else if (const ConvertArgs opts = GetConvertArgs(format, record.priority); !opts.found) {
       // Without an extension the output would be the downloaded file itself.
-      missions.setStatus(row, std::string(Status::ErrorInConvert));
+      missions.setFailed(row, Status::ErrorInConvert, "Unknown format: " + format);
       host.WriteReport("[Error] Unknown format: " + format);
     } else {
       const std::string ffmpeg = FindFfmpeg(host.ProgramDir(), std::getenv("PATH"));

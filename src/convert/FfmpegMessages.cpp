@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
 #include "convert/FfmpegText.h"
 
 namespace quillmarsh {
@@ -59,7 +60,13 @@ void FfmpegMessages::End() {
 }
 
 void FfmpegMessages::Examine(std::string_view line) {
-  if (HasFatalFfmpegText(OwnWords(line))) fatalTextSeen_ = true;
+  const std::string own = OwnWords(line);
+  const bool fatal = HasFatalFfmpegText(own);
+  if (fatal) fatalTextSeen_ = true;
+  if (!fatal && !IsFfmpegErrorText(own)) return;
+  // The closing summary says less than the message before it.
+  if (Trim(own) == "Conversion failed!" && !lastError_.empty()) return;
+  lastError_ = Trim(line);
 }
 
 }  // namespace quillmarsh

@@ -23,6 +23,9 @@ class FfmpegMessages {
 
   // True once ffmpeg itself printed one of the texts HasFatalFfmpegText knows.
   bool FatalTextSeen() const { return fatalTextSeen_; }
+  // ffmpeg's last error line as it printed it (trimmed); its closing
+  // "Conversion failed!" only when it printed no other. Empty when none.
+  const std::string& LastError() const { return lastError_; }
 
   // The line without the file names given by SetFileNames.
   std::string OwnWords(std::string_view line) const;
@@ -33,6 +36,7 @@ class FfmpegMessages {
   std::vector<std::string> names_;  // longest first
   std::string partial_;             // the line the last chunk left unfinished
   bool fatalTextSeen_ = false;
+  std::string lastError_;
 };
 
 }  // namespace quillmarsh

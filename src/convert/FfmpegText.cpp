@@ -48,4 +48,13 @@ bool HasFatalFfmpegText(std::string_view text) {
                      [text](std::string_view fatal) { return Contains(text, fatal); });
 }
 
+bool IsFfmpegErrorText(std::string_view text) {
+  static constexpr std::array<std::string_view, 10> kWords = {
+      "ERROR",  "INVALID", "NO SUCH FILE", "PERMISSION DENIED", "UNKNOWN", "NOT FOUND",
+      "FAILED", "UNABLE",  "CANNOT",       "COULD NOT"};
+  const std::string upper = UpperAscii(text);
+  return std::any_of(kWords.begin(), kWords.end(),
+                     [&upper](std::string_view word) { return Contains(upper, word); });
+}
+
 }  // namespace quillmarsh

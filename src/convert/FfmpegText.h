@@ -20,4 +20,9 @@ std::string GetLastLine(std::string_view text);
 // of them, so a conversion that printed one is not done.
 bool HasFatalFfmpegText(std::string_view text);
 
+// True when the text reads as one of ffmpeg's error messages: "error",
+// "invalid", "no such file", "permission denied", "unknown", "not found",
+// "failed", "unable", "cannot" or "could not", in any letter case.
+bool IsFfmpegErrorText(std::string_view text);
+
 }  // namespace quillmarsh

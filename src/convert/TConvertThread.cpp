@@ -41,7 +41,12 @@ TConvertThread::~TConvertThread() {
 
 void TConvertThread::AfterCapture() {
   const std::optional<int> status = ChildStarted() ? ExitStatus() : std::nullopt;
-  Synchronize([this, status] { EndOfCapture(status); });
+  // Copied: the worker thread's members stay its own.
+  std::string startError = ChildStarted() ? std::string() : StartError();
+  Synchronize([this, status, &startError] {
+    startError_ = std::move(startError);
+    EndOfCapture(status);
+  });
 }
 
 void TConvertThread::ProcessOutput() {
@@ -118,11 +123,23 @@ void TConvertThread::Finish() {
       host_.Missions().setProgress(MissionIndex, 100);
     }
   } else {
-    if (RowValid()) host_.Missions().setStatus(MissionIndex, std::string(Status::ErrorInConvert));
+    MarkRowFailed(Status::ErrorInConvert, FailureReason());
     host_.WriteReport("[Error] " + GetLastLine(Output));
     ReleaseSlot();
   }
   host_.StartConvert();
+}
+
+std::string TConvertThread::FailureReason() const {
+  if (!startError_.empty()) {
+    const bool found = !Arguments().empty() && !Arguments().front().empty();
+    return found ? "ffmpeg could not start: " + startError_ : std::string("ffmpeg not found");
+  }
+  if (!messages_.LastError().empty()) return messages_.LastError();
+  if (exitStatus_.value_or(0) != 0)
+    return "ffmpeg ended with exit status " + std::to_string(*exitStatus_);
+  if (!NonEmptyFile(OutputFile)) return "ffmpeg wrote no output file: " + OutputFile;
+  return "ffmpeg ended without a result";
 }
 
 void TConvertThread::ConvertThreadTerminate(WorkerThread* worker) {

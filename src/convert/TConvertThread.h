@@ -51,9 +51,12 @@ class TConvertThread : public MissionWorker {
   void Finish();
   void Complete();
   bool Succeeded() const;
+  // Why a conversion that did not succeed failed, for the row's tooltip.
+  std::string FailureReason() const;
 
   const std::uint64_t number_;
   std::optional<int> exitStatus_;  // set by the last hand-over
+  std::string startError_;         // why ffmpeg could not start; set by the last hand-over
   FfmpegMessages messages_;        // a message can span two chunks
   bool fileNamesSet_ = false;
 };

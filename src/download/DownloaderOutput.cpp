@@ -76,4 +76,12 @@ bool IsErrorLine(std::string_view line) {
   return Contains(UpperAscii(WithoutTagValues(line)), "ERROR");
 }
 
+std::string FailureText(std::string_view line) {
+  constexpr std::string_view kPrefix = "ERROR: ";
+  const std::string own = WithoutTagValues(line);
+  const auto at = own.find(kPrefix);
+  return Trim(at == std::string::npos ? std::string_view(own)
+                                      : std::string_view(own).substr(at + kPrefix.size()));
+}
+
 }  // namespace quillmarsh

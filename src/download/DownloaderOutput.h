@@ -35,4 +35,8 @@ bool IsCrashReportLine(std::string_view line);
 // that a video titled "Terror" or a folder named "errors" is no failure.
 bool IsErrorLine(std::string_view line);
 
+// What the user reads about a failure line: the downloader's message after
+// "ERROR: ", or else the whole line, tag values taken out and trimmed.
+std::string FailureText(std::string_view line);
+
 }  // namespace quillmarsh

@@ -44,12 +44,13 @@ void TDownloadThread::InterpretLine(const std::string& line) {
     missions.setCaption(MissionIndex, Title);
   }
   if (Contains(line, "<speed>")) UpdateProgress(line);
-  if (IsCrashReportLine(line)) MarkFailed();
+  if (IsCrashReportLine(line)) MarkFailed(ReasonOf(line));
   if (IsErrorLine(line)) {
-    MarkFailed();
+    MarkFailed(ReasonOf(line));
     CallStartDownload();
   }
-  if (Contains(line, "<skip>")) Skip(line);
+  // After an error the row keeps it: a later skip would start a conversion.
+  if (Contains(line, "<skip>") && !failed_) Skip(line);
 }
 
 void TDownloadThread::Skip(const std::string& line) {
@@ -66,7 +67,8 @@ void TDownloadThread::Skip(const std::string& line) {
 }
 
 void TDownloadThread::UpdateProgress(std::string_view line) {
-  if (Detached || !RowValid()) return;
+  // A progress line after an error line does not bring the row back.
+  if (Detached || !RowValid() || failed_) return;
   // Each progress line counts, not only the chunk's first: a fast download
   // prints its last progress line and its 100 % line in one chunk.
   const auto tag = ReadProgressTag(line);
@@ -94,27 +96,42 @@ void TDownloadThread::UpdateProgress(std::string_view line) {
 void TDownloadThread::AfterCapture() {
   const bool started = ChildStarted();
   const std::string error = StartError();
-  Synchronize([this, started, &error] { Finish(started, error); });
+  const std::optional<int> status = ExitStatus();
+  Synchronize([this, started, &error, status] { Finish(started, error, status); });
 }
 
-void TDownloadThread::Finish(bool started, const std::string& startError) {
+void TDownloadThread::Finish(bool started, const std::string& startError,
+                             std::optional<int> exitStatus) {
   if (Detached) return;
   if (HoldsSlot()) {
     // Not started, or ended without a done, skip or error marker (a crash,
     // a kill): the slot would stay taken and the queue stall.
-    if (RowValid()) {
-      host_.WriteReport("[Error in download] " + Url + (started ? "" : " -> " + startError));
-      host_.Missions().setStatus(MissionIndex, std::string(Status::ErrorInDownload));
-    }
+    MarkRowFailed(Status::ErrorInDownload,
+                  started ? "the downloader ended without a result (exit status " +
+                                std::to_string(exitStatus.value_or(-1)) + ")"
+                          : startError);
     ReleaseSlot();
+  } else if (failed_ && RowValid() &&
+             Contains(host_.Missions().status(MissionIndex), Status::Downloading)) {
+    // The slot went with an error: the row may not stay at "[Downloading]".
+    MarkRowFailed(Status::ErrorInDownload, reason_);
   }
   if (host_.Pipeline().Stopping) return;
   CallStartDownload();
 }
 
-void TDownloadThread::MarkFailed() {
-  host_.Missions().setStatus(MissionIndex, std::string(Status::ErrorInDownload));
+void TDownloadThread::MarkFailed(std::string reason) {
+  failed_ = true;
+  reason_ = std::move(reason);
+  MarkRowFailed(Status::ErrorInDownload, reason_);
   ReleaseSlot();
+}
+
+std::string TDownloadThread::ReasonOf(const std::string& line) const {
+  // The chunk's first line carries the row number for the log.
+  const std::string prefix = std::to_string(MissionIndex) + " : ";
+  return FailureText(line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size())
+                                                                 : line);
 }
 
 void TDownloadThread::CallStartDownload() {

@@ -4,6 +4,7 @@
 // there (title, file name, progress, skip, errors). Created, filled and
 // started by StartWaitingDownloads; freed by its termination handler.
 
+#include <optional>
 #include <string>
 
 #include "missions/MissionWorker.h"
@@ -40,9 +41,15 @@ class TDownloadThread : public MissionWorker {
  private:
   void InterpretLine(const std::string& line);
   void Skip(const std::string& line);
-  void Finish(bool started, const std::string& startError);
-  void MarkFailed();
+  void Finish(bool started, const std::string& startError, std::optional<int> exitStatus);
+  // The row failed (an error or crash line): it keeps "[Error in download]"
+  // and `reason` to the end, whatever the downloader prints afterwards.
+  void MarkFailed(std::string reason);
+  std::string ReasonOf(const std::string& line) const;
   void CallStartDownload();
+
+  bool failed_ = false;
+  std::string reason_;
 };
 
 }  // namespace quillmarsh

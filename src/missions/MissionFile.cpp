@@ -19,6 +19,8 @@ constexpr std::string_view FileName = "fileName";
 constexpr std::string_view DoConvert = "doConvert";
 constexpr std::string_view Format = "format";
 constexpr std::string_view Priority = "priority";
+// Added later: a reader that does not know it ignores it.
+constexpr std::string_view Reason = "reason";
 }  // namespace Key
 
 // A damaged count can point far beyond the sections in the file. Gaps
@@ -53,10 +55,13 @@ void LoadMission(const IniFile& ini, MissionModel& missions, int index) {
   const std::string section = std::to_string(index);
   const auto read = [&](std::string_view key) { return ini.ReadString(section, key, ""); };
   const MappedStatus mapped = MapStoredStatus(read(Key::Status));
-  missions.addLsvItem(read(Key::Url), mapped.status, mapped.progress, read(Key::Size),
-                      read(Key::VideoName), read(Key::FileName),
-                      ini.ReadBool(section, Key::DoConvert, false), read(Key::Format),
-                      read(Key::Priority));
+  const int row = missions.addLsvItem(read(Key::Url), mapped.status, mapped.progress,
+                                      read(Key::Size), read(Key::VideoName), read(Key::FileName),
+                                      ini.ReadBool(section, Key::DoConvert, false),
+                                      read(Key::Format), read(Key::Priority));
+  // Only a failure has a reason to show.
+  if (std::string reason = read(Key::Reason); !reason.empty() && Status::IsFailure(mapped.status))
+    missions.setFailed(row, mapped.status, std::move(reason));
 }
 }  // namespace
 
@@ -111,6 +116,7 @@ void SaveMissionFile(IniFile& ini, const MissionModel& missions, bool portableMo
     ini.WriteBool(section, Key::DoConvert, record.doConvert);
     ini.WriteString(section, Key::Format, record.format);
     ini.WriteString(section, Key::Priority, record.priority);
+    if (!record.reason.empty()) ini.WriteString(section, Key::Reason, record.reason);
   }
   batch.commit();
 }

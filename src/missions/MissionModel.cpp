@@ -70,7 +70,16 @@ void MissionModel::setSubItem(int row, SubItem item, std::string text) {
   if (cell == text) return;
   cell = std::move(text);
   emitRowChanged(row, item + 1, item + 1);
-  if (item == SubProgress) Q_EMIT statusChanged(row);
+  if (item != SubProgress) return;
+  // Reset, waiting again or done: nothing failed any more.
+  if (!Status::IsFailure(cell)) rows_[row].record.reason.clear();
+  Q_EMIT statusChanged(row);
+}
+
+void MissionModel::setFailed(int row, std::string_view status, std::string reason) {
+  rows_[row].record.reason = std::move(reason);
+  emitRowChanged(row, ColProgress, ColProgress);
+  setStatus(row, std::string(status));
 }
 
 void MissionModel::clearSpeedAndEta(int row) {
@@ -132,6 +141,8 @@ QVariant MissionModel::data(const QModelIndex& index, int role) const {
   if (role == FailedRole) return Status::IsFailure(r.subItems[SubProgress]);
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
   if (index.column() == ColVideo) return toQ(r.caption);
+  if (role == Qt::ToolTipRole && index.column() == ColProgress && !r.record.reason.empty())
+    return toQ(r.record.reason);
   return toQ(r.subItems[index.column() - 1]);
 }
 

@@ -46,7 +46,12 @@ class MissionModel : public QAbstractTableModel {
   // Empties the Speed and ETA cells (work on the row has ended or paused).
   void clearSpeedAndEta(int row);
   const std::string& status(int row) const { return subItem(row, SubProgress); }
+  // Any status that is no failure also drops the row's failure reason.
   void setStatus(int row, std::string text) { setSubItem(row, SubProgress, std::move(text)); }
+  // Shows a failure ("[Error in download]", "[Error in convert]") and why
+  // it happened, which is the Progress cell's tooltip.
+  void setFailed(int row, std::string_view status, std::string reason);
+  const std::string& reason(int row) const { return rows_[row].record.reason; }
   const std::string& url(int row) const { return subItem(row, SubUrl); }
 
   const TLsvData& record(int row) const { return rows_[row].record; }

@@ -22,6 +22,13 @@ void MissionWorker::Detach() {
   ConsoleCaptureThread::Detach();
 }
 
+void MissionWorker::MarkRowFailed(std::string_view status, const std::string& reason) {
+  if (!RowValid()) return;
+  MissionModel& missions = host_.Missions();
+  host_.WriteReport(std::string(status) + " " + missions.url(MissionIndex) + " -> " + reason);
+  missions.setFailed(MissionIndex, status, reason);
+}
+
 bool MissionWorker::RowValid() const {
   return host_.Missions().isValidRow(MissionIndex);
 }

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "missions/MissionHost.h"
@@ -38,6 +40,9 @@ class MissionWorker : public ConsoleCaptureThread {
 
   // Gives the slot back to the counter, at most once.
   void ReleaseSlot();
+  // Shows the failure on the row, with the reason as its tooltip, and
+  // reports both ("<status> <url> -> <reason>").
+  void MarkRowFailed(std::string_view status, const std::string& reason);
   bool RowValid() const;
 
   // Termination handlers end with this: takes the worker off `list` (if

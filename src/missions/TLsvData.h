@@ -16,6 +16,7 @@ class TLsvData {
   bool doConvert = false;
   std::string format;    // format caption, e.g. "MP3 Audio(.mp3)"
   std::string priority;  // preset caption, e.g. "Quality First"
+  std::string reason;    // why the mission last failed; empty unless it shows a failure
 };
 
 }  // namespace quillmarsh

@@ -47,6 +47,14 @@ void StopAll(MissionHost& host) {
     if (Contains(missions.status(row), Status::Converting))
       missions.setStatus(row, std::string(Status::WaitForConvert));
   });
+  // No worker runs any more: a row still at work (its worker left the list
+  // without finishing it) waits again rather than showing work for ever.
+  for (int row = 0; row < missions.count(); ++row) {
+    if (Contains(missions.status(row), Status::Downloading))
+      missions.setStatus(row, std::string(Status::WaitForDownload));
+    else if (Contains(missions.status(row), Status::Converting))
+      missions.setStatus(row, std::string(Status::WaitForConvert));
+  }
   pipeline.RunningDownloads = 0;
   pipeline.RunningConverts = 0;
   pipeline.Busy = false;
