@@ -238,6 +238,51 @@ TEST_P(ConvertProgress, RowAndSlotFollowTheOutput) {
 INSTANTIATE_TEST_SUITE_P(Fake, ConvertProgress, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Why a conversion failed: ffmpeg's last error line (its closing summary only
+// when it printed nothing else), else its exit status, else the missing output.
+TEST(ConvertFailure, RowKeepsTheReasonAsItsTooltip) {
+  const std::string d = Duration("00:03:25.45");
+  struct Reason {
+    const char* name;
+    std::string script;
+    std::string reason;  // "" for a conversion that succeeds
+  };
+  const Reason cases[] = {
+      {"StatusOnly", d + Time("00:01:42.72") + "exit 3\n", "ffmpeg ended with exit status 3"},
+      {"LastErrorLine",
+       d + Out("[mp3 @ 0x1] Error while decoding frame\\nclip.avi: Invalid data found\\n") +
+           "exit 1\n",
+       "clip.avi: Invalid data found"},
+      {"MessageBeforeSummary",
+       d + Out("av_interleaved_write_frame(): No space left on device\\nConversion failed!\\n") +
+           kWriteOutput,
+       "av_interleaved_write_frame(): No space left on device"},
+      {"SummaryAlone", d + Out("Conversion failed!\\n") + "exit 1\n", "Conversion failed!"},
+      {"NoOutputFile", d + Time("00:03:25.44") + "exit 0\n", "ffmpeg wrote no output file: "},
+      {"Success", d + Out("[mp3 @ 0x1] Error while decoding frame\\n") + kWriteOutput, ""},
+  };
+  for (const Reason& c : cases) {
+    SCOPED_TRACE(c.name);
+    ConvertSandbox box(TestToolPath("fake_ffmpeg"));
+    const std::string input = box.file("clip.avi");
+    WriteFile(input, "video");
+    WriteFile(input + ".ffscript", c.script);
+    const int row = box.AddMission(input, "MP3 Audio(.mp3)");
+    box.host.StartConvert();
+    ASSERT_TRUE(box.RunUntilIdle());
+    std::string reason = c.reason;
+    if (reason == "ffmpeg wrote no output file: ") reason += input + ".mp3";
+    EXPECT_EQ(box.host.missions.status(row), reason.empty() ? "[Converted]" : "[Error in convert]");
+    EXPECT_EQ(box.host.missions.reason(row), reason);
+    if (!reason.empty()) {
+      EXPECT_EQ(box.host.missions.index(row, ColProgress).data(Qt::ToolTipRole).toString(),
+                QString::fromStdString(reason));
+      EXPECT_TRUE(Has(box.host.reports,
+                      "[Error in convert] " + box.host.missions.url(row) + " -> " + reason));
+    }
+  }
+}
+
 }  // namespace
 
 }  // namespace quillmarsh

@@ -131,6 +131,7 @@ TEST_F(RealFfmpeg, UnreadableInputEndsInError) {
   box.host.StartConvert();
   ASSERT_TRUE(box.RunUntilIdle(60s));
   EXPECT_EQ(box.host.missions.status(0), "[Error in convert]");
+  EXPECT_EQ(box.host.missions.reason(0), input + ": Invalid data found when processing input");
   EXPECT_FALSE(box.host.ReportsStartingWith("[Error] ").empty());
   EXPECT_EQ(box.host.pipeline.RunningConverts, 0);
 }

@@ -121,6 +121,7 @@ TEST(StartConvert, OneWalkPassesOverSkipsAndUnknownFormats) {
   EXPECT_EQ(box.host.missions.status(noConvert), "[Downloaded]");
   EXPECT_EQ(box.host.missions.status(sameExt), "[Skip] format ok");
   EXPECT_EQ(box.host.missions.status(unknown), "[Error in convert]");
+  EXPECT_EQ(box.host.missions.reason(unknown), "Unknown format: Zune (.wmv)");
   EXPECT_EQ(box.host.missions.status(upperExt), "[Converting]");
   EXPECT_EQ(box.host.pipeline.RunningConverts, 1);
   EXPECT_EQ(box.host.ReportsStartingWith("[c-start] ").size(), 1u);
@@ -173,6 +174,8 @@ TEST(StartConvert, MissingFfmpegFailsEachMissionAndMovesOn) {
   ASSERT_TRUE(idle);
   EXPECT_EQ(box.host.missions.status(0), "[Error in convert]");
   EXPECT_EQ(box.host.missions.status(1), "[Error in convert]");
+  EXPECT_EQ(box.host.missions.reason(0), "ffmpeg not found");
+  EXPECT_EQ(box.host.missions.reason(1), "ffmpeg not found");
   EXPECT_EQ(box.host.ReportsStartingWith("[c-start] ").size(), 2u);
   EXPECT_EQ(box.host.ReportsStartingWith("[Error] "), (Lines{"[Error] ", "[Error] "}));
   EXPECT_EQ(box.host.pipeline.RunningConverts, 0);

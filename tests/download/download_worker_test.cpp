@@ -159,3 +159,67 @@ TEST_F(DownloadWorkerTest, StopDropsTheWorkersLaterHandOvers) {
 }
 
 }  // namespace quillmarsh
+
+namespace quillmarsh {
+
+// Why a download failed: the row keeps the reason as its Progress cell's
+// tooltip, the report has it, and nothing the downloader prints after its
+// error line brings the row back to work.
+TEST_F(DownloadWorkerTest, FailedRowsKeepTheirReasonAndStayFailed) {
+  struct Case {
+    const char* name;
+    std::string script;
+    std::string reason;
+  };
+  const std::string at45 = std::string("out ") + kProgress45 + "\\n\ndrain\n";
+  const std::string at50 = "out <speed> 50.0% of 8.0M at 1.2M ETA 00:04</speed>\\n\ndrain\n";
+  const Case cases[] = {
+      {"refused", "out <title>Terror</title>\\nERROR: HTTP Error 403: Forbidden\\n\n",
+       "HTTP Error 403: Forbidden"},
+      {"lateprogress", at45 + "out ERROR: connection reset\\n\ndrain\n" + at50 + "sleep 300\n",
+       "connection reset"},
+      {"sameChunk", std::string("out ERROR: gone\\n") + kProgress100 + "\\n\ndrain\n", "gone"},
+      {"lateskip", "out ERROR: no formats\\n\ndrain\nout <skip>/o/x.mp4</skip>\\n\n", "no formats"},
+      {"lowercase", "out fatal error while reading\\n\n", "fatal error while reading"},
+      {"crashed", at45 + "crash\n", "the downloader ended without a result (exit status 137)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int row = RunOne(c.name, c.script);
+    EXPECT_EQ(host_.missions.status(row), Status::ErrorInDownload);
+    EXPECT_EQ(host_.missions.reason(row), c.reason);
+    const QModelIndex cell = host_.missions.index(row, ColProgress);
+    EXPECT_EQ(cell.data(Qt::ToolTipRole).toString().toStdString(), c.reason);
+    EXPECT_THAT(host_.reports,
+                Contains("[Error in download] " + UrlFor(c.name) + " -> " + c.reason));
+    EXPECT_THAT(History(row), Not(Contains(HasSubstr("50%"))));
+    EXPECT_THAT(History(row), Not(Contains(HasSubstr("[Downloaded]"))));
+    EXPECT_THAT(History(row), Not(Contains(HasSubstr("[Skip]"))));
+    EXPECT_EQ(host_.pipeline.RunningDownloads, 0);
+  }
+
+  // Reset: waiting again, nothing to explain any more.
+  host_.missions.setStatus(0, std::string(Status::WaitForDownload));
+  EXPECT_EQ(host_.missions.reason(0), "");
+  EXPECT_EQ(host_.missions.index(0, ColProgress).data(Qt::ToolTipRole).toString(),
+            QStringLiteral("[Wait for download]"));
+}
+
+// After Stop no row shows work, also one whose worker has already gone.
+TEST_F(DownloadWorkerTest, StopLeavesNoRowAtWork) {
+  Script("slow", std::string("out ") + kProgress45 + "\\n\ndrain\nsleep 30000\n");
+  const int running = host_.AddMission(UrlFor("slow"));
+  host_.StartDownload();
+  ASSERT_TRUE(SpinUntil([&] { return host_.missions.status(running) == "[Downloading] 45%"; }));
+  const int orphan = host_.AddMission("http://v/orphan", "[Downloading] 30%");
+  const int converting = host_.AddMission("http://v/converting", "[Converting] 12%");
+  const int done = host_.AddMission("http://v/done", "[Downloaded]");
+
+  StopAll(host_);
+  EXPECT_EQ(host_.missions.status(running), Status::WaitForDownload);
+  EXPECT_EQ(host_.missions.status(orphan), Status::WaitForDownload);
+  EXPECT_EQ(host_.missions.status(converting), Status::WaitForConvert);
+  EXPECT_EQ(host_.missions.status(done), Status::Downloaded);
+}
+
+}  // namespace quillmarsh
