@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "missions/MissionStatus.h"
 #include "support/TempDir.h"
@@ -128,6 +129,48 @@ TEST_F(MissionFileTest, SavingWritesTheFileInItsOrder) {
   IniFile reread(path_);
   EXPECT_TRUE(reread.ReadBool("Config", "PortableMode", false));
   EXPECT_EQ(reread.ReadString("Config", "Output", ""), "/out/");
+}
+
+// The failure reason is an added key: written for failed missions only,
+// read back with them, dropped with the failure, and the other keys stay
+// as an older reader expects them.
+TEST_F(MissionFileTest, FailureReasonsSurviveARestart) {
+  MissionModel model;
+  AddMission(model, "u0");
+  AddMission(model, "u1");
+  AddMission(model, "u2");
+  model.setFailed(0, Status::ErrorInDownload, "HTTP Error 403: Forbidden");
+  model.setFailed(1, Status::ErrorInConvert, "a.flv: Invalid data found\r\n[Config]");
+  model.setFailed(2, Status::ErrorInDownload, "gone");
+  model.setStatus(2, std::string(Status::WaitForDownload));  // reset
+  EXPECT_EQ(model.reason(2), "");
+  {
+    IniFile ini(path_);
+    SaveMissionFile(ini, model, false, kOutput);
+  }
+  const std::string saved = ReadFile(path_);
+  EXPECT_NE(saved.find("priority=Both\r\nreason=HTTP Error 403: Forbidden\r\n[1]"),
+            std::string::npos);
+  EXPECT_EQ(saved.find("reason=gone"), std::string::npos);
+  EXPECT_EQ(IniFile(path_).SectionNames(), (std::vector<std::string>{"Config", "0", "1", "2"}));
+
+  MissionModel loaded;
+  Load(loaded);
+  ASSERT_EQ(loaded.count(), 3);
+  EXPECT_EQ(loaded.status(0), Status::ErrorInDownload);
+  EXPECT_EQ(loaded.reason(0), "HTTP Error 403: Forbidden");
+  EXPECT_EQ(loaded.index(0, ColProgress).data(Qt::ToolTipRole).toString(),
+            QStringLiteral("HTTP Error 403: Forbidden"));
+  EXPECT_EQ(loaded.reason(1), "a.flv: Invalid data found  [Config]");
+  EXPECT_EQ(loaded.reason(2), "");
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(loaded.url(row), model.url(row));
+
+  // A reason beside a status that is no failure means nothing.
+  WriteFile(path_,
+            "[Config]\r\nMission=1\r\n[0]\r\nurl=u\r\nstatus=[Downloaded]\r\nreason=old\r\n");
+  MissionModel done;
+  Load(done);
+  EXPECT_EQ(done.reason(0), "");
 }
 
 TEST_F(MissionFileTest, AShrunkListLeavesOldSectionsThatLoadingIgnores) {
