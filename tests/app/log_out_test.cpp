@@ -3,83 +3,43 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <QProcess>
-#include <csignal>
-#include <filesystem>
+#include <cstring>
 #include <string>
-#include <vector>
 
-#include "support/AppFolder.h"
-#include "support/ChildProcesses.h"
+#include "support/ProbeProcess.h"
 #include "support/QtTestApp.h"
 
 namespace quillmarsh {
 
-namespace fs = std::filesystem;
-
 namespace {
-// The program with one download that stays at 45 % until it is ended.
-class Running {
- public:
-  explicit Running(const std::string& name) : url_("http://v/" + name) {
-    fs::remove(app_.appDir() + "/tarnfetch");
-    fs::create_symlink(TestToolPath("fake_tarnfetch"), app_.appDir() + "/tarnfetch");
-    WriteFile(app_.appDir() + "/" + name + ".script",
-              "out <speed> 45.7% of 8.0M at 1.2M ETA 00:05</speed>\\n\nsleep 60000\n");
-    probe_.setProcessEnvironment(app_.environment());
-    probe_.start(QString::fromStdString(app_.program()),
-                 {QStringLiteral("--add"), QString::fromStdString(url_)});
-  }
-  ~Running() {
-    probe_.kill();
-    probe_.waitForFinished();
-    for (const int pid : ProcessesWithArgument(url_)) ::kill(pid, SIGKILL);
-  }
-
-  // True once the row shows 45 %.
-  bool WaitForProgress() {
-    while (!out_.contains("ROW\t0\t[Downloading] 45%\t45")) {
-      if (!probe_.waitForReadyRead(20000)) return false;
-      out_ += probe_.readAllStandardOutput();
-    }
-    return Downloaders().size() == 1;
-  }
-  // The downloader's processes (the program itself has the address as an argument too).
-  std::vector<int> Downloaders() const {
-    std::vector<int> pids = ProcessesWithArgument(url_);
-    std::erase(pids, static_cast<int>(probe_.processId()));
-    return pids;
-  }
-  void Signal(int number) { ::kill(static_cast<pid_t>(probe_.processId()), number); }
-  bool WaitForEnd(int ms) {
-    const bool ended = probe_.waitForFinished(ms);
-    out_ += probe_.readAllStandardOutput();
-    return ended;
-  }
-
-  QProcess probe_;
-  QByteArray out_;
-  const std::string url_;
-  AppFolder app_;
-};
+// One download that stays at 45 % until it is ended.
+QStringList Downloading(const AppFolder& app, const std::string& name) {
+  UseFakeDownloader(app, name,
+                    "out <speed> 45.7% of 8.0M at 1.2M ETA 00:05</speed>\\n\nsleep 60000\n");
+  return {QStringLiteral("--add"), QString::fromStdString("http://v/" + name)};
+}
 }  // namespace
 
 TEST(LogOut, EachSignalSavesTheListEndsEveryChildAndExitsWithZero) {
   EnsureQtApp();
   for (const int number : {SIGTERM, SIGHUP, SIGINT}) {
     SCOPED_TRACE(strsignal(number));
-    Running run("logout-" + std::to_string(number));
-    ASSERT_TRUE(run.WaitForProgress()) << run.out_.constData();
+    AppFolder app;
+    const std::string name = "logout-" + std::to_string(number);
+    ProbeProcess run(app, Downloading(app, name));
+    ASSERT_TRUE(run.WaitFor("ROW\t0\t[Downloading] 45%\t45")) << run.out.constData();
+    ASSERT_EQ(run.Children("http://v/" + name).size(), 1u);
 
     run.Signal(number);
     ASSERT_TRUE(run.WaitForEnd(5000)) << "still running 5 s after the signal";
-    EXPECT_EQ(run.probe_.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(run.probe_.exitCode(), 0);
-    EXPECT_TRUE(run.out_.contains("EXIT\t0")) << run.out_.constData();
-    EXPECT_FALSE(run.out_.contains("BOX")) << "nothing may wait for an answer";
-    EXPECT_TRUE(run.Downloaders().empty()) << "the downloader survived";
-    const std::string saved = ReadFile(run.app_.iniPath());
-    EXPECT_NE(saved.find("url=" + run.url_ + "\r\nstatus=[Downloading] 45%\r\n"), std::string::npos)
+    EXPECT_EQ(run.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.process.exitCode(), 0);
+    EXPECT_TRUE(run.out.contains("EXIT\t0")) << run.out.constData();
+    EXPECT_FALSE(run.out.contains("BOX")) << "nothing may wait for an answer";
+    EXPECT_TRUE(run.Children("http://v/" + name).empty()) << "the downloader survived";
+    const std::string saved = ReadFile(app.iniPath());
+    EXPECT_NE(saved.find("url=http://v/" + name + "\r\nstatus=[Downloading] 45%\r\n"),
+              std::string::npos)
         << saved;
   }
 }
@@ -88,16 +48,17 @@ TEST(LogOut, EachSignalSavesTheListEndsEveryChildAndExitsWithZero) {
 // as a second Ctrl-C does, and takes its children with it.
 TEST(LogOut, SecondSignalEndsAtOnce) {
   EnsureQtApp();
-  Running run("logout-twice");
-  ASSERT_TRUE(run.WaitForProgress()) << run.out_.constData();
+  AppFolder app;
+  ProbeProcess run(app, Downloading(app, "logout-twice"));
+  ASSERT_TRUE(run.WaitFor("ROW\t0\t[Downloading] 45%\t45")) << run.out.constData();
   run.Signal(SIGSTOP);
   run.Signal(SIGTERM);
   run.Signal(SIGINT);
   run.Signal(SIGCONT);
   ASSERT_TRUE(run.WaitForEnd(5000));
-  EXPECT_EQ(run.probe_.exitStatus(), QProcess::CrashExit);
-  EXPECT_FALSE(run.out_.contains("EXIT")) << run.out_.constData();
-  EXPECT_TRUE(run.Downloaders().empty()) << "the downloader survived";
+  EXPECT_EQ(run.process.exitStatus(), QProcess::CrashExit);
+  EXPECT_FALSE(run.out.contains("EXIT")) << run.out.constData();
+  EXPECT_TRUE(run.Children("http://v/logout-twice").empty()) << "the downloader survived";
 }
 
 }  // namespace quillmarsh

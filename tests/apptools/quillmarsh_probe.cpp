@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -37,18 +38,26 @@ void printLine(const std::string& line) {
   std::fflush(stdout);
 }
 
-// Prints "ROW <index> <status> <progress> <caption>" whenever one changes.
+// Prints "ROW <index> <status> <progress> <caption>" whenever one changes,
+// and "WHY <index> <tooltip>" when the Progress cell's tooltip explains more
+// than its status.
 void watchRows(TfrmMain& w) {
   auto last = std::make_shared<std::vector<std::string>>();
-  auto print = [&w, last](int first, int lastRow) {
+  auto lastWhy = std::make_shared<std::vector<std::string>>();
+  auto print = [&w, last, lastWhy](int first, int lastRow) {
     MissionModel& m = w.Missions();
     if (static_cast<int>(last->size()) < m.count()) last->resize(m.count());
+    if (static_cast<int>(lastWhy->size()) < m.count()) lastWhy->resize(m.count());
     for (int r = first; r <= lastRow && r < m.count(); ++r) {
       std::string line = "ROW\t" + std::to_string(r) + "\t" + m.status(r) + "\t" +
                          std::to_string(m.record(r).progress) + "\t" + m.caption(r);
-      if ((*last)[r] == line) continue;
+      if ((*last)[r] != line) printLine(line);
       (*last)[r] = line;
-      printLine(line);
+      const QModelIndex cell = w.lsvList->model()->index(r, ColProgress);
+      std::string why = cell.data(Qt::ToolTipRole).toString().toStdString();
+      if (why == m.status(r)) why.clear();
+      if ((*lastWhy)[r] != why && !why.empty()) printLine("WHY\t" + std::to_string(r) + "\t" + why);
+      (*lastWhy)[r] = why;
     }
   };
   MissionModel& m = w.Missions();
