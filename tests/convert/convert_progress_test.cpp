@@ -201,15 +201,20 @@ std::vector<Case> Cases() {
   };
 }
 
+// A mission whose downloaded "clip.avi" the fake ffmpeg converts by `script`.
+int AddScripted(ConvertSandbox& box, const std::string& script) {
+  const std::string input = box.file("clip.avi");
+  WriteFile(input, "video");
+  WriteFile(input + ".ffscript", script);
+  return box.AddMission(input, "MP3 Audio(.mp3)");
+}
+
 class ConvertProgress : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ConvertProgress, RowAndSlotFollowTheOutput) {
   const Case& c = GetParam();
   ConvertSandbox box(TestToolPath("fake_ffmpeg"));
-  const std::string input = box.file("clip.avi");
-  WriteFile(input, "video");
-  WriteFile(input + ".ffscript", c.script);
-  const int row = box.AddMission(input, "MP3 Audio(.mp3)");
+  const int row = AddScripted(box, c.script);
 
   box.host.StartConvert();
   ASSERT_EQ(box.host.pipeline.RunningConverts, 1);
@@ -264,10 +269,8 @@ TEST(ConvertFailure, RowKeepsTheReasonAsItsTooltip) {
   for (const Reason& c : cases) {
     SCOPED_TRACE(c.name);
     ConvertSandbox box(TestToolPath("fake_ffmpeg"));
+    const int row = AddScripted(box, c.script);
     const std::string input = box.file("clip.avi");
-    WriteFile(input, "video");
-    WriteFile(input + ".ffscript", c.script);
-    const int row = box.AddMission(input, "MP3 Audio(.mp3)");
     box.host.StartConvert();
     ASSERT_TRUE(box.RunUntilIdle());
     std::string reason = c.reason;
