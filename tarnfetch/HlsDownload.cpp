@@ -256,10 +256,12 @@ void Job::WriteReady() {
     control_.Set("segments", std::to_string(nextToWrite_));
     control_.Set("bytes", std::to_string(bytes_));
     control_.SaveIfDue();
-    // Keys and sections no segment ahead still needs.
+    // Keys and sections no segment in flight, nor the next to start, still
+    // needs (keeping the latter's saves fetching a shared key again).
+    const std::size_t last = std::min(nextToStart_ + 1, segments_.size());
     for (auto it = resources_.begin(); it != resources_.end();) {
       bool needed = !it->second.ready;
-      for (std::size_t i = nextToWrite_; i < nextToStart_ && !needed; ++i) {
+      for (std::size_t i = nextToWrite_; i < last && !needed; ++i) {
         needed = (segments_[i].key >= 0 && KeyId(segments_[i]) == it->first) ||
                  it->first == "map " + std::to_string(segments_[i].map);
       }
