@@ -121,6 +121,9 @@ std::uint64_t Job::Run() {
     received_ = received;
     Report();
   });
+  // The record follows the writes within a second, also while the next
+  // segment is slow to come.
+  engine.OnTick([this] { control_.SaveIfDue(); });
   try {
     engine.Run([this] { return Next(); });
     if (nextToWrite_ != segments_.size()) {

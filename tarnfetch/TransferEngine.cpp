@@ -282,6 +282,7 @@ void TransferEngine::Run(const Source& source) {
     }
     if (running > 0 || !waiting_.empty())
       curl_multi_poll(Multi(multi_), nullptr, 0, kPollMs, nullptr);
+    if (tick_) tick_();
   }
 }
 

@@ -59,6 +59,9 @@ class TransferEngine {
   TransferEngine& operator=(const TransferEngine&) = delete;
 
   void OnProgress(ProgressFn progress) { progress_ = std::move(progress); }
+  // Called at least four times a second while Run runs, also when no byte
+  // arrives (for saving a record on time).
+  void OnTick(std::function<void()> tick) { tick_ = std::move(tick); }
 
   // Runs until every request is done. On the first request that fails for
   // good, stops the others and throws FetchError with its reason.
@@ -78,6 +81,7 @@ class TransferEngine {
   std::vector<std::unique_ptr<Active>> waiting_;  // retries waiting for their time
   std::uint64_t received_ = 0;
   ProgressFn progress_;
+  std::function<void()> tick_;
   std::string failure_;
 };
 

@@ -4,6 +4,7 @@
 // resumed run.
 #include <openssl/evp.h>
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 
@@ -195,9 +196,17 @@ class TarnfetchHls : public ::testing::Test {
               "video/mp2t");
       }
     }
+    Serve("/held/held.m3u8", MediaPlaylist(SegmentLines("s", ".ts")));
+    for (int i = 0; i < 3; ++i) {
+      Serve("/held/s" + std::to_string(i) + ".ts", ts[static_cast<std::size_t>(i)], "video/mp2t");
+    }
     server_.Routes().Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
-      std::lock_guard lock(mutex_);
+      std::unique_lock lock(mutex_);
       requests_.push_back(req.path);
+      // /held/s2.ts waits until the test releases it.
+      if (req.path == "/held/s2.ts") {
+        released_.wait_for(lock, std::chrono::seconds(20), [this] { return !holding_; });
+      }
       const int seen = static_cast<int>(std::count(requests_.begin(), requests_.end(), req.path));
       if ((req.path == "/flaky/s1.ts" && seen <= 2) || (req.path == "/dead/s1.ts" && failing_)) {
         res.status = 503;
@@ -238,6 +247,14 @@ class TarnfetchHls : public ::testing::Test {
     return found;
   }
   fs::path out() const { return temp_.Path() / "out"; }
+  void Release() {
+    {
+      std::lock_guard lock(mutex_);
+      holding_ = false;
+    }
+    released_.notify_all();
+  }
+  void TearDown() override { Release(); }
 
   // Frames and codecs of a finished file, by the real ffprobe.
   static std::string Probe(const fs::path& file) {
@@ -253,6 +270,8 @@ class TarnfetchHls : public ::testing::Test {
   std::mutex mutex_;
   std::vector<std::string> requests_;
   bool failing_ = true;
+  bool holding_ = true;
+  std::condition_variable released_;
   std::map<std::string, std::pair<std::string, std::string>> content_;
 };
 
@@ -343,6 +362,35 @@ TEST_F(TarnfetchHls, AFailedSegmentEndsTheRunAndTheNextRunContinuesAfterTheWritt
   EXPECT_EQ(Requested("/dead/s"), (std::vector<std::string>{"/dead/s1.ts", "/dead/s2.ts"}));
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"dead.ts"});
   EXPECT_TRUE(Read(out() / "dead.ts") == clips->ts[0] + clips->ts[1] + clips->ts[2]);
+}
+
+TEST_F(TarnfetchHls, AKilledRunContinuesAfterTheSegmentsItRecorded) {
+  const std::string saved = std::getenv("PATH");
+  setenv("PATH", temp_.Path().c_str(), 1);  // no ffmpeg: the joined bytes stay as they are
+  ConsoleProcess first;
+  ASSERT_TRUE(first.Start(
+      {kTarnfetch, server_.Url("/held/held.m3u8"), "-p", (out() / "%(title)s.%(ext)s").string()},
+      ConsoleProcess::Stdin::Null));
+  setenv("PATH", saved.c_str(), 1);
+  // Segments 0 and 1 are written; 2 is held. Wait for the record to say so.
+  const fs::path record = out() / "held.ts.part.ctl";
+  for (int i = 0; i < 400 && Read(record).find("value segments 2\n") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_NE(Read(record).find("value segments 2\n"), std::string::npos) << Read(record);
+  first.Terminate();
+  first.Wait(std::chrono::seconds(10));
+  Release();
+  {
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+  }
+
+  const RunResult second = FetchWithoutFfmpeg("/held/held.m3u8");
+  ASSERT_EQ(second.exitCode, 0) << second.Text();
+  EXPECT_EQ(Requested("/held/s"), std::vector<std::string>{"/held/s2.ts"});
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"held.ts"});
+  EXPECT_TRUE(Read(out() / "held.ts") == clips->ts[0] + clips->ts[1] + clips->ts[2]);
 }
 
 }  // namespace
