@@ -175,8 +175,11 @@ void ControlFile::Save() {
 
   const std::string temporary = name_ + ".tmp";
   const int dir = folder_.Descriptor();
+  // Always a new file: a name planted there (a hard link to another file)
+  // is removed, never written through.
+  unlinkat(dir, temporary.c_str(), 0);
   const int fd =
-      openat(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+      openat(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   bool ok = fd >= 0;
   std::size_t written = 0;
   while (ok && written < text.size()) {

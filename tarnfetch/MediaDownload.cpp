@@ -137,7 +137,11 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
   // Only a ".part" with our control file, of the file the server sends
   // now, is continued.
   const bool ours = control.Load() && SameFile(StoredValidators(control), probed);
-  const std::string layout = ours ? control.Get(kLayout).value_or("") : "";
+  std::string layout = ours ? control.Get(kLayout).value_or("") : "";
+  // Recorded parts that the ".part" no longer reaches were lost with it.
+  if (layout == kRanges && !control.Done().empty() && part.Size() < control.Done().back().second) {
+    layout.clear();
+  }
   const Validators earlier = StoredValidators(control);
 
   const bool large = probed.length && *probed.length >= kMinRangedBytes;
