@@ -59,7 +59,10 @@ void RunFetchJob(const std::string& url, const std::string& pathTemplate, int co
   // Quillmarsh reads our output in small chunks; a short line keeps the
   // whole tag in one of them.
   console::Title(media.title.empty() ? "video" : CutUtf8(media.title, kMaxTitleBytes));
-  if (media.stream) return DownloadStream({media.url, {}, std::nullopt}, media.title, pathTemplate);
+  if (media.stream) {
+    return DownloadStream({media.url, {{}, media.referrerPage}, std::nullopt}, media.title,
+                          pathTemplate);
+  }
 
   const OutputTarget target =
       ExpandTemplate(pathTemplate, media.title, ChooseExtension(media.contentType, media.url));

@@ -39,9 +39,8 @@ struct Pending {
 // thread).
 class Job {
  public:
-  Job(const HlsPlaylist& playlist, const OutputFolder& folder,
-      const std::vector<std::string>& headers, PartFile& part, ControlFile& control,
-      StreamProgress& progress)
+  Job(const HlsPlaylist& playlist, const OutputFolder& folder, const StreamHeaders& headers,
+      PartFile& part, ControlFile& control, StreamProgress& progress)
       : playlist_(playlist),
         segments_(playlist.Segments()),
         folder_(folder),
@@ -70,7 +69,7 @@ class Job {
   const HlsPlaylist& playlist_;
   const std::vector<HlsSegment>& segments_;
   const OutputFolder& folder_;
-  const std::vector<std::string>& headers_;
+  const StreamHeaders& headers_;
   PartFile& part_;
   ControlFile& control_;
   StreamProgress& progress_;
@@ -172,8 +171,8 @@ std::string Job::MapId(std::size_t index) const {
 
 TransferRequest Job::Request(std::string url) const {
   TransferRequest request;
+  request.headers = headers_.For(url);
   request.url = std::move(url);
-  request.headers = headers_;
   // A server's error page must never end up inside the video.
   request.checkHead = [](const ResponseHead& head, const std::string& where) {
     if (IsPageContentType(head.contentType)) {

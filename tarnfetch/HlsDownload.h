@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "StreamHeaders.h"
+
 namespace tarnfetch {
 
 class ControlFile;
@@ -21,8 +23,7 @@ class HlsDownload {
  public:
   static constexpr int kParallel = 8;
 
-  HlsDownload(const HlsPlaylist& playlist, const OutputFolder& folder,
-              std::vector<std::string> headers)
+  HlsDownload(const HlsPlaylist& playlist, const OutputFolder& folder, StreamHeaders headers)
       : playlist_(playlist), folder_(folder), headers_(std::move(headers)) {}
 
   // Returns the size of the complete ".part". Throws FetchError; what was
@@ -32,7 +33,7 @@ class HlsDownload {
  private:
   const HlsPlaylist& playlist_;
   const OutputFolder& folder_;
-  std::vector<std::string> headers_;
+  StreamHeaders headers_;
 };
 
 }  // namespace tarnfetch

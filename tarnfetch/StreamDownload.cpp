@@ -25,14 +25,15 @@ namespace {
 // The media playlist: the source's own, or its best variant's.
 HlsPlaylist MediaPlaylist(const StreamSource& source) {
   std::string where = source.url;
-  std::string text = source.playlist
-                         ? *source.playlist
-                         : FetchSmall(source.url, kMaxPlaylistBytes, source.headers, &where);
+  std::string text = source.playlist ? *source.playlist
+                                     : FetchSmall(source.url, kMaxPlaylistBytes,
+                                                  source.headers.For(source.url), &where);
   HlsPlaylist playlist(std::move(text), where);
   if (!playlist.IsMaster()) return playlist;
   const std::string variant = playlist.Best().url;
   std::string variantWhere = variant;
-  std::string variantText = FetchSmall(variant, kMaxPlaylistBytes, source.headers, &variantWhere);
+  std::string variantText =
+      FetchSmall(variant, kMaxPlaylistBytes, source.headers.For(variant), &variantWhere);
   HlsPlaylist media(std::move(variantText), variantWhere);
   if (media.IsMaster())
     throw FetchError("The stream's variant is another master playlist: " + variant);

@@ -4,14 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "StreamHeaders.h"
+
 namespace tarnfetch {
 
 // An HLS stream to download: its playlist's address, the extra HTTP
 // headers every request of it needs (a site extractor may give some,
-// "Name: value"), and the playlist's text when it was already read.
+// "Name: value") and the page that named it (for the Referer), and the
+// playlist's text when it was already read.
 struct StreamSource {
   std::string url;
-  std::vector<std::string> headers;
+  StreamHeaders headers;
   std::optional<std::string> playlist;
 };
 

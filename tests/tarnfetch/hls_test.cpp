@@ -203,6 +203,7 @@ class TarnfetchHls : public ::testing::Test {
     server_.Routes().Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
       std::unique_lock lock(mutex_);
       requests_.push_back(req.path);
+      referers_[req.path] = req.get_header_value("Referer");
       // /held/s2.ts waits until the test releases it.
       if (req.path == "/held/s2.ts") {
         released_.wait_for(lock, std::chrono::seconds(20), [this] { return !holding_; });
@@ -269,6 +270,7 @@ class TarnfetchHls : public ::testing::Test {
   TempFolder temp_;
   std::mutex mutex_;
   std::vector<std::string> requests_;
+  std::map<std::string, std::string> referers_;  // the last one of each path
   bool failing_ = true;
   bool holding_ = true;
   std::condition_variable released_;
@@ -323,6 +325,12 @@ TEST_F(TarnfetchHls, StreamsBecomeOneFile) {
   EXPECT_EQ(Requested("/aes/key"), (std::vector<std::string>{"/aes/key1", "/aes/key2"}));
   EXPECT_EQ(Requested("/flaky/s1.ts").size(), 3u);
   EXPECT_EQ(Requested("/range/all.ts").size(), 3u);
+  // A stream named on a page carries the page's origin as its Referer, one
+  // given directly none.
+  std::lock_guard lock(mutex_);
+  EXPECT_EQ(referers_["/seg/plain.m3u8"], server_.Url("/"));
+  EXPECT_EQ(referers_["/seg/ts2.ts"], server_.Url("/"));
+  EXPECT_EQ(referers_["/seg/fm2.m4s"], "");
 }
 
 TEST_F(TarnfetchHls, UnusableStreamsAreRefusedWithAReason) {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarnfetch {
+
+// The HTTP headers of every request of a stream: those the caller gives
+// (a site extractor's, "Name: value") and a Referer for the page that named
+// the stream. libcurl follows a request's redirects with the same headers,
+// so the Referer is the page's origin only ("https://host/"), never its
+// full address: no host, also one redirected to, learns more than a
+// browser would send it.
+struct StreamHeaders {
+  std::vector<std::string> extra;
+  std::string referrerPage;  // empty: no Referer
+
+  std::vector<std::string> For(const std::string& url) const;
+};
+
+}  // namespace tarnfetch
