@@ -72,7 +72,8 @@ TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   setWindowTitle(QString::fromUtf8(kAppTitle));
   setWindowIcon(AppIcon());
   setFont(UiFont(11));
-  resize(kClientWidth, kClientHeight);
+  // The controls have fixed places: a window manager may not stretch it.
+  setFixedSize(kClientWidth, kClientHeight);
   buildControls();
   buildRowMenu();
   setAcceptDrops(true);

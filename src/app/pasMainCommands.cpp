@@ -21,8 +21,9 @@ std::vector<int> TfrmMain::SelectedRows() const {
 }
 
 void TfrmMain::suitempbtnOutputClick() {
+  // Opens where the downloads go now; the prompt is the dialog's title.
   const QString folder = QFileDialog::getExistingDirectory(
-      this, QStringLiteral("Select a directory"), {},
+      this, QStringLiteral("Select a directory"), lblOutDir->text(),
       QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
   if (folder.isEmpty()) return;
   lblOutDir->setText(folder);

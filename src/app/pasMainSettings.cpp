@@ -35,7 +35,8 @@ void TfrmMain::InitMain() {
     if (frmDebug) frmDebug->show();
     btnLoad->setVisible(true);
   }
-  guarded([this] { StartDownload(); });
+  // Nothing starts after a close confirmed during start-up.
+  if (!closing_) guarded([this] { StartDownload(); });
 }
 
 void TfrmMain::InitSettings() {
@@ -67,7 +68,8 @@ void TfrmMain::InitSettings() {
       close();
     }
     Paths.iniPath = Paths.dataDir + Paths.iniFileName;
-    ini_ = std::make_unique<IniFile>(Paths.iniPath);
+    // A close confirmed just now has released the settings: none is made again.
+    if (!closing_) ini_ = std::make_unique<IniFile>(Paths.iniPath);
   }
   IniFile::RemoveStaleTemporaries(Paths.iniPath);
 

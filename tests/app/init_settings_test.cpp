@@ -117,6 +117,20 @@ TEST_F(InitSettings, ConfirmedCloseDuringStartUpSkipsWhatIsMissing) {
   EXPECT_EQ(w->SettingsFile(), nullptr) << "released by the close";
 }
 
+TEST_F(InitSettings, CloseConfirmedForAMissingDataFolderMakesNoSettingsAgain) {
+  fs::create_directories(home() + "/.local");
+  WriteFile(home() + "/.local/share", "a file where the folder belongs");
+  boxes_.setAnswer(mrYes);
+  auto w = start();
+  EXPECT_EQ(boxes_.boxes().value(0),
+            QStringLiteral("Quillmarsh|Can not create Application Data Folder"));
+  EXPECT_TRUE(w->CloseConfirmed());
+  EXPECT_EQ(w->SettingsFile(), nullptr) << "no settings object after the close";
+  w->InitMain();
+  EXPECT_TRUE(w->Pipeline().DownloadThreads.empty());
+  EXPECT_FALSE(w->Pipeline().Busy) << "nothing started after the close";
+}
+
 TEST_F(InitSettings, OutputFolderThatCannotBeMadeIsReportedWithItsCode) {
   WriteFile(app() + "/qlmsh.ini",
             "[Config]\r\nPortableMode=1\r\nOutput=" + dir_.file("no/such") + "\r\n");

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include "app/pasMain.h"
 
 #include "support/QtTestApp.h"
+#include "support/TempDir.h"
 #include "ui/LinkLabel.h"
 #include "ui/MessageBox.h"
 #include "ui/OpenWebPage.h"
@@ -89,10 +91,35 @@ TEST(MainWindow, ControlsHaveTheirCaptionsPlacesAndStates) {
   EXPECT_TRUE(w.sufMain->titleButton(SkinnedFrame::Close));
   EXPECT_FALSE(w.sufMain->titleButton(SkinnedFrame::Maximize));
 
-  // The list follows the window on all four sides.
+  // The size is fixed: nothing can stretch the window out of its layout.
   w.show();
   w.resize(669, 767);
-  EXPECT_EQ(w.lsvList->geometry(), QRect(38, 322, 605, 361));
+  EXPECT_EQ(w.size(), QSize(569, 667));
+  EXPECT_EQ(w.minimumSize(), w.maximumSize());
+  EXPECT_EQ(w.lsvList->geometry(), QRect(38, 322, 505, 261));
+}
+
+TEST(MainWindow, ChangeOpensAtTheOutputFolderWithThePrompt) {
+  EnsureQtApp<QApplication>();
+  TempDir output;
+  TfrmMain w;
+  w.lblOutDir->setText(QString::fromStdString(output.path() + "/"));
+  w.show();
+  QString title, folder;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    title = dialog->windowTitle();
+    folder = dialog->directory().absolutePath();
+    dialog->reject();
+  });
+  poll.start(10);
+  w.btnOutput->click();
+  poll.stop();
+  EXPECT_EQ(title, QStringLiteral("Select a directory"));
+  EXPECT_EQ(folder, QString::fromStdString(output.path()));
+  EXPECT_EQ(w.lblOutDir->text(), QString::fromStdString(output.path() + "/")) << "cancelled";
 }
 
 // The icon is read from PNG sizes compiled in: no image plugin needed.
