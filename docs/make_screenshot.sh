@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot.png: the main window with a mission in every status,
 # on a virtual X screen, grabbed with ffmpeg's x11grab and cropped to the
-# window.
+# window; and docs/failure-tooltip.png: the same with the tooltip that tells
+# why a mission failed.
 #
 #   docs/make_screenshot.sh [BUILD_DIR]
 #
@@ -14,9 +15,12 @@ self=$(realpath "$0")
 cd "$(dirname "$self")/.."
 
 if [[ ${1:-} == --inside-x ]]; then
-  # Second stage, on the virtual screen: $2 = the program to run.
+  # Second stage, on the virtual screen: $2 = the program to run, $3 = the
+  # picture to make, then the program's own arguments.
   program=$2
-  coproc SHOWCASE { exec "$program" 2>/dev/null; }
+  picture=$3
+  shift 3
+  coproc SHOWCASE { exec "$program" "$@" 2>/dev/null; }
   geometry=
   while IFS= read -r line <&"${SHOWCASE[0]}"; do
     case $line in
@@ -27,7 +31,7 @@ if [[ ${1:-} == --inside-x ]]; then
   [[ -n $geometry ]] || { echo "the window did not come up" >&2; exit 1; }
   read -r x y w h <<<"$geometry"
   ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size 1280x1024 -i "$DISPLAY" -frames:v 1 \
-    -vf "crop=$w:$h:$x:$y" -compression_level 9 -pred mixed docs/screenshot.png
+    -vf "crop=$w:$h:$x:$y" -compression_level 9 -pred mixed "$picture"
   # The end of its input tells the program to close.
   to_showcase=${SHOWCASE[1]}
   exec {to_showcase}>&-
@@ -42,14 +46,22 @@ done
 flock /tmp/qm-build.lock cmake --build "$build_dir" --target quillmarsh_showcase tarnfetch \
   quillmarsh_skin | tail -n 1
 
-scratch=$(mktemp -d /tmp/qm.XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/app" "$scratch/home" "$scratch/run"
-chmod 700 "$scratch/run"
-cp "$build_dir/test-tools/quillmarsh_showcase" "$scratch/app/quillmarsh"
-cp "$build_dir/bin/tarnfetch" "$build_dir/bin/default.skn" "$scratch/app/"
-
-env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u QT_QPA_PLATFORM HOME="$scratch/home" \
-  XDG_RUNTIME_DIR="$scratch/run" LANG=C.UTF-8 \
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash "$self" --inside-x "$scratch/app/quillmarsh"
-echo "docs/screenshot.png: $(stat -c %s docs/screenshot.png) bytes"
+# Each picture from a fresh user (the showcase writes the settings file).
+shoot() {
+  local picture=$1
+  shift
+  local scratch
+  scratch=$(mktemp -d /tmp/qm.XXXXXX)
+  mkdir -p "$scratch/app" "$scratch/home" "$scratch/run"
+  chmod 700 "$scratch/run"
+  cp "$build_dir/test-tools/quillmarsh_showcase" "$scratch/app/quillmarsh"
+  cp "$build_dir/bin/tarnfetch" "$build_dir/bin/default.skn" "$scratch/app/"
+  env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u QT_QPA_PLATFORM HOME="$scratch/home" \
+    XDG_RUNTIME_DIR="$scratch/run" LANG=C.UTF-8 \
+    xvfb-run -a -s "-screen 0 1280x1024x24" \
+    bash "$self" --inside-x "$scratch/app/quillmarsh" "$picture" "$@"
+  rm -rf "$scratch"
+  echo "$picture: $(stat -c %s "$picture") bytes"
+}
+shoot docs/screenshot.png
+shoot docs/failure-tooltip.png --tooltip

@@ -7,11 +7,14 @@
 // are at work and sets their rows as the workers would. Nothing is
 // downloaded or converted. When the window has been painted it prints
 // "READY x y width height" (the window on the screen) and waits until its
-// standard input ends; then it closes through the confirmed close.
+// standard input ends; then it closes through the confirmed close. With
+// --tooltip it first points at a failed mission's Progress cell, and the
+// area printed holds the tooltip that the list then shows.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QSocketNotifier>
 #include <QTableView>
 #include <QTimer>
@@ -92,7 +95,13 @@ bool WriteStoredMissions() {
   const std::string folder = DocumentsFolder() + "/Video Download/";
   MissionModel missions;
   int number = 0;
-  for (const Mission& m : kStored) AddRow(missions, m, number++, folder);
+  for (const Mission& m : kStored) {
+    const int row = AddRow(missions, m, number++, folder);
+    if (m.status == Status::ErrorInDownload)
+      missions.setFailed(row, m.status, "HTTP Error 403: Forbidden");
+    else if (m.status == Status::ErrorInConvert)
+      missions.setFailed(row, m.status, "Unknown encoder 'libfaac'");
+  }
   IniFile file(ini);
   SaveMissionFile(file, missions, false, folder);
   return true;
@@ -109,18 +118,44 @@ void AddMissionsAtWork(TfrmMain& w) {
   }
 }
 
+// Points at the Progress cell of the first failed download, as the mouse
+// would, so that the list shows that cell's tooltip.
+void HoverFailedMission(TfrmMain& w) {
+  MissionModel& missions = w.Missions();
+  for (int row = 0; row < missions.count(); ++row) {
+    if (missions.status(row) != Status::ErrorInDownload) continue;
+    const QRect cell = w.lsvList->visualRect(missions.index(row, ColProgress));
+    const QPoint at(cell.left() + 12, cell.center().y());
+    QWidget* viewport = w.lsvList->viewport();
+    QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QCoreApplication::sendEvent(viewport, &help);
+    return;
+  }
+}
+
+// The window, and a tooltip shown over it.
+QRect ShownArea(const TfrmMain& w) {
+  QRect area = w.frameGeometry();
+  for (const QWidget* top : QApplication::topLevelWidgets())
+    if (top->isVisible() && top->inherits("QLabel")) area |= top->frameGeometry();
+  return area;
+}
+
 // Prints READY a moment after the first paint of the list, so that the
-// screen holds the finished window.
+// screen holds the finished window (with the tooltip, when asked for).
 class ReadyAfterPaint : public QObject {
  public:
-  explicit ReadyAfterPaint(TfrmMain& w) : QObject(&w), window_(w) {}
+  ReadyAfterPaint(TfrmMain& w, bool tooltip) : QObject(&w), window_(w), tooltip_(tooltip) {}
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Paint) {
       watched->removeEventFilter(this);
       QTimer::singleShot(500, this, [this] {
-        const QRect g = window_.frameGeometry();
-        printLine("READY " + std::to_string(g.x()) + " " + std::to_string(g.y()) + " " +
-                  std::to_string(g.width()) + " " + std::to_string(g.height()));
+        if (tooltip_) HoverFailedMission(window_);
+        QTimer::singleShot(tooltip_ ? 700 : 0, this, [this] {
+          const QRect g = ShownArea(window_);
+          printLine("READY " + std::to_string(g.x()) + " " + std::to_string(g.y()) + " " +
+                    std::to_string(g.width()) + " " + std::to_string(g.height()));
+        });
       });
     }
     return false;
@@ -128,6 +163,7 @@ class ReadyAfterPaint : public QObject {
 
  private:
   TfrmMain& window_;
+  const bool tooltip_;
 };
 
 void QuitWhenInputEnds(QObject* parent) {
@@ -150,9 +186,16 @@ int main(int argc, char** argv) {
     printLine("BOX\t" + r.caption.toStdString() + "\t" + r.message.toStdString());
     return (r.buttons & mbYes) ? int(mrYes) : int(mrOk);
   });
-  SetEntryHooks({[](TfrmMain& w) {
+  // --tooltip: the picture shows a failed mission's tooltip too.
+  const bool tooltip = argc > 1 && std::string(argv[1]) == "--tooltip";
+  if (tooltip) {
+    argv[1] = argv[0];
+    ++argv;
+    --argc;
+  }
+  SetEntryHooks({[tooltip](TfrmMain& w) {
     AddMissionsAtWork(w);
-    w.lsvList->viewport()->installEventFilter(new ReadyAfterPaint(w));
+    w.lsvList->viewport()->installEventFilter(new ReadyAfterPaint(w, tooltip));
     QuitWhenInputEnds(&w);
   }});
   return RunQuillmarsh(argc, argv);
