@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "Console.h"
+#include "ExtractorFallback.h"
 #include "FetchError.h"
 #include "FileName.h"
 #include "MediaDownload.h"
@@ -54,7 +55,12 @@ void RunFetchJob(const std::string& url, const std::string& pathTemplate, int co
   console::Go();
   const std::string address = CheckUserUrl(url);
   RefuseUnprintablePaths(pathTemplate);
-  Media media = FindMedia(address);
+  Media media;
+  try {
+    media = FindMedia(address);
+  } catch (const NoVideoOnPage& failure) {
+    return FetchWithSiteExtractor(address, pathTemplate, failure.what());
+  }
   if (media.title.empty()) media.title = TitleFromAddress(media.url);
   // Quillmarsh reads our output in small chunks; a short line keeps the
   // whole tag in one of them.

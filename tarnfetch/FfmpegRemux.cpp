@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -57,37 +58,53 @@ struct FdCloser {
 
 }  // namespace
 
-std::string FindFfmpeg() {
-  const std::string besideUs = OwnFolder() + "/ffmpeg";
+std::string FindProgram(const std::string& name) {
+  const std::string besideUs = OwnFolder() + "/" + name;
   if (IsProgram(besideUs)) return besideUs;
   const char* path = std::getenv("PATH");
   std::string list = path != nullptr ? path : "";
   for (std::size_t start = 0; start <= list.size();) {
     const std::size_t end = std::min(list.find(':', start), list.size());
     const std::string folder = list.substr(start, end - start);
-    if (!folder.empty() && folder.front() == '/' && IsProgram(folder + "/ffmpeg")) {
-      return folder + "/ffmpeg";
+    if (!folder.empty() && folder.front() == '/' && IsProgram(folder + "/" + name)) {
+      return folder + "/" + name;
     }
     start = end + 1;
   }
   return {};
 }
 
-void RemuxToMp4(const std::string& ffmpeg, int inputFd, int outputFd) {
+std::string FindFfmpeg() {
+  return FindProgram("ffmpeg");
+}
+
+namespace {
+
+// Runs ffmpeg with `inputs` as /dev/fd/3, /dev/fd/4 ... and outputFd as
+// the one after them; `what` names the job in the error message.
+void RunFfmpeg(const std::string& ffmpeg, const std::vector<int>& inputs, int outputFd,
+               const std::vector<std::string>& options, const std::string& what) {
   // Copies above the numbers the child uses, so that dup2 always applies.
-  FdCloser input{fcntl(inputFd, F_DUPFD_CLOEXEC, 10)};
-  FdCloser output{fcntl(outputFd, F_DUPFD_CLOEXEC, 10)};
+  std::vector<FdCloser> files(inputs.size() + 1);
+  for (std::size_t i = 0; i <= inputs.size(); ++i) {
+    files[i].fd = fcntl(i < inputs.size() ? inputs[i] : outputFd, F_DUPFD_CLOEXEC, 10);
+  }
   int pipeFds[2] = {-1, -1};
-  if (input.fd < 0 || output.fd < 0 || pipe2(pipeFds, O_CLOEXEC) != 0) {
+  const bool copied =
+      std::all_of(files.begin(), files.end(), [](const FdCloser& file) { return file.fd >= 0; });
+  if (!copied || pipe2(pipeFds, O_CLOEXEC) != 0) {
     throw FetchError(std::string("Could not prepare ffmpeg: ") + std::strerror(errno) + ".");
   }
   FdCloser readEnd{pipeFds[0]};
   FdCloser writeEnd{pipeFds[1]};
 
-  std::vector<std::string> args{
-      ffmpeg, "-nostdin",       "-hide_banner", "-loglevel", "error",         "-y",
-      "-i",   "file:/dev/fd/3", "-map",         "0:v?",      "-map",          "0:a?",
-      "-c",   "copy",           "-f",           "mp4",       "file:/dev/fd/4"};
+  std::vector<std::string> args{ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    args.push_back("-i");
+    args.push_back("file:/dev/fd/" + std::to_string(3 + i));
+  }
+  args.insert(args.end(), options.begin(), options.end());
+  args.push_back("file:/dev/fd/" + std::to_string(3 + inputs.size()));
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -97,8 +114,9 @@ void RemuxToMp4(const std::string& ffmpeg, int inputFd, int outputFd) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, 2);
-  posix_spawn_file_actions_adddup2(&actions, input.fd, 3);
-  posix_spawn_file_actions_adddup2(&actions, output.fd, 4);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    posix_spawn_file_actions_adddup2(&actions, files[i].fd, static_cast<int>(3 + i));
+  }
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, ffmpeg.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -128,8 +146,23 @@ void RemuxToMp4(const std::string& ffmpeg, int inputFd, int outputFd) {
       why = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
                               : std::string("it was ended by a signal");
     }
-    throw FetchError("ffmpeg could not join the stream into an MP4 file (" + why + ").");
+    throw FetchError("ffmpeg could not " + what + " (" + why + ").");
   }
+}
+
+}  // namespace
+
+void RemuxToMp4(const std::string& ffmpeg, int inputFd, int outputFd) {
+  RunFfmpeg(ffmpeg, {inputFd}, outputFd,
+            {"-map", "0:v?", "-map", "0:a?", "-c", "copy", "-f", "mp4"},
+            "join the stream into an MP4 file");
+}
+
+void MergeStreams(const std::string& ffmpeg, int videoFd, int audioFd, int outputFd,
+                  const std::string& muxer) {
+  RunFfmpeg(ffmpeg, {videoFd, audioFd}, outputFd,
+            {"-map", "0:v:0", "-map", "1:a:0", "-c", "copy", "-f", muxer},
+            "join the video and its sound into one file");
 }
 
 }  // namespace tarnfetch

@@ -4,8 +4,12 @@
 
 namespace tarnfetch {
 
-// The ffmpeg next to this program, else the first one on PATH (absolute
-// entries only: never the current folder); empty when there is none.
+// The named program next to this one, else the first one on PATH
+// (absolute entries only: never the current folder); empty when there is
+// none.
+std::string FindProgram(const std::string& name);
+
+// The ffmpeg FindProgram finds.
 std::string FindFfmpeg();
 
 // Copies the streams of inputFd (MPEG-TS or fragmented MP4) into an MP4
@@ -15,5 +19,11 @@ std::string FindFfmpeg();
 // ours is ever read as an option or protocol. Throws FetchError with
 // ffmpeg's own last words when it fails or writes nothing.
 void RemuxToMp4(const std::string& ffmpeg, int inputFd, int outputFd);
+
+// Copies the first video stream of videoFd and the first audio stream of
+// audioFd into one file of the given muxer ("mp4", "matroska") written to
+// outputFd, without re-encoding, in the same way.
+void MergeStreams(const std::string& ffmpeg, int videoFd, int audioFd, int outputFd,
+                  const std::string& muxer);
 
 }  // namespace tarnfetch

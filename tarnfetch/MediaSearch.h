@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "FetchError.h"
 #include "Probe.h"
 #include "Validators.h"
 
@@ -19,13 +20,25 @@ struct Media {
   bool stream = false;       // an HLS playlist
 };
 
+// The address is a page on which no video was found, in the page itself or
+// in its frames.
+class NoVideoOnPage : public FetchError {
+ public:
+  using FetchError::FetchError;
+};
+
 // The media behind the user's address: the address itself, or the first of
-// its page's addresses that leads to media. Reading the page ends within
-// kPageSeconds, and so does trying its addresses. Throws FetchError.
+// its page's addresses that leads to media, else the first in the pages it
+// shows in frames. Reading the page ends within kPageSeconds, and so does
+// trying its addresses and frames. Throws FetchError, NoVideoOnPage when
+// the address is a page but no video was found.
 Media FindMedia(const std::string& address);
 
-// The first of the page's addresses that leads to media; all of them
-// together end by the deadline. Throws FetchError.
+// The first of the page's addresses that leads to media, else the first
+// in its frames (<iframe>, <embed>, <object>: at most PageMedia::kMaxFrames
+// a page, kMaxFrameDepth levels, each read once); all of them together end
+// by the deadline. The title is the page's own. Throws NoVideoOnPage.
+constexpr int kMaxFrameDepth = 2;
 Media MediaFromPage(const ProbeResult& page, Deadline deadline);
 
 }  // namespace tarnfetch

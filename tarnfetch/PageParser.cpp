@@ -81,7 +81,8 @@ MediaCandidate SourceCandidate(const HtmlTag& tag, std::string address) {
 void ReadMeta(const HtmlTag& tag, Found& found, std::string& ogTitle) {
   const auto content = tag.Attribute("content");
   if (!content) return;
-  if (const auto itemprop = tag.Attribute("itemprop"); itemprop && *itemprop == "contentUrl") {
+  if (const auto itemprop = tag.Attribute("itemprop");
+      itemprop && Lowered(*itemprop) == "contenturl") {
     Add(found[kItemProp], {*content});
   }
   auto key = tag.Attribute("property");

@@ -1,5 +1,6 @@
 #include "ScriptLiteral.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "Utf8.h"
@@ -267,16 +268,18 @@ class Converter {
       ++pos_;
     }
     const std::string number(text_.substr(start, pos_ - start));
-    // JSON's own form only: no hex, no leading zeros, no bare dots.
+    // JSON's own form only: no hex, no leading zeros, no bare dots, nothing
+    // too large for a double (the parser refuses those).
     const std::size_t digits = number.rfind('-', 0) == 0 ? 1 : 0;
     const auto isDigit = [&](std::size_t i) {
       return i < number.size() && number[i] >= '0' && number[i] <= '9';
     };
     char* end = nullptr;
-    std::strtod(number.c_str(), &end);
-    const bool plain = isDigit(digits) && !(number[digits] == '0' && isDigit(digits + 1)) &&
-                       *end == '\0' && number.find_first_of("xXnN_") == std::string::npos &&
-                       number.back() != '.' && number.find(".e") == std::string::npos &&
+    const double value = std::strtod(number.c_str(), &end);
+    const bool plain = std::isfinite(value) && isDigit(digits) &&
+                       !(number[digits] == '0' && isDigit(digits + 1)) && *end == '\0' &&
+                       number.find_first_of("xXnN_") == std::string::npos && number.back() != '.' &&
+                       number.find(".e") == std::string::npos &&
                        number.find(".E") == std::string::npos;
     out_ += plain ? number : "null";
   }

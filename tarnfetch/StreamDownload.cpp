@@ -14,6 +14,7 @@
 #include "HlsDownload.h"
 #include "HlsPlaylist.h"
 #include "NameChoice.h"
+#include "NewFile.h"
 #include "OutputFolder.h"
 #include "PartFile.h"
 #include "StreamProgress.h"
@@ -47,27 +48,16 @@ struct Descriptor {
   }
 };
 
-// Copies the joined segments into an MP4 and gives it the final name: the
-// new file exists only unnamed until it is complete, and taking the name
-// never replaces a file already there.
+// Copies the joined segments into an MP4 under the final name.
 void RemuxInto(const std::string& ffmpeg, const OutputFolder& folder, const std::string& partName,
                const std::string& finalName) {
-  const std::string shown = folder.Path() + "/" + finalName;
   Descriptor input{
       openat(folder.Descriptor(), partName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
-  Descriptor output{openat(folder.Descriptor(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666)};
-  if (input.fd < 0 || output.fd < 0) {
-    throw FetchError("Could not prepare " + shown + ": " + std::strerror(errno) + ".");
+  if (input.fd < 0) {
+    throw FetchError("Could not prepare " + folder.Path() + "/" + finalName + ": " +
+                     std::strerror(errno) + ".");
   }
-  RemuxToMp4(ffmpeg, input.fd, output.fd);
-  if (fsync(output.fd) != 0) {
-    throw FetchError("Could not finish writing " + shown + ": " + std::strerror(errno) + ".");
-  }
-  const std::string self = "/proc/self/fd/" + std::to_string(output.fd);
-  if (linkat(AT_FDCWD, self.c_str(), folder.Descriptor(), finalName.c_str(), AT_SYMLINK_FOLLOW) !=
-      0) {
-    throw FetchError("Could not name " + shown + ": " + std::strerror(errno) + ".");
-  }
+  WriteNewFile(folder, finalName, [&](int output) { RemuxToMp4(ffmpeg, input.fd, output); });
 }
 
 }  // namespace

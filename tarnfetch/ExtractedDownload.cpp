@@ -1,0 +1,180 @@
+#include "ExtractedDownload.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "Console.h"
+#include "FetchError.h"
+#include "FfmpegRemux.h"
+#include "FileName.h"
+#include "MediaType.h"
+#include "NewFile.h"
+#include "OutputFolder.h"
+#include "PartFile.h"
+#include "ProgressReporter.h"
+#include "StreamDownload.h"
+#include "TransferEngine.h"
+
+namespace tarnfetch {
+namespace {
+
+bool StartsWithAny(const std::string& text, std::initializer_list<std::string_view> prefixes) {
+  for (const std::string_view prefix : prefixes) {
+    if (text.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+// MP4 takes these codecs as they are; anything else goes into Matroska.
+bool FitsMp4(const ExtractedFormat& video, const ExtractedFormat& audio) {
+  const bool picture = video.videoCodec.empty()
+                           ? video.extension == "mp4"
+                           : StartsWithAny(video.videoCodec, {"avc", "h264", "hev", "hvc", "av01"});
+  const bool sound = audio.audioCodec.empty()
+                         ? audio.extension == "m4a" || audio.extension == "mp4"
+                         : StartsWithAny(audio.audioCodec, {"mp4a", "aac", "mp3", "ac-3", "ec-3"});
+  return picture && sound;
+}
+
+// One piece being fetched into its ".part" file.
+struct Piece {
+  const ExtractedFormat& format;
+  std::unique_ptr<PartFile> part;
+  std::uint64_t written = 0;
+};
+
+// The request that fills a piece. A retry may start again from an earlier
+// offset; what lay beyond it is cut.
+TransferRequest RequestFor(Piece& piece) {
+  TransferRequest request;
+  request.url = piece.format.url;
+  request.headers = piece.format.headers;
+  request.checkHead = [](const ResponseHead& head, const std::string& url) -> std::string {
+    const std::string type = BareContentType(head.contentType);
+    if (IsPageContentType(type) || type.rfind("text/", 0) == 0) {
+      return "The address the site extractor gave leads to a web page, not to a video: " + url;
+    }
+    return {};
+  };
+  request.sink = [&piece](std::uint64_t offset, const char* data, std::size_t size,
+                          std::string* failure) {
+    if (offset != piece.written) {
+      piece.part->Resize(offset);
+      piece.part->Continue();
+      piece.written = offset;
+    }
+    if (!piece.part->Write(data, size)) {
+      *failure = piece.part->LastFailure();
+      return false;
+    }
+    piece.written += size;
+    return true;
+  };
+  return request;
+}
+
+// Fetches all pieces at the same time, with one progress line for them.
+void FetchPieces(std::vector<Piece>& pieces, ProgressReporter& progress) {
+  std::optional<std::uint64_t> total = 0;
+  for (const Piece& piece : pieces) {
+    total = total && piece.format.size ? std::optional(*total + *piece.format.size) : std::nullopt;
+  }
+  progress.Start(0, total);
+  TransferEngine engine(static_cast<int>(pieces.size()));
+  engine.OnProgress([&progress](std::uint64_t received) { progress.Update(received); });
+  std::size_t next = 0;
+  engine.Run([&]() -> std::optional<TransferRequest> {
+    if (next == pieces.size()) return std::nullopt;
+    return RequestFor(pieces[next++]);
+  });
+  for (Piece& piece : pieces) {
+    if (piece.written == 0) throw FetchError("The server sent an empty file: " + piece.format.url);
+  }
+}
+
+// Removes the pieces' files however the download ends.
+struct PieceCleaner {
+  const OutputFolder& folder;
+  std::vector<Piece>& pieces;
+  ~PieceCleaner() {
+    for (Piece& piece : pieces) {
+      if (piece.part) unlinkat(folder.Descriptor(), piece.part->Name().c_str(), 0);
+    }
+  }
+};
+
+int OpenPiece(const OutputFolder& folder, const Piece& piece) {
+  const int fd =
+      openat(folder.Descriptor(), piece.part->Name().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    throw FetchError("Could not read " + folder.Path() + "/" + piece.part->Name() + ": " +
+                     std::strerror(errno) + ".");
+  }
+  return fd;
+}
+
+}  // namespace
+
+void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate) {
+  console::Title(answer.title);
+  const ExtractedFormat& first = answer.formats.front();
+  if (answer.formats.size() == 1 && first.IsStream()) {
+    return DownloadStream({first.url, first.headers, std::nullopt}, answer.title, pathTemplate);
+  }
+  const bool merge = answer.formats.size() == 2;
+  const std::string ffmpeg = merge ? FindFfmpeg() : std::string();
+  if (merge && ffmpeg.empty()) {
+    throw FetchError(
+        "This site sends picture and sound apart, and ffmpeg, which joins them, was "
+        "not found.");
+  }
+  const bool mp4 = merge && FitsMp4(answer.formats[0], answer.formats[1]);
+  const std::string extension =
+      merge ? (mp4 ? "mp4" : "mkv")
+            : (first.extension.empty() ? ChooseExtension("", first.url) : first.extension);
+  const OutputTarget target = ExpandTemplate(pathTemplate, answer.title, extension);
+  const OutputFolder folder(target.folder);
+  if (folder.HasCompleteFile(target.name, merge ? std::nullopt : first.size)) {
+    console::Skip(target.path);
+    return;
+  }
+  console::FileName(target.path);
+
+  std::vector<Piece> pieces;
+  for (std::size_t i = 0; i < answer.formats.size(); ++i) {
+    pieces.push_back({answer.formats[i], nullptr, 0});
+  }
+  PieceCleaner cleaner{folder, pieces};
+  static constexpr std::array<const char*, 2> kPieceNames{".video", ".audio"};
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    pieces[i].part =
+        std::make_unique<PartFile>(folder, merge ? target.name + kPieceNames[i] : target.name);
+    pieces[i].part->StartOver();
+  }
+  ProgressReporter progress;
+  FetchPieces(pieces, progress);
+  if (!merge) {
+    folder.Rename(pieces[0].part->Name(), target.name);
+    pieces[0].part->Close();
+    pieces[0].part.reset();
+  } else {
+    struct Inputs {
+      int video, audio;
+      ~Inputs() {
+        close(video);
+        close(audio);
+      }
+    } inputs{OpenPiece(folder, pieces[0]), OpenPiece(folder, pieces[1])};
+    WriteNewFile(folder, target.name, [&](int output) {
+      MergeStreams(ffmpeg, inputs.video, inputs.audio, output, mp4 ? "mp4" : "matroska");
+    });
+  }
+  progress.Finish(folder.FileSize(target.name).value_or(0));
+}
+
+}  // namespace tarnfetch

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "ExtractorAnswer.h"
+
+namespace tarnfetch {
+
+// Downloads what the site extractor chose, with the headers it gave, into
+// one file named from its title by the output template, printing the
+// title, filename or skip marker and the progress: a single address
+// through the transfer engine, an HLS stream through the stream path, a
+// separate picture and sound fetched both at once and joined by ffmpeg
+// into one MP4 (MKV when the codecs do not fit MP4), with one progress
+// line across both and no pieces left behind. Throws FetchError.
+void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate);
+
+}  // namespace tarnfetch

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnfetch {
+
+// One format the site extractor chose: where it is and how to ask for it.
+struct ExtractedFormat {
+  std::string url;         // http or https
+  std::string protocol;    // "https", "m3u8_native" ...
+  std::string extension;   // "mp4", "webm" ...
+  std::string videoCodec;  // "avc1.64001F", "none" ...
+  std::string audioCodec;
+  std::vector<std::string> headers;  // "Name: value", none with a line break
+  std::optional<std::uint64_t> size;
+
+  bool IsStream() const { return protocol == "m3u8" || protocol == "m3u8_native"; }
+};
+
+// What the extractor says about a page's video: its title and the format
+// to fetch, or a video format and an audio format to fetch and join.
+struct ExtractorAnswer {
+  std::string title;
+  std::vector<ExtractedFormat> formats;  // one, or video then audio
+};
+
+// Reads the extractor's JSON (yt-dlp -J). Only what is needed is kept in
+// memory. Throws FetchError when the answer cannot be used: not JSON, no
+// address, an address that is not http(s), a header with a line break, a
+// protocol tarnfetch cannot fetch.
+ExtractorAnswer ReadExtractorAnswer(std::string_view json);
+
+}  // namespace tarnfetch

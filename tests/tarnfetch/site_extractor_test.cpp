@@ -1,0 +1,240 @@
+// The real tarnfetch on pages it cannot read itself, with a stand-in
+// site extractor on PATH that answers like `yt-dlp -J`, and once with the
+// real yt-dlp's generic extractor.
+#include <mutex>
+
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+const std::string kFfmpeg = "/usr/bin/ffmpeg";
+const std::string kFfprobe = "/usr/bin/ffprobe";
+const std::string kClip = RandomBytes(40 << 10, 6);
+
+// Made once by the real ffmpeg: a picture without sound, a sound without
+// picture, and a two-segment HLS stream.
+struct Media {
+  TempDir dir;
+  std::string video, audio, playlist, segment0, segment1;
+};
+Media* media = nullptr;
+
+std::string Probe(const fs::path& file) {
+  const RunResult run = RunProgram({kFfprobe, "-v", "error", "-show_entries", "stream=codec_type",
+                                    "-of", "csv=p=0", file.string()});
+  return run.Text();
+}
+
+class TarnfetchSiteExtractor : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    media = new Media;
+    const std::string d = media->dir.path();
+    const std::vector<std::string> picture{"-f", "lavfi", "-i",   "testsrc=size=64x48:rate=10",
+                                           "-t", "2",     "-c:v", "libx264"};
+    const std::vector<std::string> sound{"-f", "lavfi", "-i",   "sine=frequency=440",
+                                         "-t", "2",     "-c:a", "aac"};
+    auto video = std::vector<std::string>{kFfmpeg, "-v", "error"};
+    video.insert(video.end(), picture.begin(), picture.end());
+    video.push_back(d + "/video.mp4");
+    auto audio = std::vector<std::string>{kFfmpeg, "-v", "error"};
+    audio.insert(audio.end(), sound.begin(), sound.end());
+    audio.push_back(d + "/audio.m4a");
+    auto hls = std::vector<std::string>{kFfmpeg, "-v", "error"};
+    hls.insert(hls.end(), picture.begin(), picture.end());
+    hls.insert(hls.end(), {"-g", "10", "-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod",
+                           "-hls_segment_filename", d + "/s%d.ts", d + "/index.m3u8"});
+    ASSERT_TRUE(RunProgram(video).exitCode == 0 && RunProgram(audio).exitCode == 0 &&
+                RunProgram(hls).exitCode == 0)
+        << "ffmpeg could not make the test media";
+    media->video = ReadFile(d + "/video.mp4");
+    media->audio = ReadFile(d + "/audio.m4a");
+    media->playlist = ReadFile(d + "/index.m3u8");
+    media->segment0 = ReadFile(d + "/s0.ts");
+    media->segment1 = ReadFile(d + "/s1.ts");
+  }
+  static void TearDownTestSuite() {
+    delete media;
+    media = nullptr;
+  }
+
+  void SetUp() override {
+    auto& routes = server_.Routes();
+    routes.Get("/nothing.html", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<html><head><title>Page title</title></head><body>no player</body></html>",
+                      "text/html");
+    });
+    // Served only to the page the extractor names.
+    routes.Get("/protected.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+      Record(req);
+      if (req.get_header_value("Referer") != "https://site.example/watch?v=1" ||
+          req.get_header_value("User-Agent") != "Stand-in Agent") {
+        res.status = 403;
+        return;
+      }
+      res.set_content(kClip, "video/mp4");
+    });
+    const auto serve = [this](const std::string& path, const std::string* body, const char* type) {
+      server_.Routes().Get(path,
+                           [this, body, type](const httplib::Request& req, httplib::Response& res) {
+                             Record(req);
+                             res.set_content(*body, type);
+                           });
+    };
+    serve("/video.mp4", &media->video, "video/mp4");
+    serve("/audio.m4a", &media->audio, "audio/mp4");
+    serve("/index.m3u8", &media->playlist, "application/vnd.apple.mpegurl");
+    serve("/s0.ts", &media->segment0, "video/mp2t");
+    serve("/s1.ts", &media->segment1, "video/mp2t");
+    routes.Get("/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(kClip, "video/mp4");
+    });
+    routes.Get("/flash.html", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<html><head><title>Old player</title></head><body><embed flashvars=\"file=" +
+                          server_.Url("/clip.mp4") + "&autostart=true\"></body></html>",
+                      "text/html");
+    });
+    fs::create_directories(bin());
+  }
+
+  void Record(const httplib::Request& req) {
+    std::lock_guard lock(mutex_);
+    requests_.push_back(req.path);
+    for (const auto& [name, value] : req.headers) headers_.push_back(name + ": " + value);
+  }
+
+  // A stand-in yt-dlp: `script` is the body of a shell script; it gets
+  // the arguments tarnfetch passes.
+  void StandIn(const std::string& script) {
+    const fs::path program = bin() / "yt-dlp";
+    WriteFile(program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + (temp_.Path() / "args").string() +
+                           "\"\n" + script + "\n");
+    fs::permissions(program, fs::perms::owner_all);
+  }
+  void Answer(const std::string& json) {
+    WriteFile(temp_.Path() / "answer.json", json);
+    StandIn("cat '" + (temp_.Path() / "answer.json").string() + "'");
+  }
+
+  // Runs with PATH holding the stand-in first; `path` replaces PATH's rest.
+  RunResult Fetch(const std::string& page, const std::string& rest = std::getenv("PATH")) {
+    const std::string saved = std::getenv("PATH");
+    setenv("PATH", (bin().string() + ":" + rest).c_str(), 1);
+    RunResult run = RunTarnfetch({server_.Url(page), "-p", (out() / "%(title)s.%(ext)s").string()});
+    setenv("PATH", saved.c_str(), 1);
+    return run;
+  }
+
+  fs::path bin() const { return temp_.Path() / "bin"; }
+  fs::path out() const { return temp_.Path() / "out"; }
+
+  LoopbackServer server_;
+  TempFolder temp_;
+  std::mutex mutex_;
+  std::vector<std::string> requests_;
+  std::vector<std::string> headers_;
+};
+
+TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
+  Answer(R"({"title": "Protected clip", "url": ")" + server_.Url("/protected.mp4") +
+         R"(", "ext": "mp4", "protocol": "https", "formats": [{"url": "file:///etc/passwd"}],
+            "http_headers": {"Referer": "https://site.example/watch?v=1",
+                             "User-Agent": "Stand-in Agent"}})");
+  const RunResult run = Fetch("/nothing.html");
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  ExpectWellFormedOutput(run);
+  EXPECT_EQ(run.Starting("<title>"), std::vector<std::string>{"<title>Protected clip</title>"});
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Protected clip.mp4"});
+  EXPECT_TRUE(ReadFile(out() / "Protected clip.mp4") == kClip);
+  EXPECT_EQ(ReadFile(temp_.Path() / "args"), "--no-config\n--no-playlist\n--no-warnings\n-J\n--\n" +
+                                                 server_.Url("/nothing.html") + "\n");
+}
+
+TEST_F(TarnfetchSiteExtractor, AnHlsFormatGoesThroughTheStreamPath) {
+  Answer(R"({"title": "A stream", "url": ")" + server_.Url("/index.m3u8") +
+         R"(", "ext": "mp4", "protocol": "m3u8_native"})");
+  const RunResult run = Fetch("/nothing.html");
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  ExpectWellFormedOutput(run);
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"A stream.mp4"});
+  EXPECT_EQ(Probe(out() / "A stream.mp4"), "video\n");
+  EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/s1.ts"), 1);
+}
+
+TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundBecomeOneFile) {
+  Answer(R"({"title": "Merged", "requested_formats": [
+      {"url": ")" +
+         server_.Url("/video.mp4") + R"(", "ext": "mp4", "protocol": "http",
+       "vcodec": "avc1.64000d", "acodec": "none", "filesize": )" +
+         std::to_string(media->video.size()) + R"(},
+      {"url": ")" +
+         server_.Url("/audio.m4a") + R"(", "ext": "m4a", "protocol": "http",
+       "vcodec": "none", "acodec": "mp4a.40.2", "filesize": )" +
+         std::to_string(media->audio.size()) + R"(}]})");
+  const RunResult run = Fetch("/nothing.html");
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  ExpectWellFormedOutput(run);
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Merged.mp4"}) << "no pieces left";
+  EXPECT_EQ(Probe(out() / "Merged.mp4"), "video\naudio\n");
+  EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
+  EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
+}
+
+TEST_F(TarnfetchSiteExtractor, FailuresAndHostileAnswersEndInOneErrorLine) {
+  const std::string media = server_.Url("/protected.mp4");
+  struct Case {
+    const char* name;
+    std::string script;  // the stand-in's body
+    const char* words;   // in the ERROR line
+  };
+  const std::vector<Case> cases{
+      {"the extractor fails",
+       "echo 'WARNING: something' >&2; echo 'ERROR: [generic] Unsupported URL: x' >&2; exit 1",
+       "Unsupported URL: x"},
+      {"a file address",
+       R"(printf '%s' '{"title": "t", "url": "file:///etc/passwd", "protocol": "file"}')",
+       "not http or https"},
+      {"a header with a line break",
+       R"(printf '%s' '{"title": "t", "url": ")" + media +
+           R"(", "http_headers": {"Referer": "a\r\nX-Injected: 1"}}')",
+       "line break"},
+      {"100 MB of answer", "head -c 104857600 /dev/zero", "larger than 64 MiB"},
+      {"not JSON", "echo 'Traceback (most recent call last):'", "could not be read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StandIn(c.script);
+    const RunResult run = Fetch("/nothing.html");
+    ExpectFailure(run, out());
+    ASSERT_EQ(run.Starting("ERROR: ").size(), 1u);
+    EXPECT_NE(run.Starting("ERROR: ")[0].find(c.words), std::string::npos) << run.Text();
+  }
+  EXPECT_FALSE(fs::exists(out()));
+  EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/protected.mp4"), 0);
+  EXPECT_TRUE(std::none_of(headers_.begin(), headers_.end(), [](const std::string& header) {
+    return header.find("Injected") != std::string::npos;
+  }));
+}
+
+TEST_F(TarnfetchSiteExtractor, WithoutTheExtractorTheErrorSaysWhatToInstall) {
+  fs::remove_all(bin());
+  const RunResult run = Fetch("/nothing.html", "/nonexistent");
+  ExpectFailure(run, out());
+  ASSERT_EQ(run.Starting("ERROR: ").size(), 1u);
+  EXPECT_NE(run.Starting("ERROR: ")[0].find("No video was found"), std::string::npos);
+  EXPECT_NE(run.Starting("ERROR: ")[0].find("Installing yt-dlp"), std::string::npos);
+}
+
+TEST_F(TarnfetchSiteExtractor, TheRealExtractorReadsWhatThePageReaderCannot) {
+  if (!fs::exists("/usr/bin/yt-dlp")) GTEST_SKIP() << "yt-dlp is not installed";
+  fs::remove_all(bin());
+  const RunResult run = Fetch("/flash.html");
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  ExpectWellFormedOutput(run);
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Old player.mp4"});
+  EXPECT_TRUE(ReadFile(out() / "Old player.mp4") == kClip);
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
