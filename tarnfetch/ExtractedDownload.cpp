@@ -13,6 +13,7 @@
 #include "FfmpegRemux.h"
 #include "FileName.h"
 #include "MediaType.h"
+#include "NameChoice.h"
 #include "NewFile.h"
 #include "OutputFolder.h"
 #include "PartFile.h"
@@ -139,11 +140,12 @@ void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTem
             : (first.extension.empty() ? ChooseExtension("", first.url) : first.extension);
   const OutputTarget target = ExpandTemplate(pathTemplate, answer.title, extension);
   const OutputFolder folder(target.folder);
-  if (folder.HasCompleteFile(target.name, merge ? std::nullopt : first.size)) {
-    console::Skip(target.path);
+  const ChosenName chosen = ChooseName(folder, target, merge ? std::nullopt : first.size);
+  if (chosen.complete) {
+    console::Skip(chosen.path);
     return;
   }
-  console::FileName(target.path);
+  console::FileName(chosen.path);
 
   std::vector<Piece> pieces;
   for (std::size_t i = 0; i < answer.formats.size(); ++i) {
@@ -153,14 +155,13 @@ void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTem
   static constexpr std::array<const char*, 2> kPieceNames{".video", ".audio"};
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     pieces[i].part =
-        std::make_unique<PartFile>(folder, merge ? target.name + kPieceNames[i] : target.name);
+        std::make_unique<PartFile>(folder, merge ? chosen.name + kPieceNames[i] : chosen.name);
     pieces[i].part->StartOver();
   }
   ProgressReporter progress;
   FetchPieces(pieces, progress);
   if (!merge) {
-    folder.Rename(pieces[0].part->Name(), target.name);
-    pieces[0].part->Close();
+    pieces[0].part->MoveTo(chosen.name);
     pieces[0].part.reset();
   } else {
     struct Inputs {
@@ -170,11 +171,12 @@ void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTem
         close(audio);
       }
     } inputs{OpenPiece(folder, pieces[0]), OpenPiece(folder, pieces[1])};
-    WriteNewFile(folder, target.name, [&](int output) {
+    WriteNewFile(folder, chosen.name, [&](int output) {
       MergeStreams(ffmpeg, inputs.video, inputs.audio, output, mp4 ? "mp4" : "matroska");
     });
   }
-  progress.Finish(folder.FileSize(target.name).value_or(0));
+  const auto written = folder.Look(chosen.name);
+  progress.Finish(written ? written->size : 0);
 }
 
 }  // namespace tarnfetch

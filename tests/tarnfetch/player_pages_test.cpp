@@ -1,6 +1,9 @@
 // The real tarnfetch on pages whose player is set up in the page: each
 // shape must lead to the clip, byte for byte, and to the best quality the
 // page states.
+#include <map>
+#include <mutex>
+
 #include "TarnfetchHarness.h"
 
 namespace tarnfetch_test {
@@ -90,6 +93,64 @@ TEST(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
     EXPECT_EQ(FilesBelow(folder), std::vector<std::string>{file});
     EXPECT_TRUE(ReadFile(folder / file) == kClip) << "not the best clip";
   }
+}
+
+// Frames: a page's video may sit in the page it shows in a frame, or in a
+// frame of that one; a loop of frames ends; three levels are too deep.
+TEST(TarnfetchPlayerPages, FramesAreSearchedTwoLevelsDeepAndLoopsEnd) {
+  LoopbackServer server;
+  std::mutex mutex;
+  std::map<std::string, int> requested;
+  const std::map<std::string, std::string> pages{
+      {"/framed.html", "<title>Outer</title><iframe src=\"inner.html\"></iframe>"},
+      {"/inner.html", "<title>Inner</title><video src=\"/media/clip.mp4\"></video>"},
+      {"/nested.html",
+       "<title>Nested</title><iframe src=\"/ftp-only\"></iframe>"
+       "<embed src=\"ftp://127.0.0.1/x\"><object data=\"/middle.html\"></object>"},
+      {"/middle.html", "<title>Middle</title><iframe src=\"/inner.html\"></iframe>"},
+      {"/loop-a.html", "<iframe src=\"/loop-b.html\"></iframe><iframe src=\"/loop-a.html\">"},
+      {"/loop-b.html", "<iframe src=\"/loop-a.html\"></iframe><embed src=\"/loop-b.html\">"},
+      {"/deep.html", "<iframe src=\"/nested.html\"></iframe>"},
+  };
+  server.Routes().Get(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
+    {
+      std::lock_guard lock(mutex);
+      ++requested[req.path];
+    }
+    if (req.path == "/media/clip.mp4") return res.set_content(kClip, "video/mp4");
+    const auto page = pages.find(req.path);
+    if (page == pages.end()) {
+      res.status = 404;
+      return;
+    }
+    res.set_content(page->second, "text/html");
+  });
+  // Without the site extractor, which would be asked after a failed search.
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", "/nonexistent", 1);
+  TempFolder temp;
+  const auto fetch = [&](const std::string& page) {
+    return RunTarnfetch({server.Url(page), "-p", (temp.Path() / "%(title)s.%(ext)s").string()});
+  };
+  for (const auto& [page, file] :
+       {std::pair{"/framed.html", "Outer.mp4"}, std::pair{"/nested.html", "Nested.mp4"}}) {
+    SCOPED_TRACE(page);
+    const RunResult run = fetch(page);
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    ExpectWellFormedOutput(run);
+    EXPECT_TRUE(ReadFile(temp.Path() / file) == kClip) << "the title stays the outer page's";
+  }
+  requested.clear();
+  const RunResult loop = fetch("/loop-a.html");
+  ExpectFailure(loop, temp.Path() / "none");
+  EXPECT_NE(loop.Text().find("No video was found on the page"), std::string::npos) << loop.Text();
+  EXPECT_EQ(requested, (std::map<std::string, int>{{"/loop-a.html", 1}, {"/loop-b.html", 1}}));
+
+  requested.clear();
+  ExpectFailure(fetch("/deep.html"), temp.Path() / "none");
+  EXPECT_EQ(requested["/inner.html"], 0) << "a frame three levels down is not read";
+  EXPECT_EQ(requested["/middle.html"], 1);
+  setenv("PATH", path.c_str(), 1);
 }
 
 }  // namespace
