@@ -125,7 +125,8 @@ void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTem
   console::Title(answer.title);
   const ExtractedFormat& first = answer.formats.front();
   if (answer.formats.size() == 1 && first.IsStream()) {
-    return DownloadStream({first.url, first.headers, std::nullopt}, answer.title, pathTemplate);
+    return DownloadStream({first.url, {first.headers, {}}, std::nullopt}, answer.title,
+                          pathTemplate);
   }
   const bool merge = answer.formats.size() == 2;
   const std::string ffmpeg = merge ? FindFfmpeg() : std::string();

@@ -74,6 +74,13 @@ std::string FindProgram(const std::string& name) {
   return {};
 }
 
+std::vector<char*> ArgumentVector(std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
 std::string FindFfmpeg() {
   return FindProgram("ffmpeg");
 }
@@ -105,9 +112,7 @@ void RunFfmpeg(const std::string& ffmpeg, const std::vector<int>& inputs, int ou
   }
   args.insert(args.end(), options.begin(), options.end());
   args.push_back("file:/dev/fd/" + std::to_string(3 + inputs.size()));
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ArgumentVector(args);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarnfetch {
 
@@ -8,6 +9,10 @@ namespace tarnfetch {
 // (absolute entries only: never the current folder); empty when there is
 // none.
 std::string FindProgram(const std::string& name);
+
+// The arguments as posix_spawn takes them, ending in a null pointer; they
+// point into args.
+std::vector<char*> ArgumentVector(std::vector<std::string>& args);
 
 // The ffmpeg FindProgram finds.
 std::string FindFfmpeg();

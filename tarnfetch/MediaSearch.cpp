@@ -36,6 +36,15 @@ bool TimeIsUp(const Search& search) {
 
 std::optional<Media> FromPage(ProbeResult page, int depth, Search& search);
 
+Media FoundMedia(const ProbeResult& target, const std::string& pageUrl, const Search& search) {
+  return {target.url,
+          target.contentType,
+          ProbedValidators(target),
+          search.title,
+          pageUrl,
+          target.kind == ProbeResult::Kind::Stream};
+}
+
 // The page's own addresses, then its frames.
 std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& found, int depth,
                                Search& search) {
@@ -49,12 +58,7 @@ std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& foun
     try {
       const ProbeResult target = Probe(*absolute, search.deadline, pageUrl);
       if (target.kind != ProbeResult::Kind::Page) {
-        return Media{target.url,
-                     target.contentType,
-                     ProbedValidators(target),
-                     search.title,
-                     pageUrl,
-                     target.kind == ProbeResult::Kind::Stream};
+        return FoundMedia(target, pageUrl, search);
       }
       search.lastProblem = "it leads to another web page, not to a video: " + target.url;
     } catch (const FetchError& failure) {
@@ -70,12 +74,7 @@ std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& foun
       ProbeResult target = Probe(*absolute, search.deadline, pageUrl);
       if (target.kind != ProbeResult::Kind::Page) {  // a frame showing the file itself
         ++search.tried;
-        return Media{target.url,
-                     target.contentType,
-                     ProbedValidators(target),
-                     search.title,
-                     pageUrl,
-                     target.kind == ProbeResult::Kind::Stream};
+        return FoundMedia(target, pageUrl, search);
       }
       // Redirected to a page read before: a loop.
       if (target.url != *absolute && !search.seen.insert(target.url).second) continue;

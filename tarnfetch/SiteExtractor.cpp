@@ -75,9 +75,7 @@ std::string AskSiteExtractor(const std::string& program, const std::string& url)
   }
   std::vector<std::string> args{
       program, "--no-config", "--no-playlist", "--no-warnings", "-J", "--", url};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ArgumentVector(args);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
