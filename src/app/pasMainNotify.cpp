@@ -12,7 +12,16 @@ void TfrmMain::MissionStatusChanged(int row) {
   if (outcome == Outcome::None || isActiveWindow()) return;
   const std::string& title = missions_->caption(row);
   QString line = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
-  line += outcome == Outcome::Finished ? QStringLiteral(": finished") : QStringLiteral(": failed");
+  if (outcome == Outcome::Finished) {
+    line += QStringLiteral(": finished");
+  } else {
+    line += QStringLiteral(": failed");
+    const std::string& reason = missions_->reason(row);
+    if (!reason.empty())
+      line += QStringLiteral(" (") +
+              QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())) +
+              QLatin1Char(')');
+  }
   notifier_->post(line);
 }
 

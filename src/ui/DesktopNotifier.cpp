@@ -3,6 +3,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QVariantMap>
 
 namespace quillmarsh {
@@ -12,6 +14,25 @@ DesktopNotifier::DesktopNotifier(QString appName, QObject* parent)
   gap_.setSingleShot(true);
   gap_.setInterval(kMinimumGap);
   connect(&gap_, &QTimer::timeout, this, &DesktopNotifier::flush);
+  askCapabilities();
+}
+
+static QDBusMessage NotificationsCall(const QString& method) {
+  return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
+                                        QStringLiteral("/org/freedesktop/Notifications"),
+                                        QStringLiteral("org.freedesktop.Notifications"), method);
+}
+
+void DesktopNotifier::askCapabilities() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return;
+  auto* watcher = new QDBusPendingCallWatcher(
+      bus.asyncCall(NotificationsCall(QStringLiteral("GetCapabilities"))), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+    QDBusPendingReply<QStringList> reply = *call;
+    if (reply.isValid()) bodyMarkup_ = reply.value().contains(QStringLiteral("body-markup"));
+    call->deleteLater();
+  });
 }
 
 void DesktopNotifier::post(const QString& line) {
@@ -35,12 +56,9 @@ void DesktopNotifier::send(const QString& summary, const QString& body) {
   ++sent_;
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return;
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.Notifications"),
-      QStringLiteral("/org/freedesktop/Notifications"),
-      QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-  call << appName_ << uint(0) << QStringLiteral("quillmarsh") << summary << body << QStringList()
-       << QVariantMap() << int(-1);
+  QDBusMessage call = NotificationsCall(QStringLiteral("Notify"));
+  call << appName_ << uint(0) << QStringLiteral("quillmarsh") << summary
+       << (bodyMarkup_ ? body.toHtmlEscaped() : body) << QStringList() << QVariantMap() << int(-1);
   // The answer (an id, or an error without a service) is of no use here.
   bus.asyncCall(call);
 }

@@ -3,7 +3,9 @@
 // (org.freedesktop.Notifications on the session bus). Messages that come
 // within two seconds of the last notification are grouped into the next
 // one. Without a session bus or a service nothing is shown and nothing
-// waits: the call is sent without waiting for its answer.
+// waits: the call is sent without waiting for its answer. Titles are
+// escaped for services that read markup in the body, so that a title
+// such as "Tom & Jerry <b>" shows as written.
 
 #include <QObject>
 #include <QString>
@@ -31,7 +33,10 @@ class DesktopNotifier : public QObject {
  private:
   void flush();
   void send(const QString& summary, const QString& body);
+  void askCapabilities();
 
+  // Until the service says otherwise it is taken to read markup, as most do.
+  bool bodyMarkup_ = true;
   QString appName_;
   QStringList pending_;
   QTimer gap_;

@@ -18,11 +18,17 @@
 namespace quillmarsh {
 
 namespace {
-// Answers Notify like a desktop's notification service and keeps each call.
+// Answers like a desktop's notification service that reads markup, and
+// keeps each Notify call.
 class FakeNotifications : public QDBusVirtualObject {
  public:
   QString introspect(const QString&) const override { return {}; }
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
+    if (message.member() == QStringLiteral("GetCapabilities")) {
+      bus.send(message.createReply(
+          QVariantList{QStringList{QStringLiteral("body"), QStringLiteral("body-markup")}}));
+      return true;
+    }
     if (message.member() != QStringLiteral("Notify")) return false;
     calls.push_back(message.arguments());
     bus.send(message.createReply(QVariantList{uint(calls.size())}));
@@ -57,7 +63,7 @@ class Notifications : public ::testing::Test {
     ASSERT_TRUE(
         service_->registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &fake_));
     w_ = std::make_unique<TfrmMain>();
-    for (const char* title : {"First clip", "Second clip", "Third clip"})
+    for (const char* title : {"First clip", "Second clip", "Third <clip> & co"})
       w_->Missions().addLsvItem(std::string("https://v/") + title, "[Downloading] 45%", 45, {},
                                 title, {}, false, {}, {});
   }
@@ -93,14 +99,16 @@ TEST_F(Notifications, EndsAreToldAndManyAtOnceAreGrouped) {
   const QVariantList& first = fake_.calls.front();
   EXPECT_EQ(first.value(0).toString(), QStringLiteral("Quillmarsh"));  // app name
   EXPECT_EQ(first.value(7).toInt(), -1);                               // the server's time-out
-  finish(1, Status::ErrorInDownload);
+  w_->Missions().setFailed(1, Status::ErrorInDownload, "The server sent an empty file");
   finish(2, Status::WaitForConvert);  // not an end
   finish(2, Status::Converted);
   ASSERT_TRUE(SpinUntil([&] { return fake_.calls.size() == 2; }, std::chrono::seconds(5)));
   SpinFor(std::chrono::milliseconds(100));
-  EXPECT_EQ(received(), (std::vector<std::string>{
-                            "Quillmarsh | First clip: finished",
-                            "Quillmarsh: 2 missions | Second clip: failed\nThird clip: finished"}));
+  EXPECT_EQ(received(),
+            (std::vector<std::string>{
+                "Quillmarsh | First clip: finished",
+                "Quillmarsh: 2 missions | Second clip: failed (The server sent an empty "
+                "file)\nThird &lt;clip&gt; &amp; co: finished"}));
 }
 
 TEST_F(Notifications, NoneWhileTheWindowIsActive) {
