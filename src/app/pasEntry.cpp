@@ -59,7 +59,7 @@ int RunQuillmarsh(int argc, char** argv) {
   frmDebug = debug.get();
 
   // Log-out and shutdown close the program as a confirmed close would.
-  ShutdownSignals logOut([&main] { main->CloseForSignal(); }, [&main] { main->closeAllThreads(); });
+  ShutdownSignals logOut([&main] { main->CloseForSignal(); });
 
   main->InitMain();
   if (!main->CloseConfirmed()) {

@@ -1,5 +1,7 @@
 #include "platform/ConsoleProcess.h"
 
+#include "platform/ChildGroups.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -111,6 +113,15 @@ struct ConsoleProcess::Impl {
   // Caller holds `lock`. True when the child has ended (and is now reaped).
   bool ReapIfEnded(int options) {
     if (pid < 0 || reaped) return reaped;
+    // Forget the group while its PID is still ours: once reaped, the PID
+    // may name someone else's process by the time a signal handler reads it.
+    if (options & WNOHANG) {
+      siginfo_t info{};
+      if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+          info.si_pid == 0)
+        return false;
+    }
+    ChildGroups::Remove(pid);
     int status = 0;
     pid_t r;
     do {
@@ -180,6 +191,7 @@ bool ConsoleProcess::Start(const std::vector<std::string>& argv, Stdin in, std::
   }
 
   impl_->pid = pid;
+  ChildGroups::Add(pid);
   impl_->readFd = readEnd;
   // Nobody else reaps our children, so the PID still names this child.
   impl_->pidfd = PidfdOpen(pid);

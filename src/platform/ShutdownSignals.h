@@ -3,9 +3,9 @@
 // the event loop instead of ending the process where it stands, with its
 // children left running and the list unsaved. The signal handler only
 // writes the signal's number into a pipe; a QSocketNotifier on the other
-// end calls `close` on the user-interface thread. From then on every one of
-// the three signals ends the process at once (the default action); two that
-// arrive before the first is handled end it at once too, after `endNow`.
+// end calls `close` on the user-interface thread. Any later one of the three
+// signals ends the process at once, in the handler, with its children's
+// process groups killed first, whether or not the first was handled yet.
 //
 // One instance per process; create and destroy it on the user-interface thread.
 
@@ -19,8 +19,7 @@ namespace quillmarsh {
 class ShutdownSignals : public QObject {
   Q_OBJECT
  public:
-  ShutdownSignals(std::function<void()> close, std::function<void()> endNow,
-                  QObject* parent = nullptr);
+  explicit ShutdownSignals(std::function<void()> close, QObject* parent = nullptr);
   // Puts the earlier handlers back and closes the pipe.
   ~ShutdownSignals() override;
   ShutdownSignals(const ShutdownSignals&) = delete;
@@ -34,7 +33,6 @@ class ShutdownSignals : public QObject {
   void Arrived();
 
   std::function<void()> close_;
-  std::function<void()> endNow_;
   int pipe_[2] = {-1, -1};
   bool installed_ = false;
   QSocketNotifier* notifier_ = nullptr;
