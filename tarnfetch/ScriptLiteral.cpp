@@ -83,16 +83,17 @@ class Converter {
     if (depth > 0) SkipExpression();
   }
 
-  void Object(int depth) {
-    ++pos_;  // "{"
-    out_ += '{';
-    bool first = true;
+  // Reads the members of an object or array up to `close`, calling `member`
+  // at the first character of each. Each round moves on; one that cannot
+  // (a stray ")") ends the literal.
+  template <class Member>
+  void Members(char close, Member member) {
     for (std::size_t before = std::string_view::npos; pos_ != before;) {
       before = pos_;
       SkipBlanks();
       if (AtEnd()) break;
       const char c = text_[pos_];
-      if (c == '}') {
+      if (c == close) {
         ++pos_;
         break;
       }
@@ -100,6 +101,15 @@ class Converter {
         ++pos_;
         continue;
       }
+      member(c);
+    }
+  }
+
+  void Object(int depth) {
+    ++pos_;  // "{"
+    out_ += '{';
+    bool first = true;
+    Members('}', [&](char c) {
       std::string key;
       if (c == '"' || c == '\'' || c == '`') {
         const std::size_t mark = out_.size();
@@ -112,7 +122,7 @@ class Converter {
         key = Quoted(text_.substr(start, pos_ - start));
       } else {  // spread, computed key: not data
         SkipExpression();
-        continue;
+        return;
       }
       SkipBlanks();
       if (!first) out_ += ',';
@@ -126,7 +136,7 @@ class Converter {
         out_ += "null";
         SkipExpression();
       }
-    }
+    });
     out_ += '}';
   }
 
@@ -134,24 +144,11 @@ class Converter {
     ++pos_;  // "["
     out_ += '[';
     bool first = true;
-    // Each round moves on; one that cannot (a stray ")") ends the array.
-    for (std::size_t before = std::string_view::npos; pos_ != before;) {
-      before = pos_;
-      SkipBlanks();
-      if (AtEnd()) break;
-      const char c = text_[pos_];
-      if (c == ']') {
-        ++pos_;
-        break;
-      }
-      if (c == ',') {
-        ++pos_;
-        continue;
-      }
+    Members(']', [&](char) {
       if (!first) out_ += ',';
       first = false;
       Value(depth);
-    }
+    });
     out_ += ']';
   }
 
