@@ -27,6 +27,10 @@ class TarnfetchFetch : public ::testing::Test {
     routes.Get("/media/fast.webm", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(kClip, "video/webm");
     });
+    // Servers that say nothing useful of the type: the extension tells.
+    routes.Get("/bin/movie.mp4", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(kClip, "application/octet-stream");
+    });
     routes.Get("/embed.html", [](const httplib::Request&, httplib::Response& res) {
       res.set_content("<html><body>player</body></html>", "text/html");
     });
@@ -126,7 +130,8 @@ TEST_F(TarnfetchFetch, PagesAndRedirectsLeadToTheirMedia) {
   // is the media; /ld.html: only JSON-LD with escaped slashes.
   for (const Case& c :
        {Case{"/watch.html", "Tom & Jerry's \"Show\"", "Tom & Jerry's \"Show\".webm"},
-        Case{"/ld.html", "Lecture One", "Lecture One.webm"}, Case{"/old", "fast", "fast.webm"}}) {
+        Case{"/ld.html", "Lecture One", "Lecture One.webm"}, Case{"/old", "fast", "fast.webm"},
+        Case{"/bin/movie.mp4", "movie", "movie.mp4"}}) {
     SCOPED_TRACE(c.path);
     const RunResult run = Fetch(c.path);
     ASSERT_EQ(run.exitCode, 0) << run.Text();
