@@ -1,22 +1,18 @@
 #include "ExtractedDownload.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include "Console.h"
 #include "FetchError.h"
-#include "FfmpegRemux.h"
 #include "FileName.h"
 #include "MediaType.h"
 #include "NameChoice.h"
-#include "NewFile.h"
 #include "OutputFolder.h"
 #include "PartFile.h"
+#include "PictureSoundJoin.h"
 #include "ProgressReporter.h"
 #include "StreamDownload.h"
 #include "TransferEngine.h"
@@ -24,21 +20,12 @@
 namespace tarnfetch {
 namespace {
 
-bool StartsWithAny(const std::string& text, std::initializer_list<std::string_view> prefixes) {
-  for (const std::string_view prefix : prefixes) {
-    if (text.rfind(prefix, 0) == 0) return true;
-  }
-  return false;
-}
-
 // MP4 takes these codecs as they are; anything else goes into Matroska.
 bool FitsMp4(const ExtractedFormat& video, const ExtractedFormat& audio) {
-  const bool picture = video.videoCodec.empty()
-                           ? video.extension == "mp4"
-                           : StartsWithAny(video.videoCodec, {"avc", "h264", "hev", "hvc", "av01"});
-  const bool sound = audio.audioCodec.empty()
-                         ? audio.extension == "m4a" || audio.extension == "mp4"
-                         : StartsWithAny(audio.audioCodec, {"mp4a", "aac", "mp3", "ac-3", "ec-3"});
+  const bool picture =
+      video.videoCodec.empty() ? video.extension == "mp4" : Mp4TakesCodec(video.videoCodec);
+  const bool sound = audio.audioCodec.empty() ? audio.extension == "m4a" || audio.extension == "mp4"
+                                              : Mp4TakesCodec(audio.audioCodec);
   return picture && sound;
 }
 
@@ -109,16 +96,6 @@ struct PieceCleaner {
   }
 };
 
-int OpenPiece(const OutputFolder& folder, const Piece& piece) {
-  const int fd =
-      openat(folder.Descriptor(), piece.part->Name().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    throw FetchError("Could not read " + folder.Path() + "/" + piece.part->Name() + ": " +
-                     std::strerror(errno) + ".");
-  }
-  return fd;
-}
-
 }  // namespace
 
 void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate) {
@@ -129,12 +106,7 @@ void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTem
                           pathTemplate);
   }
   const bool merge = answer.formats.size() == 2;
-  const std::string ffmpeg = merge ? FindFfmpeg() : std::string();
-  if (merge && ffmpeg.empty()) {
-    throw FetchError(
-        "This site sends picture and sound apart, and ffmpeg, which joins them, was "
-        "not found.");
-  }
+  const std::string ffmpeg = merge ? FfmpegToJoin("this video's") : std::string();
   const bool mp4 = merge && FitsMp4(answer.formats[0], answer.formats[1]);
   const std::string extension =
       merge ? (mp4 ? "mp4" : "mkv")
@@ -165,16 +137,8 @@ void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTem
     pieces[0].part->MoveTo(chosen.name);
     pieces[0].part.reset();
   } else {
-    struct Inputs {
-      int video, audio;
-      ~Inputs() {
-        close(video);
-        close(audio);
-      }
-    } inputs{OpenPiece(folder, pieces[0]), OpenPiece(folder, pieces[1])};
-    WriteNewFile(folder, chosen.name, [&](int output) {
-      MergeStreams(ffmpeg, inputs.video, inputs.audio, output, mp4 ? "mp4" : "matroska");
-    });
+    JoinPictureAndSound(ffmpeg, folder, pieces[0].part->Name(), pieces[1].part->Name(), chosen.name,
+                        mp4);
   }
   const auto written = folder.Look(chosen.name);
   progress.Finish(written ? written->size : 0);

@@ -1,5 +1,6 @@
 #include "HlsDownload.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -35,25 +36,34 @@ struct Pending {
   bool complete = false;
 };
 
-// The state of one run, shared by the engine's callbacks (all on this
-// thread).
+// The state of one track's run, shared by the engine's callbacks (all on
+// this thread).
 class Job {
  public:
-  Job(const HlsPlaylist& playlist, const OutputFolder& folder, const StreamHeaders& headers,
-      PartFile& part, ControlFile& control, StreamProgress& progress)
-      : playlist_(playlist),
-        segments_(playlist.Segments()),
+  Job(const HlsTrack& track, const OutputFolder& folder, const StreamHeaders& headers,
+      std::function<void()> written)
+      : playlist_(track.playlist),
+        segments_(track.playlist.Segments()),
         folder_(folder),
         headers_(headers),
-        part_(part),
-        control_(control),
-        progress_(progress) {}
+        part_(track.part),
+        control_(track.control),
+        written_(std::move(written)) {}
 
-  std::uint64_t Run();
-
- private:
+  // Continues after what an earlier run recorded, if anything.
   void Resume();
   std::optional<TransferRequest> Next();
+  // Segments started and not yet written.
+  std::size_t Waiting() const { return nextToStart_ - nextToWrite_; }
+  bool Complete() const { return nextToWrite_ == segments_.size(); }
+  void SaveIfDue() { control_.SaveIfDue(); }
+  void Save() { control_.Save(); }
+  const HlsPlaylist& Playlist() const { return playlist_; }
+  double Seconds() const { return seconds_; }
+  std::size_t Written() const { return nextToWrite_; }
+  std::uint64_t Bytes() const { return bytes_; }
+
+ private:
   TransferRequest Request(std::string url) const;
   TransferRequest ResourceRequest(const std::string& id, std::string url,
                                   std::optional<ByteRange> range, std::size_t maxBytes);
@@ -64,7 +74,6 @@ class Job {
   void WriteReady();
   void WriteSegment(std::size_t index, Pending& pending);
   void Store(const char* data, std::size_t size);
-  void Report();
 
   const HlsPlaylist& playlist_;
   const std::vector<HlsSegment>& segments_;
@@ -72,14 +81,13 @@ class Job {
   const StreamHeaders& headers_;
   PartFile& part_;
   ControlFile& control_;
-  StreamProgress& progress_;
+  std::function<void()> written_;
 
   std::size_t nextToStart_ = 0;
   std::size_t nextToWrite_ = 0;
   std::int32_t lastMap_ = -1;  // the section written last
   std::uint64_t bytes_ = 0;    // in the ".part"
   double seconds_ = 0;         // playing time written
-  std::uint64_t received_ = 0;
   std::map<std::size_t, std::unique_ptr<Pending>> pending_;
   std::map<std::string, Resource> resources_;
   Aes128Decryptor decryptor_;
@@ -113,34 +121,8 @@ void Job::Resume() {
   control_.Save();
 }
 
-std::uint64_t Job::Run() {
-  Resume();
-  TransferEngine engine(HlsDownload::kParallel);
-  engine.OnProgress([this](std::uint64_t received) {
-    received_ = received;
-    Report();
-  });
-  // The record follows the writes within a second, also while the next
-  // segment is slow to come.
-  engine.OnTick([this] { control_.SaveIfDue(); });
-  try {
-    engine.Run([this] { return Next(); });
-    if (nextToWrite_ != segments_.size()) {
-      throw FetchError("The stream ended before all its segments were written: " + playlist_.Url());
-    }
-  } catch (const FetchError&) {
-    control_.Save();
-    throw;
-  }
-  control_.Save();
-  return bytes_;
-}
-
 std::optional<TransferRequest> Job::Next() {
   if (nextToStart_ >= segments_.size()) return std::nullopt;
-  // Segments wait in memory or a spool until their turn: keep at most
-  // kParallel of them beyond the last one written.
-  if (nextToStart_ >= nextToWrite_ + HlsDownload::kParallel) return std::nullopt;
   const HlsSegment& segment = segments_[nextToStart_];
   if (segment.key >= 0) {
     const std::string id = KeyId(segment);
@@ -269,7 +251,7 @@ void Job::WriteReady() {
       }
       it = needed ? std::next(it) : resources_.erase(it);
     }
-    Report();
+    written_();
   }
 }
 
@@ -324,14 +306,68 @@ void Job::Store(const char* data, std::size_t size) {
   bytes_ += size;
 }
 
-void Job::Report() {
-  progress_.Update(seconds_, nextToWrite_, bytes_, received_);
-}
-
 }  // namespace
 
-std::uint64_t HlsDownload::Run(PartFile& part, ControlFile& control, StreamProgress& progress) {
-  return Job(playlist_, folder_, headers_, part, control, progress).Run();
+void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progress) {
+  std::vector<std::unique_ptr<Job>> jobs;
+  std::uint64_t received = 0;
+  const auto report = [&jobs, &received, &progress] {
+    double seconds = 0;
+    std::size_t segments = 0;
+    std::uint64_t bytes = 0;
+    for (const auto& job : jobs) {
+      seconds += job->Seconds();
+      segments += job->Written();
+      bytes += job->Bytes();
+    }
+    progress.Update(seconds, segments, bytes, received);
+  };
+  for (const HlsTrack& track : tracks) {
+    jobs.push_back(std::make_unique<Job>(track, folder_, headers_, report));
+  }
+  for (const auto& job : jobs) job->Resume();
+  const auto saveAll = [&jobs] {
+    for (const auto& job : jobs) job->Save();
+  };
+  TransferEngine engine(kParallel);
+  engine.OnProgress([&](std::uint64_t bytes) {
+    received = bytes;
+    report();
+  });
+  // The records follow the writes within a second, also while the next
+  // segment is slow to come.
+  engine.OnTick([&jobs] {
+    for (const auto& job : jobs) job->SaveIfDue();
+  });
+  // Segments wait in memory or a spool until their turn: at most kParallel
+  // of them in all beyond the last ones written. The tracks take turns.
+  std::size_t turn = 0;
+  const auto next = [&]() -> std::optional<TransferRequest> {
+    std::size_t waiting = 0;
+    for (const auto& job : jobs) waiting += job->Waiting();
+    if (waiting >= static_cast<std::size_t>(kParallel)) return std::nullopt;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      const std::size_t at = (turn + i) % jobs.size();
+      if (auto request = jobs[at]->Next()) {
+        turn = at + 1;
+        return request;
+      }
+    }
+    return std::nullopt;
+  };
+  try {
+    engine.Run(next);
+    for (const auto& job : jobs) {
+      if (!job->Complete()) {
+        throw FetchError("The stream ended before all its segments were written: " +
+                         job->Playlist().Url());
+      }
+    }
+  } catch (const FetchError&) {
+    saveAll();
+    throw;
+  }
+  saveAll();
 }
 
 }  // namespace tarnfetch

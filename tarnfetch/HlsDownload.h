@@ -14,24 +14,32 @@ class OutputFolder;
 class PartFile;
 class StreamProgress;
 
-// Fetches the segments of a media playlist, up to eight at a time, and
-// writes them in order into the ".part" (initialisation sections before
-// the segments that need them, AES-128 segments decrypted). The control
-// file records the segments written, so that a killed run continues after
-// the last of them, provided the playlist lists the same segments.
+// One media playlist and the ".part" and control file it is written to.
+struct HlsTrack {
+  const HlsPlaylist& playlist;
+  PartFile& part;
+  ControlFile& control;
+};
+
+// Fetches the segments of media playlists (a picture and its separate
+// sound, say) at the same time, up to eight segments at a time in all,
+// and writes each playlist's in order into its ".part" (initialisation
+// sections before the segments that need them, AES-128 segments
+// decrypted). Each control file records the segments written, so that a
+// killed run continues after the last of them, provided the playlist lists
+// the same segments.
 class HlsDownload {
  public:
   static constexpr int kParallel = 8;
 
-  HlsDownload(const HlsPlaylist& playlist, const OutputFolder& folder, StreamHeaders headers)
-      : playlist_(playlist), folder_(folder), headers_(std::move(headers)) {}
+  HlsDownload(const OutputFolder& folder, StreamHeaders headers)
+      : folder_(folder), headers_(std::move(headers)) {}
 
-  // Returns the size of the complete ".part". Throws FetchError; what was
-  // written stays, recorded, for the next run.
-  std::uint64_t Run(PartFile& part, ControlFile& control, StreamProgress& progress);
+  // Reports one progress line across all tracks. Throws FetchError; what
+  // was written stays, recorded, for the next run.
+  void Run(const std::vector<HlsTrack>& tracks, StreamProgress& progress);
 
  private:
-  const HlsPlaylist& playlist_;
   const OutputFolder& folder_;
   StreamHeaders headers_;
 };

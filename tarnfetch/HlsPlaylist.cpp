@@ -154,7 +154,22 @@ void HlsPlaylist::ParseLine(std::string_view line, std::size_t at) {
     if (x != std::string_view::npos) {
       variant_.pixels = Number(resolution.substr(0, x)) * Number(resolution.substr(x + 1));
     }
+    variant_.audioGroup = Find(attributes, "AUDIO");
+    variant_.codecs = Find(attributes, "CODECS");
     pendingVariant_ = true;
+  } else if (tag == "#EXT-X-MEDIA") {
+    const auto attributes = ReadAttributes(value);
+    if (Find(attributes, "TYPE") != "AUDIO") return;
+    HlsAudio audio;
+    audio.group = Find(attributes, "GROUP-ID");
+    audio.isDefault = Find(attributes, "DEFAULT") == "YES";
+    audio.autoselect = Find(attributes, "AUTOSELECT") == "YES";
+    if (Has(attributes, "URI")) {
+      const std::string_view uri = Find(attributes, "URI");
+      audio.url =
+          Resolve(CheckedUri(uri, valueAt + static_cast<std::size_t>(uri.data() - value.data())));
+    }
+    audio_.push_back(std::move(audio));
   } else if (tag == "#EXTINF") {
     pending_.duration = std::strtod(std::string(value.substr(0, value.find(','))).c_str(), nullptr);
     if (!(pending_.duration >= 0 && pending_.duration < 1e7)) pending_.duration = 0;
@@ -247,6 +262,17 @@ const HlsVariant& HlsPlaylist::Best() const {
   return *std::max_element(variants_.begin(), variants_.end(), [](const auto& a, const auto& b) {
     return a.bandwidth != b.bandwidth ? a.bandwidth < b.bandwidth : a.pixels < b.pixels;
   });
+}
+
+std::optional<HlsAudio> HlsPlaylist::SeparateAudio(const HlsVariant& variant) const {
+  const HlsAudio* chosen = nullptr;
+  const auto rank = [](const HlsAudio& audio) { return audio.isDefault ? 2 : audio.autoselect; };
+  for (const HlsAudio& audio : audio_) {
+    if (variant.audioGroup.empty() || audio.group != variant.audioGroup) continue;
+    if (chosen == nullptr || rank(audio) > rank(*chosen)) chosen = &audio;
+  }
+  if (chosen == nullptr || chosen->url.empty()) return std::nullopt;
+  return *chosen;
 }
 
 std::string HlsPlaylist::Resolve(TextSpan uri) const {

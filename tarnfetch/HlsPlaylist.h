@@ -25,6 +25,16 @@ struct HlsVariant {
   std::string url;  // absolute
   std::uint64_t bandwidth = 0;
   std::uint64_t pixels = 0;  // width times height, 0 when not given
+  std::string audioGroup;    // GROUP-ID of its sound renditions, empty: none
+  std::string codecs;        // as written: "avc1.64001f,mp4a.40.2"
+};
+
+// An EXT-X-MEDIA with TYPE=AUDIO: one sound for the variants of its group.
+struct HlsAudio {
+  std::string group;
+  std::string url;  // absolute; empty: the sound is inside the variants
+  bool isDefault = false;
+  bool autoselect = false;
 };
 
 // An EXT-X-KEY with METHOD=AES-128.
@@ -65,6 +75,10 @@ class HlsPlaylist {
   bool IsMaster() const { return !variants_.empty(); }
   // The variant with the highest bandwidth; ties go to the larger picture.
   const HlsVariant& Best() const;
+  // The sound that goes with a variant when it lies in a playlist of its
+  // own: the group's DEFAULT rendition, else its AUTOSELECT one, else its
+  // first. Nothing when the sound is inside the variant.
+  std::optional<HlsAudio> SeparateAudio(const HlsVariant& variant) const;
 
   const std::string& Url() const { return url_; }
   const std::vector<HlsSegment>& Segments() const { return segments_; }
@@ -86,6 +100,7 @@ class HlsPlaylist {
   std::string text_;
   std::string url_;
   std::vector<HlsVariant> variants_;
+  std::vector<HlsAudio> audio_;
   std::vector<HlsSegment> segments_;
   std::vector<HlsKey> keys_;
   std::vector<HlsMap> maps_;

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <string_view>
 
 #include "Console.h"
 #include "ControlFile.h"
@@ -17,29 +20,64 @@
 #include "NewFile.h"
 #include "OutputFolder.h"
 #include "PartFile.h"
+#include "PictureSoundJoin.h"
 #include "StreamProgress.h"
 #include "TransferEngine.h"
 
 namespace tarnfetch {
 namespace {
 
-// The media playlist: the source's own, or its best variant's.
-HlsPlaylist MediaPlaylist(const StreamSource& source) {
+// A media playlist a master playlist names.
+HlsPlaylist NamedMediaPlaylist(const std::string& url, const StreamHeaders& headers) {
+  std::string where = url;
+  std::string text = FetchSmall(url, kMaxPlaylistBytes, headers.For(url), &where);
+  HlsPlaylist media(std::move(text), where);
+  if (media.IsMaster()) throw FetchError("The stream's variant is another master playlist: " + url);
+  return media;
+}
+
+// What the stream is made of: the source's own media playlist, or its best
+// variant's and, when that variant's sound lies apart, the sound's.
+struct StreamParts {
+  HlsPlaylist picture;
+  std::optional<HlsPlaylist> sound;
+  std::string codecs;  // the variant's, when the master gives them
+};
+
+StreamParts ReadParts(const StreamSource& source) {
   std::string where = source.url;
   std::string text = source.playlist ? *source.playlist
                                      : FetchSmall(source.url, kMaxPlaylistBytes,
                                                   source.headers.For(source.url), &where);
   HlsPlaylist playlist(std::move(text), where);
-  if (!playlist.IsMaster()) return playlist;
-  const std::string variant = playlist.Best().url;
-  std::string variantWhere = variant;
-  std::string variantText =
-      FetchSmall(variant, kMaxPlaylistBytes, source.headers.For(variant), &variantWhere);
-  HlsPlaylist media(std::move(variantText), variantWhere);
-  if (media.IsMaster())
-    throw FetchError("The stream's variant is another master playlist: " + variant);
-  return media;
+  if (!playlist.IsMaster()) return {std::move(playlist), std::nullopt, {}};
+  const HlsVariant& best = playlist.Best();
+  StreamParts parts{NamedMediaPlaylist(best.url, source.headers), std::nullopt, best.codecs};
+  if (const auto audio = playlist.SeparateAudio(best)) {
+    parts.sound.emplace(NamedMediaPlaylist(audio->url, source.headers));
+  }
+  return parts;
 }
+
+// A CODECS list ("avc1.64001f,mp4a.40.2") that MP4 takes as it is; an
+// unknown list is taken for the usual one.
+bool CodecsFitMp4(std::string_view codecs) {
+  while (!codecs.empty()) {
+    std::string_view codec = codecs.substr(0, codecs.find(','));
+    codecs.remove_prefix(std::min(codec.size() + 1, codecs.size()));
+    while (!codec.empty() && codec.front() == ' ') codec.remove_prefix(1);
+    if (!codec.empty() && !Mp4TakesCodec(codec)) return false;
+  }
+  return true;
+}
+
+// A playlist's ".part" and control file, beside the final name.
+struct TrackFiles {
+  TrackFiles(const OutputFolder& folder, const std::string& name)
+      : part(folder, name), control(folder, name) {}
+  PartFile part;
+  ControlFile control;
+};
 
 struct Descriptor {
   int fd = -1;
@@ -64,30 +102,55 @@ void RemuxInto(const std::string& ffmpeg, const OutputFolder& folder, const std:
 
 void DownloadStream(const StreamSource& source, const std::string& title,
                     const std::string& pathTemplate) {
-  const HlsPlaylist playlist = MediaPlaylist(source);
-  const std::string ffmpeg = FindFfmpeg();
-  const bool fragmentedMp4 = !playlist.Maps().empty();
-  const OutputTarget target =
-      ExpandTemplate(pathTemplate, title, fragmentedMp4 || !ffmpeg.empty() ? "mp4" : "ts");
+  const StreamParts parts = ReadParts(source);
+  const bool apart = parts.sound.has_value();
+  const std::string ffmpeg = apart ? FfmpegToJoin("this stream's") : FindFfmpeg();
+  const bool fragmentedMp4 = !parts.picture.Maps().empty();
+  const bool mp4 = apart ? CodecsFitMp4(parts.codecs) : fragmentedMp4 || !ffmpeg.empty();
+  const OutputTarget target = ExpandTemplate(pathTemplate, title,
+                                             mp4     ? "mp4"
+                                             : apart ? "mkv"
+                                                     : "ts");
   const OutputFolder folder(target.folder);
   // A stream's length is not known before: a file under the name is never
   // taken for it, nor replaced.
   const ChosenName chosen = ChooseName(folder, target, std::nullopt);
   console::FileName(chosen.path);
 
-  PartFile part(folder, chosen.name);
-  ControlFile control(folder, chosen.name);
-  StreamProgress progress(playlist.TotalDuration(), playlist.Segments().size());
-  HlsDownload(playlist, folder, source.headers).Run(part, control, progress);
-  // The ".part" stays locked until the final name is taken.
+  // Picture and sound each go to their own ".part" until they are joined.
+  std::vector<const HlsPlaylist*> playlists{&parts.picture};
+  if (apart) playlists.push_back(&*parts.sound);
+  std::vector<std::unique_ptr<TrackFiles>> files;
+  std::vector<HlsTrack> tracks;
+  double seconds = 0;
+  std::size_t segments = 0;
+  bool timed = true;
+  for (std::size_t i = 0; i < playlists.size(); ++i) {
+    const std::string name = apart ? chosen.name + (i == 0 ? ".video" : ".audio") : chosen.name;
+    files.push_back(std::make_unique<TrackFiles>(folder, name));
+    tracks.push_back({*playlists[i], files.back()->part, files.back()->control});
+    seconds += playlists[i]->TotalDuration();
+    segments += playlists[i]->Segments().size();
+    timed = timed && playlists[i]->TotalDuration() > 0;
+  }
+  StreamProgress progress(timed ? seconds : 0, segments);
+  HlsDownload(folder, source.headers).Run(tracks, progress);
+  // The ".part"s stay locked until the final name is taken.
   if (ffmpeg.empty()) {
-    control.Remove();
-    part.MoveTo(chosen.name);
+    files[0]->control.Remove();
+    files[0]->part.MoveTo(chosen.name);
   } else {
-    RemuxInto(ffmpeg, folder, part.Name(), chosen.name);
-    unlinkat(folder.Descriptor(), part.Name().c_str(), 0);
-    control.Remove();
-    part.Close();
+    if (apart) {
+      JoinPictureAndSound(ffmpeg, folder, files[0]->part.Name(), files[1]->part.Name(), chosen.name,
+                          mp4);
+    } else {
+      RemuxInto(ffmpeg, folder, files[0]->part.Name(), chosen.name);
+    }
+    for (const auto& track : files) {
+      unlinkat(folder.Descriptor(), track->part.Name().c_str(), 0);
+      track->control.Remove();
+      track->part.Close();
+    }
   }
   const auto written = folder.Look(chosen.name);
   progress.Finish(written ? written->size : 0);

@@ -21,7 +21,10 @@ struct StreamSource {
 // Downloads the stream into one file named from the title by the output
 // template: the best variant of a master playlist, every segment in order,
 // then, when ffmpeg is found, copied into an ".mp4" without re-encoding
-// (else the joined ".ts"; fragmented MP4 stays ".mp4"). Prints the
+// (else the joined ".ts"; fragmented MP4 stays ".mp4"). When the variant's
+// sound is a playlist of its own, both are fetched at once and ffmpeg
+// joins them into an ".mp4" (".mkv" when the codecs do not fit); without
+// ffmpeg that is an error, as the picture alone is not the video. Prints the
 // filename or skip marker and the progress; the caller has printed the
 // title. Throws FetchError; a killed or failed run leaves its ".part" and
 // control file, and the next run continues after the last segment written.
