@@ -1,7 +1,7 @@
 // The real tarnfetch fetching HLS streams from a loopback server: segments
 // made by the real ffmpeg once for the whole program, then master
-// playlists, fragmented MP4, AES-128, byte ranges, retries, refusals and a
-// resumed run.
+// playlists, sound apart from the picture, fragmented MP4, AES-128, byte
+// ranges, retries, refusals and resumed runs.
 #include <openssl/evp.h>
 
 #include <condition_variable>
@@ -45,13 +45,22 @@ std::string SequenceIv(unsigned number) {
   return iv;
 }
 
+// A media playlist as ffmpeg wrote it and its segments by name.
+struct Rendition {
+  std::string playlist;
+  std::vector<std::pair<std::string, std::string>> segments;
+};
+
 // Three two-second segments of a six-second clip, as MPEG-TS and as
-// fragmented MP4 (init.mp4 and three .m4s), made once per program.
+// fragmented MP4 (init.mp4 and three .m4s), and the same clip's picture
+// and sound as two playlists of their own, made once per program.
 struct Clips {
   TempDir dir;
   std::vector<std::string> ts;
   std::vector<std::string> fmp4;
   std::string init;
+  Rendition picture;
+  Rendition sound;
   std::string frames;  // ffprobe's count of the whole clip
 };
 
@@ -118,6 +127,22 @@ class TarnfetchHls : public ::testing::Test {
       ASSERT_FALSE(clips->ts.back().empty() || clips->fmp4.back().empty());
     }
     clips->init = Read(d + "/init.mp4");
+    WriteFile(d + "/all.ts", clips->ts[0] + clips->ts[1] + clips->ts[2]);
+    std::vector<std::string> split{kFfmpeg, "-v", "error", "-i", d + "/all.ts"};
+    for (const std::string kind : {"v", "a"}) {
+      split.insert(split.end(), {"-map", "0:" + kind, "-c", "copy", "-f", "hls", "-hls_time", "2",
+                                 "-hls_playlist_type", "vod", "-hls_segment_filename",
+                                 d + "/" + kind + "%d.ts", d + "/" + kind + ".m3u8"});
+    }
+    ASSERT_EQ(RunProgram(split).exitCode, 0) << "ffmpeg could not split the clip";
+    for (Rendition* r : {&clips->picture, &clips->sound}) {
+      r->playlist = Read(d + (r == &clips->picture ? "/v.m3u8" : "/a.m3u8"));
+      std::istringstream lines(r->playlist);
+      for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line[0] != '#') r->segments.emplace_back(line, Read(d + "/" + line));
+      }
+      ASSERT_GE(r->segments.size(), 2u) << r->playlist;
+    }
     // MPEG-TS lists its streams twice (program and file); MP4 once.
     WriteFile(d + "/all.mp4", clips->init + clips->fmp4[0] + clips->fmp4[1] + clips->fmp4[2]);
     clips->frames = Probe(d + "/all.mp4");
@@ -175,6 +200,46 @@ class TarnfetchHls : public ::testing::Test {
                          "all.ts", "#EXTINF:2,", "#EXT-X-BYTERANGE:" + std::to_string(ts[1].size()),
                          "all.ts", "#EXTINF:2,", "#EXT-X-BYTERANGE:" + std::to_string(ts[2].size()),
                          "all.ts"}));
+    // Picture and sound apart. Renditions under nope/ are never to be
+    // chosen: the variant's group's DEFAULT one wins, else its AUTOSELECT
+    // one, else its first.
+    for (const std::string folder : {"video", "audio", "held"}) {
+      const Rendition& r = folder == "video" ? clips->picture : clips->sound;
+      Serve("/apart/" + folder + "/index.m3u8", r.playlist);
+      for (const auto& [name, bytes] : r.segments) {
+        Serve("/apart/" + folder + "/" + name, bytes, "video/mp2t");
+      }
+    }
+    const std::string lowVariant =
+        "#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"low\",NAME=\"Low\",DEFAULT=YES,URI=\"nope/low.m3u8\"\n"
+        "#EXT-X-STREAM-INF:BANDWIDTH=100000,AUDIO=\"low\"\n/low/index.m3u8\n";
+    const auto apart = [&](const std::string& renditions, const std::string& attributes,
+                           const std::string& variant = "video/index.m3u8") {
+      std::string text = "#EXTM3U\n#EXT-X-INDEPENDENT-SEGMENTS\n";
+      std::istringstream lines(renditions);
+      for (std::string line; std::getline(lines, line);) {
+        text += "#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"aud\"," + line + "\n";
+      }
+      return text + lowVariant +
+             "#EXT-X-STREAM-INF:BANDWIDTH=900000,RESOLUTION=64x48,AUDIO=\"aud\"" + attributes +
+             "\n" + variant + "\n";
+    };
+    Serve("/apart/default.m3u8",
+          apart("NAME=\"Other\",AUTOSELECT=YES,URI=\"nope/other.m3u8\"\n"
+                "NAME=\"Main\",LANGUAGE=\"en\",DEFAULT=YES,AUTOSELECT=YES,URI=\"audio/index.m3u8\"",
+                ",CODECS=\"avc1.64000a,mp4a.40.2\""));
+    Serve("/apart/autoselect.m3u8",
+          apart("NAME=\"Other\",URI=\"nope/other.m3u8\"\n"
+                "NAME=\"Main\",AUTOSELECT=YES,URI=\"/apart/audio/index.m3u8\"",
+                ",CODECS=\"avc1.64000a,opus\""));
+    Serve("/apart/first.m3u8", apart("NAME=\"Main\",URI=\"audio/index.m3u8\"\n"
+                                     "NAME=\"Other\",URI=\"nope/other.m3u8\"",
+                                     ""));
+    Serve("/apart/inside.m3u8",
+          apart("NAME=\"Main\",DEFAULT=YES\nNAME=\"Other\",AUTOSELECT=YES,URI=\"nope/other.m3u8\"",
+                "", "/high/index.m3u8"));
+    Serve("/apart/liveaudio.m3u8", apart("NAME=\"Main\",DEFAULT=YES,URI=\"/live.m3u8\"", ""));
+    Serve("/apart/held.m3u8", apart("NAME=\"Main\",DEFAULT=YES,URI=\"held/index.m3u8\"", ""));
     Serve("/page.html",
           "<html><head><title>Stream page</title></head><body>"
           "<video><source src=\"seg/plain.m3u8\" type=\"application/x-mpegURL\"></video></body>"
@@ -204,8 +269,9 @@ class TarnfetchHls : public ::testing::Test {
       std::unique_lock lock(mutex_);
       requests_.push_back(req.path);
       referers_[req.path] = req.get_header_value("Referer");
-      // /held/s2.ts waits until the test releases it.
-      if (req.path == "/held/s2.ts") {
+      // /held/s2.ts and the last sound segment under /apart/held/ wait
+      // until the test releases them.
+      if (req.path == "/held/s2.ts" || req.path == HeldSound()) {
         released_.wait_for(lock, std::chrono::seconds(20), [this] { return !holding_; });
       }
       const int seen = static_cast<int>(std::count(requests_.begin(), requests_.end(), req.path));
@@ -248,6 +314,7 @@ class TarnfetchHls : public ::testing::Test {
     return found;
   }
   fs::path out() const { return temp_.Path() / "out"; }
+  static std::string HeldSound() { return "/apart/held/" + clips->sound.segments.back().first; }
   void Release() {
     {
       std::lock_guard lock(mutex_);
@@ -256,6 +323,23 @@ class TarnfetchHls : public ::testing::Test {
     released_.notify_all();
   }
   void TearDown() override { Release(); }
+
+  // A finished run: its one file in the folder, named on the filename
+  // line, the percent never going back and 100 only once, at the end.
+  void ExpectOnlyFile(const RunResult& run, const std::string& file) {
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    ExpectWellFormedOutput(run);
+    EXPECT_EQ(run.Starting("<filename>"),
+              std::vector<std::string>{"<filename>" + (out() / file).string() + "</filename>"});
+    EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
+    EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "100 % only once";
+    double percent = 0;
+    for (const auto& line : run.Starting("<speed> ")) {
+      EXPECT_GE(std::stod(line.substr(8)), percent) << run.Text();
+      percent = std::stod(line.substr(8));
+    }
+    EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{file});
+  }
 
   // Frames and codecs of a finished file, by the real ffprobe.
   static std::string Probe(const fs::path& file) {
@@ -300,18 +384,7 @@ TEST_F(TarnfetchHls, StreamsBecomeOneFile) {
     SCOPED_TRACE(c.path + (c.ffmpeg ? " with ffmpeg" : " without ffmpeg"));
     fs::remove_all(out());
     const RunResult run = c.ffmpeg ? Fetch(c.path) : FetchWithoutFfmpeg(c.path);
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);
-    EXPECT_EQ(run.Starting("<filename>"),
-              std::vector<std::string>{"<filename>" + (out() / c.file).string() + "</filename>"});
-    EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
-    EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "100 % only once";
-    double percent = 0;
-    for (const auto& line : run.Starting("<speed> ")) {
-      EXPECT_GE(std::stod(line.substr(8)), percent) << run.Text();
-      percent = std::stod(line.substr(8));
-    }
-    EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{c.file});
+    ExpectOnlyFile(run, c.file);
     if (c.ffmpeg) {
       EXPECT_EQ(Probe(out() / c.file), clips->frames);
     } else {
@@ -333,22 +406,57 @@ TEST_F(TarnfetchHls, StreamsBecomeOneFile) {
   EXPECT_EQ(referers_["/seg/fm2.m4s"], "");
 }
 
+TEST_F(TarnfetchHls, SoundApartFromThePictureIsJoinedIntoOneFile) {
+  struct Case {
+    std::string path;
+    std::string file;
+    std::string container;  // the file's first bytes tell MP4 from Matroska
+  };
+  const std::string mp4 = "ftyp";
+  const std::string matroska = "\x1A\x45\xDF\xA3";
+  for (const Case& c : std::vector<Case>{
+           {"/apart/default.m3u8", "default.mp4", mp4},
+           {"/apart/autoselect.m3u8", "autoselect.mkv", matroska},  // opus: not for MP4
+           {"/apart/first.m3u8", "first.mp4", mp4},
+           {"/apart/inside.m3u8", "inside.mp4", mp4},  // the variant carries its sound
+       }) {
+    SCOPED_TRACE(c.path);
+    fs::remove_all(out());
+    const RunResult run = Fetch(c.path);
+    ExpectOnlyFile(run, c.file);
+    EXPECT_EQ(Probe(out() / c.file), clips->frames) << "one picture and one sound, all frames";
+    EXPECT_NE(Read(out() / c.file).substr(0, 8).find(c.container), std::string::npos);
+  }
+  EXPECT_EQ(Requested("/apart/nope/"), std::vector<std::string>{});
+  EXPECT_EQ(Requested("/low/"), std::vector<std::string>{});
+  EXPECT_EQ(Requested("/apart/audio/").size(), 3 * (clips->sound.segments.size() + 1));
+  EXPECT_EQ(Requested("/high/").size(), 4u);
+}
+
 TEST_F(TarnfetchHls, UnusableStreamsAreRefusedWithAReason) {
   struct Case {
     std::string path;
     std::string reason;
+    bool ffmpeg = true;
   };
   for (const Case& c : std::vector<Case>{
            {"/live.m3u8", "The stream is live"},
            {"/sample.m3u8", "SAMPLE-AES (DRM)"},
            {"/drm.m3u8", "protected by DRM (KEYFORMAT com.example.drm)"},
            {"/file.m3u8", "not http or https"},
+           {"/apart/liveaudio.m3u8", "The stream is live"},
+           // The picture alone must not pass for the video.
+           {"/apart/default.m3u8", "ffmpeg is needed to join this stream's picture and sound",
+            false},
        }) {
     SCOPED_TRACE(c.path);
-    const RunResult run = Fetch(c.path);
+    const RunResult run = c.ffmpeg ? Fetch(c.path) : FetchWithoutFfmpeg(c.path);
     ExpectFailure(run, out());
     EXPECT_NE(run.Text().find(c.reason), std::string::npos) << run.Text();
-    EXPECT_EQ(Requested("/seg/"), std::vector<std::string>{}) << "nothing fetched for it";
+    EXPECT_FALSE(fs::exists(out()) && !fs::is_empty(out())) << "no file, not even a part";
+    for (const auto& path : Requested("/")) {
+      EXPECT_TRUE(EndsWith(path, ".m3u8")) << path << ": nothing but playlists fetched";
+    }
   }
 }
 
@@ -399,6 +507,41 @@ TEST_F(TarnfetchHls, AKilledRunContinuesAfterTheSegmentsItRecorded) {
   EXPECT_EQ(Requested("/held/s"), std::vector<std::string>{"/held/s2.ts"});
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"held.ts"});
   EXPECT_TRUE(Read(out() / "held.ts") == clips->ts[0] + clips->ts[1] + clips->ts[2]);
+}
+
+TEST_F(TarnfetchHls, AKilledRunOfPictureAndSoundContinuesBothWhereTheyStopped) {
+  ConsoleProcess first;
+  ASSERT_TRUE(first.Start(
+      {kTarnfetch, server_.Url("/apart/held.m3u8"), "-p", (out() / "%(title)s.%(ext)s").string()},
+      ConsoleProcess::Stdin::Null));
+  // The picture is complete, the sound but its last segment, which is held.
+  const std::vector<std::pair<fs::path, std::size_t>> records{
+      {out() / "held.mp4.video.part.ctl", clips->picture.segments.size()},
+      {out() / "held.mp4.audio.part.ctl", clips->sound.segments.size() - 1}};
+  const auto recorded = [&records] {
+    return std::all_of(records.begin(), records.end(), [](const auto& record) {
+      const std::string line = "value segments " + std::to_string(record.second) + "\n";
+      return Read(record.first).find(line) != std::string::npos;
+    });
+  };
+  for (int i = 0; i < 400 && !recorded(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(recorded()) << Read(records[0].first) << Read(records[1].first);
+  first.Terminate();
+  first.Wait(std::chrono::seconds(10));
+  Release();
+  {
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+  }
+
+  const RunResult second = Fetch("/apart/held.m3u8");
+  ExpectOnlyFile(second, "held.mp4");
+  EXPECT_EQ(Requested("/apart/held/"),
+            (std::vector<std::string>{HeldSound(), "/apart/held/index.m3u8"}));
+  EXPECT_EQ(Requested("/apart/video/"), std::vector<std::string>{"/apart/video/index.m3u8"});
+  EXPECT_EQ(Probe(out() / "held.mp4"), clips->frames);
 }
 
 }  // namespace
