@@ -32,7 +32,9 @@ HlsPlaylist NamedMediaPlaylist(const std::string& url, const StreamHeaders& head
   std::string where = url;
   std::string text = FetchSmall(url, kMaxPlaylistBytes, headers.For(url), &where);
   HlsPlaylist media(std::move(text), where);
-  if (media.IsMaster()) throw FetchError("The stream's variant is another master playlist: " + url);
+  if (media.IsMaster()) {
+    throw FetchError("The stream's master playlist names another master playlist: " + url);
+  }
   return media;
 }
 
