@@ -341,6 +341,31 @@ class TarnfetchHls : public ::testing::Test {
     EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{file});
   }
 
+  // Waits (at most 20 s) until each control file records its number of
+  // segments written, then kills the run, lets held segments go and
+  // forgets the requests so far.
+  void KillOnceRecorded(ConsoleProcess& run,
+                        const std::vector<std::pair<fs::path, std::size_t>>& records) {
+    const auto recorded = [&records] {
+      return std::all_of(records.begin(), records.end(), [](const auto& record) {
+        const std::string line = "value segments " + std::to_string(record.second) + "\n";
+        return Read(record.first).find(line) != std::string::npos;
+      });
+    };
+    for (int i = 0; i < 400 && !recorded(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const bool reached = recorded();
+    run.Terminate();
+    run.Wait(std::chrono::seconds(10));
+    Release();
+    {
+      std::lock_guard lock(mutex_);
+      requests_.clear();
+    }
+    ASSERT_TRUE(reached) << Read(records.front().first) << Read(records.back().first);
+  }
+
   // Frames and codecs of a finished file, by the real ffprobe.
   static std::string Probe(const fs::path& file) {
     const RunResult run =
@@ -489,18 +514,7 @@ TEST_F(TarnfetchHls, AKilledRunContinuesAfterTheSegmentsItRecorded) {
       ConsoleProcess::Stdin::Null));
   setenv("PATH", saved.c_str(), 1);
   // Segments 0 and 1 are written; 2 is held. Wait for the record to say so.
-  const fs::path record = out() / "held.ts.part.ctl";
-  for (int i = 0; i < 400 && Read(record).find("value segments 2\n") == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_NE(Read(record).find("value segments 2\n"), std::string::npos) << Read(record);
-  first.Terminate();
-  first.Wait(std::chrono::seconds(10));
-  Release();
-  {
-    std::lock_guard lock(mutex_);
-    requests_.clear();
-  }
+  ASSERT_NO_FATAL_FAILURE(KillOnceRecorded(first, {{out() / "held.ts.part.ctl", 2}}));
 
   const RunResult second = FetchWithoutFfmpeg("/held/held.m3u8");
   ASSERT_EQ(second.exitCode, 0) << second.Text();
@@ -515,26 +529,9 @@ TEST_F(TarnfetchHls, AKilledRunOfPictureAndSoundContinuesBothWhereTheyStopped) {
       {kTarnfetch, server_.Url("/apart/held.m3u8"), "-p", (out() / "%(title)s.%(ext)s").string()},
       ConsoleProcess::Stdin::Null));
   // The picture is complete, the sound but its last segment, which is held.
-  const std::vector<std::pair<fs::path, std::size_t>> records{
-      {out() / "held.mp4.video.part.ctl", clips->picture.segments.size()},
-      {out() / "held.mp4.audio.part.ctl", clips->sound.segments.size() - 1}};
-  const auto recorded = [&records] {
-    return std::all_of(records.begin(), records.end(), [](const auto& record) {
-      const std::string line = "value segments " + std::to_string(record.second) + "\n";
-      return Read(record.first).find(line) != std::string::npos;
-    });
-  };
-  for (int i = 0; i < 400 && !recorded(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_TRUE(recorded()) << Read(records[0].first) << Read(records[1].first);
-  first.Terminate();
-  first.Wait(std::chrono::seconds(10));
-  Release();
-  {
-    std::lock_guard lock(mutex_);
-    requests_.clear();
-  }
+  ASSERT_NO_FATAL_FAILURE(KillOnceRecorded(
+      first, {{out() / "held.mp4.video.part.ctl", clips->picture.segments.size()},
+              {out() / "held.mp4.audio.part.ctl", clips->sound.segments.size() - 1}}));
 
   const RunResult second = Fetch("/apart/held.m3u8");
   ExpectOnlyFile(second, "held.mp4");
