@@ -8,11 +8,13 @@
 #include "Console.h"
 #include "FetchError.h"
 #include "FileName.h"
+#include "MediaDownload.h"
 #include "MediaType.h"
 #include "NameChoice.h"
 #include "OutputFolder.h"
 #include "PartFile.h"
 #include "PictureSoundJoin.h"
+#include "Probe.h"
 #include "ProgressReporter.h"
 #include "StreamDownload.h"
 #include "TransferEngine.h"
@@ -27,6 +29,41 @@ bool FitsMp4(const ExtractedFormat& video, const ExtractedFormat& audio) {
   const bool sound = audio.audioCodec.empty() ? audio.extension == "m4a" || audio.extension == "mp4"
                                               : Mp4TakesCodec(audio.audioCodec);
   return picture && sound;
+}
+
+std::string NotAVideo(const std::string& url) {
+  return "The address the site extractor gave leads to a web page, not to a video: " + url;
+}
+
+// A single address is a direct video whose requests need the extractor's
+// headers: looked at first, then fetched in parts when large, continued
+// after a failed or killed run, its length checked.
+void DownloadSingle(const ExtractedFormat& format, const std::string& title,
+                    const std::string& pathTemplate, int connections) {
+  const ProbeResult probe = Probe(format.url, std::chrono::steady_clock::now() + kPageSeconds,
+                                  {{}, format.headers, true});
+  if (probe.kind == ProbeResult::Kind::Page) throw FetchError(NotAVideo(probe.url));
+  if (probe.kind == ProbeResult::Kind::Stream) {
+    return DownloadStream({format.url, {format.headers, {}}, std::nullopt}, title, pathTemplate);
+  }
+  const std::string extension =
+      format.extension.empty() ? ChooseExtension(probe.contentType, format.url) : format.extension;
+  const OutputTarget target = ExpandTemplate(pathTemplate, title, extension);
+  const OutputFolder folder(target.folder);
+  const ChosenName chosen =
+      ChooseName(folder, target, probe.contentLength ? probe.contentLength : format.size);
+  if (chosen.complete) {
+    console::Skip(chosen.path);
+    return;
+  }
+  console::FileName(chosen.path);
+  ProgressReporter progress;
+  MediaDownload download(folder, chosen.name, progress);
+  download.SetHeaders(format.headers);
+  download.SetConnections(connections);
+  // The address as the extractor gave it: its Cookie stays with its origin
+  // whatever the redirects.
+  progress.Finish(download.Run(format.url, {probe.contentLength, probe.etag, probe.lastModified}));
 }
 
 // One piece being fetched into its ".part" file.
@@ -45,7 +82,7 @@ TransferRequest RequestFor(Piece& piece) {
   request.checkHead = [](const ResponseHead& head, const std::string& url) -> std::string {
     const std::string type = BareContentType(head.contentType);
     if (IsPageContentType(type) || type.rfind("text/", 0) == 0) {
-      return "The address the site extractor gave leads to a web page, not to a video: " + url;
+      return NotAVideo(url);
     }
     return {};
   };
@@ -98,12 +135,16 @@ struct PieceCleaner {
 
 }  // namespace
 
-void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate) {
+void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate,
+                       int connections) {
   console::Title(answer.title);
   const ExtractedFormat& first = answer.formats.front();
   if (answer.formats.size() == 1 && first.IsStream()) {
     return DownloadStream({first.url, {first.headers, {}}, std::nullopt}, answer.title,
                           pathTemplate);
+  }
+  if (answer.formats.size() == 1) {
+    return DownloadSingle(first, answer.title, pathTemplate, connections);
   }
   const bool merge = answer.formats.size() == 2;
   const std::string ffmpeg = merge ? FfmpegToJoin("this video's") : std::string();

@@ -9,10 +9,12 @@ namespace tarnfetch {
 // Downloads what the site extractor chose, with the headers it gave, into
 // one file named from its title by the output template, printing the
 // title, filename or skip marker and the progress: a single address
-// through the transfer engine, an HLS stream through the stream path, a
+// as a direct video (MediaDownload, up to `connections` at once), an HLS
+// stream through the stream path, a
 // separate picture and sound fetched both at once and joined by ffmpeg
 // into one MP4 (MKV when the codecs do not fit MP4), with one progress
 // line across both and no pieces left behind. Throws FetchError.
-void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate);
+void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate,
+                       int connections);
 
 }  // namespace tarnfetch

@@ -8,7 +8,7 @@
 namespace tarnfetch {
 
 void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathTemplate,
-                            const std::string& pageProblem) {
+                            const std::string& pageProblem, int connections) {
   const std::string extractor = FindSiteExtractor();
   if (extractor.empty()) {
     throw FetchError(pageProblem +
@@ -24,7 +24,7 @@ void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathT
   const ExtractorAnswer answer = ReadExtractorAnswer(json);
   json.clear();
   json.shrink_to_fit();
-  DownloadExtracted(answer, pathTemplate);
+  DownloadExtracted(answer, pathTemplate, connections);
 }
 
 }  // namespace tarnfetch

@@ -10,6 +10,6 @@ namespace tarnfetch {
 // installing yt-dlp lets such sites work; when the extractor finds nothing
 // either, pageProblem and the extractor's own message.
 void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathTemplate,
-                            const std::string& pageProblem);
+                            const std::string& pageProblem, int connections);
 
 }  // namespace tarnfetch

@@ -59,7 +59,7 @@ void RunFetchJob(const std::string& url, const std::string& pathTemplate, int co
   try {
     media = FindMedia(address);
   } catch (const NoVideoOnPage& failure) {
-    return FetchWithSiteExtractor(address, pathTemplate, failure.what());
+    return FetchWithSiteExtractor(address, pathTemplate, failure.what(), connections);
   }
   if (media.title.empty()) media.title = TitleFromAddress(media.url);
   // Quillmarsh reads our output in small chunks; a short line keeps the

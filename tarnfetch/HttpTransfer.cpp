@@ -40,6 +40,11 @@ std::string HeaderValue(std::string_view line) {
   return std::string(value);
 }
 
+// Headers that prove who the user is; never handed to another origin.
+bool IsCredential(std::string_view header) {
+  return HeaderIs(header, "cookie") || HeaderIs(header, "authorization");
+}
+
 bool IsRedirect(const ResponseHead& head) {
   return !head.location.empty() && head.status >= 300 && head.status <= 399;
 }
@@ -85,6 +90,7 @@ void HttpTransfer::SetBodyHandler(curl_write_callback handler, void* data) {
 
 HttpTransfer::~HttpTransfer() {
   curl_easy_cleanup(curl_);
+  curl_slist_free_all(headerList_);
 }
 
 std::string HttpTransfer::EffectiveUrl() const {
@@ -100,6 +106,7 @@ long HttpTransfer::Status() const {
 }
 
 CURLcode HttpTransfer::Perform(const std::string& url) {
+  firstUrl_ = url;
   std::string current = url;
   for (long hops = 0;; ++hops) {
     CURLcode code = PerformOne(current);
@@ -122,6 +129,16 @@ CURLcode HttpTransfer::PerformOne(const std::string& url) {
   curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
   const std::string referer = referrerPage_.empty() ? "" : RefererFor(referrerPage_, url);
   curl_easy_setopt(curl_, CURLOPT_REFERER, referer.empty() ? nullptr : referer.c_str());
+  curl_slist_free_all(headerList_);
+  headerList_ = nullptr;
+  const bool sameOrigin = url == firstUrl_ || SameOrigin(url, firstUrl_);
+  for (const std::string& header : headers_) {
+    if (!sameOrigin && IsCredential(header)) continue;
+    curl_slist* more = curl_slist_append(headerList_, header.c_str());
+    if (more == nullptr) throw std::bad_alloc();
+    headerList_ = more;
+  }
+  curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headerList_);
   if (deadline_) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         *deadline_ - std::chrono::steady_clock::now());

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnfetch {
 
@@ -64,6 +65,10 @@ class HttpTransfer {
   void SetBodyHandler(curl_write_callback handler, void* data);
   // The page whose media is fetched: each request carries a Referer for it.
   void SetReferrerPage(std::string page) { referrerPage_ = std::move(page); }
+  // Extra request headers ("Name: value", no line breaks) on every hop; a
+  // Cookie or Authorization only to the first address's origin, since a
+  // redirect may lead anywhere.
+  void SetHeaders(std::vector<std::string> headers) { headers_ = std::move(headers); }
   // The whole request, redirects included, ends by then.
   void SetDeadline(Deadline deadline) { deadline_ = deadline; }
 
@@ -83,6 +88,9 @@ class HttpTransfer {
   curl_write_callback bodyHandler_ = nullptr;
   void* bodyData_ = nullptr;
   std::string referrerPage_;
+  std::vector<std::string> headers_;
+  std::string firstUrl_;
+  curl_slist* headerList_ = nullptr;
   std::optional<Deadline> deadline_;
   bool deadlinePassed_ = false;
   bool droppedRedirectBody_ = false;

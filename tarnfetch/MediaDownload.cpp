@@ -149,10 +149,12 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
   if (probed.length && *probed.length > 0 &&
       (layout == kRanges || (large && connections_ > 1 && layout != kAppended))) {
     RangedDownload ranged(part, control, progress_);
+    std::vector<std::string> headers = headers_;
     const std::string referer = referrerPage_.empty() ? "" : RefererFor(referrerPage_, url);
-    auto outcome = ranged.Run(url, probed, connections_, layout == kRanges, referer);
+    if (!referer.empty()) headers.push_back("Referer: " + referer);
+    auto outcome = ranged.Run(url, probed, connections_, layout == kRanges, headers);
     if (outcome == RangedDownload::Outcome::StartAgain) {
-      outcome = ranged.Run(url, probed, connections_, false, referer);
+      outcome = ranged.Run(url, probed, connections_, false, headers);
     }
     if (outcome == RangedDownload::Outcome::StartAgain) {
       throw FetchError("The server keeps changing the file: " + url);
@@ -197,14 +199,10 @@ MediaDownload::Outcome MediaDownload::Attempt(PartFile& part, ControlFile& contr
   if (offset > 0) curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
   // The server sends the rest only if the file is still the one we began.
   const std::string ifRange = earlier ? IfRangeValue(*earlier) : "";
-  curl_slist* headers = nullptr;
-  if (offset > 0 && !ifRange.empty()) {
-    headers = curl_slist_append(headers, ("If-Range: " + ifRange).c_str());
-  }
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  std::vector<std::string> headers = headers_;
+  if (offset > 0 && !ifRange.empty()) headers.push_back("If-Range: " + ifRange);
+  transfer.SetHeaders(std::move(headers));
   const CURLcode code = transfer.Perform(url);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-  curl_slist_free_all(headers);
 
   if (code == CURLE_OK && !state.began) {
     try {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Validators.h"
 
@@ -29,6 +30,9 @@ class MediaDownload {
 
   // The page that named the media, for the Referer.
   void SetReferrerPage(std::string page) { referrerPage_ = std::move(page); }
+  // Extra request headers ("Name: value") for every request, e.g. the
+  // site extractor's.
+  void SetHeaders(std::vector<std::string> headers) { headers_ = std::move(headers); }
   void SetConnections(int connections) { connections_ = connections; }
 
   // Returns the size of the finished file. probed: what the first look at
@@ -45,6 +49,7 @@ class MediaDownload {
   std::string name_;
   ProgressReporter& progress_;
   std::string referrerPage_;
+  std::vector<std::string> headers_;
   int connections_ = 4;
 };
 

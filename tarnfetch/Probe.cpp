@@ -17,6 +17,7 @@ struct ProbeState {
   bool failedStatus = false;
   bool unknownType = false;
   bool stopped = false;  // we ended the transfer on purpose
+  bool vouchedMedia = false;
 };
 
 // Settles what the answer is, from its head and its address.
@@ -42,8 +43,11 @@ void Decide(ProbeState& state) {
   } else if (IsMediaContentType(bare) ||
              (!IsTextualContentType(bare) && IsMediaExtension(UrlFileExtension(result.url)))) {
     result.kind = ProbeResult::Kind::Media;
-  } else if (IsPageContentType(bare) || bare.empty() || bare.rfind("text/", 0) == 0) {
+  } else if (IsPageContentType(bare) || (bare.empty() && !state.vouchedMedia) ||
+             bare.rfind("text/", 0) == 0) {
     result.kind = ProbeResult::Kind::Page;
+  } else if (state.vouchedMedia) {
+    result.kind = ProbeResult::Kind::Media;
   } else {
     state.unknownType = true;
   }
@@ -52,7 +56,8 @@ void Decide(ProbeState& state) {
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
   auto& state = *static_cast<ProbeState*>(self);
   if (!state.decided) Decide(state);
-  if (state.failedStatus || state.unknownType || state.result.kind != ProbeResult::Kind::Page) {
+  if (state.failedStatus || state.unknownType || state.result.kind != ProbeResult::Kind::Page ||
+      state.vouchedMedia) {
     state.stopped = true;
     return 0;
   }
@@ -68,13 +73,15 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) 
 
 }  // namespace
 
-ProbeResult Probe(const std::string& url, Deadline deadline, const std::string& referrerPage) {
+ProbeResult Probe(const std::string& url, Deadline deadline, const ProbeRequest& request) {
   HttpTransfer transfer;
   ProbeState state;
   state.transfer = &transfer;
+  state.vouchedMedia = request.vouchedMedia;
   transfer.SetBodyHandler(&OnBody, &state);
   transfer.SetDeadline(deadline);
-  transfer.SetReferrerPage(referrerPage);
+  transfer.SetReferrerPage(request.referrerPage);
+  transfer.SetHeaders(request.headers);
   // Pages may come compressed; libcurl unpacks them before OnBody counts.
   curl_easy_setopt(transfer.Handle(), CURLOPT_ACCEPT_ENCODING, "");
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "HttpTransfer.h"
 
@@ -30,11 +31,20 @@ struct ProbeResult {
 // rule.
 constexpr std::chrono::seconds kPageSeconds{60};
 
+// How to ask for an address.
+struct ProbeRequest {
+  std::string referrerPage;          // the page that named it, for the Referer
+  std::vector<std::string> headers;  // extra "Name: value", on every request for it
+  // Someone who read the page (the site extractor) says this is the video:
+  // any answer but text is media, and a page is not read.
+  bool vouchedMedia = false;
+};
+
 // Requests url and looks at the answer. A page is read into memory; for
 // media only the head is read and the transfer is dropped, since the
 // download needs its own request (with a Range when resuming). The whole
-// probe ends by the deadline. referrerPage is the page that named url, if
-// any. Throws FetchError for failures and for answers that are neither.
-ProbeResult Probe(const std::string& url, Deadline deadline, const std::string& referrerPage = {});
+// probe ends by the deadline. Throws FetchError for failures and for
+// answers that are neither.
+ProbeResult Probe(const std::string& url, Deadline deadline, const ProbeRequest& request = {});
 
 }  // namespace tarnfetch

@@ -52,7 +52,7 @@ std::string Bytes(std::uint64_t count) {
 
 RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Validators& probed,
                                             int connections, bool resume,
-                                            const std::string& referer) {
+                                            std::vector<std::string> headers) {
   const std::uint64_t length = probed.length.value_or(0);
   Validators stored = resume ? StoredValidators(control_) : Validators{};
   if (!resume) {
@@ -62,8 +62,6 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
     part_.StartOver();
     control_.Set("layout", "ranges");
   }
-  std::vector<std::string> headers;
-  if (!referer.empty()) headers.push_back("Referer: " + referer);
   // Only the rest of the same file; a server that changed it sends all.
   if (resume && !IfRangeValue(stored).empty()) {
     headers.push_back("If-Range: " + IfRangeValue(stored));
@@ -129,6 +127,9 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
   TransferEngine engine(connections);
   progress_.Start(control_.DoneBytes(), length);
   engine.OnProgress([this](std::uint64_t received) { progress_.Update(received); });
+  // Also while no byte comes, so that a run killed during a stall keeps all
+  // it received.
+  engine.OnTick([this] { control_.SaveIfDue(); });
   try {
     engine.Run(source);
   } catch (const FetchError&) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Validators.h"
 
@@ -29,10 +30,10 @@ class RangedDownload {
       : part_(part), control_(control), progress_(progress) {}
 
   // resume: continue the ranges the control file records (the caller has
-  // checked it belongs to this file); else start from nothing. referer may
-  // be empty.
+  // checked it belongs to this file); else start from nothing. headers
+  // ("Name: value") go on every request.
   Outcome Run(const std::string& url, const Validators& probed, int connections, bool resume,
-              const std::string& referer);
+              std::vector<std::string> headers);
 
  private:
   PartFile& part_;

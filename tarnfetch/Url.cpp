@@ -120,6 +120,13 @@ std::string UrlFileExtension(std::string_view url) {
   return Lower(name.substr(dot + 1));
 }
 
+bool SameOrigin(std::string_view a, std::string_view b) {
+  const UrlHandle first = Parse(a);
+  const UrlHandle second = Parse(b);
+  return first && second && IsWebScheme(first.get()) &&
+         OriginKey(first.get()) == OriginKey(second.get());
+}
+
 std::string RefererFor(std::string_view page, std::string_view target) {
   const UrlHandle from = Parse(page);
   const UrlHandle to = Parse(target);

@@ -27,6 +27,9 @@ std::string UrlFileName(std::string_view url);
 // https page to an http address.
 std::string RefererFor(std::string_view page, std::string_view target);
 
+// True when both are web addresses of the same scheme, host and port.
+bool SameOrigin(std::string_view a, std::string_view b);
+
 // The lower-case extension of UrlFileName, without the dot; may be empty.
 std::string UrlFileExtension(std::string_view url);
 

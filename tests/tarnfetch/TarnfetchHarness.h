@@ -2,7 +2,12 @@
 // real tarnfetch binary run as a child process, and checks on its output.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <regex>
@@ -107,6 +113,54 @@ inline RunResult RunTarnfetch(const std::vector<std::string>& args) {
   std::vector<std::string> argv{kTarnfetch};
   argv.insert(argv.end(), args.begin(), args.end());
   return RunProgram(argv);
+}
+
+// Starts tarnfetch with args (its output dropped, the environment ours)
+// and kills it with SIGKILL once `ready` holds. False when it ended first.
+inline bool KillTarnfetchWhen(const std::vector<std::string>& args,
+                              const std::function<bool()>& ready) {
+  std::vector<std::string> words{kTarnfetch};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int started =
+      posix_spawn(&pid, kTarnfetch.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0) return false;
+  // As RunProgram, a run that never gets there is ended after 20 s.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  bool got = false;
+  while (!(got = ready()) && std::chrono::steady_clock::now() < end) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return got;
+}
+
+// The finished ranges a control file records (0 when there is none).
+inline std::uint64_t RecordedBytes(const fs::path& control) {
+  std::error_code missing;
+  if (!fs::exists(control, missing)) return 0;
+  std::istringstream lines(ReadFile(control));
+  std::uint64_t bytes = 0;
+  for (std::string kind; lines >> kind;) {
+    if (kind == "done") {
+      std::uint64_t first = 0, end = 0;
+      lines >> first >> end;
+      bytes += end - first;
+    } else {
+      std::string rest;
+      std::getline(lines, rest);
+    }
+  }
+  return bytes;
 }
 
 inline std::string RandomBytes(std::size_t size, unsigned seed) {

@@ -1,10 +1,6 @@
 // A large file over several connections at once: the parts land at their
 // offsets in one ".part", a killed run continues only what is missing, and a
 // server that sends whole files only gets one connection.
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <atomic>
 #include <mutex>
 
@@ -66,23 +62,6 @@ class TarnfetchConnections : public ::testing::Test {
   std::atomic<int> rangedRequests_{0};
 };
 
-// The finished ranges a control file records.
-std::uint64_t RecordedBytes(const fs::path& control) {
-  std::istringstream lines(ReadFile(control));
-  std::uint64_t bytes = 0;
-  for (std::string kind; lines >> kind;) {
-    if (kind == "done") {
-      std::uint64_t first = 0, end = 0;
-      lines >> first >> end;
-      bytes += end - first;
-    } else {
-      std::string rest;
-      std::getline(lines, rest);
-    }
-  }
-  return bytes;
-}
-
 TEST_F(TarnfetchConnections, ALargeFileComesOverFourConnectionsByteIdentical) {
   pauseMs_ = 2;  // so that the parts overlap
   const RunResult run = RunTarnfetch({server_.Url("/big.mp4"), "-p", Template()});
@@ -109,22 +88,9 @@ TEST_F(TarnfetchConnections, ALargeFileComesOverFourConnectionsByteIdentical) {
 TEST_F(TarnfetchConnections, AKilledRunContinuesOnlyWhatIsMissing) {
   pauseMs_ = 40;
   const std::string url = server_.Url("/big.mp4");
-  const std::string pathTemplate = Template();
-  std::vector<char*> argv{const_cast<char*>(kTarnfetch.c_str()), const_cast<char*>(url.c_str()),
-                          const_cast<char*>("-p"), const_cast<char*>(pathTemplate.c_str()),
-                          nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, kTarnfetch.c_str(), &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
   // Kill it well after its first save of the finished ranges.
-  while (servedRanged_ < kBig.size() * 2 / 3) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
+  ASSERT_TRUE(KillTarnfetchWhen({url, "-p", Template()},
+                                [&] { return servedRanged_ >= kBig.size() * 2 / 3; }));
 
   const fs::path control = out() / "big.mp4.part.ctl";
   ASSERT_TRUE(fs::exists(out() / "big.mp4.part"));

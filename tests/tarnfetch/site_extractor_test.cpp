@@ -1,6 +1,7 @@
 // The real tarnfetch on pages it cannot read itself, with a stand-in
 // site extractor on PATH that answers like `yt-dlp -J`, and once with the
 // real yt-dlp's generic extractor.
+#include <atomic>
 #include <mutex>
 
 #include "TarnfetchHarness.h"
@@ -11,6 +12,7 @@ namespace {
 const std::string kFfmpeg = "/usr/bin/ffmpeg";
 const std::string kFfprobe = "/usr/bin/ffprobe";
 const std::string kClip = RandomBytes(40 << 10, 6);
+const std::string kBig = RandomBytes(9 << 20, 8);  // large enough for parts
 
 // Made once by the real ffmpeg: a picture without sound, a sound without
 // picture, and a two-segment HLS stream.
@@ -87,6 +89,33 @@ class TarnfetchSiteExtractor : public ::testing::Test {
     serve("/index.m3u8", &media->playlist, "application/vnd.apple.mpegurl");
     serve("/s0.ts", &media->segment0, "video/mp2t");
     serve("/s1.ts", &media->segment1, "video/mp2t");
+    // kBig with ranges, only with the extractor's Referer and Cookie. The
+    // first run's parts stop at half-way and wait; served_ counts each
+    // run's ranged bytes.
+    routes.Get("/guarded.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+      if (req.get_header_value("Referer") != "https://site.example/watch?v=1" ||
+          req.get_header_value("Cookie") != "session=abc") {
+        res.status = 403;
+        return;
+      }
+      const bool ranged = req.has_header("Range");
+      ranged_ += ranged;
+      const int run = run_;
+      res.set_content_provider(
+          kBig.size(), "video/mp4",
+          [this, ranged, run](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            while (ranged && run == 0 && run_ == 0 && served_[0] >= kBig.size() / 2) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            const std::size_t chunk = std::min<std::size_t>(length, 64 << 10);
+            if (!sink.write(kBig.data() + offset, chunk)) return false;
+            if (ranged) served_[run] += chunk;
+            return true;
+          });
+    });
+    routes.Get("/half.mp4", [](const httplib::Request&, httplib::Response& res) {
+      ServeHalfThenCut(res, kClip);
+    });
     routes.Get("/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(kClip, "video/mp4");
     });
@@ -97,6 +126,8 @@ class TarnfetchSiteExtractor : public ::testing::Test {
     });
     fs::create_directories(bin());
   }
+
+  void TearDown() override { run_ = 1; }  // no answer waits any longer
 
   void Record(const httplib::Request& req) {
     std::lock_guard lock(mutex_);
@@ -134,6 +165,9 @@ class TarnfetchSiteExtractor : public ::testing::Test {
   std::mutex mutex_;
   std::vector<std::string> requests_;
   std::vector<std::string> headers_;
+  std::atomic<int> run_{0};
+  std::atomic<std::size_t> served_[2] = {0, 0};
+  std::atomic<int> ranged_{0};
 };
 
 TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
@@ -149,6 +183,54 @@ TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
   EXPECT_TRUE(ReadFile(out() / "Protected clip.mp4") == kClip);
   EXPECT_EQ(ReadFile(temp_.Path() / "args"), "--no-config\n--no-playlist\n--no-warnings\n-J\n--\n" +
                                                  server_.Url("/nothing.html") + "\n");
+}
+
+TEST_F(TarnfetchSiteExtractor, ALargeAddressComesInPartsWithItsHeadersAndAKilledRunContinues) {
+  Answer(R"({"title": "Guarded", "url": ")" + server_.Url("/guarded.mp4") +
+         R"(", "ext": "mp4", "protocol": "https",
+            "http_headers": {"Referer": "https://site.example/watch?v=1",
+                             "Cookie": "session=abc"}})");
+  const fs::path control = out() / "Guarded.mp4.part.ctl";
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", (bin().string() + ":" + path).c_str(), 1);
+  // Killed once all it received half-way is recorded.
+  const bool killed = KillTarnfetchWhen(
+      {server_.Url("/nothing.html"), "-p", (out() / "%(title)s.%(ext)s").string()}, [&] {
+        const std::size_t served = served_[0];
+        return served >= kBig.size() / 2 && RecordedBytes(control) == served;
+      });
+  setenv("PATH", path.c_str(), 1);
+  run_ = 1;
+  ASSERT_TRUE(killed);
+  const std::uint64_t recorded = RecordedBytes(control);
+  EXPECT_GE(ranged_, 4) << "several connections";
+
+  const RunResult run = Fetch("/nothing.html");
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  ExpectWellFormedOutput(run);
+  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Guarded.mp4"});
+  EXPECT_TRUE(ReadFile(out() / "Guarded.mp4") == kBig);
+  EXPECT_EQ(served_[1], kBig.size() - recorded) << "only the missing bytes again";
+}
+
+TEST_F(TarnfetchSiteExtractor, ASingleAddressThatIsNotTheWholeVideoIsAnError) {
+  struct Case {
+    const char* path;
+    const char* words;    // in the ERROR line
+    std::uintmax_t kept;  // bytes left in the ".part" for a later run
+  };
+  for (const Case& c :
+       {Case{"/half.mp4", "broke before the download was complete", kClip.size() / 2},
+        Case{"/nothing.html", "leads to a web page", 0}}) {
+    SCOPED_TRACE(c.path);
+    Answer(R"({"title": "Cut", "url": ")" + server_.Url(c.path) + R"(", "ext": "mp4"})");
+    const RunResult run = Fetch("/nothing.html");
+    ExpectFailure(run, out());
+    ASSERT_EQ(run.Starting("ERROR: ").size(), 1u);
+    EXPECT_NE(run.Starting("ERROR: ")[0].find(c.words), std::string::npos) << run.Text();
+    const fs::path part = out() / "Cut.mp4.part";
+    EXPECT_EQ(fs::exists(part) ? fs::file_size(part) : 0, c.kept);
+  }
 }
 
 TEST_F(TarnfetchSiteExtractor, AnHlsFormatGoesThroughTheStreamPath) {
