@@ -56,7 +56,7 @@ std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& foun
     ++tried;
     ++search.tried;
     try {
-      const ProbeResult target = Probe(*absolute, search.deadline, {pageUrl});
+      const ProbeResult target = Probe(*absolute, search.deadline, {pageUrl, {}, false});
       if (target.kind != ProbeResult::Kind::Page) {
         return FoundMedia(target, pageUrl, search);
       }
@@ -71,7 +71,7 @@ std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& foun
     const auto absolute = ResolveUrl(pageUrl, frame);
     if (!absolute || !IsWebUrl(*absolute) || !search.seen.insert(*absolute).second) continue;
     try {
-      ProbeResult target = Probe(*absolute, search.deadline, {pageUrl});
+      ProbeResult target = Probe(*absolute, search.deadline, {pageUrl, {}, false});
       if (target.kind != ProbeResult::Kind::Page) {  // a frame showing the file itself
         ++search.tried;
         return FoundMedia(target, pageUrl, search);

@@ -223,6 +223,7 @@ TEST_F(TarnfetchSiteExtractor, ASingleAddressThatIsNotTheWholeVideoIsAnError) {
        {Case{"/half.mp4", "broke before the download was complete", kClip.size() / 2},
         Case{"/nothing.html", "leads to a web page", 0}}) {
     SCOPED_TRACE(c.path);
+    fs::remove_all(out());
     Answer(R"({"title": "Cut", "url": ")" + server_.Url(c.path) + R"(", "ext": "mp4"})");
     const RunResult run = Fetch("/nothing.html");
     ExpectFailure(run, out());
