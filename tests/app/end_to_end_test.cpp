@@ -58,18 +58,37 @@ class Probe {
   std::string seen_;
 };
 
-std::string makeClip(const std::string& path) {
+// Runs ffmpeg on a two-second test picture with sound, then `output` (codecs,
+// format, file).
+void runFfmpeg(const QStringList& output) {
   QProcess ffmpeg;
   ffmpeg.start(
       QStringLiteral("ffmpeg"),
-      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-       QStringLiteral("-i"), QStringLiteral("testsrc=duration=2:size=160x120:rate=15"),
-       QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-       QStringLiteral("sine=duration=2"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
-       QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
-       QStringLiteral("aac"), QStringLiteral("-y"), QString::fromStdString(path)});
+      QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                  QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("testsrc=duration=2:size=160x120:rate=15"), QStringLiteral("-f"),
+                  QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=duration=2"),
+                  QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
+                  QStringLiteral("mpeg4"), QStringLiteral("-c:a"), QStringLiteral("aac"),
+                  QStringLiteral("-y")} +
+          output);
   ffmpeg.waitForFinished(60000);
+}
+
+std::string makeClip(const std::string& path) {
+  runFfmpeg({QString::fromStdString(path)});
   return ReadFile(path);
+}
+
+// The kinds of the streams in a media file, as ffprobe names them ("video\naudio").
+std::string streamKinds(const std::string& path) {
+  QProcess ffprobe;
+  ffprobe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                 QStringLiteral("stream=codec_type"), QStringLiteral("-of"),
+                 QStringLiteral("csv=p=0"), QString::fromStdString(path)});
+  ffprobe.waitForFinished(30000);
+  return ffprobe.readAllStandardOutput().trimmed().toStdString();
 }
 
 std::string outputDir(const AppFolder& app) {
@@ -148,6 +167,43 @@ TEST(EndToEnd, KilledDuringDownloadResumesWithRangeAndEndsIdentical) {
   EXPECT_EQ(ranges.front(), "");
   EXPECT_EQ(ranges.back().rfind("bytes=", 0), 0u) << "the second run resumes: " << ranges.back();
   EXPECT_NE(ranges.back(), "bytes=0-");
+}
+
+// A page that shows its player in a frame, the player set up by a script,
+// the video an HLS stream: one video with picture and sound, under the
+// page's title.
+TEST(EndToEnd, AStreamInAFramedScriptedPlayerBecomesOneVideo) {
+  EnsureQtApp();
+  AppFolder app;
+  const std::string stream = app.home() + "/stream";
+  fs::create_directories(stream);
+  // Streams carry H.264: MPEG-4 part 2 loses its headers in the segments.
+  runFfmpeg({QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-f"),
+             QStringLiteral("hls"), QStringLiteral("-hls_time"), QStringLiteral("1"),
+             QStringLiteral("-hls_playlist_type"), QStringLiteral("vod"),
+             QString::fromStdString(stream + "/index.m3u8")});
+  ASSERT_TRUE(fs::exists(stream + "/index.m3u8"));
+
+  LoopbackServer server;
+  ASSERT_TRUE(server.Routes().set_mount_point("/hls", stream));
+  server.Routes().Get("/tour", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(
+        "<html><head><meta property=\"og:title\" content=\"Harbour tour\"></head>"
+        "<body><iframe src=\"/embed/7\"></iframe></body></html>",
+        "text/html");
+  });
+  server.Routes().Get("/embed/7", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(
+        "<html><body><div id=\"p\"></div><script>jwplayer(\"p\").setup({sources: "
+        "[{file: \"/hls/index.m3u8\", label: \"720p\"}]});</script></body></html>",
+        "text/html");
+  });
+
+  Probe probe(app, {QStringLiteral("--add"), QString::fromStdString(server.Url("/tour"))});
+  EXPECT_NE(probe.waitFor("\t[Downloaded]\t100\tHarbour tour"), "") << probe.seen();
+  const std::string video = outputDir(app) + "Harbour tour.mp4";
+  EXPECT_EQ(streamKinds(video), "video\naudio");
+  EXPECT_EQ(probe.seen().find("BOX"), std::string::npos) << probe.seen();
 }
 
 }  // namespace quillmarsh
