@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include <array>
-#include <memory>
 
 #include "Console.h"
+#include "ControlFile.h"
 #include "FetchError.h"
 #include "FileName.h"
 #include "MediaDownload.h"
@@ -17,7 +17,6 @@
 #include "Probe.h"
 #include "ProgressReporter.h"
 #include "StreamDownload.h"
-#include "TransferEngine.h"
 
 namespace tarnfetch {
 namespace {
@@ -35,14 +34,32 @@ std::string NotAVideo(const std::string& url) {
   return "The address the site extractor gave leads to a web page, not to a video: " + url;
 }
 
-// A single address is a direct video whose requests need the extractor's
-// headers: looked at first, then fetched in parts when large, continued
-// after a failed or killed run, its length checked.
+// The first look at an address the extractor gave, with its headers.
+ProbeResult LookAt(const ExtractedFormat& format) {
+  ProbeResult probe = Probe(format.url, std::chrono::steady_clock::now() + kPageSeconds,
+                            {{}, format.headers, true});
+  if (probe.kind == ProbeResult::Kind::Page) throw FetchError(NotAVideo(probe.url));
+  return probe;
+}
+
+Validators ValidatorsOf(const ProbeResult& probe) {
+  return {probe.contentLength, probe.etag, probe.lastModified};
+}
+
+// Each address is fetched as a direct video would be: several connections
+// when large, continued after a failed or killed run, its length checked.
+// The address goes as the extractor gave it, so that its Cookie stays with
+// its origin whatever the redirects.
+std::uint64_t FetchFormat(MediaDownload& download, const ExtractedFormat& format,
+                          const ProbeResult& probe, int connections) {
+  download.SetHeaders(format.headers);
+  download.SetConnections(connections);
+  return download.Run(format.url, ValidatorsOf(probe));
+}
+
 void DownloadSingle(const ExtractedFormat& format, const std::string& title,
                     const std::string& pathTemplate, int connections) {
-  const ProbeResult probe = Probe(format.url, std::chrono::steady_clock::now() + kPageSeconds,
-                                  {{}, format.headers, true});
-  if (probe.kind == ProbeResult::Kind::Page) throw FetchError(NotAVideo(probe.url));
+  const ProbeResult probe = LookAt(format);
   if (probe.kind == ProbeResult::Kind::Stream) {
     return DownloadStream({format.url, {format.headers, {}}, std::nullopt}, title, pathTemplate);
   }
@@ -59,79 +76,48 @@ void DownloadSingle(const ExtractedFormat& format, const std::string& title,
   console::FileName(chosen.path);
   ProgressReporter progress;
   MediaDownload download(folder, chosen.name, progress);
-  download.SetHeaders(format.headers);
-  download.SetConnections(connections);
-  // The address as the extractor gave it: its Cookie stays with its origin
-  // whatever the redirects.
-  progress.Finish(download.Run(format.url, {probe.contentLength, probe.etag, probe.lastModified}));
+  progress.Finish(FetchFormat(download, format, probe, connections));
 }
 
-// One piece being fetched into its ".part" file.
-struct Piece {
-  const ExtractedFormat& format;
-  std::unique_ptr<PartFile> part;
-  std::uint64_t written = 0;
-};
-
-// The request that fills a piece. A retry may start again from an earlier
-// offset; what lay beyond it is cut.
-TransferRequest RequestFor(Piece& piece) {
-  TransferRequest request;
-  request.url = piece.format.url;
-  request.headers = piece.format.headers;
-  request.checkHead = [](const ResponseHead& head, const std::string& url) -> std::string {
-    const std::string type = BareContentType(head.contentType);
-    if (IsPageContentType(type) || type.rfind("text/", 0) == 0) {
-      return NotAVideo(url);
-    }
-    return {};
-  };
-  request.sink = [&piece](std::uint64_t offset, const char* data, std::size_t size,
-                          std::string* failure) {
-    if (offset != piece.written) {
-      piece.part->Resize(offset);
-      piece.part->Continue();
-      piece.written = offset;
-    }
-    if (!piece.part->Write(data, size)) {
-      *failure = piece.part->LastFailure();
-      return false;
-    }
-    piece.written += size;
-    return true;
-  };
-  return request;
+// Picture then sound, each into a ".part" of its own that stays, done or
+// not, for the next run until ffmpeg has joined them; one progress line
+// across both.
+void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTemplate,
+                    int connections) {
+  const std::string ffmpeg = FfmpegToJoin("this video's");
+  const bool mp4 = FitsMp4(answer.formats[0], answer.formats[1]);
+  const OutputTarget target = ExpandTemplate(pathTemplate, answer.title, mp4 ? "mp4" : "mkv");
+  const OutputFolder folder(target.folder);
+  const ChosenName chosen = ChooseName(folder, target, std::nullopt);
+  if (chosen.complete) {
+    console::Skip(chosen.path);
+    return;
+  }
+  console::FileName(chosen.path);
+  const std::array<ProbeResult, 2> probes{LookAt(answer.formats[0]), LookAt(answer.formats[1])};
+  const auto& [picture, sound] = probes;
+  std::optional<std::uint64_t> whole;
+  if (picture.contentLength && sound.contentLength) {
+    whole = *picture.contentLength + *sound.contentLength;
+  }
+  static constexpr std::array<const char*, 2> kPieceNames{".video", ".audio"};
+  ProgressReporter progress;
+  std::uint64_t before = 0;
+  for (std::size_t i = 0; i < probes.size(); ++i) {
+    progress.Within(before, whole);
+    MediaDownload download(folder, chosen.name + kPieceNames[i], progress);
+    download.KeepPartWhenDone();
+    before += FetchFormat(download, answer.formats[i], probes[i], connections);
+  }
+  JoinPictureAndSound(ffmpeg, folder, PartFile::NameFor(chosen.name + kPieceNames[0]),
+                      PartFile::NameFor(chosen.name + kPieceNames[1]), chosen.name, mp4);
+  for (const char* piece : kPieceNames) {
+    ControlFile(folder, chosen.name + piece).Remove();
+    unlinkat(folder.Descriptor(), PartFile::NameFor(chosen.name + piece).c_str(), 0);
+  }
+  const auto written = folder.Look(chosen.name);
+  progress.Finish(written ? written->size : 0);
 }
-
-// Fetches all pieces at the same time, with one progress line for them.
-void FetchPieces(std::vector<Piece>& pieces, ProgressReporter& progress) {
-  std::optional<std::uint64_t> total = 0;
-  for (const Piece& piece : pieces) {
-    total = total && piece.format.size ? std::optional(*total + *piece.format.size) : std::nullopt;
-  }
-  progress.Start(0, total);
-  TransferEngine engine(static_cast<int>(pieces.size()));
-  engine.OnProgress([&progress](std::uint64_t received) { progress.Update(received); });
-  std::size_t next = 0;
-  engine.Run([&]() -> std::optional<TransferRequest> {
-    if (next == pieces.size()) return std::nullopt;
-    return RequestFor(pieces[next++]);
-  });
-  for (Piece& piece : pieces) {
-    if (piece.written == 0) throw FetchError("The server sent an empty file: " + piece.format.url);
-  }
-}
-
-// Removes the pieces' files however the download ends.
-struct PieceCleaner {
-  const OutputFolder& folder;
-  std::vector<Piece>& pieces;
-  ~PieceCleaner() {
-    for (Piece& piece : pieces) {
-      if (piece.part) unlinkat(folder.Descriptor(), piece.part->Name().c_str(), 0);
-    }
-  }
-};
 
 }  // namespace
 
@@ -146,43 +132,7 @@ void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTem
   if (answer.formats.size() == 1) {
     return DownloadSingle(first, answer.title, pathTemplate, connections);
   }
-  const bool merge = answer.formats.size() == 2;
-  const std::string ffmpeg = merge ? FfmpegToJoin("this video's") : std::string();
-  const bool mp4 = merge && FitsMp4(answer.formats[0], answer.formats[1]);
-  const std::string extension =
-      merge ? (mp4 ? "mp4" : "mkv")
-            : (first.extension.empty() ? ChooseExtension("", first.url) : first.extension);
-  const OutputTarget target = ExpandTemplate(pathTemplate, answer.title, extension);
-  const OutputFolder folder(target.folder);
-  const ChosenName chosen = ChooseName(folder, target, merge ? std::nullopt : first.size);
-  if (chosen.complete) {
-    console::Skip(chosen.path);
-    return;
-  }
-  console::FileName(chosen.path);
-
-  std::vector<Piece> pieces;
-  for (std::size_t i = 0; i < answer.formats.size(); ++i) {
-    pieces.push_back({answer.formats[i], nullptr, 0});
-  }
-  PieceCleaner cleaner{folder, pieces};
-  static constexpr std::array<const char*, 2> kPieceNames{".video", ".audio"};
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    pieces[i].part =
-        std::make_unique<PartFile>(folder, merge ? chosen.name + kPieceNames[i] : chosen.name);
-    pieces[i].part->StartOver();
-  }
-  ProgressReporter progress;
-  FetchPieces(pieces, progress);
-  if (!merge) {
-    pieces[0].part->MoveTo(chosen.name);
-    pieces[0].part.reset();
-  } else {
-    JoinPictureAndSound(ffmpeg, folder, pieces[0].part->Name(), pieces[1].part->Name(), chosen.name,
-                        mp4);
-  }
-  const auto written = folder.Look(chosen.name);
-  progress.Finish(written ? written->size : 0);
+  DownloadJoined(answer, pathTemplate, connections);
 }
 
 }  // namespace tarnfetch

@@ -8,12 +8,12 @@ namespace tarnfetch {
 
 // Downloads what the site extractor chose, with the headers it gave, into
 // one file named from its title by the output template, printing the
-// title, filename or skip marker and the progress: a single address
-// as a direct video (MediaDownload, up to `connections` at once), an HLS
-// stream through the stream path, a
-// separate picture and sound fetched both at once and joined by ffmpeg
-// into one MP4 (MKV when the codecs do not fit MP4), with one progress
-// line across both and no pieces left behind. Throws FetchError.
+// title, filename or skip marker and the progress: a single address as a
+// direct video (MediaDownload, up to `connections` at once), an HLS stream
+// through the stream path, a separate picture and sound each as a direct
+// video and then joined by ffmpeg into one MP4 (MKV when the codecs do not
+// fit MP4), with one progress line across both; their pieces stay for the
+// next run until joined. Throws FetchError.
 void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate,
                        int connections);
 

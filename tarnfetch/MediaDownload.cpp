@@ -161,6 +161,10 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
     }
     done = outcome == RangedDownload::Outcome::Complete;
   }
+  // A run killed after the last byte: nothing left to ask for.
+  if (layout == kAppended && probed.length && *probed.length > 0 && part.Size() == *probed.length) {
+    done = true;
+  }
   if (!done) {
     std::uint64_t offset = layout == kAppended ? part.Size() : 0;
     // A ".part" larger than the whole file cannot be continued.
@@ -172,6 +176,10 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
     }
   }
   const std::uint64_t size = part.Size();
+  if (keepPart_) {
+    control.Save();
+    return size;
+  }
   // Without its control file a complete ".part" is merely started again.
   control.Remove();
   part.MoveTo(name_);

@@ -34,6 +34,9 @@ class MediaDownload {
   // site extractor's.
   void SetHeaders(std::vector<std::string> headers) { headers_ = std::move(headers); }
   void SetConnections(int connections) { connections_ = connections; }
+  // For a piece that is used where it lies: once complete, "<name>.part"
+  // and its control file stay, so that a later run finds it done.
+  void KeepPartWhenDone() { keepPart_ = true; }
 
   // Returns the size of the finished file. probed: what the first look at
   // the address said. Throws FetchError; whatever was received stays in
@@ -51,6 +54,7 @@ class MediaDownload {
   std::string referrerPage_;
   std::vector<std::string> headers_;
   int connections_ = 4;
+  bool keepPart_ = false;
 };
 
 }  // namespace tarnfetch

@@ -11,9 +11,9 @@ constexpr auto kMinInterval = std::chrono::milliseconds(250);
 }  // namespace
 
 void ProgressReporter::Start(std::uint64_t resumedFrom, std::optional<std::uint64_t> total) {
-  resumedFrom_ = resumedFrom;
+  resumedFrom_ = before_ + resumedFrom;
   received_ = 0;
-  total_ = total;
+  total_ = spanning_ ? whole_ : total;
   started_ = Clock::now();
 }
 

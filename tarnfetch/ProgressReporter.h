@@ -13,6 +13,13 @@ class ProgressReporter {
  public:
   using Clock = std::chrono::steady_clock;
 
+  // The transfers that follow fill one of several files shown as one line:
+  // the others hold `before` bytes, all of them together `whole`.
+  void Within(std::uint64_t before, std::optional<std::uint64_t> whole) {
+    before_ = before;
+    whole_ = whole;
+    spanning_ = true;
+  }
   // A new transfer: `resumedFrom` bytes were there before it began.
   void Start(std::uint64_t resumedFrom, std::optional<std::uint64_t> total);
   // This run has received `received` bytes so far.
@@ -27,6 +34,9 @@ class ProgressReporter {
   std::uint64_t resumedFrom_ = 0;
   std::uint64_t received_ = 0;
   std::optional<std::uint64_t> total_;
+  std::uint64_t before_ = 0;
+  std::optional<std::uint64_t> whole_;
+  bool spanning_ = false;
   Clock::time_point started_{};
   Clock::time_point lastPrinted_{};
   bool printedAny_ = false;

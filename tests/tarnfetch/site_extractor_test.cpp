@@ -78,11 +78,14 @@ class TarnfetchSiteExtractor : public ::testing::Test {
       res.set_content(kClip, "video/mp4");
     });
     const auto serve = [this](const std::string& path, const std::string* body, const char* type) {
-      server_.Routes().Get(path,
-                           [this, body, type](const httplib::Request& req, httplib::Response& res) {
-                             Record(req);
-                             res.set_content(*body, type);
-                           });
+      server_.Routes().Get(
+          path, [this, path, body, type](const httplib::Request& req, httplib::Response& res) {
+            Record(req);
+            if (path == "/audio.m4a" && cutSound_) {
+              return ServeHalfThenCut(res, *body);
+            }
+            res.set_content(*body, type);
+          });
     };
     serve("/video.mp4", &media->video, "video/mp4");
     serve("/audio.m4a", &media->audio, "audio/mp4");
@@ -168,6 +171,7 @@ class TarnfetchSiteExtractor : public ::testing::Test {
   std::atomic<int> run_{0};
   std::atomic<std::size_t> served_[2] = {0, 0};
   std::atomic<int> ranged_{0};
+  std::atomic<bool> cutSound_{false};
 };
 
 TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
@@ -255,9 +259,20 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundBecomeOneFile) {
          server_.Url("/audio.m4a") + R"(", "ext": "m4a", "protocol": "http",
        "vcodec": "none", "acodec": "mp4a.40.2", "filesize": )" +
          std::to_string(media->audio.size()) + R"(}]})");
+  // The sound breaks off: the picture and the half of the sound stay.
+  cutSound_ = true;
+  ExpectFailure(Fetch("/nothing.html"), out());
+  ASSERT_EQ(fs::file_size(out() / "Merged.mp4.video.part"), media->video.size());
+  cutSound_ = false;
+  requests_.clear();
+  headers_.clear();
+
   const RunResult run = Fetch("/nothing.html");
   ASSERT_EQ(run.exitCode, 0) << run.Text();
   ExpectWellFormedOutput(run);
+  EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/video.mp4"), 1) << "only looked at";
+  const std::string rest = "Range: bytes=" + std::to_string(media->audio.size() / 2) + "-";
+  EXPECT_EQ(std::count(headers_.begin(), headers_.end(), rest), 1) << "the rest of the sound";
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Merged.mp4"}) << "no pieces left";
   EXPECT_EQ(Probe(out() / "Merged.mp4"), "video\naudio\n");
   EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
