@@ -116,6 +116,20 @@ class TarnfetchSiteExtractor : public ::testing::Test {
             return true;
           });
     });
+    // Sends its asker to another origin (another host name, same server).
+    routes.Get("/moved.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+      Record(req);
+      std::string there = server_.Url("/seen.mp4");
+      res.set_redirect(there.replace(there.find("127.0.0.1"), 9, "localhost"));
+    });
+    routes.Get("/seen.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+      Record(req);
+      if (req.has_header("Cookie")) {
+        std::lock_guard lock(mutex_);
+        requests_.push_back("/seen.mp4 with a Cookie");
+      }
+      res.set_content(kClip, "video/mp4");
+    });
     routes.Get("/half.mp4", [](const httplib::Request&, httplib::Response& res) {
       ServeHalfThenCut(res, kClip);
     });
@@ -238,15 +252,33 @@ TEST_F(TarnfetchSiteExtractor, ASingleAddressThatIsNotTheWholeVideoIsAnError) {
   }
 }
 
-TEST_F(TarnfetchSiteExtractor, AnHlsFormatGoesThroughTheStreamPath) {
-  Answer(R"({"title": "A stream", "url": ")" + server_.Url("/index.m3u8") +
-         R"(", "ext": "mp4", "protocol": "m3u8_native"})");
+TEST_F(TarnfetchSiteExtractor, TheExtractorsCookieNeverFollowsARedirectToAnotherOrigin) {
+  Answer(R"({"title": "Moved", "url": ")" + server_.Url("/moved.mp4") +
+         R"(", "ext": "mp4", "http_headers": {"Cookie": "session=abc", "X-Site": "kept"}})");
   const RunResult run = Fetch("/nothing.html");
   ASSERT_EQ(run.exitCode, 0) << run.Text();
-  ExpectWellFormedOutput(run);
-  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"A stream.mp4"});
-  EXPECT_EQ(Probe(out() / "A stream.mp4"), "video\n");
-  EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/s1.ts"), 1);
+  EXPECT_TRUE(ReadFile(out() / "Moved.mp4") == kClip);
+  EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/seen.mp4"), 2) << "looked, fetched";
+  EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/seen.mp4 with a Cookie"), 0);
+  EXPECT_EQ(std::count(headers_.begin(), headers_.end(), "Cookie: session=abc"), 2);
+  EXPECT_EQ(std::count(headers_.begin(), headers_.end(), "X-Site: kept"), 4) << "the rest go on";
+}
+
+TEST_F(TarnfetchSiteExtractor, AnHlsFormatGoesThroughTheStreamPath) {
+  // Named a stream, or found to be one by the first look at it.
+  for (const char* protocol : {"m3u8_native", "https"}) {
+    SCOPED_TRACE(protocol);
+    fs::remove_all(out());
+    requests_.clear();
+    Answer(R"({"title": "A stream", "url": ")" + server_.Url("/index.m3u8") +
+           R"(", "ext": "mp4", "protocol": ")" + protocol + R"("})");
+    const RunResult run = Fetch("/nothing.html");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    ExpectWellFormedOutput(run);
+    EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"A stream.mp4"});
+    EXPECT_EQ(Probe(out() / "A stream.mp4"), "video\n");
+    EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/s1.ts"), 1);
+  }
 }
 
 TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundBecomeOneFile) {
