@@ -59,13 +59,19 @@ std::uint64_t Number(std::string_view text) {
   return value;
 }
 
-// "<length>[@<offset>]"
+// "<length>[@<offset>]": a length of at least one byte, and a range that
+// ends inside 64 bits (the request names its last byte).
 bool ReadRange(std::string_view text, std::uint64_t& length, std::optional<std::uint64_t>& offset) {
+  const auto whole = [](std::string_view digits, std::uint64_t& value) {
+    const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return parsed.ec == std::errc() && parsed.ptr == digits.data() + digits.size();
+  };
   const auto at = text.find('@');
-  const std::string_view count = text.substr(0, at);
-  const auto parsed = std::from_chars(count.data(), count.data() + count.size(), length);
-  if (parsed.ec != std::errc() || parsed.ptr != count.data() + count.size()) return false;
-  if (at != std::string_view::npos) offset = Number(text.substr(at + 1));
+  if (!whole(text.substr(0, at), length) || length == 0) return false;
+  if (at == std::string_view::npos) return true;
+  std::uint64_t start = 0;
+  if (!whole(text.substr(at + 1), start) || start > UINT64_MAX - length) return false;
+  offset = start;
   return true;
 }
 
@@ -182,6 +188,9 @@ void HlsPlaylist::ParseLine(std::string_view line, std::size_t at) {
     }
     pending_.hasRange = true;
     pending_.offset = offset.value_or(rangeEnd_.value_or(0));
+    if (pending_.offset > UINT64_MAX - pending_.length) {
+      throw FetchError("The playlist has a damaged byte range: " + url_);
+    }
   } else if (tag == "#EXT-X-DISCONTINUITY") {
     pending_.discontinuity = true;
   } else if (tag == "#EXT-X-ENDLIST") {
