@@ -1,6 +1,7 @@
 #include "Console.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "FileName.h"
 #include "Secrets.h"
@@ -10,7 +11,15 @@
 namespace tarnfetch {
 namespace {
 
+// Downloads running on threads of their own print too; a line is never
+// split by another.
+std::mutex& OutputLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 void WriteLine(std::string_view line) {
+  const std::lock_guard lock(OutputLock());
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -81,6 +90,7 @@ void Error(std::string_view message) {
 }
 
 void Plain(std::string_view text) {
+  const std::lock_guard lock(OutputLock());
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }

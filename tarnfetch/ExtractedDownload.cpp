@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <functional>
+#include <optional>
+#include <vector>
 
 #include "Console.h"
 #include "ControlFile.h"
@@ -16,6 +19,8 @@
 #include "PictureSoundJoin.h"
 #include "Probe.h"
 #include "ProgressReporter.h"
+#include "RunTogether.h"
+#include "StopFlag.h"
 #include "StreamDownload.h"
 
 namespace tarnfetch {
@@ -57,11 +62,15 @@ std::uint64_t FetchFormat(MediaDownload& download, const ExtractedFormat& format
   return download.Run(format.url, ValidatorsOf(probe));
 }
 
+StreamSource StreamOf(const ExtractedFormat& format) {
+  return {format.url, {format.headers, {}}, std::nullopt};
+}
+
 void DownloadSingle(const ExtractedFormat& format, const std::string& title,
                     const std::string& pathTemplate, int connections) {
   const ProbeResult probe = LookAt(format);
   if (probe.kind == ProbeResult::Kind::Stream) {
-    return DownloadStream({format.url, {format.headers, {}}, std::nullopt}, title, pathTemplate);
+    return DownloadStream(StreamOf(format), title, pathTemplate);
   }
   const std::string extension =
       format.extension.empty() ? ChooseExtension(probe.contentType, format.url) : format.extension;
@@ -79,13 +88,33 @@ void DownloadSingle(const ExtractedFormat& format, const std::string& title,
   progress.Finish(FetchFormat(download, format, probe, connections));
 }
 
-// Picture then sound, each into a ".part" of its own that stays, done or
-// not, for the next run until ffmpeg has joined them; one progress line
-// across both.
+// Picture and sound at once, each on a thread of its own into a ".part"
+// that stays, done or not, for the next run until ffmpeg has joined them;
+// one progress line across both. Two streams go the stream path's way.
 void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTemplate,
                     int connections) {
   const std::string ffmpeg = FfmpegToJoin("this video's");
-  const bool mp4 = FitsMp4(answer.formats[0], answer.formats[1]);
+  const auto& formats = answer.formats;
+  const bool mp4 = FitsMp4(formats[0], formats[1]);
+  // An address the extractor calls a file may prove to be a stream.
+  std::array<std::optional<ProbeResult>, 2> probes;
+  std::array<bool, 2> streams{};
+  for (std::size_t i = 0; i < probes.size(); ++i) {
+    streams[i] = formats[i].IsStream();
+    if (!streams[i]) {
+      probes[i] = LookAt(formats[i]);
+      streams[i] = probes[i]->kind == ProbeResult::Kind::Stream;
+    }
+  }
+  if (streams[0] && streams[1]) {
+    return DownloadStreamPair(StreamOf(formats[0]), StreamOf(formats[1]), mp4, answer.title,
+                              pathTemplate);
+  }
+  if (streams[0] || streams[1]) {
+    throw FetchError(
+        "The site extractor chose a stream for one of picture and sound and a file for the "
+        "other, which tarnfetch cannot join.");
+  }
   const OutputTarget target = ExpandTemplate(pathTemplate, answer.title, mp4 ? "mp4" : "mkv");
   const OutputFolder folder(target.folder);
   const ChosenName chosen = ChooseName(folder, target, std::nullopt);
@@ -94,21 +123,21 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
     return;
   }
   console::FileName(chosen.path);
-  const std::array<ProbeResult, 2> probes{LookAt(answer.formats[0]), LookAt(answer.formats[1])};
-  const auto& [picture, sound] = probes;
-  std::optional<std::uint64_t> whole;
-  if (picture.contentLength && sound.contentLength) {
-    whole = *picture.contentLength + *sound.contentLength;
-  }
   static constexpr std::array<const char*, 2> kPieceNames{".video", ".audio"};
-  ProgressReporter progress;
-  std::uint64_t before = 0;
-  for (std::size_t i = 0; i < probes.size(); ++i) {
-    progress.Within(before, whole);
-    MediaDownload download(folder, chosen.name + kPieceNames[i], progress);
-    download.KeepPartWhenDone();
-    before += FetchFormat(download, answer.formats[i], probes[i], connections);
+  ProgressLine line;
+  std::array<ProgressReporter, 2> progress{ProgressReporter(line, probes[0]->contentLength),
+                                           ProgressReporter(line, probes[1]->contentLength)};
+  StopFlag stop;
+  std::vector<std::function<void()>> pieces;
+  for (std::size_t i = 0; i < kPieceNames.size(); ++i) {
+    pieces.emplace_back([&, i] {
+      MediaDownload download(folder, chosen.name + kPieceNames[i], progress[i]);
+      download.KeepPartWhenDone();
+      download.SetStopFlag(&stop);
+      FetchFormat(download, formats[i], *probes[i], connections);
+    });
   }
+  RunTogether(pieces, stop);
   JoinPictureAndSound(ffmpeg, folder, PartFile::NameFor(chosen.name + kPieceNames[0]),
                       PartFile::NameFor(chosen.name + kPieceNames[1]), chosen.name, mp4);
   for (const char* piece : kPieceNames) {
@@ -116,7 +145,7 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
     unlinkat(folder.Descriptor(), PartFile::NameFor(chosen.name + piece).c_str(), 0);
   }
   const auto written = folder.Look(chosen.name);
-  progress.Finish(written ? written->size : 0);
+  line.Finish(written ? written->size : 0);
 }
 
 }  // namespace
@@ -126,8 +155,7 @@ void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTem
   console::Title(answer.title);
   const ExtractedFormat& first = answer.formats.front();
   if (answer.formats.size() == 1 && first.IsStream()) {
-    return DownloadStream({first.url, {first.headers, {}}, std::nullopt}, answer.title,
-                          pathTemplate);
+    return DownloadStream(StreamOf(first), answer.title, pathTemplate);
   }
   if (answer.formats.size() == 1) {
     return DownloadSingle(first, answer.title, pathTemplate, connections);

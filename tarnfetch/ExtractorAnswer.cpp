@@ -99,15 +99,7 @@ ExtractorAnswer ReadExtractorAnswer(std::string_view json) {
   result.title = Text(answer, "title");
   const auto requested = answer.find("requested_formats");
   if (requested != answer.end() && requested->is_array() && requested->size() >= 2) {
-    for (const Json& format : *requested) {
-      ExtractedFormat piece = Format(format);
-      if (piece.IsStream()) {
-        throw FetchError(
-            "The site extractor chose separate streams for picture and sound, which "
-            "tarnfetch cannot join.");
-      }
-      result.formats.push_back(std::move(piece));
-    }
+    for (const Json& format : *requested) result.formats.push_back(Format(format));
     if (result.formats.size() != 2) {
       throw FetchError("The site extractor chose more than one picture and one sound.");
     }

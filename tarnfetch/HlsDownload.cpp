@@ -40,12 +40,11 @@ struct Pending {
 // this thread).
 class Job {
  public:
-  Job(const HlsTrack& track, const OutputFolder& folder, const StreamHeaders& headers,
-      std::function<void()> written)
+  Job(const HlsTrack& track, const OutputFolder& folder, std::function<void()> written)
       : playlist_(track.playlist),
         segments_(track.playlist.Segments()),
         folder_(folder),
-        headers_(headers),
+        headers_(track.headers),
         part_(track.part),
         control_(track.control),
         written_(std::move(written)) {}
@@ -323,7 +322,7 @@ void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progr
     progress.Update(seconds, segments, bytes, received);
   };
   for (const HlsTrack& track : tracks) {
-    jobs.push_back(std::make_unique<Job>(track, folder_, headers_, report));
+    jobs.push_back(std::make_unique<Job>(track, folder_, report));
   }
   for (const auto& job : jobs) job->Resume();
   const auto saveAll = [&jobs] {

@@ -14,9 +14,11 @@ class OutputFolder;
 class PartFile;
 class StreamProgress;
 
-// One media playlist and the ".part" and control file it is written to.
+// One media playlist, the headers its requests carry, and the ".part" and
+// control file it is written to.
 struct HlsTrack {
   const HlsPlaylist& playlist;
+  const StreamHeaders& headers;
   PartFile& part;
   ControlFile& control;
 };
@@ -32,8 +34,7 @@ class HlsDownload {
  public:
   static constexpr int kParallel = 8;
 
-  HlsDownload(const OutputFolder& folder, StreamHeaders headers)
-      : folder_(folder), headers_(std::move(headers)) {}
+  explicit HlsDownload(const OutputFolder& folder) : folder_(folder) {}
 
   // Reports one progress line across all tracks. Throws FetchError; what
   // was written stays, recorded, for the next run.
@@ -41,7 +42,6 @@ class HlsDownload {
 
  private:
   const OutputFolder& folder_;
-  StreamHeaders headers_;
 };
 
 }  // namespace tarnfetch

@@ -6,6 +6,7 @@
 #include <new>
 #include <string_view>
 
+#include "StopFlag.h"
 #include "Url.h"
 
 namespace tarnfetch {
@@ -15,8 +16,8 @@ constexpr long kConnectSeconds = 20;
 // A transfer slower than one byte a second for this long has stalled.
 constexpr long kStallSeconds = 60;
 
-// libcurl wants one global set-up before any handle, and this program makes
-// its handles one at a time from one thread.
+// libcurl wants one global set-up before any handle; the first handle,
+// made before any other thread starts, does it.
 void InitOnce() {
   static const bool done = [] {
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -91,6 +92,19 @@ void HttpTransfer::SetBodyHandler(curl_write_callback handler, void* data) {
 HttpTransfer::~HttpTransfer() {
   curl_easy_cleanup(curl_);
   curl_slist_free_all(headerList_);
+}
+
+void HttpTransfer::SetStopFlag(const StopFlag* stop) {
+  stop_ = stop;
+  // libcurl calls this about once a second even while nothing arrives.
+  curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &HttpTransfer::OnProgress);
+  curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, stop == nullptr ? 1L : 0L);
+}
+
+int HttpTransfer::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const StopFlag* stop = static_cast<HttpTransfer*>(self)->stop_;
+  return stop != nullptr && stop->Raised() ? 1 : 0;
 }
 
 std::string HttpTransfer::EffectiveUrl() const {
@@ -223,6 +237,9 @@ std::string DescribeFailure(CURLcode code, const char* errorText, const std::str
       break;
     case CURLE_OPERATION_TIMEDOUT:
       what = "The server stopped answering";
+      break;
+    case CURLE_ABORTED_BY_CALLBACK:
+      what = "The download was stopped";
       break;
     case CURLE_TOO_MANY_REDIRECTS:
       what = "Too many redirects (more than " + std::to_string(HttpTransfer::kMaxRedirects) + ")";

@@ -11,6 +11,8 @@
 
 namespace tarnfetch {
 
+class StopFlag;
+
 // The head of the response being received. With redirects libcurl reports
 // the headers of every hop; each new status line starts a fresh head, so
 // after the headers this holds the last (final) response's values.
@@ -71,6 +73,9 @@ class HttpTransfer {
   void SetHeaders(std::vector<std::string> headers) { headers_ = std::move(headers); }
   // The whole request, redirects included, ends by then.
   void SetDeadline(Deadline deadline) { deadline_ = deadline; }
+  // The request ends (CURLE_ABORTED_BY_CALLBACK) soon after stop is raised,
+  // also while no byte comes.
+  void SetStopFlag(const StopFlag* stop);
 
   // Runs the request for url, following redirects.
   CURLcode Perform(const std::string& url);
@@ -81,6 +86,7 @@ class HttpTransfer {
  private:
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
+  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   CURLcode PerformOne(const std::string& url);
 
   CURL* curl_ = nullptr;
@@ -92,6 +98,7 @@ class HttpTransfer {
   std::string firstUrl_;
   curl_slist* headerList_ = nullptr;
   std::optional<Deadline> deadline_;
+  const StopFlag* stop_ = nullptr;
   bool deadlinePassed_ = false;
   bool droppedRedirectBody_ = false;
   char errorText_[CURL_ERROR_SIZE] = {};

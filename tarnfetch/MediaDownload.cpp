@@ -149,6 +149,7 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
   if (probed.length && *probed.length > 0 &&
       (layout == kRanges || (large && connections_ > 1 && layout != kAppended))) {
     RangedDownload ranged(part, control, progress_);
+    ranged.SetStopFlag(stop_);
     std::vector<std::string> headers = headers_;
     const std::string referer = referrerPage_.empty() ? "" : RefererFor(referrerPage_, url);
     if (!referer.empty()) headers.push_back("Referer: " + referer);
@@ -163,6 +164,7 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
   }
   // A run killed after the last byte: nothing left to ask for.
   if (layout == kAppended && probed.length && *probed.length > 0 && part.Size() == *probed.length) {
+    progress_.Start(part.Size(), probed.length);
     done = true;
   }
   if (!done) {
@@ -202,6 +204,7 @@ MediaDownload::Outcome MediaDownload::Attempt(PartFile& part, ControlFile& contr
   CURL* curl = transfer.Handle();
   transfer.SetBodyHandler(&OnBody, &state);
   transfer.SetReferrerPage(referrerPage_);
+  transfer.SetStopFlag(stop_);
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kBufferBytes);
   const std::string range = std::to_string(offset) + "-";
   if (offset > 0) curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());

@@ -13,6 +13,7 @@ class ControlFile;
 class OutputFolder;
 class PartFile;
 class ProgressReporter;
+class StopFlag;
 
 // Downloads one media address into "<name>.part" in the output folder and
 // renames it to <name>, under the ".part"'s lock, once every byte is there.
@@ -37,6 +38,9 @@ class MediaDownload {
   // For a piece that is used where it lies: once complete, "<name>.part"
   // and its control file stay, so that a later run finds it done.
   void KeepPartWhenDone() { keepPart_ = true; }
+  // For a download running beside others: Run ends soon once stop is
+  // raised.
+  void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
 
   // Returns the size of the finished file. probed: what the first look at
   // the address said. Throws FetchError; whatever was received stays in
@@ -55,6 +59,7 @@ class MediaDownload {
   std::vector<std::string> headers_;
   int connections_ = 4;
   bool keepPart_ = false;
+  const StopFlag* stop_ = nullptr;
 };
 
 }  // namespace tarnfetch

@@ -1,45 +1,37 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
+
+#include "ProgressLine.h"
 
 namespace tarnfetch {
 
-// Prints the progress lines of one download, at most four a second. The
-// percent counts what an earlier run left in the ".part" file; the speed
-// only this run's bytes.
+// What one download reports its progress through: a line of its own, or a
+// piece of a line that other downloads running at once share.
 class ProgressReporter {
  public:
-  using Clock = std::chrono::steady_clock;
-
-  // The transfers that follow fill one of several files shown as one line:
-  // the others hold `before` bytes, all of them together `whole`.
-  void Within(std::uint64_t before, std::optional<std::uint64_t> whole) {
-    before_ = before;
-    whole_ = whole;
-    spanning_ = true;
+  ProgressReporter() : own_(std::make_unique<ProgressLine>()), line_(*own_) {
+    piece_ = line_.AddPiece(std::nullopt);
   }
+  // A piece of `line` (which must outlive it), `total` bytes when known.
+  ProgressReporter(ProgressLine& line, std::optional<std::uint64_t> total)
+      : line_(line), piece_(line.AddPiece(total)) {}
+
   // A new transfer: `resumedFrom` bytes were there before it began.
-  void Start(std::uint64_t resumedFrom, std::optional<std::uint64_t> total);
-  // This run has received `received` bytes so far.
-  void Update(std::uint64_t received);
+  void Start(std::uint64_t resumedFrom, std::optional<std::uint64_t> total) {
+    line_.Start(piece_, resumedFrom, total);
+  }
+  // This transfer has received `received` bytes so far.
+  void Update(std::uint64_t received) { line_.Update(piece_, received); }
   // The file is complete in its final place: the one line that says 100.
-  void Finish(std::uint64_t size);
+  void Finish(std::uint64_t size) { line_.Finish(size); }
 
  private:
-  std::optional<double> Speed(bool final) const;
-  void Print(std::uint64_t received);
-
-  std::uint64_t resumedFrom_ = 0;
-  std::uint64_t received_ = 0;
-  std::optional<std::uint64_t> total_;
-  std::uint64_t before_ = 0;
-  std::optional<std::uint64_t> whole_;
-  bool spanning_ = false;
-  Clock::time_point started_{};
-  Clock::time_point lastPrinted_{};
-  bool printedAny_ = false;
+  std::unique_ptr<ProgressLine> own_;
+  ProgressLine& line_;
+  std::size_t piece_ = 0;
 };
 
 }  // namespace tarnfetch

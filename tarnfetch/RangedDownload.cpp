@@ -125,6 +125,7 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
   };
 
   TransferEngine engine(connections);
+  engine.SetStopFlag(stop_);
   progress_.Start(control_.DoneBytes(), length);
   engine.OnProgress([this](std::uint64_t received) { progress_.Update(received); });
   // Also while no byte comes, so that a run killed during a stall keeps all

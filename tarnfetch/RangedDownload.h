@@ -11,6 +11,7 @@ namespace tarnfetch {
 class ControlFile;
 class PartFile;
 class ProgressReporter;
+class StopFlag;
 
 // Fetches a file of known length in parts, over up to `connections`
 // connections at once, each writing at its offset in the one sparse
@@ -29,6 +30,9 @@ class RangedDownload {
   RangedDownload(PartFile& part, ControlFile& control, ProgressReporter& progress)
       : part_(part), control_(control), progress_(progress) {}
 
+  // Run ends with FetchError soon after stop is raised.
+  void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
+
   // resume: continue the ranges the control file records (the caller has
   // checked it belongs to this file); else start from nothing. headers
   // ("Name: value") go on every request.
@@ -39,6 +43,7 @@ class RangedDownload {
   PartFile& part_;
   ControlFile& control_;
   ProgressReporter& progress_;
+  const StopFlag* stop_ = nullptr;
 };
 
 }  // namespace tarnfetch

@@ -38,11 +38,17 @@ HlsPlaylist NamedMediaPlaylist(const std::string& url, const StreamHeaders& head
   return media;
 }
 
+// One playlist of the stream and the headers its requests carry.
+struct StreamPart {
+  HlsPlaylist playlist;
+  StreamHeaders headers;
+};
+
 // What the stream is made of: the source's own media playlist, or its best
 // variant's and, when that variant's sound lies apart, the sound's.
 struct StreamParts {
-  HlsPlaylist picture;
-  std::optional<HlsPlaylist> sound;
+  StreamPart picture;
+  std::optional<StreamPart> sound;
   std::string codecs;  // the variant's, when the master gives them
 };
 
@@ -52,11 +58,12 @@ StreamParts ReadParts(const StreamSource& source) {
                                      : FetchSmall(source.url, kMaxPlaylistBytes,
                                                   source.headers.For(source.url), &where);
   HlsPlaylist playlist(std::move(text), where);
-  if (!playlist.IsMaster()) return {std::move(playlist), std::nullopt, {}};
+  if (!playlist.IsMaster()) return {{std::move(playlist), source.headers}, std::nullopt, {}};
   const HlsVariant& best = playlist.Best();
-  StreamParts parts{NamedMediaPlaylist(best.url, source.headers), std::nullopt, best.codecs};
+  StreamParts parts{
+      {NamedMediaPlaylist(best.url, source.headers), source.headers}, std::nullopt, best.codecs};
   if (const auto audio = playlist.SeparateAudio(best)) {
-    parts.sound.emplace(NamedMediaPlaylist(audio->url, source.headers));
+    parts.sound.emplace(StreamPart{NamedMediaPlaylist(audio->url, source.headers), source.headers});
   }
   return parts;
 }
@@ -100,15 +107,13 @@ void RemuxInto(const std::string& ffmpeg, const OutputFolder& folder, const std:
   WriteNewFile(folder, finalName, [&](int output) { RemuxToMp4(ffmpeg, input.fd, output); });
 }
 
-}  // namespace
-
-void DownloadStream(const StreamSource& source, const std::string& title,
-                    const std::string& pathTemplate) {
-  const StreamParts parts = ReadParts(source);
+// Fetches the parts into one file named from the title: picture and sound
+// apart joined by ffmpeg into an MP4 (Matroska unless mp4); a single
+// playlist copied by ffmpeg, when there is one, into an MP4, else joined
+// as it is (".ts" unless mp4).
+void FetchParts(const StreamParts& parts, const std::string& ffmpeg, bool mp4,
+                const std::string& title, const std::string& pathTemplate) {
   const bool apart = parts.sound.has_value();
-  const std::string ffmpeg = apart ? FfmpegToJoin("this stream's") : FindFfmpeg();
-  const bool fragmentedMp4 = !parts.picture.Maps().empty();
-  const bool mp4 = apart ? CodecsFitMp4(parts.codecs) : fragmentedMp4 || !ffmpeg.empty();
   const OutputTarget target = ExpandTemplate(pathTemplate, title,
                                              mp4     ? "mp4"
                                              : apart ? "mkv"
@@ -120,7 +125,7 @@ void DownloadStream(const StreamSource& source, const std::string& title,
   console::FileName(chosen.path);
 
   // Picture and sound each go to their own ".part" until they are joined.
-  std::vector<const HlsPlaylist*> playlists{&parts.picture};
+  std::vector<const StreamPart*> playlists{&parts.picture};
   if (apart) playlists.push_back(&*parts.sound);
   std::vector<std::unique_ptr<TrackFiles>> files;
   std::vector<HlsTrack> tracks;
@@ -130,13 +135,14 @@ void DownloadStream(const StreamSource& source, const std::string& title,
   for (std::size_t i = 0; i < playlists.size(); ++i) {
     const std::string name = apart ? chosen.name + (i == 0 ? ".video" : ".audio") : chosen.name;
     files.push_back(std::make_unique<TrackFiles>(folder, name));
-    tracks.push_back({*playlists[i], files.back()->part, files.back()->control});
-    seconds += playlists[i]->TotalDuration();
-    segments += playlists[i]->Segments().size();
-    timed = timed && playlists[i]->TotalDuration() > 0;
+    const HlsPlaylist& playlist = playlists[i]->playlist;
+    tracks.push_back({playlist, playlists[i]->headers, files.back()->part, files.back()->control});
+    seconds += playlist.TotalDuration();
+    segments += playlist.Segments().size();
+    timed = timed && playlist.TotalDuration() > 0;
   }
   StreamProgress progress(timed ? seconds : 0, segments);
-  HlsDownload(folder, source.headers).Run(tracks, progress);
+  HlsDownload(folder).Run(tracks, progress);
   // The ".part"s stay locked until the final name is taken.
   if (ffmpeg.empty()) {
     files[0]->control.Remove();
@@ -156,6 +162,27 @@ void DownloadStream(const StreamSource& source, const std::string& title,
   }
   const auto written = folder.Look(chosen.name);
   progress.Finish(written ? written->size : 0);
+}
+
+}  // namespace
+
+void DownloadStream(const StreamSource& source, const std::string& title,
+                    const std::string& pathTemplate) {
+  const StreamParts parts = ReadParts(source);
+  const bool apart = parts.sound.has_value();
+  const std::string ffmpeg = apart ? FfmpegToJoin("this stream's") : FindFfmpeg();
+  const bool fragmentedMp4 = !parts.picture.playlist.Maps().empty();
+  const bool mp4 = apart ? CodecsFitMp4(parts.codecs) : fragmentedMp4 || !ffmpeg.empty();
+  FetchParts(parts, ffmpeg, mp4, title, pathTemplate);
+}
+
+void DownloadStreamPair(const StreamSource& picture, const StreamSource& sound, bool mp4,
+                        const std::string& title, const std::string& pathTemplate) {
+  const std::string ffmpeg = FfmpegToJoin("this video's");
+  // Each source's own picture: a master playlist's best variant.
+  StreamParts parts = ReadParts(picture);
+  parts.sound.emplace(std::move(ReadParts(sound).picture));
+  FetchParts(parts, ffmpeg, mp4, title, pathTemplate);
 }
 
 }  // namespace tarnfetch

@@ -31,4 +31,11 @@ struct StreamSource {
 void DownloadStream(const StreamSource& source, const std::string& title,
                     const std::string& pathTemplate);
 
+// The same for a picture and a sound that come as streams of their own
+// (a site extractor's two formats), each with its own headers: fetched at
+// once and joined by ffmpeg into an ".mp4", or an ".mkv" unless mp4. A
+// master playlist stands for its best variant.
+void DownloadStreamPair(const StreamSource& picture, const StreamSource& sound, bool mp4,
+                        const std::string& title, const std::string& pathTemplate);
+
 }  // namespace tarnfetch

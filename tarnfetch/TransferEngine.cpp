@@ -8,6 +8,7 @@
 
 #include "ContentRange.h"
 #include "FetchError.h"
+#include "StopFlag.h"
 
 namespace tarnfetch {
 namespace {
@@ -283,6 +284,10 @@ void TransferEngine::Run(const Source& source) {
     if (running > 0 || !waiting_.empty())
       curl_multi_poll(Multi(multi_), nullptr, 0, kPollMs, nullptr);
     if (tick_) tick_();
+    if (stop_ != nullptr && stop_->Raised()) {
+      StopAll();
+      throw FetchError("The download was stopped.");
+    }
   }
 }
 

@@ -11,6 +11,8 @@
 
 namespace tarnfetch {
 
+class StopFlag;
+
 // Bytes first..last of a resource, both included; no last: to the end.
 struct ByteRange {
   std::uint64_t first = 0;
@@ -62,6 +64,8 @@ class TransferEngine {
   // Called at least four times a second while Run runs, also when no byte
   // arrives (for saving a record on time).
   void OnTick(std::function<void()> tick) { tick_ = std::move(tick); }
+  // Run ends with FetchError soon after stop is raised (within a tick).
+  void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
 
   // Runs until every request is done. On the first request that fails for
   // good, stops the others and throws FetchError with its reason.
@@ -82,6 +86,7 @@ class TransferEngine {
   std::uint64_t received_ = 0;
   ProgressFn progress_;
   std::function<void()> tick_;
+  const StopFlag* stop_ = nullptr;
   std::string failure_;
 };
 

@@ -2,7 +2,9 @@
 // site extractor on PATH that answers like `yt-dlp -J`, and once with the
 // real yt-dlp's generic extractor.
 #include <atomic>
+#include <map>
 #include <mutex>
+#include <set>
 
 #include "TarnfetchHarness.h"
 
@@ -15,10 +17,12 @@ const std::string kClip = RandomBytes(40 << 10, 6);
 const std::string kBig = RandomBytes(9 << 20, 8);  // large enough for parts
 
 // Made once by the real ffmpeg: a picture without sound, a sound without
-// picture, and a two-segment HLS stream.
+// picture, and a two-segment HLS stream; the stream and a sound-only one
+// also by their paths under /picture/ and /sound/.
 struct Media {
   TempDir dir;
   std::string video, audio, playlist, segment0, segment1;
+  std::map<std::string, std::string> paired;
 };
 Media* media = nullptr;
 
@@ -47,9 +51,24 @@ class TarnfetchSiteExtractor : public ::testing::Test {
     hls.insert(hls.end(), picture.begin(), picture.end());
     hls.insert(hls.end(), {"-g", "10", "-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod",
                            "-hls_segment_filename", d + "/s%d.ts", d + "/index.m3u8"});
+    auto soundHls = std::vector<std::string>{kFfmpeg, "-v", "error"};
+    soundHls.insert(soundHls.end(), sound.begin(), sound.end());
+    soundHls.insert(soundHls.end(), {"-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod",
+                                     "-hls_segment_filename", d + "/a%d.ts", d + "/sound.m3u8"});
     ASSERT_TRUE(RunProgram(video).exitCode == 0 && RunProgram(audio).exitCode == 0 &&
-                RunProgram(hls).exitCode == 0)
+                RunProgram(hls).exitCode == 0 && RunProgram(soundHls).exitCode == 0)
         << "ffmpeg could not make the test media";
+    for (const auto& [folder, playlist] :
+         {std::pair{"/picture/", "index.m3u8"}, std::pair{"/sound/", "sound.m3u8"}}) {
+      const std::string text = ReadFile(d + "/" + playlist);
+      media->paired[std::string(folder) + "index.m3u8"] = text;
+      std::istringstream lines(text);
+      for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line[0] != '#')
+          media->paired[folder + line] = ReadFile(d + "/" + line);
+      }
+    }
+    ASSERT_EQ(media->paired.size(), 6u) << "two playlists of two segments each";
     media->video = ReadFile(d + "/video.mp4");
     media->audio = ReadFile(d + "/audio.m4a");
     media->playlist = ReadFile(d + "/index.m3u8");
@@ -81,14 +100,58 @@ class TarnfetchSiteExtractor : public ::testing::Test {
       server_.Routes().Get(
           path, [this, path, body, type](const httplib::Request& req, httplib::Response& res) {
             Record(req);
-            if (path == "/audio.m4a" && cutSound_) {
-              return ServeHalfThenCut(res, *body);
-            }
             res.set_content(*body, type);
           });
     };
-    serve("/video.mp4", &media->video, "video/mp4");
-    serve("/audio.m4a", &media->audio, "audio/mp4");
+    // The picture and the sound in 4 KiB chunks. A piece's first request in
+    // a run is the look at it, a later one its fetch, which is logged when
+    // it begins and when its last byte goes out.
+    for (const char* path : {"/video.mp4", "/audio.m4a"}) {
+      routes.Get(path, [this](const httplib::Request& req, httplib::Response& res) {
+        const bool fetch = Record(req) > 1;
+        const bool picture = req.path == "/video.mp4";
+        const std::string& body = picture ? media->video : media->audio;
+        if (fetch) Log("begins " + req.path);
+        res.set_content_provider(
+            body.size(), picture ? "video/mp4" : "audio/mp4",
+            [this, &body, fetch, picture](std::size_t offset, std::size_t length,
+                                          httplib::DataSink& sink) {
+              const std::size_t half = body.size() / 2;
+              if (!picture && cutSound_ && offset >= half) {
+                // Broken off once the picture is all there.
+                WaitUntil([&] {
+                  return !fetch || PartSize("Merged.mp4.video.part") == media->video.size();
+                });
+                return false;
+              }
+              std::size_t chunk = std::min<std::size_t>(length, 4 << 10);
+              if (!picture && cutSound_) chunk = std::min(chunk, half - offset);
+              const bool last = offset + chunk == body.size();
+              if (fetch && last) {
+                // pace_: until the other piece's fetch has begun.
+                WaitUntil([&] {
+                  return !(picture && holdPicture_) &&
+                         !(pace_ && !Logged(picture ? "begins /audio.m4a" : "begins /video.mp4"));
+                });
+              }
+              if (!sink.write(body.data() + offset, chunk)) return false;
+              if (fetch && last) Log((picture ? "ends /video.mp4" : "ends /audio.m4a"));
+              return true;
+            });
+      });
+    }
+    // The two HLS streams, each only with its own X-Piece header.
+    routes.Get(R"(/(picture|sound)/.+)", [this](const httplib::Request& req,
+                                                httplib::Response& res) {
+      Record(req);
+      const auto found = media->paired.find(req.path);
+      if (found == media->paired.end() || req.get_header_value("X-Piece") != req.matches[1]) {
+        res.status = found == media->paired.end() ? 404 : 403;
+        return;
+      }
+      res.set_content(found->second,
+                      EndsWith(req.path, ".m3u8") ? "application/vnd.apple.mpegurl" : "video/mp2t");
+    });
     serve("/index.m3u8", &media->playlist, "application/vnd.apple.mpegurl");
     serve("/s0.ts", &media->segment0, "video/mp2t");
     serve("/s1.ts", &media->segment1, "video/mp2t");
@@ -139,10 +202,29 @@ class TarnfetchSiteExtractor : public ::testing::Test {
 
   void TearDown() override { run_ = 1; }  // no answer waits any longer
 
-  void Record(const httplib::Request& req) {
+  // Returns how many requests for the path this run has made so far.
+  std::size_t Record(const httplib::Request& req) {
     std::lock_guard lock(mutex_);
     requests_.push_back(req.path);
     for (const auto& [name, value] : req.headers) headers_.push_back(name + ": " + value);
+    return static_cast<std::size_t>(std::count(requests_.begin(), requests_.end(), req.path));
+  }
+  void Log(const std::string& event) {
+    std::lock_guard lock(mutex_);
+    events_.push_back(event);
+  }
+  bool Logged(const std::string& event) {
+    std::lock_guard lock(mutex_);
+    return std::find(events_.begin(), events_.end(), event) != events_.end();
+  }
+  // Holds an answer until `ready`, or until the test ends.
+  void WaitUntil(const std::function<bool()>& ready) {
+    while (!ready() && run_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::uintmax_t PartSize(const std::string& name) {
+    std::error_code missing;
+    const std::uintmax_t size = fs::file_size(out() / name, missing);
+    return missing ? 0 : size;
   }
 
   // A stand-in yt-dlp: `script` is the body of a shell script; it gets
@@ -175,10 +257,13 @@ class TarnfetchSiteExtractor : public ::testing::Test {
   std::mutex mutex_;
   std::vector<std::string> requests_;
   std::vector<std::string> headers_;
+  std::vector<std::string> events_;
   std::atomic<int> run_{0};
   std::atomic<std::size_t> served_[2] = {0, 0};
   std::atomic<int> ranged_{0};
   std::atomic<bool> cutSound_{false};
+  std::atomic<bool> pace_{false};
+  std::atomic<bool> holdPicture_{false};
 };
 
 TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
@@ -301,6 +386,78 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundBecomeOneFile) {
   EXPECT_EQ(Probe(out() / "Merged.mp4"), "video\naudio\n");
   EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
   EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
+  // The first line already counts the picture and the half of the sound.
+  const std::vector<std::string> lines = run.Starting("<speed> ");
+  ASSERT_GE(lines.size(), 2u) << run.Text();
+  const std::size_t whole = media->video.size() + media->audio.size();
+  const std::size_t there = media->video.size() + media->audio.size() / 2;
+  EXPECT_GE(std::stod(lines[0].substr(8)) * 10 + 0.5, static_cast<double>(there * 1000 / whole))
+      << lines[0];
+}
+
+TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundAreFetchedAtOnce) {
+  const auto format = [this](const std::string& path, const char* protocol, bool picture) {
+    return R"({"url": ")" + server_.Url(path) + R"(", "protocol": ")" + protocol +
+           R"(", "ext": "mp4", "vcodec": ")" + (picture ? "avc1.64000d" : "none") +
+           R"(", "acodec": ")" + (picture ? "none" : "mp4a.40.2") +
+           R"(", "http_headers": {"X-Piece": ")" + (picture ? "picture" : "sound") + R"("}})";
+  };
+  struct Case {
+    const char* name;
+    std::string picture, sound;  // the requested formats
+    const char* error;           // words of the ERROR line; none: one joined file
+  };
+  const std::vector<Case> cases{
+      // The server ends neither piece before the other has begun.
+      {"two files", format("/video.mp4", "https", true), format("/audio.m4a", "https", false),
+       nullptr},
+      // The picture comes no further than its last chunk.
+      {"the sound breaks off while the picture waits", format("/video.mp4", "https", true),
+       format("/half.mp4", "https", false), "broke before the download was complete"},
+      {"two streams", format("/picture/index.m3u8", "m3u8_native", true),
+       format("/sound/index.m3u8", "m3u8_native", false), nullptr},
+      {"two streams found by the look at them", format("/picture/index.m3u8", "https", true),
+       format("/sound/index.m3u8", "https", false), nullptr},
+      {"a stream and a file", format("/picture/index.m3u8", "m3u8_native", true),
+       format("/audio.m4a", "https", false), "a stream for one of picture and sound"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(out());
+    requests_.clear();
+    events_.clear();
+    Answer(R"({"title": "Split", "requested_formats": [)" + c.picture + ", " + c.sound + "]}");
+    const bool paced = c.sound.find("/audio.m4a") != std::string::npos && !c.error;
+    const bool held = c.error && c.picture.find("/video.mp4") != std::string::npos;
+    pace_ = paced;
+    holdPicture_ = held;
+    const RunResult run = Fetch("/nothing.html");
+    pace_ = holdPicture_ = false;
+    if (c.error) {
+      ExpectFailure(run, out());
+      ASSERT_EQ(run.Starting("ERROR: ").size(), 1u);
+      EXPECT_NE(run.Starting("ERROR: ")[0].find(c.error), std::string::npos) << run.Text();
+      if (held) {
+        // The picture stopped where it waited, kept with the sound's half.
+        EXPECT_GT(PartSize("Split.mp4.video.part"), 0u);
+        EXPECT_LT(PartSize("Split.mp4.video.part"), media->video.size());
+        EXPECT_EQ(PartSize("Split.mp4.audio.part"), kClip.size() / 2);
+      }
+      continue;
+    }
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    ExpectWellFormedOutput(run);
+    EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Split.mp4"}) << "no pieces left";
+    EXPECT_EQ(Probe(out() / "Split.mp4"), "video\naudio\n");
+    EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
+    EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
+    if (paced) {
+      ASSERT_EQ(events_.size(), 4u);
+      EXPECT_EQ(std::set<std::string>(events_.begin(), events_.begin() + 2),
+                (std::set<std::string>{"begins /audio.m4a", "begins /video.mp4"}))
+          << "both began before either ended";
+    }
+  }
 }
 
 TEST_F(TarnfetchSiteExtractor, FailuresAndHostileAnswersEndInOneErrorLine) {
