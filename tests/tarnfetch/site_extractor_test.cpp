@@ -68,7 +68,7 @@ class TarnfetchSiteExtractor : public ::testing::Test {
           media->paired[folder + line] = ReadFile(d + "/" + line);
       }
     }
-    ASSERT_EQ(media->paired.size(), 6u) << "two playlists of two segments each";
+    ASSERT_GE(media->paired.size(), 6u) << "two playlists of two segments or more";
     media->video = ReadFile(d + "/video.mp4");
     media->audio = ReadFile(d + "/audio.m4a");
     media->playlist = ReadFile(d + "/index.m3u8");
@@ -103,7 +103,7 @@ class TarnfetchSiteExtractor : public ::testing::Test {
             res.set_content(*body, type);
           });
     };
-    // The picture and the sound in 4 KiB chunks. A piece's first request in
+    // The picture and the sound in 1 KiB chunks. A piece's first request in
     // a run is the look at it, a later one its fetch, which is logged when
     // it begins and when its last byte goes out.
     for (const char* path : {"/video.mp4", "/audio.m4a"}) {
@@ -117,15 +117,13 @@ class TarnfetchSiteExtractor : public ::testing::Test {
             [this, &body, fetch, picture](std::size_t offset, std::size_t length,
                                           httplib::DataSink& sink) {
               const std::size_t half = body.size() / 2;
-              if (!picture && cutSound_ && offset >= half) {
-                // Broken off once the picture is all there.
-                WaitUntil([&] {
-                  return !fetch || PartSize("Merged.mp4.video.part") == media->video.size();
-                });
+              const std::uintmax_t cutAt = cutSoundAt_;
+              if (!picture && cutAt > 0 && offset >= half) {
+                WaitUntil([&] { return !fetch || PartSize("Merged.mp4.video.part") >= cutAt; });
                 return false;
               }
-              std::size_t chunk = std::min<std::size_t>(length, 4 << 10);
-              if (!picture && cutSound_) chunk = std::min(chunk, half - offset);
+              std::size_t chunk = std::min<std::size_t>(length, 1 << 10);
+              if (!picture && cutAt > 0) chunk = std::min(chunk, half - offset);
               const bool last = offset + chunk == body.size();
               if (fetch && last) {
                 // pace_: until the other piece's fetch has begun.
@@ -261,7 +259,9 @@ class TarnfetchSiteExtractor : public ::testing::Test {
   std::atomic<int> run_{0};
   std::atomic<std::size_t> served_[2] = {0, 0};
   std::atomic<int> ranged_{0};
-  std::atomic<bool> cutSound_{false};
+  // Not 0: the sound breaks off half-way once the picture's piece holds
+  // this many bytes.
+  std::atomic<std::uintmax_t> cutSoundAt_{0};
   std::atomic<bool> pace_{false};
   std::atomic<bool> holdPicture_{false};
 };
@@ -369,10 +369,10 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundBecomeOneFile) {
        "vcodec": "none", "acodec": "mp4a.40.2", "filesize": )" +
          std::to_string(media->audio.size()) + R"(}]})");
   // The sound breaks off: the picture and the half of the sound stay.
-  cutSound_ = true;
+  cutSoundAt_ = media->video.size();
   ExpectFailure(Fetch("/nothing.html"), out());
   ASSERT_EQ(fs::file_size(out() / "Merged.mp4.video.part"), media->video.size());
-  cutSound_ = false;
+  cutSoundAt_ = 0;
   requests_.clear();
   headers_.clear();
 
@@ -413,7 +413,7 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundAreFetchedAtOnce) {
        nullptr},
       // The picture comes no further than its last chunk.
       {"the sound breaks off while the picture waits", format("/video.mp4", "https", true),
-       format("/half.mp4", "https", false), "broke before the download was complete"},
+       format("/audio.m4a", "https", false), "broke before the download was complete"},
       {"two streams", format("/picture/index.m3u8", "m3u8_native", true),
        format("/sound/index.m3u8", "m3u8_native", false), nullptr},
       {"two streams found by the look at them", format("/picture/index.m3u8", "https", true),
@@ -426,29 +426,31 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundAreFetchedAtOnce) {
     fs::remove_all(out());
     requests_.clear();
     events_.clear();
-    Answer(R"({"title": "Split", "requested_formats": [)" + c.picture + ", " + c.sound + "]}");
+    Answer(R"({"title": "Merged", "requested_formats": [)" + c.picture + ", " + c.sound + "]}");
     const bool paced = c.sound.find("/audio.m4a") != std::string::npos && !c.error;
     const bool held = c.error && c.picture.find("/video.mp4") != std::string::npos;
     pace_ = paced;
     holdPicture_ = held;
+    cutSoundAt_ = held ? 1 : 0;
     const RunResult run = Fetch("/nothing.html");
     pace_ = holdPicture_ = false;
+    cutSoundAt_ = 0;
     if (c.error) {
       ExpectFailure(run, out());
       ASSERT_EQ(run.Starting("ERROR: ").size(), 1u);
       EXPECT_NE(run.Starting("ERROR: ")[0].find(c.error), std::string::npos) << run.Text();
       if (held) {
         // The picture stopped where it waited, kept with the sound's half.
-        EXPECT_GT(PartSize("Split.mp4.video.part"), 0u);
-        EXPECT_LT(PartSize("Split.mp4.video.part"), media->video.size());
-        EXPECT_EQ(PartSize("Split.mp4.audio.part"), kClip.size() / 2);
+        EXPECT_GT(PartSize("Merged.mp4.video.part"), 0u);
+        EXPECT_LT(PartSize("Merged.mp4.video.part"), media->video.size());
+        EXPECT_EQ(PartSize("Merged.mp4.audio.part"), media->audio.size() / 2);
       }
       continue;
     }
     ASSERT_EQ(run.exitCode, 0) << run.Text();
     ExpectWellFormedOutput(run);
-    EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Split.mp4"}) << "no pieces left";
-    EXPECT_EQ(Probe(out() / "Split.mp4"), "video\naudio\n");
+    EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Merged.mp4"}) << "no pieces left";
+    EXPECT_EQ(Probe(out() / "Merged.mp4"), "video\naudio\n");
     EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
     EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
     if (paced) {
