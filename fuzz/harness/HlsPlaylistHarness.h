@@ -15,8 +15,14 @@
 
 namespace fuzz {
 
+// An http or https address, the scheme in any case (libcurl, which reads it
+// the same way, also takes "https:/host").
 inline bool IsWebAddress(const std::string& url) {
-  return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
+  const auto colon = url.find(':');
+  if (colon == std::string::npos) return false;
+  std::string scheme = url.substr(0, colon);
+  for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return scheme == "http" || scheme == "https";
 }
 
 inline void CheckSpan(tarnfetch::TextSpan span, std::size_t textSize) {

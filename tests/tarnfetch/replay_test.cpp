@@ -1,6 +1,7 @@
 // Replays tarnfetch's fuzz targets' seeds and every input that once broke
 // one through the same harnesses and checks: page reading, entity decoding,
-// JSON-LD and the file name made from the title; HLS playlists.
+// JSON-LD and the file name made from the title; HLS playlists; the site
+// extractor's answer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../../fuzz/harness/ExtractorAnswerHarness.h"
 #include "../../fuzz/harness/HlsPlaylistHarness.h"
 #include "../../fuzz/harness/PageParserHarness.h"
 
@@ -29,8 +31,9 @@ TEST(TarnfetchFuzzReplay, SeedsAndRegressions) {
     const char* name;
     void (*run)(std::string_view);
   };
-  for (const auto& [target, run] : {Target{"page_parser", &fuzz::RunPageParser},
-                                    Target{"hls_playlist", &fuzz::RunHlsPlaylist}}) {
+  for (const auto& [target, run] :
+       {Target{"page_parser", &fuzz::RunPageParser}, Target{"hls_playlist", &fuzz::RunHlsPlaylist},
+        Target{"extractor_answer", &fuzz::RunExtractorAnswer}}) {
     std::vector<fs::path> inputs;
     for (const char* kind : {"corpus", "regressions"}) {
       const fs::path dir = fs::path(QM_SOURCE_DIR) / "fuzz" / kind / target;
