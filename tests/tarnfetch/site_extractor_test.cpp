@@ -420,6 +420,12 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundAreFetchedAtOnce) {
        format("/sound/index.m3u8", "https", false), nullptr},
       {"a stream and a file", format("/picture/index.m3u8", "m3u8_native", true),
        format("/audio.m4a", "https", false), "a stream for one of picture and sound"},
+      // Its parts wait half-way until the test ends: last.
+      {"the sound breaks off while a large picture comes in parts",
+       R"({"url": ")" + server_.Url("/guarded.mp4") +
+           R"(", "vcodec": "avc1.64000d", "acodec": "none", "http_headers":
+              {"Referer": "https://site.example/watch?v=1", "Cookie": "session=abc"}})",
+       format("/half.mp4", "https", false), "broke before the download was complete"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
