@@ -26,15 +26,24 @@ void ProgressLine::Start(std::size_t piece, std::uint64_t resumedFrom,
   p.begun = true;
   // One download's speed is its current transfer's; pieces running at once
   // count from the first.
-  if (!begun_ || pieces_.size() == 1) started_ = Clock::now();
+  const auto now = Clock::now();
+  if (!begun_ || pieces_.size() == 1) started_ = now;
   begun_ = true;
+  // Bytes of the pieces that began first were held back until now.
+  if (held_ && AllBegun()) {
+    held_ = false;
+    lastPrinted_ = now;
+    printedAny_ = true;
+    Print(now);
+  }
 }
 
 void ProgressLine::Update(std::size_t piece, std::uint64_t received) {
   const std::lock_guard lock(mutex_);
   pieces_.at(piece).received = received;
-  for (const Piece& p : pieces_) {
-    if (!p.begun) return;
+  if (!AllBegun()) {
+    held_ = true;
+    return;
   }
   const auto now = Clock::now();
   if (printedAny_ && now - lastPrinted_ < kMinInterval) return;
@@ -47,6 +56,13 @@ void ProgressLine::Finish(std::uint64_t size) {
   const std::lock_guard lock(mutex_);
   console::Progress("100.0", FormatSize(size), FormatSpeed(Speed(true, Clock::now())),
                     FormatEta(0.0));
+}
+
+bool ProgressLine::AllBegun() const {
+  for (const Piece& piece : pieces_) {
+    if (!piece.begun) return false;
+  }
+  return true;
 }
 
 std::uint64_t ProgressLine::Received() const {

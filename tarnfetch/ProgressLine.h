@@ -12,9 +12,9 @@ namespace tarnfetch {
 // download fills or several at once (a picture and its sound, each on a
 // thread of its own), each as a piece of it. The percent counts all their
 // bytes, what an earlier run left in their ".part" files included; the
-// speed only this run's. Nothing is printed before every piece has begun,
-// so that the first line already counts what earlier runs left. Safe to
-// use from several threads.
+// speed only this run's. No line is printed before every piece has begun,
+// so that the first already counts what earlier runs left. Safe to use
+// from several threads.
 class ProgressLine {
  public:
   using Clock = std::chrono::steady_clock;
@@ -37,6 +37,7 @@ class ProgressLine {
     std::optional<std::uint64_t> total;
     bool begun = false;
   };
+  bool AllBegun() const;
   std::uint64_t Received() const;
   std::optional<double> Speed(bool final, Clock::time_point now) const;
   void Print(Clock::time_point now);
@@ -47,6 +48,7 @@ class ProgressLine {
   bool begun_ = false;
   Clock::time_point lastPrinted_{};
   bool printedAny_ = false;
+  bool held_ = false;  // an update came before every piece had begun
 };
 
 }  // namespace tarnfetch
