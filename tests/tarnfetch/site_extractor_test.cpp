@@ -207,6 +207,12 @@ class TarnfetchSiteExtractor : public ::testing::Test {
     for (const auto& [name, value] : req.headers) headers_.push_back(name + ": " + value);
     return static_cast<std::size_t>(std::count(requests_.begin(), requests_.end(), req.path));
   }
+  void ClearRecords() {
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+    headers_.clear();
+    events_.clear();
+  }
   void Log(const std::string& event) {
     std::lock_guard lock(mutex_);
     events_.push_back(event);
@@ -250,7 +256,6 @@ class TarnfetchSiteExtractor : public ::testing::Test {
   fs::path bin() const { return temp_.Path() / "bin"; }
   fs::path out() const { return temp_.Path() / "out"; }
 
-  LoopbackServer server_;
   TempFolder temp_;
   std::mutex mutex_;
   std::vector<std::string> requests_;
@@ -264,6 +269,8 @@ class TarnfetchSiteExtractor : public ::testing::Test {
   std::atomic<std::uintmax_t> cutSoundAt_{0};
   std::atomic<bool> pace_{false};
   std::atomic<bool> holdPicture_{false};
+  // Last, so that it is stopped first: its handlers use the members above.
+  LoopbackServer server_;
 };
 
 TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
@@ -373,15 +380,16 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundBecomeOneFile) {
   ExpectFailure(Fetch("/nothing.html"), out());
   ASSERT_EQ(fs::file_size(out() / "Merged.mp4.video.part"), media->video.size());
   cutSoundAt_ = 0;
-  requests_.clear();
-  headers_.clear();
+  ClearRecords();
 
   const RunResult run = Fetch("/nothing.html");
   ASSERT_EQ(run.exitCode, 0) << run.Text();
   ExpectWellFormedOutput(run);
+  std::unique_lock lock(mutex_);
   EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/video.mp4"), 1) << "only looked at";
   const std::string rest = "Range: bytes=" + std::to_string(media->audio.size() / 2) + "-";
   EXPECT_EQ(std::count(headers_.begin(), headers_.end(), rest), 1) << "the rest of the sound";
+  lock.unlock();
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Merged.mp4"}) << "no pieces left";
   EXPECT_EQ(Probe(out() / "Merged.mp4"), "video\naudio\n");
   EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
@@ -430,8 +438,7 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundAreFetchedAtOnce) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(out());
-    requests_.clear();
-    events_.clear();
+    ClearRecords();
     Answer(R"({"title": "Merged", "requested_formats": [)" + c.picture + ", " + c.sound + "]}");
     const bool paced = c.sound.find("/audio.m4a") != std::string::npos && !c.error;
     const bool held = c.error && c.picture.find("/video.mp4") != std::string::npos;
@@ -460,8 +467,11 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundAreFetchedAtOnce) {
     EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
     EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
     if (paced) {
-      ASSERT_EQ(events_.size(), 4u);
-      EXPECT_EQ(std::set<std::string>(events_.begin(), events_.begin() + 2),
+      std::unique_lock lock(mutex_);
+      const std::vector<std::string> events = events_;
+      lock.unlock();
+      ASSERT_EQ(events.size(), 4u);
+      EXPECT_EQ(std::set<std::string>(events.begin(), events.begin() + 2),
                 (std::set<std::string>{"begins /audio.m4a", "begins /video.mp4"}))
           << "both began before either ended";
     }
