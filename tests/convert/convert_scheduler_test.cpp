@@ -222,7 +222,12 @@ TEST(StartConvert, StopDropsTheWorkersHandOversAndStartsNothing) {
   box.AddMission(Downloaded(box, "a.avi", slow), "MP3 Audio(.mp3)");
   box.AddMission(Downloaded(box, "b.avi"), "MP3 Audio(.mp3)");
   box.host.StartConvert();
-  ASSERT_TRUE(SpinUntil([&] { return box.host.missions.status(0) == "[Converting] 70%"; }));
+  // On a busy machine both progress lines may come in one read, whose first
+  // counts: 50 %.
+  ASSERT_TRUE(SpinUntil([&] {
+    const std::string status = box.host.missions.status(0);
+    return status == "[Converting] 50%" || status == "[Converting] 70%";
+  }));
 
   QPointer<TConvertThread> worker = box.host.pipeline.ConvertThreads.front();
   const int callsBefore = box.host.startConvertCalls;

@@ -207,6 +207,19 @@ class TarnfetchSiteExtractor : public ::testing::Test {
     for (const auto& [name, value] : req.headers) headers_.push_back(name + ": " + value);
     return static_cast<std::size_t>(std::count(requests_.begin(), requests_.end(), req.path));
   }
+  // How many requests for `path`, and how many requests sent `header`.
+  long Requested(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return std::count(requests_.begin(), requests_.end(), path);
+  }
+  long Sent(const std::string& header) {
+    std::lock_guard lock(mutex_);
+    return std::count(headers_.begin(), headers_.end(), header);
+  }
+  std::vector<std::string> SentHeaders() {
+    std::lock_guard lock(mutex_);
+    return headers_;
+  }
   void ClearRecords() {
     std::lock_guard lock(mutex_);
     requests_.clear();
@@ -343,9 +356,9 @@ TEST_F(TarnfetchSiteExtractor, TheExtractorsCookieNeverFollowsARedirectToAnother
   const RunResult run = Fetch("/nothing.html");
   ASSERT_EQ(run.exitCode, 0) << run.Text();
   EXPECT_TRUE(ReadFile(out() / "Moved.mp4") == kClip);
-  EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/seen.mp4"), 2) << "looked, fetched";
-  EXPECT_EQ(std::count(headers_.begin(), headers_.end(), "Cookie: session=abc"), 2) << "moved only";
-  EXPECT_EQ(std::count(headers_.begin(), headers_.end(), "X-Site: kept"), 4) << "the rest go on";
+  EXPECT_EQ(Requested("/seen.mp4"), 2) << "looked, fetched";
+  EXPECT_EQ(Sent("Cookie: session=abc"), 2) << "moved only";
+  EXPECT_EQ(Sent("X-Site: kept"), 4) << "the rest go on";
 }
 
 TEST_F(TarnfetchSiteExtractor, AnHlsFormatGoesThroughTheStreamPath) {
@@ -353,7 +366,7 @@ TEST_F(TarnfetchSiteExtractor, AnHlsFormatGoesThroughTheStreamPath) {
   for (const char* protocol : {"m3u8_native", "https"}) {
     SCOPED_TRACE(protocol);
     fs::remove_all(out());
-    requests_.clear();
+    ClearRecords();
     Answer(R"({"title": "A stream", "url": ")" + server_.Url("/index.m3u8") +
            R"(", "ext": "mp4", "protocol": ")" + protocol + R"("})");
     const RunResult run = Fetch("/nothing.html");
@@ -361,7 +374,7 @@ TEST_F(TarnfetchSiteExtractor, AnHlsFormatGoesThroughTheStreamPath) {
     ExpectWellFormedOutput(run);
     EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"A stream.mp4"});
     EXPECT_EQ(Probe(out() / "A stream.mp4"), "video\n");
-    EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/s1.ts"), 1);
+    EXPECT_EQ(Requested("/s1.ts"), 1);
   }
 }
 
@@ -385,11 +398,9 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundBecomeOneFile) {
   const RunResult run = Fetch("/nothing.html");
   ASSERT_EQ(run.exitCode, 0) << run.Text();
   ExpectWellFormedOutput(run);
-  std::unique_lock lock(mutex_);
-  EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/video.mp4"), 1) << "only looked at";
+  EXPECT_EQ(Requested("/video.mp4"), 1) << "only looked at";
   const std::string rest = "Range: bytes=" + std::to_string(media->audio.size() / 2) + "-";
-  EXPECT_EQ(std::count(headers_.begin(), headers_.end(), rest), 1) << "the rest of the sound";
-  lock.unlock();
+  EXPECT_EQ(Sent(rest), 1) << "the rest of the sound";
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Merged.mp4"}) << "no pieces left";
   EXPECT_EQ(Probe(out() / "Merged.mp4"), "video\naudio\n");
   EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
@@ -508,8 +519,9 @@ TEST_F(TarnfetchSiteExtractor, FailuresAndHostileAnswersEndInOneErrorLine) {
     EXPECT_NE(run.Starting("ERROR: ")[0].find(c.words), std::string::npos) << run.Text();
   }
   EXPECT_FALSE(fs::exists(out()));
-  EXPECT_EQ(std::count(requests_.begin(), requests_.end(), "/protected.mp4"), 0);
-  EXPECT_TRUE(std::none_of(headers_.begin(), headers_.end(), [](const std::string& header) {
+  EXPECT_EQ(Requested("/protected.mp4"), 0);
+  const std::vector<std::string> headers = SentHeaders();
+  EXPECT_TRUE(std::none_of(headers.begin(), headers.end(), [](const std::string& header) {
     return header.find("Injected") != std::string::npos;
   }));
 }
