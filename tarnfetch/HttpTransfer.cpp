@@ -164,8 +164,11 @@ CURLcode HttpTransfer::PerformOne(const std::string& url) {
     curl_easy_setopt(curl_, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()) + 1);
   }
   const CURLcode code = curl_easy_perform(curl_);
+  // libcurl counts the time left from its own start in whole milliseconds,
+  // so its time-out can come a little before our clock reaches the deadline.
+  constexpr std::chrono::milliseconds kClockSlack{50};
   if (code == CURLE_OPERATION_TIMEDOUT && deadline_ &&
-      std::chrono::steady_clock::now() >= *deadline_) {
+      std::chrono::steady_clock::now() + kClockSlack >= *deadline_) {
     deadlinePassed_ = true;
   }
   return code;
