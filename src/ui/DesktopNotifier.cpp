@@ -14,7 +14,6 @@ DesktopNotifier::DesktopNotifier(QString appName, QObject* parent)
   gap_.setSingleShot(true);
   gap_.setInterval(kMinimumGap);
   connect(&gap_, &QTimer::timeout, this, &DesktopNotifier::flush);
-  askCapabilities();
 }
 
 static QDBusMessage NotificationsCall(const QString& method) {
@@ -23,9 +22,7 @@ static QDBusMessage NotificationsCall(const QString& method) {
                                         QStringLiteral("org.freedesktop.Notifications"), method);
 }
 
-void DesktopNotifier::askCapabilities() {
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return;
+void DesktopNotifier::askCapabilities(QDBusConnection& bus) {
   auto* watcher = new QDBusPendingCallWatcher(
       bus.asyncCall(NotificationsCall(QStringLiteral("GetCapabilities"))), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
@@ -56,6 +53,12 @@ void DesktopNotifier::send(const QString& summary, const QString& body) {
   ++sent_;
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return;
+  // Asked with the first notification, not at start-up; until the answer
+  // comes, markup is assumed.
+  if (!askedCapabilities_) {
+    askedCapabilities_ = true;
+    askCapabilities(bus);
+  }
   QDBusMessage call = NotificationsCall(QStringLiteral("Notify"));
   call << appName_ << uint(0) << QStringLiteral("quillmarsh") << summary
        << (bodyMarkup_ ? body.toHtmlEscaped() : body) << QStringList() << QVariantMap() << int(-1);

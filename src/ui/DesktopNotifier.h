@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <chrono>
 
+class QDBusConnection;
+
 namespace quillmarsh {
 
 class DesktopNotifier : public QObject {
@@ -33,7 +35,8 @@ class DesktopNotifier : public QObject {
  private:
   void flush();
   void send(const QString& summary, const QString& body);
-  void askCapabilities();
+  void askCapabilities(QDBusConnection& bus);
+  bool askedCapabilities_ = false;
 
   // Until the service says otherwise it is taken to read markup, as most do.
   bool bodyMarkup_ = true;
