@@ -11,10 +11,9 @@ if(QM_SANITIZE)
   target_link_options(qm_settings INTERFACE -fsanitize=address,undefined)
 endif()
 
-# Fails the configure step when a target that must stay free of the widget
-# toolkit links it, directly or through any of its dependencies. The
-# core-only test program proves the same at link time.
-function(qm_forbid_widgets target)
+# Fails the configure step when `target` links a library matching `pattern`,
+# directly or through any of its dependencies (`what` names it in the error).
+function(qm_forbid_links target pattern what)
   set(pending ${target})
   set(seen)
   while(pending)
@@ -28,10 +27,16 @@ function(qm_forbid_widgets target)
       get_target_property(libs ${current} LINK_LIBRARIES)
     endif()
     foreach(lib IN LISTS libs)
-      if(lib MATCHES "Qt6::(Widgets|Gui)")
-        message(FATAL_ERROR "${target} must not link ${lib} (through ${current})")
+      if(lib MATCHES "${pattern}")
+        message(FATAL_ERROR "${target} must not link ${what} (${lib}, through ${current})")
       endif()
       list(APPEND pending ${lib})
     endforeach()
   endwhile()
+endfunction()
+
+# The core stays free of the widget toolkit; the core-only test program
+# proves the same at link time.
+function(qm_forbid_widgets target)
+  qm_forbid_links(${target} "Qt6::(Widgets|Gui)" "the widget toolkit")
 endfunction()

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "ExtractorAnswer.h"
-#include "FetchError.h"
-#include "FileName.h"
 #include "FuzzCheck.h"
 #include "HlsPlaylistHarness.h"
+#include "core/FetchError.h"
+#include "extractor/ExtractorAnswer.h"
+#include "files/FileName.h"
 
 namespace fuzz {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "FetchError.h"
 #include "FuzzCheck.h"
-#include "HlsPlaylist.h"
+#include "core/FetchError.h"
+#include "download/HlsPlaylist.h"
 
 namespace fuzz {
 

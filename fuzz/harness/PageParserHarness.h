@@ -8,14 +8,14 @@
 #include <string_view>
 #include <vector>
 
-#include "FetchError.h"
-#include "FileName.h"
 #include "FuzzCheck.h"
-#include "HtmlEntities.h"
-#include "JsonLd.h"
-#include "PageParser.h"
-#include "ScriptLiteral.h"
-#include "Utf8.h"
+#include "core/FetchError.h"
+#include "core/Utf8.h"
+#include "files/FileName.h"
+#include "page/HtmlEntities.h"
+#include "page/JsonLd.h"
+#include "page/PageParser.h"
+#include "page/ScriptLiteral.h"
 
 #include <nlohmann/json.hpp>
 

@@ -9,10 +9,10 @@
 #include <map>
 #include <mutex>
 
-#include "FetchError.h"
-#include "MediaSearch.h"
-#include "Probe.h"
 #include "TarnfetchHarness.h"
+#include "app/MediaSearch.h"
+#include "core/FetchError.h"
+#include "http/Probe.h"
 
 namespace tarnfetch_test {
 namespace {

@@ -4,11 +4,11 @@
 #include <map>
 #include <mutex>
 
-#include "ControlFile.h"
-#include "FetchError.h"
-#include "OutputFolder.h"
 #include "TarnfetchHarness.h"
-#include "TransferEngine.h"
+#include "core/FetchError.h"
+#include "files/ControlFile.h"
+#include "files/OutputFolder.h"
+#include "http/TransferEngine.h"
 
 namespace tarnfetch_test {
 namespace {

@@ -1,0 +1,135 @@
+#include "app/MediaSearch.h"
+
+#include <optional>
+#include <unordered_set>
+
+#include "core/FetchError.h"
+#include "http/Url.h"
+#include "page/PageParser.h"
+
+namespace tarnfetch {
+namespace {
+
+// A page may name many addresses; trying a few is enough to find its media.
+constexpr std::size_t kMaxCandidates = 5;
+
+Deadline PageDeadline() {
+  return std::chrono::steady_clock::now() + kPageSeconds;
+}
+
+Validators ProbedValidators(const ProbeResult& probe) {
+  return {probe.contentLength, probe.etag, probe.lastModified};
+}
+
+// One search through a page and its frames.
+struct Search {
+  Deadline deadline;
+  std::string title;                     // the outer page's
+  std::unordered_set<std::string> seen;  // pages read, so that a frame loop ends
+  std::size_t tried = 0;
+  std::string lastProblem;
+};
+
+bool TimeIsUp(const Search& search) {
+  return std::chrono::steady_clock::now() >= search.deadline;
+}
+
+std::optional<Media> FromPage(ProbeResult page, int depth, Search& search);
+
+Media FoundMedia(const ProbeResult& target, const std::string& pageUrl, const Search& search) {
+  return {target.url,
+          target.contentType,
+          ProbedValidators(target),
+          search.title,
+          pageUrl,
+          target.kind == ProbeResult::Kind::Stream};
+}
+
+// The page's own addresses, then its frames.
+std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& found, int depth,
+                               Search& search) {
+  std::size_t tried = 0;
+  for (const std::string& address : found.addresses) {
+    if (tried == kMaxCandidates || TimeIsUp(search)) break;
+    const auto absolute = ResolveUrl(pageUrl, address);
+    if (!absolute || !IsWebUrl(*absolute)) continue;
+    ++tried;
+    ++search.tried;
+    try {
+      const ProbeResult target = Probe(*absolute, search.deadline, {pageUrl, {}, false});
+      if (target.kind != ProbeResult::Kind::Page) {
+        return FoundMedia(target, pageUrl, search);
+      }
+      search.lastProblem = "it leads to another web page, not to a video: " + target.url;
+    } catch (const FetchError& failure) {
+      search.lastProblem = failure.what();
+    }
+  }
+  if (depth == kMaxFrameDepth) return std::nullopt;
+  for (const std::string& frame : found.frames) {
+    if (TimeIsUp(search)) break;
+    const auto absolute = ResolveUrl(pageUrl, frame);
+    if (!absolute || !IsWebUrl(*absolute) || !search.seen.insert(*absolute).second) continue;
+    try {
+      ProbeResult target = Probe(*absolute, search.deadline, {pageUrl, {}, false});
+      if (target.kind != ProbeResult::Kind::Page) {  // a frame showing the file itself
+        ++search.tried;
+        return FoundMedia(target, pageUrl, search);
+      }
+      // Redirected to a page read before: a loop.
+      if (target.url != *absolute && !search.seen.insert(target.url).second) continue;
+      if (auto media = FromPage(std::move(target), depth + 1, search)) return media;
+    } catch (const FetchError& failure) {
+      search.lastProblem = failure.what();
+    }
+  }
+  return std::nullopt;
+}
+
+// Reads a frame's page; its text is let go before its own frames are read,
+// so that at most one page's text is held at a time.
+std::optional<Media> FromPage(ProbeResult page, int depth, Search& search) {
+  const PageMedia found = ParsePage(page.body, page.contentType);
+  page.body = std::string();
+  return FromFound(page.url, found, depth, search);
+}
+
+Media Finish(std::optional<Media> media, const std::string& pageUrl, const Search& search) {
+  if (media) return std::move(*media);
+  if (search.tried == 0) throw NoVideoOnPage("No video was found on the page " + pageUrl);
+  throw NoVideoOnPage("The video named on the page " + pageUrl + " could not be fetched; " +
+                      search.lastProblem);
+}
+
+Search NewSearch(const ProbeResult& page, Deadline deadline, const std::string& title) {
+  Search search{deadline, title, {page.url}, 0, {}};
+  return search;
+}
+
+}  // namespace
+
+Media MediaFromPage(const ProbeResult& page, Deadline deadline) {
+  const PageMedia found = ParsePage(page.body, page.contentType);
+  Search search = NewSearch(page, deadline, found.title);
+  return Finish(FromFound(page.url, found, 0, search), page.url, search);
+}
+
+Media FindMedia(const std::string& address) {
+  ProbeResult first = Probe(address, PageDeadline());
+  if (first.kind != ProbeResult::Kind::Page) {
+    return {first.url,
+            first.contentType,
+            ProbedValidators(first),
+            {},
+            {},
+            first.kind == ProbeResult::Kind::Stream};
+  }
+  // The page's text is let go before its frames are read.
+  const PageMedia found = ParsePage(first.body, first.contentType);
+  first.body = std::string();
+  Search search = NewSearch(first, PageDeadline(), found.title);
+  search.seen.insert(address);
+  return Finish(FromFound(first.url, found, 0, search), first.url, search);
+}
+
+}  // namespace tarnfetch

@@ -1,0 +1,50 @@
+// tarnfetch: downloads a video or audio file, or the media of a web page,
+// and reports its progress in the markers Quillmarsh reads.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <exception>
+
+#include "app/Arguments.h"
+#include "app/FetchJob.h"
+#include "core/FetchError.h"
+#include "report/Console.h"
+
+namespace {
+// A downloader whose program has gone (crashed, killed) would go on writing
+// the ".part" file that the next start resumes: end together with it.
+void EndWithParent() {
+  const pid_t parent = getppid();
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(1);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  EndWithParent();
+  using tarnfetch::Arguments;
+  const Arguments args = tarnfetch::ParseArguments(argc, argv);
+  switch (args.action) {
+    case Arguments::Action::Help:
+      tarnfetch::console::Plain(tarnfetch::HelpText());
+      return 0;
+    case Arguments::Action::Version:
+      tarnfetch::console::Plain("tarnfetch " TARNFETCH_VERSION "\n");
+      return 0;
+    case Arguments::Action::Invalid:
+      tarnfetch::console::Error(args.problem);
+      return 2;
+    case Arguments::Action::Download:
+      break;
+  }
+  try {
+    tarnfetch::RunFetchJob(args.url, args.pathTemplate, args.connections);
+    return 0;
+  } catch (const tarnfetch::FetchError& failure) {
+    tarnfetch::console::Error(failure.what());
+  } catch (const std::exception& failure) {
+    tarnfetch::console::Error(std::string("Unexpected failure: ") + failure.what());
+  }
+  return 1;
+}

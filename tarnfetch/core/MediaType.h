@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnfetch {
+
+// The media type of a Content-Type value: lower case, without parameters.
+std::string BareContentType(std::string_view contentType);
+
+bool IsMediaContentType(std::string_view contentType);   // video/*, audio/*
+bool IsPageContentType(std::string_view contentType);    // HTML and XHTML
+bool IsStreamContentType(std::string_view contentType);  // HLS playlists
+bool IsMediaExtension(std::string_view extension);       // "mp4", "webm" ...
+// Text of any kind (text/*, HTML, JSON, XML, scripts): never a video,
+// whatever the address says. An error or rate-limit page comes so.
+bool IsTextualContentType(std::string_view contentType);
+
+// The extension of a downloaded file: from the content type when it names
+// one we know, else the address's (lower-case, without the dot) when it
+// looks like a file extension, else "mp4".
+std::string ChooseExtension(std::string_view contentType, std::string_view addressExtension);
+
+}  // namespace tarnfetch

@@ -1,0 +1,372 @@
+#include "download/HlsDownload.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "core/FetchError.h"
+#include "core/MediaType.h"
+#include "download/Aes128Decryptor.h"
+#include "download/HlsPlaylist.h"
+#include "download/SegmentSpool.h"
+#include "files/ControlFile.h"
+#include "files/OutputFolder.h"
+#include "files/PartFile.h"
+#include "http/TransferEngine.h"
+#include "report/StreamProgress.h"
+
+namespace tarnfetch {
+namespace {
+
+// Initialisation sections are small; anything larger is not one.
+constexpr std::size_t kMaxMapBytes = 4u << 20;
+constexpr std::size_t kKeyBytes = 16;
+
+// A key or an initialisation section, fetched once for all the segments
+// that use it.
+struct Resource {
+  std::string data;
+  bool requested = false;
+  bool ready = false;
+};
+
+struct Pending {
+  explicit Pending(int folderFd) : spool(folderFd) {}
+  SegmentSpool spool;
+  bool complete = false;
+};
+
+// The state of one track's run, shared by the engine's callbacks (all on
+// this thread).
+class Job {
+ public:
+  Job(const HlsTrack& track, const OutputFolder& folder, std::function<void()> written)
+      : playlist_(track.playlist),
+        segments_(track.playlist.Segments()),
+        folder_(folder),
+        headers_(track.headers),
+        part_(track.part),
+        control_(track.control),
+        written_(std::move(written)) {}
+
+  // Continues after what an earlier run recorded, if anything.
+  void Resume();
+  std::optional<TransferRequest> Next();
+  // Segments started and not yet written.
+  std::size_t Waiting() const { return nextToStart_ - nextToWrite_; }
+  bool Complete() const { return nextToWrite_ == segments_.size(); }
+  void SaveIfDue() { control_.SaveIfDue(); }
+  void Save() { control_.Save(); }
+  const HlsPlaylist& Playlist() const { return playlist_; }
+  double Seconds() const { return seconds_; }
+  std::size_t Written() const { return nextToWrite_; }
+  std::uint64_t Bytes() const { return bytes_; }
+
+ private:
+  TransferRequest Request(std::string url) const;
+  TransferRequest ResourceRequest(const std::string& id, std::string url,
+                                  std::optional<ByteRange> range, std::size_t maxBytes);
+  TransferRequest SegmentRequest(std::size_t index);
+  // The resource ids a segment needs before it can be written.
+  std::string KeyId(const HlsSegment& segment) const;
+  std::string MapId(std::size_t index) const;
+  void WriteReady();
+  void WriteSegment(std::size_t index, Pending& pending);
+  void Store(const char* data, std::size_t size);
+
+  const HlsPlaylist& playlist_;
+  const std::vector<HlsSegment>& segments_;
+  const OutputFolder& folder_;
+  const StreamHeaders& headers_;
+  PartFile& part_;
+  ControlFile& control_;
+  std::function<void()> written_;
+
+  std::size_t nextToStart_ = 0;
+  std::size_t nextToWrite_ = 0;
+  std::int32_t lastMap_ = -1;  // the section written last
+  std::uint64_t bytes_ = 0;    // in the ".part"
+  double seconds_ = 0;         // playing time written
+  std::map<std::size_t, std::unique_ptr<Pending>> pending_;
+  std::map<std::string, Resource> resources_;
+  Aes128Decryptor decryptor_;
+  std::string plain_;
+};
+
+void Job::Resume() {
+  const std::string fingerprint = playlist_.Fingerprint();
+  const bool known = control_.Load() && control_.Get("stream") == fingerprint;
+  const auto number = [this](const char* key) {
+    return std::strtoull(control_.Get(key).value_or("0").c_str(), nullptr, 10);
+  };
+  const std::uint64_t done = known ? number("segments") : 0;
+  const std::uint64_t bytes = known ? number("bytes") : 0;
+  if (known && done <= segments_.size() && bytes <= part_.Size()) {
+    // Bytes after the last recorded segment belong to one that was cut off.
+    part_.Resize(bytes);
+    part_.Continue();
+    nextToWrite_ = static_cast<std::size_t>(done);
+    bytes_ = bytes;
+    for (std::size_t i = 0; i < nextToWrite_; ++i) seconds_ += segments_[i].duration;
+    if (nextToWrite_ > 0) lastMap_ = segments_[nextToWrite_ - 1].map;
+  } else {
+    part_.StartOver();
+  }
+  nextToStart_ = nextToWrite_;
+  control_.Clear();
+  control_.Set("stream", fingerprint);
+  control_.Set("segments", std::to_string(nextToWrite_));
+  control_.Set("bytes", std::to_string(bytes_));
+  control_.Save();
+}
+
+std::optional<TransferRequest> Job::Next() {
+  if (nextToStart_ >= segments_.size()) return std::nullopt;
+  const HlsSegment& segment = segments_[nextToStart_];
+  if (segment.key >= 0) {
+    const std::string id = KeyId(segment);
+    if (!resources_[id].requested) {
+      return ResourceRequest(id, id, std::nullopt, kKeyBytes);
+    }
+  }
+  const std::string mapId = MapId(nextToStart_);
+  if (!mapId.empty() && !resources_[mapId].requested) {
+    const HlsMap& map = playlist_.Maps()[static_cast<std::size_t>(segment.map)];
+    std::optional<ByteRange> range;
+    if (map.hasRange && map.length > 0) range = ByteRange{map.offset, map.offset + map.length - 1};
+    return ResourceRequest(mapId, playlist_.Resolve(map.uri), range, kMaxMapBytes);
+  }
+  return SegmentRequest(nextToStart_++);
+}
+
+std::string Job::KeyId(const HlsSegment& segment) const {
+  return playlist_.Resolve(playlist_.Keys()[static_cast<std::size_t>(segment.key)].uri);
+}
+
+std::string Job::MapId(std::size_t index) const {
+  const std::int32_t map = segments_[index].map;
+  const std::int32_t before = index == 0 ? -1 : segments_[index - 1].map;
+  if (map < 0 || map == before) return {};
+  return "map " + std::to_string(map);
+}
+
+TransferRequest Job::Request(std::string url) const {
+  TransferRequest request;
+  request.headers = headers_.For(url);
+  request.url = std::move(url);
+  // A server's error page must never end up inside the video.
+  request.checkHead = [](const ResponseHead& head, const std::string& where) {
+    if (IsPageContentType(head.contentType)) {
+      return "The server sent a web page instead of a part of the stream: " + where;
+    }
+    return std::string();
+  };
+  return request;
+}
+
+TransferRequest Job::ResourceRequest(const std::string& id, std::string url,
+                                     std::optional<ByteRange> range, std::size_t maxBytes) {
+  resources_[id].requested = true;
+  TransferRequest request = Request(std::move(url));
+  request.range = range;
+  const std::uint64_t first = range ? range->first : 0;
+  request.sink = [this, id, first, maxBytes](std::uint64_t offset, const char* data,
+                                             std::size_t size, std::string* failure) {
+    std::string& bytes = resources_[id].data;
+    bytes.resize(static_cast<std::size_t>(offset - first));
+    if (size > maxBytes - bytes.size()) {
+      *failure = maxBytes == kKeyBytes ? "The stream's key is not 16 bytes long."
+                                       : "The stream's initialisation section is too large.";
+      return false;
+    }
+    bytes.append(data, size);
+    return true;
+  };
+  request.done = [this, id, maxBytes] {
+    Resource& resource = resources_[id];
+    if (maxBytes == kKeyBytes && resource.data.size() != kKeyBytes) {
+      throw FetchError("The stream's key is not 16 bytes long.");
+    }
+    if (resource.data.empty()) throw FetchError("The server sent an empty initialisation section.");
+    resource.ready = true;
+    WriteReady();
+  };
+  return request;
+}
+
+TransferRequest Job::SegmentRequest(std::size_t index) {
+  const HlsSegment& segment = segments_[index];
+  auto& pending = pending_[index];
+  pending = std::make_unique<Pending>(folder_.Descriptor());
+  TransferRequest request = Request(playlist_.Resolve(segment.uri));
+  std::uint64_t first = 0;
+  if (segment.hasRange && segment.length > 0) {
+    request.range = ByteRange{segment.offset, segment.offset + segment.length - 1};
+    first = segment.offset;
+  }
+  Pending* target = pending.get();
+  request.sink = [target, first](std::uint64_t offset, const char* data, std::size_t size,
+                                 std::string* failure) {
+    return target->spool.WriteAt(offset - first, data, size, failure);
+  };
+  request.done = [this, target, index] {
+    if (target->spool.Size() == 0) {
+      throw FetchError("The server sent an empty segment (" + std::to_string(index + 1) + " of " +
+                       std::to_string(segments_.size()) + ").");
+    }
+    target->complete = true;
+    WriteReady();
+  };
+  return request;
+}
+
+void Job::WriteReady() {
+  while (nextToWrite_ < segments_.size()) {
+    const auto found = pending_.find(nextToWrite_);
+    if (found == pending_.end() || !found->second->complete) return;
+    const HlsSegment& segment = segments_[nextToWrite_];
+    if (segment.key >= 0 && !resources_[KeyId(segment)].ready) return;
+    const std::string mapId = segment.map != lastMap_ && segment.map >= 0
+                                  ? "map " + std::to_string(segment.map)
+                                  : std::string();
+    if (!mapId.empty() && !resources_[mapId].ready) return;
+    if (!mapId.empty()) Store(resources_[mapId].data.data(), resources_[mapId].data.size());
+    lastMap_ = segment.map;
+    WriteSegment(nextToWrite_, *found->second);
+    pending_.erase(found);
+    seconds_ += segment.duration;
+    ++nextToWrite_;
+    control_.Set("segments", std::to_string(nextToWrite_));
+    control_.Set("bytes", std::to_string(bytes_));
+    control_.SaveIfDue();
+    // Keys and sections no segment in flight, nor the next to start, still
+    // needs (keeping the latter's saves fetching a shared key again).
+    const std::size_t last = std::min(nextToStart_ + 1, segments_.size());
+    for (auto it = resources_.begin(); it != resources_.end();) {
+      bool needed = !it->second.ready;
+      for (std::size_t i = nextToWrite_; i < last && !needed; ++i) {
+        needed = (segments_[i].key >= 0 && KeyId(segments_[i]) == it->first) ||
+                 it->first == "map " + std::to_string(segments_[i].map);
+      }
+      it = needed ? std::next(it) : resources_.erase(it);
+    }
+    written_();
+  }
+}
+
+void Job::WriteSegment(std::size_t index, Pending& pending) {
+  const HlsSegment& segment = segments_[index];
+  std::string failure;
+  if (segment.key < 0) {
+    if (!pending.spool.Read(
+            [this](const char* data, std::size_t size) {
+              Store(data, size);
+              return true;
+            },
+            &failure)) {
+      throw FetchError(failure);
+    }
+    return;
+  }
+  const HlsKey& key = playlist_.Keys()[static_cast<std::size_t>(segment.key)];
+  Aes128Decryptor::Block secret{};
+  const std::string& keyBytes = resources_[KeyId(segment)].data;
+  std::copy(keyBytes.begin(), keyBytes.end(), secret.begin());
+  Aes128Decryptor::Block iv = key.iv;
+  if (!key.hasIv) {
+    // Without an IV the media sequence number is one, big-endian.
+    iv.fill(0);
+    for (int i = 0; i < 8; ++i)
+      iv[15 - i] = static_cast<unsigned char>(segment.sequence >> (8 * i));
+  }
+  decryptor_.Begin(secret, iv);
+  if (!pending.spool.Read(
+          [this](const char* data, std::size_t size) {
+            plain_.clear();
+            decryptor_.Update(data, size, plain_);
+            Store(plain_.data(), plain_.size());
+            return true;
+          },
+          &failure)) {
+    throw FetchError(failure);
+  }
+  plain_.clear();
+  if (!decryptor_.Finish(plain_)) {
+    throw FetchError(
+        "Segment " + std::to_string(index + 1) +
+        " could not be decrypted (wrong key or damaged data): " + playlist_.Resolve(segment.uri));
+  }
+  Store(plain_.data(), plain_.size());
+  std::string().swap(plain_);
+}
+
+void Job::Store(const char* data, std::size_t size) {
+  if (!part_.Write(data, size)) throw FetchError(part_.LastFailure());
+  bytes_ += size;
+}
+
+}  // namespace
+
+void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progress) {
+  std::vector<std::unique_ptr<Job>> jobs;
+  std::uint64_t received = 0;
+  const auto report = [&jobs, &received, &progress] {
+    double seconds = 0;
+    std::size_t segments = 0;
+    std::uint64_t bytes = 0;
+    for (const auto& job : jobs) {
+      seconds += job->Seconds();
+      segments += job->Written();
+      bytes += job->Bytes();
+    }
+    progress.Update(seconds, segments, bytes, received);
+  };
+  for (const HlsTrack& track : tracks) {
+    jobs.push_back(std::make_unique<Job>(track, folder_, report));
+  }
+  for (const auto& job : jobs) job->Resume();
+  const auto saveAll = [&jobs] {
+    for (const auto& job : jobs) job->Save();
+  };
+  TransferEngine engine(kParallel);
+  engine.OnProgress([&](std::uint64_t bytes) {
+    received = bytes;
+    report();
+  });
+  // The records follow the writes within a second, also while the next
+  // segment is slow to come.
+  engine.OnTick([&jobs] {
+    for (const auto& job : jobs) job->SaveIfDue();
+  });
+  // Segments wait in memory or a spool until their turn: at most kParallel
+  // of them in all beyond the last ones written. The tracks take turns.
+  std::size_t turn = 0;
+  const auto next = [&]() -> std::optional<TransferRequest> {
+    std::size_t waiting = 0;
+    for (const auto& job : jobs) waiting += job->Waiting();
+    if (waiting >= static_cast<std::size_t>(kParallel)) return std::nullopt;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      const std::size_t at = (turn + i) % jobs.size();
+      if (auto request = jobs[at]->Next()) {
+        turn = at + 1;
+        return request;
+      }
+    }
+    return std::nullopt;
+  };
+  try {
+    engine.Run(next);
+    for (const auto& job : jobs) {
+      if (!job->Complete()) {
+        throw FetchError("The stream ended before all its segments were written: " +
+                         job->Playlist().Url());
+      }
+    }
+  } catch (const FetchError&) {
+    saveAll();
+    throw;
+  }
+  saveAll();
+}
+
+}  // namespace tarnfetch

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "http/StreamHeaders.h"
+
+namespace tarnfetch {
+
+class ControlFile;
+class HlsPlaylist;
+class OutputFolder;
+class PartFile;
+class StreamProgress;
+
+// One media playlist, the headers its requests carry, and the ".part" and
+// control file it is written to.
+struct HlsTrack {
+  const HlsPlaylist& playlist;
+  const StreamHeaders& headers;
+  PartFile& part;
+  ControlFile& control;
+};
+
+// Fetches the segments of media playlists (a picture and its separate
+// sound, say) at the same time, up to eight segments at a time in all,
+// and writes each playlist's in order into its ".part" (initialisation
+// sections before the segments that need them, AES-128 segments
+// decrypted). Each control file records the segments written, so that a
+// killed run continues after the last of them, provided the playlist lists
+// the same segments.
+class HlsDownload {
+ public:
+  static constexpr int kParallel = 8;
+
+  explicit HlsDownload(const OutputFolder& folder) : folder_(folder) {}
+
+  // Reports one progress line across all tracks. Throws FetchError; what
+  // was written stays, recorded, for the next run.
+  void Run(const std::vector<HlsTrack>& tracks, StreamProgress& progress);
+
+ private:
+  const OutputFolder& folder_;
+};
+
+}  // namespace tarnfetch

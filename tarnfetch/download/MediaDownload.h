@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "http/Validators.h"
+
+namespace tarnfetch {
+
+class ControlFile;
+class OutputFolder;
+class PartFile;
+class ProgressReporter;
+class StopFlag;
+
+// Downloads one media address into "<name>.part" in the output folder and
+// renames it to <name>, under the ".part"'s lock, once every byte is there.
+// A file of kMinRangedBytes or more from a server that sends parts comes
+// over several connections at once (RangedDownload); others over one. A
+// ".part" left by an earlier run is continued only when its control file
+// shows it is ours and the server still sends the same file (the stored
+// validators, If-Range); anything else starts the file again from zero.
+class MediaDownload {
+ public:
+  static constexpr std::uint64_t kMinRangedBytes = 8u << 20;
+
+  MediaDownload(const OutputFolder& folder, std::string name, ProgressReporter& progress)
+      : folder_(folder), name_(std::move(name)), progress_(progress) {}
+
+  // The page that named the media, for the Referer.
+  void SetReferrerPage(std::string page) { referrerPage_ = std::move(page); }
+  // Extra request headers ("Name: value") for every request, e.g. the
+  // site extractor's.
+  void SetHeaders(std::vector<std::string> headers) { headers_ = std::move(headers); }
+  void SetConnections(int connections) { connections_ = connections; }
+  // For a piece that is used where it lies: once complete, "<name>.part"
+  // and its control file stay, so that a later run finds it done.
+  void KeepPartWhenDone() { keepPart_ = true; }
+  // For a download running beside others: Run ends soon once stop is
+  // raised.
+  void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
+
+  // Returns the size of the finished file. probed: what the first look at
+  // the address said. Throws FetchError; whatever was received stays in
+  // the ".part" file for the next run.
+  std::uint64_t Run(const std::string& url, const Validators& probed);
+
+ private:
+  enum class Outcome { Complete, StartAgain };
+  Outcome Attempt(PartFile& part, ControlFile& control, const std::string& url,
+                  std::uint64_t offset, const Validators* earlier, const Validators& probed);
+
+  const OutputFolder& folder_;
+  std::string name_;
+  ProgressReporter& progress_;
+  std::string referrerPage_;
+  std::vector<std::string> headers_;
+  int connections_ = 4;
+  bool keepPart_ = false;
+  const StopFlag* stop_ = nullptr;
+};
+
+}  // namespace tarnfetch

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "http/Validators.h"
+
+namespace tarnfetch {
+
+class ControlFile;
+class PartFile;
+class ProgressReporter;
+class StopFlag;
+
+// Fetches a file of known length in parts, over up to `connections`
+// connections at once, each writing at its offset in the one sparse
+// ".part". The control file records the finished ranges (at least once a
+// second) and the answer's validators, so that a killed run fetches only
+// what is missing. Each part is retried by the transfer engine; one that
+// keeps failing ends the download with FetchError, the ".part" kept.
+class RangedDownload {
+ public:
+  enum class Outcome {
+    Complete,
+    NoRanges,    // the server sends whole files only: use one connection
+    StartAgain,  // the server now sends another file
+  };
+
+  RangedDownload(PartFile& part, ControlFile& control, ProgressReporter& progress)
+      : part_(part), control_(control), progress_(progress) {}
+
+  // Run ends with FetchError soon after stop is raised.
+  void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
+
+  // resume: continue the ranges the control file records (the caller has
+  // checked it belongs to this file); else start from nothing. headers
+  // ("Name: value") go on every request.
+  Outcome Run(const std::string& url, const Validators& probed, int connections, bool resume,
+              std::vector<std::string> headers);
+
+ private:
+  PartFile& part_;
+  ControlFile& control_;
+  ProgressReporter& progress_;
+  const StopFlag* stop_ = nullptr;
+};
+
+}  // namespace tarnfetch

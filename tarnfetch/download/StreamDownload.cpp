@@ -1,0 +1,188 @@
+#include "download/StreamDownload.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "core/FetchError.h"
+#include "download/HlsDownload.h"
+#include "download/HlsPlaylist.h"
+#include "ffmpeg/FfmpegRemux.h"
+#include "ffmpeg/PictureSoundJoin.h"
+#include "files/ControlFile.h"
+#include "files/FileName.h"
+#include "files/NameChoice.h"
+#include "files/NewFile.h"
+#include "files/OutputFolder.h"
+#include "files/PartFile.h"
+#include "http/TransferEngine.h"
+#include "report/Console.h"
+#include "report/StreamProgress.h"
+
+namespace tarnfetch {
+namespace {
+
+// A media playlist a master playlist names.
+HlsPlaylist NamedMediaPlaylist(const std::string& url, const StreamHeaders& headers) {
+  std::string where = url;
+  std::string text = FetchSmall(url, kMaxPlaylistBytes, headers.For(url), &where);
+  HlsPlaylist media(std::move(text), where);
+  if (media.IsMaster()) {
+    throw FetchError("The stream's master playlist names another master playlist: " + url);
+  }
+  return media;
+}
+
+// One playlist of the stream and the headers its requests carry.
+struct StreamPart {
+  HlsPlaylist playlist;
+  StreamHeaders headers;
+};
+
+// What the stream is made of: the source's own media playlist, or its best
+// variant's and, when that variant's sound lies apart, the sound's.
+struct StreamParts {
+  StreamPart picture;
+  std::optional<StreamPart> sound;
+  std::string codecs;  // the variant's, when the master gives them
+};
+
+StreamParts ReadParts(const StreamSource& source) {
+  std::string where = source.url;
+  std::string text = source.playlist ? *source.playlist
+                                     : FetchSmall(source.url, kMaxPlaylistBytes,
+                                                  source.headers.For(source.url), &where);
+  HlsPlaylist playlist(std::move(text), where);
+  if (!playlist.IsMaster()) return {{std::move(playlist), source.headers}, std::nullopt, {}};
+  const HlsVariant& best = playlist.Best();
+  StreamParts parts{
+      {NamedMediaPlaylist(best.url, source.headers), source.headers}, std::nullopt, best.codecs};
+  if (const auto audio = playlist.SeparateAudio(best)) {
+    parts.sound.emplace(StreamPart{NamedMediaPlaylist(audio->url, source.headers), source.headers});
+  }
+  return parts;
+}
+
+// A CODECS list ("avc1.64001f,mp4a.40.2") that MP4 takes as it is; an
+// unknown list is taken for the usual one.
+bool CodecsFitMp4(std::string_view codecs) {
+  while (!codecs.empty()) {
+    std::string_view codec = codecs.substr(0, codecs.find(','));
+    codecs.remove_prefix(std::min(codec.size() + 1, codecs.size()));
+    while (!codec.empty() && codec.front() == ' ') codec.remove_prefix(1);
+    if (!codec.empty() && !Mp4TakesCodec(codec)) return false;
+  }
+  return true;
+}
+
+// A playlist's ".part" and control file, beside the final name.
+struct TrackFiles {
+  TrackFiles(const OutputFolder& folder, const std::string& name)
+      : part(folder, name), control(folder, name) {}
+  PartFile part;
+  ControlFile control;
+};
+
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+// Copies the joined segments into an MP4 under the final name.
+void RemuxInto(const std::string& ffmpeg, const OutputFolder& folder, const std::string& partName,
+               const std::string& finalName) {
+  Descriptor input{
+      openat(folder.Descriptor(), partName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
+  if (input.fd < 0) {
+    throw FetchError("Could not prepare " + folder.Path() + "/" + finalName + ": " +
+                     std::strerror(errno) + ".");
+  }
+  WriteNewFile(folder, finalName, [&](int output) { RemuxToMp4(ffmpeg, input.fd, output); });
+}
+
+// Fetches the parts into one file named from the title: picture and sound
+// apart joined by ffmpeg into an MP4 (Matroska unless mp4); a single
+// playlist copied by ffmpeg, when there is one, into an MP4, else joined
+// as it is (".ts" unless mp4).
+void FetchParts(const StreamParts& parts, const std::string& ffmpeg, bool mp4,
+                const std::string& title, const std::string& pathTemplate) {
+  const bool apart = parts.sound.has_value();
+  const OutputTarget target = ExpandTemplate(pathTemplate, title,
+                                             mp4     ? "mp4"
+                                             : apart ? "mkv"
+                                                     : "ts");
+  const OutputFolder folder(target.folder);
+  // A stream's length is not known before: a file under the name is never
+  // taken for it, nor replaced.
+  const ChosenName chosen = ChooseName(folder, target, std::nullopt);
+  console::FileName(chosen.path);
+
+  // Picture and sound each go to their own ".part" until they are joined.
+  std::vector<const StreamPart*> playlists{&parts.picture};
+  if (apart) playlists.push_back(&*parts.sound);
+  std::vector<std::unique_ptr<TrackFiles>> files;
+  std::vector<HlsTrack> tracks;
+  double seconds = 0;
+  std::size_t segments = 0;
+  bool timed = true;
+  for (std::size_t i = 0; i < playlists.size(); ++i) {
+    const std::string name = apart ? chosen.name + (i == 0 ? ".video" : ".audio") : chosen.name;
+    files.push_back(std::make_unique<TrackFiles>(folder, name));
+    const HlsPlaylist& playlist = playlists[i]->playlist;
+    tracks.push_back({playlist, playlists[i]->headers, files.back()->part, files.back()->control});
+    seconds += playlist.TotalDuration();
+    segments += playlist.Segments().size();
+    timed = timed && playlist.TotalDuration() > 0;
+  }
+  StreamProgress progress(timed ? seconds : 0, segments);
+  HlsDownload(folder).Run(tracks, progress);
+  // The ".part"s stay locked until the final name is taken.
+  if (ffmpeg.empty()) {
+    files[0]->control.Remove();
+    files[0]->part.MoveTo(chosen.name);
+  } else {
+    if (apart) {
+      JoinPictureAndSound(ffmpeg, folder, files[0]->part.Name(), files[1]->part.Name(), chosen.name,
+                          mp4);
+    } else {
+      RemuxInto(ffmpeg, folder, files[0]->part.Name(), chosen.name);
+    }
+    for (const auto& track : files) {
+      unlinkat(folder.Descriptor(), track->part.Name().c_str(), 0);
+      track->control.Remove();
+      track->part.Close();
+    }
+  }
+  const auto written = folder.Look(chosen.name);
+  progress.Finish(written ? written->size : 0);
+}
+
+}  // namespace
+
+void DownloadStream(const StreamSource& source, const std::string& title,
+                    const std::string& pathTemplate) {
+  const StreamParts parts = ReadParts(source);
+  const bool apart = parts.sound.has_value();
+  const std::string ffmpeg = apart ? FfmpegToJoin("this stream's") : FindFfmpeg();
+  const bool fragmentedMp4 = !parts.picture.playlist.Maps().empty();
+  const bool mp4 = apart ? CodecsFitMp4(parts.codecs) : fragmentedMp4 || !ffmpeg.empty();
+  FetchParts(parts, ffmpeg, mp4, title, pathTemplate);
+}
+
+void DownloadStreamPair(const StreamSource& picture, const StreamSource& sound, bool mp4,
+                        const std::string& title, const std::string& pathTemplate) {
+  const std::string ffmpeg = FfmpegToJoin("this video's");
+  // Each source's own picture: a master playlist's best variant.
+  StreamParts parts = ReadParts(picture);
+  parts.sound.emplace(std::move(ReadParts(sound).picture));
+  FetchParts(parts, ffmpeg, mp4, title, pathTemplate);
+}
+
+}  // namespace tarnfetch

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "http/HttpTransfer.h"
+
+namespace tarnfetch {
+
+class StopFlag;
+
+// Bytes first..last of a resource, both included; no last: to the end.
+struct ByteRange {
+  std::uint64_t first = 0;
+  std::optional<std::uint64_t> last;
+};
+
+// One request for the engine. Offsets handed to the sink are positions in
+// the whole resource. A retry continues where the last attempt stopped when
+// the server honoured the range; otherwise it starts again from the range's
+// first byte (or 0), so a sink writes at the offset it is given and forgets
+// anything it kept beyond it.
+struct TransferRequest {
+  std::string url;
+  std::optional<ByteRange> range;
+  std::vector<std::string> headers;  // "Name: value"
+  bool compressed = false;           // accept gzip and the like (whole bodies only)
+  // Optional: looks at the final answer's head before any byte is handed
+  // over. A non-empty message fails the request for good with it.
+  std::function<std::string(const ResponseHead& head, const std::string& effectiveUrl)> checkHead;
+  // Receives the body; false stops the request for good (reason in *failure).
+  std::function<bool(std::uint64_t offset, const char* data, std::size_t size,
+                     std::string* failure)>
+      sink;
+  // Called once when the request has delivered everything.
+  std::function<void()> done;
+};
+
+// Runs requests on libcurl's multi interface, all on the calling thread:
+// at most `limit` at a time, each with the shared safety settings of
+// HttpTransfer (protocols, redirects, TLS, stall rule), each retried up to
+// kRetries times after a failed attempt. Requests are pulled from a source
+// as slots free up, so a long list never sits in memory as requests.
+class TransferEngine {
+ public:
+  static constexpr int kRetries = 3;
+
+  // The next request, or nothing when there is none to start right now.
+  // The run ends when the source gives nothing and no request is active.
+  using Source = std::function<std::optional<TransferRequest>()>;
+  // Bytes received by all requests of this run so far; called as they come.
+  using ProgressFn = std::function<void(std::uint64_t received)>;
+
+  explicit TransferEngine(int limit);
+  ~TransferEngine();
+  TransferEngine(const TransferEngine&) = delete;
+  TransferEngine& operator=(const TransferEngine&) = delete;
+
+  void OnProgress(ProgressFn progress) { progress_ = std::move(progress); }
+  // Called at least four times a second while Run runs, also when no byte
+  // arrives (for saving a record on time).
+  void OnTick(std::function<void()> tick) { tick_ = std::move(tick); }
+  // Run ends with FetchError soon after stop is raised (within a tick).
+  void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
+
+  // Runs until every request is done. On the first request that fails for
+  // good, stops the others and throws FetchError with its reason.
+  void Run(const Source& source);
+
+  std::uint64_t Received() const { return received_; }
+
+ private:
+  struct Active;
+  void Start(std::unique_ptr<Active> active);
+  void Finish(Active* active, int code);
+  void StopAll();
+
+  int limit_;
+  void* multi_ = nullptr;
+  std::vector<std::unique_ptr<Active>> active_;
+  std::vector<std::unique_ptr<Active>> waiting_;  // retries waiting for their time
+  std::uint64_t received_ = 0;
+  ProgressFn progress_;
+  std::function<void()> tick_;
+  const StopFlag* stop_ = nullptr;
+  std::string failure_;
+};
+
+// Fetches one small resource (a playlist, a key) into memory through the
+// engine, with its retries. Throws FetchError, also when it is larger than
+// maxBytes.
+std::string FetchSmall(const std::string& url, std::size_t maxBytes,
+                       const std::vector<std::string>& headers = {},
+                       std::string* effectiveUrl = nullptr);
+
+}  // namespace tarnfetch

@@ -1,0 +1,51 @@
+#include "http/Validators.h"
+
+#include <charconv>
+
+#include "files/ControlFile.h"
+#include "http/HttpTransfer.h"
+
+namespace tarnfetch {
+
+Validators AnswerValidators(const ResponseHead& head, std::optional<std::uint64_t> length) {
+  return {length, head.etag, head.lastModified};
+}
+
+bool SameFile(const Validators& stored, const Validators& answer) {
+  bool compared = false;
+  const auto agree = [&compared](const auto& a, const auto& b, bool present) {
+    if (!present) return true;
+    compared = true;
+    return a == b;
+  };
+  return agree(stored.etag, answer.etag, !stored.etag.empty() && !answer.etag.empty()) &&
+         agree(stored.lastModified, answer.lastModified,
+               !stored.lastModified.empty() && !answer.lastModified.empty()) &&
+         agree(stored.length, answer.length, stored.length && answer.length) && compared;
+}
+
+std::string IfRangeValue(const Validators& stored) {
+  if (!stored.etag.empty() && stored.etag.rfind("W/", 0) != 0) return stored.etag;
+  return stored.lastModified;
+}
+
+void StoreValidators(ControlFile& control, const Validators& validators) {
+  control.Set("length", validators.length ? std::to_string(*validators.length) : "");
+  control.Set("etag", validators.etag);
+  control.Set("last-modified", validators.lastModified);
+}
+
+Validators StoredValidators(const ControlFile& control) {
+  Validators validators;
+  const std::string length = control.Get("length").value_or("");
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), value);
+  if (!length.empty() && error == std::errc() && end == length.data() + length.size()) {
+    validators.length = value;
+  }
+  validators.etag = control.Get("etag").value_or("");
+  validators.lastModified = control.Get("last-modified").value_or("");
+  return validators;
+}
+
+}  // namespace tarnfetch

@@ -1,0 +1,158 @@
+#include "page/PlayerSetup.h"
+
+#include <algorithm>
+#include <array>
+
+#include "core/MediaType.h"
+#include "page/JsonMediaReader.h"
+#include "page/ScriptLiteral.h"
+
+namespace tarnfetch {
+namespace {
+
+// Real set-ups are a few KiB; a larger literal is read only this far.
+constexpr std::size_t kMaxLiteralBytes = 256 * 1024;
+// How far after a set-up call's name its object may start.
+constexpr std::size_t kMaxCallGap = 512;
+// Set-up calls looked at per script, found or not: a script of a million
+// "setup(" costs no more than a few.
+constexpr std::size_t kMaxCalls = 32;
+// The longest address the last-resort scan reads.
+constexpr std::size_t kMaxScannedAddress = 4096;
+
+// Where the players keep a media address.
+constexpr std::array<std::string_view, 6> kAddressKeys{"file", "src",  "contentUrl",
+                                                       "mp4",  "webm", "hls"};
+
+// Calls whose arguments hold a player's set-up.
+constexpr std::array<std::string_view, 7> kSetupCalls{
+    ".setup(", "videojs(", ".src(", "flowplayer(", "new Plyr(", ".source =", ".source="};
+
+// The lower-case extension of an address's path ("" if none).
+std::string PathExtension(std::string_view address) {
+  address = address.substr(0, address.find_first_of("?#"));
+  const std::string_view name = address.substr(address.rfind('/') + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || name.size() - dot > 6) return {};
+  std::string extension(name.substr(dot + 1));
+  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
+    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  });
+  return extension;
+}
+
+bool IsPlaylistExtension(std::string_view extension) {
+  return extension == "m3u8";
+}
+
+// Players also name posters, captions and their own scripts under "src".
+bool IsClearlyNotMedia(std::string_view address) {
+  static constexpr std::array<std::string_view, 16> kOther{
+      "vtt", "srt", "jpg",  "jpeg", "png",  "gif", "webp", "svg",
+      "css", "js",  "json", "xml",  "html", "htm", "ico",  "swf"};
+  const std::string extension = PathExtension(address);
+  return std::find(kOther.begin(), kOther.end(), extension) != kOther.end();
+}
+
+std::vector<MediaCandidate> AddressesInLiteral(std::string_view literal, std::size_t maxCount) {
+  const std::string json = ScriptLiteralToJson(literal.substr(0, kMaxLiteralBytes));
+  std::vector<MediaCandidate> found = MediaInJson(json, kAddressKeys, maxCount);
+  found.erase(std::remove_if(found.begin(), found.end(),
+                             [](const MediaCandidate& candidate) {
+                               return IsClearlyNotMedia(candidate.address);
+                             }),
+              found.end());
+  return found;
+}
+
+// The start of the first object or array among a call's arguments, passing
+// over quoted ones; npos when the call ends first.
+std::size_t FirstLiteral(std::string_view script, std::size_t from) {
+  const std::size_t stop = std::min(script.size(), from + kMaxCallGap);
+  int nesting = 0;  // inner calls: videojs(document.getElementById("v"), {...})
+  for (std::size_t pos = from; pos < stop; ++pos) {
+    const char c = script[pos];
+    if (c == '{' || c == '[') return pos;
+    if (c == '(') ++nesting;
+    if ((c == ')' && nesting-- == 0) || c == ';') return std::string_view::npos;
+    if (c == '"' || c == '\'') {
+      const std::size_t close = script.find(c, pos + 1);
+      if (close == std::string_view::npos || close >= stop) return std::string_view::npos;
+      pos = close;
+    }
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::vector<MediaCandidate> PlayerAttributeAddresses(std::string_view config,
+                                                     std::size_t maxCount) {
+  return AddressesInLiteral(config, maxCount);
+}
+
+std::vector<MediaCandidate> PlayerScriptAddresses(std::string_view script, std::size_t maxCount) {
+  std::vector<MediaCandidate> found;
+  std::size_t calls = 0;
+  for (const std::string_view call : kSetupCalls) {
+    for (std::size_t at = script.find(call); at != std::string_view::npos && calls < kMaxCalls;
+         at = script.find(call, at + call.size())) {
+      ++calls;
+      const std::size_t literal = FirstLiteral(script, at + call.size());
+      if (literal == std::string_view::npos) continue;
+      for (auto& candidate : AddressesInLiteral(script.substr(literal), maxCount - found.size())) {
+        found.push_back(std::move(candidate));
+      }
+      if (found.size() >= maxCount) return found;
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> ScriptMediaAddresses(std::string_view script, std::size_t maxCount) {
+  std::vector<std::string> found;
+  std::size_t pos = 0;
+  while (found.size() < maxCount) {
+    pos = script.find("http", pos);
+    if (pos == std::string_view::npos) break;
+    const char quote = pos > 0 ? script[pos - 1] : '\0';
+    if (quote != '"' && quote != '\'' && quote != '`') {
+      pos += 4;
+      continue;
+    }
+    // Read to the closing quote; the next search starts where this one
+    // stopped, so that the scan stays linear in the script's size.
+    std::string address;
+    bool closed = false;
+    for (; pos < script.size() && address.size() < kMaxScannedAddress; ++pos) {
+      const char c = script[pos];
+      if (c == quote) {
+        closed = true;
+        break;
+      }
+      if (c == '\n' || c == '\r' || c == ' ') break;
+      if (c == '\\' && script.substr(pos, 2) == "\\/") {
+        address += '/';
+        ++pos;
+      } else if (c == '\\' &&
+                 (script.substr(pos, 6) == "\\u002F" || script.substr(pos, 6) == "\\u002f")) {
+        address += '/';
+        pos += 5;
+      } else if (c == '\\' && script.substr(pos, 6) == "\\u0026") {
+        address += '&';
+        pos += 5;
+      } else {
+        address += c;
+      }
+    }
+    const bool web = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+    const std::string extension = PathExtension(address);
+    if (closed && web && (IsMediaExtension(extension) || IsPlaylistExtension(extension)) &&
+        std::find(found.begin(), found.end(), address) == found.end()) {
+      found.push_back(std::move(address));
+    }
+  }
+  return found;
+}
+
+}  // namespace tarnfetch

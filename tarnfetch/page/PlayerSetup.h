@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "page/MediaCandidate.h"
+
+namespace tarnfetch {
+
+// The addresses a web player is set up with, with the quality the setup
+// states for each, in the order they appear. `config` is a configuration
+// attribute (video.js data-setup, Plyr data-plyr-config): JSON or a script
+// literal. At most maxCount.
+std::vector<MediaCandidate> PlayerAttributeAddresses(std::string_view config, std::size_t maxCount);
+
+// The same for an inline script: the object literals handed to the common
+// players' set-up calls (JW Player setup(), video.js videojs() and src(),
+// Flowplayer flowplayer(), Plyr's new Plyr() and source =).
+std::vector<MediaCandidate> PlayerScriptAddresses(std::string_view script, std::size_t maxCount);
+
+// Last resort: quoted http(s) addresses in a script whose path ends in a
+// media or playlist extension, with JSON's escaped slashes ("\/") read as
+// slashes. At most maxCount.
+std::vector<std::string> ScriptMediaAddresses(std::string_view script, std::size_t maxCount);
+
+}  // namespace tarnfetch

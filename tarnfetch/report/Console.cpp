@@ -1,0 +1,99 @@
+#include "report/Console.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "core/TitleText.h"
+#include "core/Utf8.h"
+#include "files/FileName.h"
+#include "report/Secrets.h"
+
+namespace tarnfetch {
+namespace {
+
+// Downloads running on threads of their own print too; a line is never
+// split by another.
+std::mutex& OutputLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+void WriteLine(std::string_view line) {
+  const std::lock_guard lock(OutputLock());
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void WriteTagged(std::string_view open, std::string_view value, std::string_view close) {
+  std::string line;
+  line.reserve(open.size() + value.size() + close.size());
+  line.append(open).append(MarkerSafe(value)).append(close);
+  WriteLine(line);
+}
+
+}  // namespace
+
+std::string MarkerSafe(std::string_view text) {
+  const std::string valid = ToValidUtf8(text);
+  std::string out;
+  out.reserve(valid.size());
+  for (const char c : valid) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      out += ' ';
+    } else if (c == '<') {
+      out += "\xEF\xBC\x9C";  // U+FF1C FULLWIDTH LESS-THAN SIGN
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+namespace console {
+
+void Go() {
+  WriteLine("<Go>");
+}
+
+void Title(std::string_view title) {
+  // Quillmarsh reads our output in small chunks; a short line keeps the
+  // whole tag in one of them, also when escaping has made it longer.
+  std::string shown = MarkerSafe(CutUtf8(CleanTitle(HideSecrets(title)), kMaxTitleBytes));
+  if (shown.empty()) shown = "video";
+  constexpr std::string_view kOpen = "<title>", kClose = "</title>";
+  shown = CutUtf8(shown, kMaxTitleLineBytes - kOpen.size() - kClose.size());
+  WriteLine(std::string(kOpen).append(shown).append(kClose));
+}
+
+void FileName(std::string_view path) {
+  WriteTagged("<filename>", path, "</filename>");
+}
+
+void Skip(std::string_view path) {
+  WriteTagged("<skip>", path, "</skip>");
+}
+
+void Progress(std::string_view percent, std::string_view size, std::string_view speed,
+              std::string_view eta) {
+  std::string line = "<speed> ";
+  line.append(percent).append("% of ").append(size).append(" at ").append(speed);
+  line.append(" ETA ").append(eta).append("</speed>");
+  WriteLine(line);
+}
+
+void Error(std::string_view message) {
+  std::string line = "ERROR: ";
+  line.append(MarkerSafe(HideSecrets(message)));
+  WriteLine(line);
+}
+
+void Plain(std::string_view text) {
+  const std::lock_guard lock(OutputLock());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace console
+}  // namespace tarnfetch
