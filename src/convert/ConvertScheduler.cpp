@@ -6,7 +6,7 @@
 #include "base/Text.h"
 #include "convert/ConvertOptions.h"
 #include "convert/FfmpegCommand.h"
-#include "convert/FindFfmpeg.h"
+#include "base/FindProgram.h"
 #include "convert/TConvertThread.h"
 #include "missions/MissionStatus.h"
 
@@ -63,7 +63,7 @@ void StartWaitingConversions(MissionHost& host) {
       missions.setFailed(row, Status::ErrorInConvert, "Unknown format: " + format);
       host.WriteReport("[Error] Unknown format: " + format);
     } else {
-      const std::string ffmpeg = FindFfmpeg(host.ProgramDir(), std::getenv("PATH"));
+      const std::string ffmpeg = FindProgram("ffmpeg", host.ProgramDir(), std::getenv("PATH"));
       StartWorker(host, row, BuildFfmpegCommand(ffmpeg, file, opts.args, opts.ext));
     }
     row = GetNextConvertUrl(missions);

@@ -5,24 +5,16 @@
 
 namespace tarnfetch {
 
-// The named program next to this one, else the first one on PATH
-// (absolute entries only: never the current folder); empty when there is
-// none.
-std::string FindProgram(const std::string& name);
-
-// The arguments as posix_spawn takes them, ending in a null pointer; they
-// point into args.
-std::vector<char*> ArgumentVector(std::vector<std::string>& args);
-
-// The ffmpeg FindProgram finds.
+// The ffmpeg beside this program, else on PATH; empty when there is none.
 std::string FindFfmpeg();
 
 // Copies the streams of inputFd (MPEG-TS or fragmented MP4) into an MP4
 // written to outputFd, without re-encoding; the MP4 muxer converts ADTS
 // AAC itself (the aac_adtstoasc filter) where the audio needs it. ffmpeg
 // gets an argument vector and the files as descriptors, so no name of
-// ours is ever read as an option or protocol. Throws FetchError with
-// ffmpeg's own last words when it fails or writes nothing.
+// ours is ever read as an option or protocol; a run that hangs is ended.
+// Throws FetchError with ffmpeg's own last words when it fails or writes
+// nothing.
 void RemuxToMp4(const std::string& ffmpeg, int inputFd, int outputFd);
 
 // Copies the first video stream of videoFd and the first audio stream of

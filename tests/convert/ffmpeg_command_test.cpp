@@ -1,5 +1,5 @@
 #include "convert/FfmpegCommand.h"
-#include "convert/FindFfmpeg.h"
+#include "base/FindProgram.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -48,11 +48,11 @@ TEST(BuildFfmpegCommand, PathsThatCouldBeOptionsOrProtocolsGetFilePrefix) {
   }
 }
 
-class FindFfmpegTest : public ::testing::Test {
+class FindProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     root_ = fs::temp_directory_path() /
-            ("qm-findffmpeg-" + std::to_string(::getpid()) + "-" +
+            ("qm-findprogram-" + std::to_string(::getpid()) + "-" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     for (const char* d : {"app", "bin1", "bin2", "empty"}) fs::create_directories(root_ / d);
@@ -69,35 +69,35 @@ class FindFfmpegTest : public ::testing::Test {
   fs::path root_;
 };
 
-TEST_F(FindFfmpegTest, ApplicationFolderComesFirst) {
+TEST_F(FindProgramTest, ApplicationFolderComesFirst) {
   MakeFfmpeg("app");
   MakeFfmpeg("bin1");
   const std::string path = Dir("bin1");
-  EXPECT_EQ(FindFfmpeg(Dir("app") + "/", path.c_str()), Dir("app") + "/ffmpeg");
+  EXPECT_EQ(FindProgram("ffmpeg", Dir("app") + "/", path.c_str()), Dir("app") + "/ffmpeg");
 }
 
-TEST_F(FindFfmpegTest, SearchPathInOrderSkippingNonExecutables) {
+TEST_F(FindProgramTest, SearchPathInOrderSkippingNonExecutables) {
   MakeFfmpeg("bin1", false);
   MakeFfmpeg("bin2");
   const std::string path = Dir("empty") + ":" + Dir("bin1") + ":" + Dir("bin2");
-  EXPECT_EQ(FindFfmpeg(Dir("app") + "/", path.c_str()), Dir("bin2") + "/ffmpeg");
+  EXPECT_EQ(FindProgram("ffmpeg", Dir("app") + "/", path.c_str()), Dir("bin2") + "/ffmpeg");
 }
 
-TEST_F(FindFfmpegTest, NeverTheCurrentFolder) {
+TEST_F(FindProgramTest, NeverTheCurrentFolder) {
   MakeFfmpeg("bin1");
   const fs::path old = fs::current_path();
   fs::current_path(root_ / "bin1");
-  EXPECT_EQ(FindFfmpeg("", ":.:bin1::"), "");
-  EXPECT_EQ(FindFfmpeg("bin1/", nullptr), "");
-  EXPECT_EQ(FindFfmpeg("", ""), "");
+  EXPECT_EQ(FindProgram("ffmpeg", "", ":.:bin1::"), "");
+  EXPECT_EQ(FindProgram("ffmpeg", "bin1/", nullptr), "");
+  EXPECT_EQ(FindProgram("ffmpeg", "", ""), "");
   fs::current_path(old);
 }
 
-TEST_F(FindFfmpegTest, FolderNamedFfmpegIsNotTheProgram) {
+TEST_F(FindProgramTest, FolderNamedFfmpegIsNotTheProgram) {
   fs::create_directories(root_ / "app" / "ffmpeg");
   MakeFfmpeg("bin1");
   const std::string path = Dir("bin1");
-  EXPECT_EQ(FindFfmpeg(Dir("app") + "/", path.c_str()), Dir("bin1") + "/ffmpeg");
+  EXPECT_EQ(FindProgram("ffmpeg", Dir("app") + "/", path.c_str()), Dir("bin1") + "/ffmpeg");
 }
 
 }  // namespace

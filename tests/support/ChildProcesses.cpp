@@ -30,4 +30,12 @@ std::vector<int> ProcessesWithArgument(const std::string& argument) {
   return pids;
 }
 
+bool IsRunning(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  const std::string stat{std::istreambuf_iterator<char>(in), {}};
+  // "pid (name) state ...": the name may hold blanks and brackets.
+  const std::size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
 }  // namespace quillmarsh

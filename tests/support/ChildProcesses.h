@@ -9,4 +9,7 @@ namespace quillmarsh {
 
 std::vector<int> ProcessesWithArgument(const std::string& argument);
 
+// True while the process exists and has not ended (a zombie has ended).
+bool IsRunning(int pid);
+
 }  // namespace quillmarsh

@@ -7,9 +7,12 @@
 #include <set>
 
 #include "TarnfetchHarness.h"
+#include "support/ChildProcesses.h"
 
 namespace tarnfetch_test {
 namespace {
+
+using namespace std::chrono_literals;
 
 const std::string kFfmpeg = "/usr/bin/ffmpeg";
 const std::string kFfprobe = "/usr/bin/ffprobe";
@@ -533,6 +536,33 @@ TEST_F(TarnfetchSiteExtractor, WithoutTheExtractorTheErrorSaysWhatToInstall) {
   ASSERT_EQ(run.Starting("ERROR: ").size(), 1u);
   EXPECT_NE(run.Starting("ERROR: ")[0].find("No video was found"), std::string::npos);
   EXPECT_NE(run.Starting("ERROR: ")[0].find("Installing yt-dlp"), std::string::npos);
+}
+
+// Quillmarsh's Stop ends tarnfetch's process group: the extractor and what
+// it started end with it.
+TEST_F(TarnfetchSiteExtractor, StopEndsTheExtractorAndWhatItStarted) {
+  const fs::path extractorPid = temp_.Path() / "extractor.pid";
+  const fs::path childPid = temp_.Path() / "child.pid";
+  StandIn("echo $$ > '" + extractorPid.string() + "'; sleep 300 & echo $! > '" + childPid.string() +
+          "'; wait");
+  const std::string saved = std::getenv("PATH");
+  setenv("PATH", (bin().string() + ":" + saved).c_str(), 1);
+  ConsoleProcess tarnfetch;
+  const bool started = tarnfetch.Start(
+      {kTarnfetch, server_.Url("/nothing.html"), "-p", (out() / "%(title)s.%(ext)s").string()},
+      ConsoleProcess::Stdin::Null);
+  setenv("PATH", saved.c_str(), 1);
+  ASSERT_TRUE(started);
+  const auto ready = [&] { return ReadFile(childPid).size() > 1; };
+  for (int i = 0; i < 2000 && !ready(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(ready()) << "the stand-in never started its child";
+  const int pids[] = {std::stoi(ReadFile(extractorPid)), std::stoi(ReadFile(childPid))};
+  tarnfetch.Terminate();
+  const auto alive = [&] {
+    return std::any_of(std::begin(pids), std::end(pids), [](int pid) { return IsRunning(pid); });
+  };
+  for (int i = 0; i < 500 && alive(); ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(alive()) << "still running 5 s after Stop";
 }
 
 TEST_F(TarnfetchSiteExtractor, TheRealExtractorReadsWhatThePageReaderCannot) {

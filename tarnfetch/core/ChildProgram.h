@@ -1,0 +1,52 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tarnfetch {
+
+// The named program beside this one, else the first on PATH (absolute
+// entries only, never the current folder); empty when there is none.
+std::string FindHelperProgram(const std::string& name);
+
+// One run of a helper program (ffmpeg, the site extractor).
+struct ChildRun {
+  std::vector<std::string> args;  // args[0] is the program's path
+  std::string role;               // "the site extractor": named before the path in errors
+  // Descriptors handed over as 3, 4, ... in that order; everything else the
+  // child gets is its standard input (/dev/null), output and error.
+  std::vector<int> passFds;
+  // Standard output is kept up to this many bytes; 0 discards it. More than
+  // that ends the run (ChildResult::outputTooLarge).
+  std::size_t keepOutput = 0;
+  // The last bytes of standard error kept for a message; 0 discards it.
+  std::size_t keepErrors = 4096;
+  std::chrono::milliseconds timeLimit{std::chrono::seconds(60)};
+  // The child's address space limit; 0 leaves it unlimited.
+  std::size_t addressSpaceBytes = 0;
+};
+
+struct ChildResult {
+  std::string output;
+  std::string errors;
+  int waitStatus = 0;
+  bool timedOut = false;
+  bool outputTooLarge = false;
+
+  // Ended by itself with exit status 0.
+  bool Succeeded() const;
+  // "exit status N" or "ended by signal S".
+  std::string EndText() const;
+};
+
+// Runs the program to its end or its time limit, whichever comes first.
+// The child stays in tarnfetch's process group, so that ending the group
+// (Quillmarsh's Stop) ends it and whatever it started; it is also killed
+// when tarnfetch dies, and on its limits. The run is over when the child
+// has exited: processes it left behind are ended, whatever they hold open.
+// Throws FetchError when the program cannot be started.
+ChildResult RunChild(const ChildRun& run);
+
+}  // namespace tarnfetch
