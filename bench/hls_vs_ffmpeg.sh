@@ -17,7 +17,7 @@ build_dir=${1:-build}
 rounds=${2:-3}
 tarnfetch="$build_dir/bin/tarnfetch"
 
-. "$(dirname "$0")/loopback_common.sh"
+. "$(dirname "$0")/lib.sh"
 require_tools "$tarnfetch" python3 ffmpeg ffprobe
 mkdir -p "$work/www" "$work/out"
 

@@ -17,7 +17,7 @@ size_mib=${2:-96}
 rounds=${3:-3}
 tarnfetch="$build_dir/bin/tarnfetch"
 
-. "$(dirname "$0")/loopback_common.sh"
+. "$(dirname "$0")/lib.sh"
 require_tools "$tarnfetch" python3 curl aria2c
 mkdir -p "$work/out"
 

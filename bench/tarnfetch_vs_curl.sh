@@ -15,7 +15,7 @@ size_mib=${2:-1024}
 rounds=${3:-3}
 tarnfetch="$build_dir/bin/tarnfetch"
 
-. "$(dirname "$0")/loopback_common.sh"
+. "$(dirname "$0")/lib.sh"
 require_tools "$tarnfetch" python3 curl
 
 mkdir -p "$work/www" "$work/out"

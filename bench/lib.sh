@@ -1,4 +1,4 @@
-# Shared by the loopback comparison scripts (sourced, not run): checks for
+# Shared set-up of the benchmark scripts (sourced, not run): checks for
 # the tools, a work folder removed at exit together with the server whose
 # pid is put in server_pid, a free port, waiting for the server, the size
 # check of a download and the timing of one run.
