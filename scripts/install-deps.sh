@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcurl4-openssl-dev libcpp-httplib-dev libssl-dev nlohmann-json3-dev
+  libcurl4-openssl-dev libcpp-httplib-dev libssl-dev nlohmann-json3-dev libexpat1-dev
   ffmpeg xvfb xauth fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
   dbus time curl python3

@@ -52,7 +52,8 @@ bool IsPageContentType(std::string_view contentType) {
 bool IsStreamContentType(std::string_view contentType) {
   const std::string bare = BareContentType(contentType);
   return bare == "application/vnd.apple.mpegurl" || bare == "application/x-mpegurl" ||
-         bare == "audio/mpegurl" || bare == "audio/x-mpegurl";
+         bare == "audio/mpegurl" || bare == "audio/x-mpegurl" || bare == "application/dash+xml" ||
+         bare == "video/vnd.mpeg.dash.mpd";
 }
 
 bool IsTextualContentType(std::string_view contentType) {
@@ -63,6 +64,10 @@ bool IsTextualContentType(std::string_view contentType) {
   return StartsWith(bare, "text/") || IsPageContentType(bare) || bare == "application/json" ||
          bare == "application/xml" || bare == "application/javascript" || endsWith("+xml") ||
          endsWith("+json");
+}
+
+bool IsStreamExtension(std::string_view extension) {
+  return extension == "m3u8" || extension == "mpd";
 }
 
 bool IsMediaExtension(std::string_view extension) {

@@ -10,6 +10,8 @@
 #include <string_view>
 
 #include "core/FetchError.h"
+#include "download/DashManifest.h"
+#include "download/DashTracks.h"
 #include "download/HlsDownload.h"
 #include "download/HlsPlaylist.h"
 #include "ffmpeg/FfmpegRemux.h"
@@ -52,11 +54,28 @@ struct StreamParts {
   std::string codecs;  // the variant's, when the master gives them
 };
 
+// A DASH manifest's chosen picture and sound, each written as a media
+// playlist.
+StreamParts DashParts(const std::string& text, const std::string& url,
+                      const StreamHeaders& headers) {
+  DashTracks tracks = ChooseDashTracks(DashManifest(text, url));
+  StreamParts parts{{HlsPlaylist(std::move(tracks.picture.playlist), tracks.picture.url), headers},
+                    std::nullopt,
+                    tracks.picture.codecs};
+  if (tracks.sound) {
+    parts.sound.emplace(
+        StreamPart{HlsPlaylist(std::move(tracks.sound->playlist), tracks.sound->url), headers});
+    parts.codecs += "," + tracks.sound->codecs;
+  }
+  return parts;
+}
+
 StreamParts ReadParts(const StreamSource& source) {
   std::string where = source.url;
   std::string text = source.playlist ? *source.playlist
                                      : FetchSmall(source.url, kMaxPlaylistBytes,
                                                   source.headers.For(source.url), &where);
+  if (LooksLikeDashManifest(text)) return DashParts(text, where, source.headers);
   HlsPlaylist playlist(std::move(text), where);
   if (!playlist.IsMaster()) return {{std::move(playlist), source.headers}, std::nullopt, {}};
   const HlsVariant& best = playlist.Best();

@@ -38,7 +38,7 @@ void Decide(ProbeState& state) {
   // address decides. Text is never media.
   const std::string bare = BareContentType(head.contentType);
   if (IsStreamContentType(bare) ||
-      (UrlFileExtension(result.url) == "m3u8" && !IsPageContentType(bare))) {
+      (IsStreamExtension(UrlFileExtension(result.url)) && !IsPageContentType(bare))) {
     result.kind = ProbeResult::Kind::Stream;
   } else if (IsMediaContentType(bare) ||
              (!IsTextualContentType(bare) && IsMediaExtension(UrlFileExtension(result.url)))) {
