@@ -4,6 +4,7 @@
 
 #include "core/ChildProgram.h"
 #include "core/FetchError.h"
+#include "ffmpeg/InputFormat.h"
 
 namespace tarnfetch {
 namespace {
@@ -34,8 +35,15 @@ void RunFfmpeg(const std::string& ffmpeg, const std::vector<int>& inputs, int ou
   ChildRun run;
   run.args = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
   for (std::size_t i = 0; i < inputs.size(); ++i) {
-    run.args.push_back("-i");
-    run.args.push_back("file:/dev/fd/" + std::to_string(3 + i));
+    const std::string format = FfmpegInputFormat(inputs[i]);
+    if (format.empty()) {
+      throw FetchError("ffmpeg could not " + what +
+                       ": what was downloaded is not a video or sound file it may read.");
+    }
+    // Told, never guessed, so that no playlist or file list is read; and
+    // no protocol but files, so that nothing is fetched.
+    run.args.insert(run.args.end(), {"-f", format, "-protocol_whitelist", "file", "-i",
+                                     "file:/dev/fd/" + std::to_string(3 + i)});
   }
   run.args.insert(run.args.end(), options.begin(), options.end());
   run.args.push_back("file:/dev/fd/" + std::to_string(3 + inputs.size()));

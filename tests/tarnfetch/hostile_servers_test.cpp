@@ -1,0 +1,132 @@
+// Hostile servers and planted files replayed through the real tarnfetch:
+// each case is an attack and the sound end it must come to.
+#include <sys/stat.h>
+
+#include <map>
+#include <mutex>
+
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+const std::string kFfmpeg = "/usr/bin/ffmpeg";
+
+// Made once by the real ffmpeg: an MPEG-TS clip, and a picture and a sound
+// of their own.
+struct Media {
+  TempDir dir;
+  std::string ts, video, audio;
+};
+Media* media = nullptr;
+
+std::string Playlist(const std::string& segment) {
+  return "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:1,\n" + segment + "\n#EXT-X-ENDLIST\n";
+}
+
+class TarnfetchHostileServers : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    media = new Media;
+    const std::string d = media->dir.path();
+    const auto make = [&](const std::string& source, const std::string& file) {
+      return RunProgram(
+                 {kFfmpeg, "-v", "error", "-f", "lavfi", "-i", source, "-t", "1", d + "/" + file})
+                 .exitCode == 0;
+    };
+    ASSERT_TRUE(make("testsrc=size=64x48:rate=10", "clip.ts") &&
+                make("testsrc=size=64x48:rate=10", "video.mp4") &&
+                make("sine=frequency=440", "audio.m4a"));
+    media->ts = ReadFile(d + "/clip.ts");
+    media->video = ReadFile(d + "/video.mp4");
+    media->audio = ReadFile(d + "/audio.m4a");
+  }
+  static void TearDownTestSuite() {
+    delete media;
+    media = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_FALSE(media->ts.empty()) << "the clips could not be made";
+    server_.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+      std::lock_guard lock(mutex_);
+      const auto found = bodies_.find(req.path);
+      if (found == bodies_.end()) {
+        res.status = 404;
+      } else {
+        res.set_content(found->second.first, found->second.second);
+      }
+    });
+    Serve("/clip.m3u8", Playlist("clip.ts"), "application/vnd.apple.mpegurl");
+    Serve("/clip.ts", media->ts, "video/mp2t");
+    Serve("/clip.mp4", media->video, "video/mp4");
+    fs::create_directories(bin());
+    path_ = std::getenv("PATH");
+    setenv("PATH", (bin().string() + ":" + path_).c_str(), 1);
+  }
+  void TearDown() override { setenv("PATH", path_.c_str(), 1); }
+
+  void Serve(const std::string& path, const std::string& body, const std::string& type) {
+    std::lock_guard lock(mutex_);
+    bodies_[path] = {body, type};
+  }
+  // A stand-in program found on PATH before the real one; empty: none.
+  void StandIn(const std::string& name, const std::string& script) {
+    fs::remove(bin() / name);
+    if (script.empty()) return;
+    WriteFile(bin() / name, "#!/bin/sh\n" + script + "\n");
+    fs::permissions(bin() / name, fs::perms::owner_all);
+  }
+  RunResult Fetch(const std::string& path, const std::string& folder,
+                  const std::string& name = "%(title)s.%(ext)s") {
+    return RunTarnfetch({server_.Url(path), "-p", (out() / folder / name).string()});
+  }
+
+  fs::path bin() const { return temp_.Path() / "bin"; }
+  fs::path out() const { return temp_.Path() / "out"; }
+
+  TempFolder temp_;
+  std::string path_;
+  std::mutex mutex_;
+  std::map<std::string, std::pair<std::string, std::string>> bodies_;
+  LoopbackServer server_;  // last: stopped first
+};
+
+TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
+  const std::string privateFile = (temp_.Path() / "private.ts").string();
+  WriteFile(privateFile, media->ts);
+  struct Case {
+    std::string attack;
+    std::function<void()> plant;
+    std::string path;
+    const char* error;  // in the ERROR line; nullptr: the run succeeds
+    std::vector<std::string> files;
+  };
+  const std::vector<Case> cases{
+      {"a segment that is a playlist naming a local file",
+       [&] {
+         Serve("/local.m3u8", Playlist("local.ts"), "application/vnd.apple.mpegurl");
+         Serve("/local.ts", Playlist("file://" + privateFile), "video/mp2t");
+       },
+       "/local.m3u8",
+       "not a video or sound file it may read",
+       {"local.mp4.part", "local.mp4.part.ctl"}},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.attack);
+    c.plant();
+    const RunResult run = Fetch(c.path, std::to_string(i));
+    if (c.error != nullptr) {
+      ExpectFailure(run, out() / std::to_string(i));
+      EXPECT_NE(run.Text().find(c.error), std::string::npos) << run.Text();
+    } else {
+      EXPECT_EQ(run.exitCode, 0) << run.Text();
+      ExpectWellFormedOutput(run);
+    }
+    EXPECT_EQ(FilesBelow(out() / std::to_string(i)), c.files);
+  }
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
