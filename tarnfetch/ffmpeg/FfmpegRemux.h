@@ -10,11 +10,9 @@ std::string FindFfmpeg();
 
 // Copies the streams of inputFd (MPEG-TS or fragmented MP4) into an MP4
 // written to outputFd, without re-encoding; the MP4 muxer converts ADTS
-// AAC itself (the aac_adtstoasc filter) where the audio needs it. ffmpeg
-// gets an argument vector and the files as descriptors, so no name of
-// ours is ever read as an option or protocol; a run that hangs is ended.
-// Throws FetchError with ffmpeg's own last words when it fails or writes
-// nothing.
+// AAC itself (the aac_adtstoasc filter) where the audio needs it. Run as
+// RunFfmpegCopy (FfmpegCopy.h) does, within FfmpegTimeLimit of the input's
+// size. Throws FetchError.
 void RemuxToMp4(const std::string& ffmpeg, int inputFd, int outputFd);
 
 // Copies the first video stream of videoFd and the first audio stream of

@@ -6,6 +6,8 @@
 #include <mutex>
 
 #include "TarnfetchHarness.h"
+#include "core/FetchError.h"
+#include "ffmpeg/FfmpegCopy.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -126,6 +128,25 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     }
     EXPECT_EQ(FilesBelow(out() / std::to_string(i)), c.files);
   }
+}
+
+TEST_F(TarnfetchHostileServers, AnFfmpegRunThatNeverEndsIsStoppedAtItsLimit) {
+  EXPECT_GT(tarnfetch::FfmpegTimeLimit(10'000'000'000), tarnfetch::FfmpegTimeLimit(0));
+  StandIn("ffmpeg", "exec sleep 600");
+  const int input = open((media->dir.path() + "/clip.ts").c_str(), O_RDONLY | O_CLOEXEC);
+  const int output = open(temp_.Path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  const std::string what = [&]() -> std::string {
+    try {
+      tarnfetch::RunFfmpegCopy((bin() / "ffmpeg").string(),
+                               {{input}, output, "mp4", {}, "copy", std::chrono::seconds(1)});
+    } catch (const tarnfetch::FetchError& error) {
+      return error.what();
+    }
+    return "no error";
+  }();
+  EXPECT_NE(what.find("did not end within 1 seconds and was stopped"), std::string::npos) << what;
+  close(input);
+  close(output);
 }
 
 }  // namespace
