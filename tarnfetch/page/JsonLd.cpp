@@ -17,4 +17,9 @@ std::vector<MediaCandidate> JsonLdContentUrls(std::string_view json, std::size_t
   return MediaInJson(json.substr(0, kMaxBlockBytes), kKeys, maxCount);
 }
 
+std::vector<MediaCandidate> JsonLdEmbedUrls(std::string_view json, std::size_t maxCount) {
+  static constexpr std::array<std::string_view, 1> kKeys{"embedUrl"};
+  return MediaInJson(json.substr(0, kMaxBlockBytes), kKeys, maxCount);
+}
+
 }  // namespace tarnfetch

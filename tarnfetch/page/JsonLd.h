@@ -13,4 +13,7 @@ namespace tarnfetch {
 // block yields what came before its fault instead of failing the page.
 std::vector<MediaCandidate> JsonLdContentUrls(std::string_view json, std::size_t maxCount);
 
+// The "embedUrl" values (the player's own page) in the same way.
+std::vector<MediaCandidate> JsonLdEmbedUrls(std::string_view json, std::size_t maxCount);
+
 }  // namespace tarnfetch

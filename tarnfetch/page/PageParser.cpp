@@ -96,12 +96,16 @@ void ReadMeta(const HtmlTag& tag, Found& found, std::string& ogTitle) {
   if (name == "og:title" && ogTitle.empty()) ogTitle = CleanTitle(*content);
 }
 
-void ReadScript(const HtmlTag& tag, std::string_view text, PageEncoding encoding, Found& found) {
+void ReadScript(const HtmlTag& tag, std::string_view text, PageEncoding encoding, Found& found,
+                std::vector<MediaCandidate>& embeds) {
   const auto type = tag.Attribute("type");
   if (type && BareContentType(*type) == "application/ld+json") {
-    if (Full(found[kJsonLd])) return;
+    if (Full(found[kJsonLd]) && embeds.size() >= PageMedia::kMaxFrames) return;
     const std::string json = ToUtf8(text.substr(0, 1 << 20), encoding);
     AddAll(found[kJsonLd], JsonLdContentUrls(json, PageMedia::kMaxPerSource));
+    for (auto& embed : JsonLdEmbedUrls(json, PageMedia::kMaxFrames)) {
+      if (embeds.size() < PageMedia::kMaxFrames) embeds.push_back(std::move(embed));
+    }
     return;
   }
   if (!Full(found[kPlayerSetup])) {
@@ -131,6 +135,9 @@ PageMedia ParsePage(std::string_view html, std::string_view contentType) {
   std::string plainTitle;
   bool seenTitleTag = false;
 
+  // JSON-LD's player pages: followed like frames when the page names no
+  // media itself.
+  std::vector<MediaCandidate> embeds;
   const PageEncoding encoding = DeclaredEncoding(contentType, html);
   HtmlTagReader reader(html, encoding);
   while (const auto tag = reader.Next()) {
@@ -162,7 +169,7 @@ PageMedia ParsePage(std::string_view html, std::string_view contentType) {
     } else if (name == "object") {
       AddFrame(media.frames, tag->Attribute("data"));
     } else if (name == "script") {
-      ReadScript(*tag, reader.RawText(), encoding, found);
+      ReadScript(*tag, reader.RawText(), encoding, found, embeds);
     } else if (name == "title" && !seenTitleTag) {
       seenTitleTag = true;
       // Only the start of an overlong title can end up in a name or caption.
@@ -187,6 +194,9 @@ PageMedia ParsePage(std::string_view html, std::string_view contentType) {
         media.addresses.push_back(std::move(address));
       }
     }
+  }
+  if (media.addresses.empty()) {
+    for (const auto& embed : embeds) AddFrame(media.frames, embed.address);
   }
   media.title = !ogTitle.empty() ? ogTitle : plainTitle;
   return media;

@@ -21,8 +21,9 @@ struct PageMedia {
   // quoted media addresses in scripts. No duplicates; at most
   // kMaxPerSource from each kind of source.
   std::vector<std::string> addresses;
-  // <iframe src>, <embed src>, <object data>, in the page's order; no
-  // duplicates, at most kMaxFrames.
+  // <iframe src>, <embed src>, <object data>, in the page's order, then
+  // JSON-LD embedUrl when the page names no media; no duplicates, at most
+  // kMaxFrames.
   std::vector<std::string> frames;
   // og:title, else <title>; read in the page's declared encoding, cleaned
   // by CleanTitle (TitleText.h); may be empty.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "core/MediaType.h"
 #include "page/JsonMediaReader.h"
@@ -21,8 +22,8 @@ constexpr std::size_t kMaxCalls = 32;
 constexpr std::size_t kMaxScannedAddress = 4096;
 
 // Where the players keep a media address.
-constexpr std::array<std::string_view, 6> kAddressKeys{"file", "src",  "contentUrl",
-                                                       "mp4",  "webm", "hls"};
+constexpr std::array<std::string_view, 7> kAddressKeys{"file", "src", "contentUrl", "mp4",
+                                                       "webm", "hls", "dash"};
 
 // Calls whose arguments hold a player's set-up.
 constexpr std::array<std::string_view, 7> kSetupCalls{
@@ -39,10 +40,6 @@ std::string PathExtension(std::string_view address) {
     return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   });
   return extension;
-}
-
-bool IsPlaylistExtension(std::string_view extension) {
-  return extension == "m3u8";
 }
 
 // Players also name posters, captions and their own scripts under "src".
@@ -84,6 +81,63 @@ std::size_t FirstLiteral(std::string_view script, std::size_t from) {
   return std::string_view::npos;
 }
 
+// Stream players that are handed an address rather than a set-up:
+// dash.js's MediaPlayer().create().initialize(element, "URL", autoplay)
+// and attachSource("URL"), Shaka Player's player.load("URL"). `load(` is
+// common elsewhere, so only stream and media addresses count there.
+struct LoaderCall {
+  std::string_view name;
+  int argument;
+  bool mediaOnly;
+};
+constexpr std::array<LoaderCall, 3> kLoaderCalls{
+    {{".initialize(", 1, false}, {".attachSource(", 0, false}, {".load(", 0, true}}};
+
+// The text of a call's argument when it is a quoted string without escapes.
+std::optional<std::string> QuotedArgument(std::string_view script, std::size_t from, int index) {
+  const std::size_t stop = std::min(script.size(), from + kMaxCallGap);
+  int argument = 0;
+  int nesting = 0;
+  for (std::size_t pos = from; pos < stop; ++pos) {
+    const char c = script[pos];
+    if (c == '"' || c == '\'' || c == '`') {
+      const std::size_t close = script.find(c, pos + 1);
+      if (close == std::string_view::npos || close >= stop) return std::nullopt;
+      const std::string_view text = script.substr(pos + 1, close - pos - 1);
+      if (nesting == 0 && argument == index && text.find('\\') == std::string_view::npos) {
+        return std::string(text);
+      }
+      pos = close;
+    } else if (c == '(' || c == '[' || c == '{') {
+      ++nesting;
+    } else if (c == ')' || c == ']' || c == '}') {
+      if (nesting-- == 0) return std::nullopt;
+    } else if (c == ',' && nesting == 0) {
+      if (++argument > index) return std::nullopt;
+    } else if (c == ';') {
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+void AddLoaderAddresses(std::string_view script, std::size_t maxCount,
+                        std::vector<MediaCandidate>& found) {
+  std::size_t calls = 0;
+  for (const LoaderCall& call : kLoaderCalls) {
+    for (std::size_t at = script.find(call.name);
+         at != std::string_view::npos && calls < kMaxCalls && found.size() < maxCount;
+         at = script.find(call.name, at + call.name.size())) {
+      ++calls;
+      auto address = QuotedArgument(script, at + call.name.size(), call.argument);
+      if (!address || address->empty() || IsClearlyNotMedia(*address)) continue;
+      const std::string extension = PathExtension(*address);
+      if (call.mediaOnly && !IsMediaExtension(extension) && !IsStreamExtension(extension)) continue;
+      found.push_back({std::move(*address)});
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<MediaCandidate> PlayerAttributeAddresses(std::string_view config,
@@ -106,6 +160,7 @@ std::vector<MediaCandidate> PlayerScriptAddresses(std::string_view script, std::
       if (found.size() >= maxCount) return found;
     }
   }
+  AddLoaderAddresses(script, maxCount, found);
   return found;
 }
 
@@ -147,7 +202,7 @@ std::vector<std::string> ScriptMediaAddresses(std::string_view script, std::size
     }
     const bool web = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
     const std::string extension = PathExtension(address);
-    if (closed && web && (IsMediaExtension(extension) || IsPlaylistExtension(extension)) &&
+    if (closed && web && (IsMediaExtension(extension) || IsStreamExtension(extension)) &&
         std::find(found.begin(), found.end(), address) == found.end()) {
       found.push_back(std::move(address));
     }

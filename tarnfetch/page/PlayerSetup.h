@@ -16,7 +16,9 @@ std::vector<MediaCandidate> PlayerAttributeAddresses(std::string_view config, st
 
 // The same for an inline script: the object literals handed to the common
 // players' set-up calls (JW Player setup(), video.js videojs() and src(),
-// Flowplayer flowplayer(), Plyr's new Plyr() and source =).
+// Flowplayer flowplayer(), Plyr's new Plyr() and source =), and the
+// addresses handed to dash.js (initialize(), attachSource()) and Shaka
+// Player (load()).
 std::vector<MediaCandidate> PlayerScriptAddresses(std::string_view script, std::size_t maxCount);
 
 // Last resort: quoted http(s) addresses in a script whose path ends in a
