@@ -1,10 +1,12 @@
 #include "ffmpeg/FfmpegCopy.h"
 
-#include <sys/stat.h>
+#include <array>
+#include <string_view>
 
 #include "core/ChildProgram.h"
 #include "core/FetchError.h"
 #include "ffmpeg/InputFormat.h"
+#include "ffmpeg/WholeMedia.h"
 
 namespace tarnfetch {
 namespace {
@@ -25,9 +27,21 @@ std::string LastLine(std::string text) {
   return text;
 }
 
-std::uint64_t SizeOf(int fd) {
-  struct stat info {};
-  return fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+// The first line of ffmpeg's that tells of a failure it may still end
+// with status 0 after (a trailer it could not write to a full disk).
+std::string FailureLine(const std::string& errors) {
+  static constexpr std::array<std::string_view, 4> kWords{
+      "No space left on device", "Error writing trailer", "Error closing file",
+      "Conversion failed!"};
+  for (const std::string_view word : kWords) {
+    const std::size_t at = errors.find(word);
+    if (at == std::string::npos) continue;
+    const std::size_t before = errors.rfind('\n', at);
+    const std::size_t begin = before == std::string::npos ? 0 : before + 1;
+    const std::size_t end = errors.find('\n', at);
+    return LastLine(errors.substr(begin, end == std::string::npos ? end : end - begin));
+  }
+  return {};
 }
 
 }  // namespace
@@ -63,11 +77,13 @@ void RunFfmpegCopy(const std::string& ffmpeg, const FfmpegCopy& copy) {
     throw FetchError(failed + " (it did not end within " +
                      std::to_string(copy.timeLimit.count() / 1000) + " seconds and was stopped).");
   }
-  if (!result.Succeeded() || SizeOf(copy.output) == 0) {
-    std::string why = LastLine(result.errors);
-    if (why.empty()) why = result.EndText();
-    throw FetchError(failed + " (" + why + ").");
+  std::string why = FailureLine(result.errors);
+  if (why.empty() && !result.Succeeded()) why = LastLine(result.errors);
+  if (why.empty() && !result.Succeeded()) why = result.EndText();
+  if (why.empty() && !IsWholeMediaFile(copy.output, copy.muxer)) {
+    why = "the file it wrote is cut short";
   }
+  if (!why.empty()) throw FetchError(failed + " (" + why + ").");
 }
 
 }  // namespace tarnfetch

@@ -1,13 +1,15 @@
 // Hostile servers and planted files replayed through the real tarnfetch:
 // each case is an attack and the sound end it must come to.
-#include <sys/stat.h>
+#include <sys/mman.h>
 
 #include <map>
 #include <mutex>
+#include <tuple>
 
 #include "TarnfetchHarness.h"
 #include "core/FetchError.h"
 #include "ffmpeg/FfmpegCopy.h"
+#include "ffmpeg/WholeMedia.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -18,7 +20,7 @@ const std::string kFfmpeg = "/usr/bin/ffmpeg";
 // of their own.
 struct Media {
   TempDir dir;
-  std::string ts, video, audio;
+  std::string ts, video, audio, mkv;
 };
 Media* media = nullptr;
 
@@ -38,10 +40,12 @@ class TarnfetchHostileServers : public ::testing::Test {
     };
     ASSERT_TRUE(make("testsrc=size=64x48:rate=10", "clip.ts") &&
                 make("testsrc=size=64x48:rate=10", "video.mp4") &&
-                make("sine=frequency=440", "audio.m4a"));
+                make("sine=frequency=440", "audio.m4a") &&
+                make("testsrc=size=64x48:rate=10", "video.mkv"));
     media->ts = ReadFile(d + "/clip.ts");
     media->video = ReadFile(d + "/video.mp4");
     media->audio = ReadFile(d + "/audio.m4a");
+    media->mkv = ReadFile(d + "/video.mkv");
   }
   static void TearDownTestSuite() {
     delete media;
@@ -97,11 +101,13 @@ class TarnfetchHostileServers : public ::testing::Test {
 TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   const std::string privateFile = (temp_.Path() / "private.ts").string();
   WriteFile(privateFile, media->ts);
+  const std::string video = media->dir.path() + "/video.mp4";
   struct Case {
     std::string attack;
     std::function<void()> plant;
-    std::string path;
-    const char* error;  // in the ERROR line; nullptr: the run succeeds
+    std::string path, folder;
+    std::string ffmpeg;  // a stand-in's script; empty: the real one
+    const char* error;   // in the ERROR line; nullptr: the run succeeds
     std::vector<std::string> files;
   };
   const std::vector<Case> cases{
@@ -111,22 +117,34 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
          Serve("/local.ts", Playlist("file://" + privateFile), "video/mp2t");
        },
        "/local.m3u8",
+       "2",
+       "",
        "not a video or sound file it may read",
        {"local.mp4.part", "local.mp4.part.ctl"}},
+      {"a full disk while ffmpeg writes the trailer",
+       [] {},
+       "/clip.m3u8",
+       "4",
+       "for a; do last=$a; done; cat '" + video +
+           "' > \"${last#file:}\"\n"
+           "echo 'Error writing trailer of file:/dev/fd/4: No space left on device' >&2",
+       "No space left on device",
+       {"clip.mp4.part", "clip.mp4.part.ctl"}},
+      {"the next run, with room", [] {}, "/clip.m3u8", "4", "", nullptr, {"clip.mp4"}},
   };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.attack);
     c.plant();
-    const RunResult run = Fetch(c.path, std::to_string(i));
+    StandIn("ffmpeg", c.ffmpeg);
+    const RunResult run = Fetch(c.path, c.folder);
     if (c.error != nullptr) {
-      ExpectFailure(run, out() / std::to_string(i));
+      ExpectFailure(run, out() / c.folder);
       EXPECT_NE(run.Text().find(c.error), std::string::npos) << run.Text();
     } else {
       EXPECT_EQ(run.exitCode, 0) << run.Text();
       ExpectWellFormedOutput(run);
     }
-    EXPECT_EQ(FilesBelow(out() / std::to_string(i)), c.files);
+    EXPECT_EQ(FilesBelow(out() / c.folder), c.files);
   }
 }
 
@@ -147,6 +165,23 @@ TEST_F(TarnfetchHostileServers, AnFfmpegRunThatNeverEndsIsStoppedAtItsLimit) {
   EXPECT_NE(what.find("did not end within 1 seconds and was stopped"), std::string::npos) << what;
   close(input);
   close(output);
+}
+
+TEST_F(TarnfetchHostileServers, OnlyAFileWrittenToItsEndIsWhole) {
+  const std::string& mp4 = media->video;
+  const std::string& mkv = media->mkv;
+  for (const auto& [bytes, muxer, whole] : std::vector<std::tuple<std::string, const char*, bool>>{
+           {mp4, "mp4", true},
+           {mp4.substr(0, mp4.size() - 1), "mp4", false},
+           {mp4 + std::string(8, '\0'), "mp4", false},
+           {mkv, "matroska", true},
+           {mkv.substr(0, mkv.size() - 1), "matroska", false},
+           {mp4, "matroska", false}}) {
+    const int fd = memfd_create("media", MFD_CLOEXEC);
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    EXPECT_EQ(tarnfetch::IsWholeMediaFile(fd, muxer), whole) << muxer << " " << bytes.size();
+    close(fd);
+  }
 }
 
 }  // namespace

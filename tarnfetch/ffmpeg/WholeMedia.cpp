@@ -1,0 +1,105 @@
+#include "ffmpeg/WholeMedia.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace tarnfetch {
+namespace {
+
+using Bytes = std::array<unsigned char, 16>;
+
+std::optional<Bytes> ReadAt(int fd, std::uint64_t offset, std::size_t size) {
+  Bytes bytes{};
+  if (pread(fd, bytes.data(), size, static_cast<off_t>(offset)) != static_cast<ssize_t>(size)) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+std::uint64_t BigEndian(const unsigned char* bytes, std::size_t size) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < size; ++i) value = value << 8 | bytes[i];
+  return value;
+}
+
+// MP4: boxes of 32-bit (or, marked 1, 64-bit) sizes that tile the file.
+bool WholeMp4(int fd, std::uint64_t fileSize) {
+  bool index = false;
+  std::uint64_t at = 0;
+  while (at < fileSize) {
+    const auto head = ReadAt(fd, at, std::min<std::uint64_t>(16, fileSize - at));
+    if (!head || fileSize - at < 8) return false;
+    std::uint64_t size = BigEndian(head->data(), 4);
+    std::uint64_t header = 8;
+    if (size == 1) {
+      if (fileSize - at < 16) return false;
+      size = BigEndian(head->data() + 8, 8);
+      header = 16;
+    }
+    if (size < header || size > fileSize - at) return false;
+    index = index || std::string_view(reinterpret_cast<const char*>(head->data()) + 4, 4) == "moov";
+    at += size;
+  }
+  return index;
+}
+
+// An EBML element's ID and size at `at`; the size is empty when unknown.
+struct Element {
+  std::uint64_t id = 0;
+  std::optional<std::uint64_t> size;
+  std::uint64_t dataStart = 0;
+};
+
+// A variable-length number: its length is marked by its first set bit.
+std::optional<std::pair<std::uint64_t, std::size_t>> Vint(const Bytes& bytes, std::size_t at,
+                                                          bool keepMarker) {
+  if (at >= bytes.size()) return std::nullopt;
+  std::size_t length = 1;
+  while (length <= 8 && (bytes[at] & (0x80 >> (length - 1))) == 0) ++length;
+  if (length > 8 || at + length > bytes.size()) return std::nullopt;
+  std::uint64_t value = BigEndian(&bytes[at], length);
+  if (!keepMarker) value &= (std::uint64_t{1} << (7 * length)) - 1;
+  return std::pair{value, length};
+}
+
+std::optional<Element> ReadElement(int fd, std::uint64_t at, std::uint64_t fileSize) {
+  const auto bytes =
+      ReadAt(fd, at, static_cast<std::size_t>(std::min<std::uint64_t>(16, fileSize - at)));
+  if (!bytes || fileSize - at < 2) return std::nullopt;
+  const auto id = Vint(*bytes, 0, true);
+  const auto size = id ? Vint(*bytes, id->second, false) : std::nullopt;
+  if (!size) return std::nullopt;
+  Element element{id->first, size->first, at + id->second + size->second};
+  // All value bits set: "unknown", as a muxer leaves it until its trailer.
+  if (size->first == (std::uint64_t{1} << (7 * size->second)) - 1) element.size.reset();
+  return element;
+}
+
+// Matroska: the EBML header, then one segment of known size to the end.
+bool WholeMatroska(int fd, std::uint64_t fileSize) {
+  const auto header = ReadElement(fd, 0, fileSize);
+  if (!header || header->id != 0x1A45DFA3 || !header->size ||
+      *header->size > fileSize - header->dataStart) {
+    return false;
+  }
+  const auto segment = ReadElement(fd, header->dataStart + *header->size, fileSize);
+  return segment && segment->id == 0x18538067 && segment->size &&
+         segment->dataStart + *segment->size == fileSize;
+}
+
+}  // namespace
+
+bool IsWholeMediaFile(int fd, std::string_view muxer) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || info.st_size <= 0) return false;
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (muxer == "mp4") return WholeMp4(fd, size);
+  if (muxer == "matroska") return WholeMatroska(fd, size);
+  return false;
+}
+
+}  // namespace tarnfetch
