@@ -54,3 +54,71 @@ check_size() {
   [[ $got -eq $expected ]] || { echo "wrong size $got for $1" >&2; exit 1; }
   rm -f "$1"
 }
+
+# start_slow_server DIR: serves DIR on a free port (put in port), answering
+# each segment (.ts, .m4s) after 50 ms, as a busy streaming server does.
+start_slow_server() {
+  port=$(free_port)
+  cat >"$work/slow_server.py" <<'PY'
+import http.server, socket, sys, time
+
+class Slow(http.server.SimpleHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    extensions_map = {".m3u8": "application/vnd.apple.mpegurl", ".ts": "video/mp2t",
+                      ".mpd": "application/dash+xml", ".m4s": "video/iso.segment",
+                      ".mp4": "video/mp4"}
+
+    def setup(self):
+        super().setup()
+        # Head and body go out in separate writes; without this each answer
+        # waits for the client's delayed acknowledgement.
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+    def do_GET(self):
+        if self.path.endswith((".ts", ".m4s")):
+            time.sleep(0.05)
+        super().do_GET()
+
+    def log_message(self, *args):
+        pass
+
+class Server(http.server.ThreadingHTTPServer):
+    request_queue_size = 64  # the default 5 drops the SYNs of parallel connections
+
+Server(("127.0.0.1", int(sys.argv[1])), Slow).serve_forever()
+PY
+  (cd "$1" && exec python3 "$work/slow_server.py" "$port") &
+  server_pid=$!
+}
+
+# wait_for_any URL: until the server answers a plain GET (at most 5 s).
+wait_for_any() {
+  for _ in $(seq 50); do
+    python3 -c "import urllib.request,sys; urllib.request.urlopen(sys.argv[1])" "$1" 2>/dev/null &&
+      return
+    sleep 0.1
+  done
+}
+
+# check_duration FILE SECONDS: the file plays that long (within a second);
+# then it is removed.
+check_duration() {
+  local seconds
+  seconds=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$1")
+  awk -v s="$seconds" -v want="$2" 'BEGIN { exit !(s > want - 1 && s < want + 1) }' ||
+    { echo "wrong duration $seconds for $1" >&2; exit 1; }
+  rm -f "$1"
+}
+
+# peak_rss_of PID: follows the process until it ends and prints the last
+# high-water mark of its resident memory it saw, in KB (its children not
+# counted).
+peak_rss_of() {
+  local peak=0 seen
+  while kill -0 "$1" 2>/dev/null; do
+    seen=$(awk '/^VmHWM:/ { print $2 }' "/proc/$1/status" 2>/dev/null || true)
+    [[ -n $seen ]] && ((seen > peak)) && peak=$seen
+    sleep 0.05
+  done
+  echo "$peak"
+}

@@ -81,6 +81,10 @@ echo "== hls_vs_ffmpeg.sh (60 segments, 3 rounds)"
 bash bench/hls_vs_ffmpeg.sh "$build_dir" 3 | tee "$out/hls.txt" || true
 
 echo
+echo "== dash_vs_ffmpeg.sh (60 segments each of picture and sound, 3 rounds)"
+bash bench/dash_vs_ffmpeg.sh "$build_dir" 3 | tee "$out/dash.txt" || true
+
+echo
 machine="$(nproc) CPUs, $(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1), \
 $(awk '/^MemTotal:/ { printf "%.1f", $2 / 1048576 }' /proc/meminfo) GiB memory, $(. /etc/os-release && echo "$PRETTY_NAME"), \
 load average at the end $(cut -d' ' -f1-3 /proc/loadavg), build $(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build_dir/CMakeCache.txt" | grep . || echo RelWithDebInfo)"
@@ -160,13 +164,15 @@ rows.append((f"tarnfetch/curl time, {tarn_mib} MiB on loopback",
              float(ratio.group(1)) if ratio else None, "x", "<=", 1.10))
 rows.append(("tarnfetch peak RSS", int(rss.group(1)) if rss else None, "KB", "<", 20000))
 
-hls = open(os.path.join(out, "hls.txt")).read() if os.path.exists(
-    os.path.join(out, "hls.txt")) else ""
-ratio = re.search(r"time ratio tarnfetch/ffmpeg: ([0-9.]+)", hls)
-rss = re.search(r"tarnfetch: best [0-9.]+ s, median [0-9.]+ s, peak RSS (\d+) KB", hls)
-rows.append(("HLS, 60 segments after 50 ms: tarnfetch/ffmpeg time",
-             float(ratio.group(1)) if ratio else None, "x", "<=", 0.35))
-rows.append(("HLS: tarnfetch peak RSS", int(rss.group(1)) if rss else None, "KB", "<", 40000))
+for name, label in (("hls", "HLS"), ("dash", "DASH")):
+    text = open(os.path.join(out, name + ".txt")).read() if os.path.exists(
+        os.path.join(out, name + ".txt")) else ""
+    ratio = re.search(r"time ratio tarnfetch/ffmpeg: ([0-9.]+)", text)
+    rss = re.search(r"tarnfetch: best [0-9.]+ s, median [0-9.]+ s, peak RSS (\d+) KB", text)
+    rows.append((f"{label}, 60 segments after 50 ms: tarnfetch/ffmpeg time",
+                 float(ratio.group(1)) if ratio else None, "x", "<=", 0.35))
+    rows.append((f"{label}: tarnfetch peak RSS", int(rss.group(1)) if rss else None, "KB", "<",
+                 40000))
 
 paced = open(os.path.join(out, "connections.txt")).read() if os.path.exists(
     os.path.join(out, "connections.txt")) else ""
