@@ -1,21 +1,18 @@
 #include "download/MediaDownload.h"
 
 #include "core/FetchError.h"
-#include "core/MediaType.h"
 #include "download/RangedDownload.h"
 #include "files/ControlFile.h"
 #include "files/OutputFolder.h"
 #include "files/PartFile.h"
-#include "http/ContentRange.h"
+#include "http/AnswerCheck.h"
+#include "http/AnswerMessages.h"
 #include "http/HttpTransfer.h"
 #include "http/Url.h"
 #include "report/ProgressReporter.h"
 
 namespace tarnfetch {
 namespace {
-
-// Larger reads mean fewer callbacks and writes; 512 KiB is libcurl's maximum.
-constexpr long kBufferBytes = 512 * 1024;
 
 constexpr const char* kLayout = "layout";
 constexpr const char* kAppended = "appended";  // bytes 0 to the ".part"'s size
@@ -38,66 +35,25 @@ struct AttemptState {
   std::string failure;  // set when a callback had to stop the transfer
 };
 
-std::string Bytes(std::uint64_t count) {
-  return std::to_string(count) + " bytes";
-}
-
 // Called once the final response's head is known: decides whether the body
 // continues the ".part" file, replaces it, or cannot be used.
 void Begin(AttemptState& state) {
   state.began = true;
   const ResponseHead& head = state.transfer->Head();
-  const std::string url = state.transfer->EffectiveUrl();
-  const long status = head.status;
-  const auto range = ParseContentRange(head.contentRange);
-  bool append = false;
-  std::optional<std::uint64_t> length;  // the whole file's, as this answer says
-  if (status == 206) {
-    if (!range || !range->first || *range->first != state.offset) {
-      state.startAgain = state.offset > 0;
-      if (!state.startAgain)
-        state.failure = "The server sent a part of the file that was not asked for: " + url;
-      return;
-    }
-    append = true;
-    length = range->completeLength;
-    if (!length && head.contentLength) length = state.offset + *head.contentLength;
-  } else if (status == 416 && state.offset > 0) {
-    // Nothing left to send: fine if the ".part" is exactly the whole file.
-    if (!range || range->completeLength != state.offset) {
-      state.startAgain = true;
-      return;
-    }
-    append = true;
-    length = state.offset;
-  } else if (status >= 200 && status <= 299) {
-    length = head.contentLength;
-  } else {
-    state.failure = DescribeStatus(status, url);
-    return;
-  }
-  // A continued ".part" must be the same file the server sends now (a 416
-  // carries only the length).
-  if (append && !(state.earlier && SameFile(*state.earlier, AnswerValidators(head, length)))) {
+  const AnswerDecision decision =
+      CheckAnswer(head, {state.offset, std::nullopt, false}, {state.probed, state.earlier, true},
+                  state.transfer->EffectiveUrl());
+  if (decision.kind == AnswerDecision::Kind::StartAgain) {
     state.startAgain = true;
     return;
   }
-  if (status != 416 && IsTextualContentType(head.contentType)) {
-    state.failure = "The server sent a text (" + BareContentType(head.contentType) +
-                    ") instead of the video: " + url;
+  if (!decision.Taken()) {
+    state.failure = decision.message;
     return;
   }
-  if (length && *length == 0) {
-    state.failure = "The server sent an empty file: " + url;
-    return;
-  }
-  const auto& probedLength = state.probed->length;
-  if (length && probedLength && *length != *probedLength) {
-    state.failure = "The server first announced " + Bytes(*probedLength) + " for the video, then " +
-                    Bytes(*length) + ": " + url;
-    return;
-  }
-  state.expected = length ? length : probedLength;
+  const std::optional<std::uint64_t>& length = decision.length;
+  const bool append = decision.kind == AnswerDecision::Kind::Continue && state.offset > 0;
+  state.expected = length ? length : state.probed->length;
 
   if (append) {
     state.part->Continue();
@@ -158,7 +114,7 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
       outcome = ranged.Run(url, probed, connections_, false, headers);
     }
     if (outcome == RangedDownload::Outcome::StartAgain) {
-      throw FetchError("The server keeps changing the file: " + url);
+      throw FetchError(KeepsChanging(url));
     }
     done = outcome == RangedDownload::Outcome::Complete;
   }
@@ -174,7 +130,7 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
     if (Attempt(part, control, url, offset, offset > 0 ? &earlier : nullptr, probed) ==
             Outcome::StartAgain &&
         Attempt(part, control, url, 0, nullptr, probed) == Outcome::StartAgain) {
-      throw FetchError("The server keeps changing the file: " + url);
+      throw FetchError(KeepsChanging(url));
     }
   }
   const std::uint64_t size = part.Size();
@@ -228,10 +184,9 @@ MediaDownload::Outcome MediaDownload::Attempt(PartFile& part, ControlFile& contr
 
   const std::uint64_t size = part.Size();
   if (state.expected && size != *state.expected) {
-    throw FetchError("The download stopped early (" + std::to_string(size) + " bytes instead of " +
-                     std::to_string(*state.expected) + "): " + url);
+    throw FetchError(StoppedEarly(size, *state.expected, url));
   }
-  if (size == 0) throw FetchError("The server sent an empty file: " + url);
+  if (size == 0) throw FetchError(EmptyFile(url));
   return Outcome::Complete;
 }
 

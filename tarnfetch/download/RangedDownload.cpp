@@ -4,10 +4,9 @@
 #include <vector>
 
 #include "core/FetchError.h"
-#include "core/MediaType.h"
 #include "files/ControlFile.h"
 #include "files/PartFile.h"
-#include "http/ContentRange.h"
+#include "http/AnswerMessages.h"
 #include "http/TransferEngine.h"
 #include "report/ProgressReporter.h"
 
@@ -44,10 +43,6 @@ std::vector<Span> MissingPieces(const std::vector<Span>& done, std::uint64_t len
   return pieces;
 }
 
-std::string Bytes(std::uint64_t count) {
-  return std::to_string(count) + " bytes";
-}
-
 }  // namespace
 
 RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Validators& probed,
@@ -72,34 +67,19 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
   bool confirmed = false;  // an answer was a part of the expected file
   Outcome verdict = Outcome::Complete;
 
-  const auto checkHead = [&](const ResponseHead& head, const std::string& where) -> std::string {
-    if (head.status != 206) {
-      verdict = confirmed || resume ? Outcome::StartAgain : Outcome::NoRanges;
-      return "The server stopped sending parts of the file: " + where;
-    }
-    if (IsTextualContentType(head.contentType)) {
-      return "The server sent a text (" + BareContentType(head.contentType) +
-             ") instead of the video: " + where;
-    }
-    const auto range = ParseContentRange(head.contentRange);
-    const Validators answer = AnswerValidators(head, range ? range->completeLength : std::nullopt);
-    const bool sameLength = answer.length == probed.length;
-    if (!sameLength || ((confirmed || resume) && !SameFile(stored, answer))) {
-      if (resume) {
-        verdict = Outcome::StartAgain;
-        return "The file changed on the server: " + where;
-      }
-      return !sameLength ? "The server first announced " + Bytes(length) + " for the video, then " +
-                               (answer.length ? Bytes(*answer.length) : "no length") + ": " + where
-                         : "The server keeps changing the file: " + where;
-    }
+  // The first answer that is a part of the file fixes which file the parts
+  // come from.
+  const auto onAnswer = [&](const AnswerDecision& decision, const ResponseHead& head) {
+    using Kind = AnswerDecision::Kind;
+    if (decision.kind == Kind::StartAgain) verdict = Outcome::StartAgain;
+    if (decision.kind == Kind::WholeOnly) verdict = Outcome::NoRanges;
+    if (decision.kind != Kind::Continue) return;
     if (!confirmed && !resume) {
-      stored = answer;
-      StoreValidators(control_, answer);
+      stored = AnswerValidators(head, decision.length);
+      StoreValidators(control_, stored);
       control_.Save();
     }
     confirmed = true;
-    return {};
   };
   const auto sink = [this](std::uint64_t offset, const char* data, std::size_t size,
                            std::string* failure) {
@@ -119,7 +99,10 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
     request.url = url;
     request.range = ByteRange{piece.first, piece.second - 1};
     request.headers = headers;
-    request.checkHead = checkHead;
+    request.partOnly = true;
+    // stored is read when each answer comes: empty until the first part.
+    request.file = KnownFile{&probed, &stored, resume};
+    request.onAnswer = onAnswer;
     request.sink = sink;
     return request;
   };
@@ -143,8 +126,7 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
   }
   if (control_.DoneBytes() != length) {
     control_.Save();
-    throw FetchError("The download stopped early (" + std::to_string(control_.DoneBytes()) +
-                     " bytes instead of " + std::to_string(length) + "): " + url);
+    throw FetchError(StoppedEarly(control_.DoneBytes(), length, url));
   }
   return Outcome::Complete;
 }

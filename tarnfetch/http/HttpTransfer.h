@@ -35,6 +35,10 @@ using Deadline = std::chrono::steady_clock::time_point;
 // the handle's use.
 void ApplySharedOptions(CURL* curl, char* errorText);
 
+// The read buffer for a download's body (CURLOPT_BUFFERSIZE): larger reads
+// mean fewer callbacks and writes; 512 KiB is libcurl's maximum.
+constexpr long kBufferBytes = 512 * 1024;
+
 // Folds one header line into head; a status line starts a fresh head, so
 // after redirects head holds the final response's values.
 void ReadHeaderLine(ResponseHead& head, std::string_view line);

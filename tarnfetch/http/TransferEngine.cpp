@@ -15,8 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Larger reads mean fewer callbacks and writes; 512 KiB is libcurl's maximum.
-constexpr long kBufferBytes = 512 * 1024;
 // A failed attempt waits a little longer each time before it is tried again.
 constexpr auto kRetryPause = std::chrono::milliseconds(250);
 // The engine looks at its waiting retries at least this often.
@@ -75,24 +73,15 @@ struct TransferEngine::Active {
   bool CheckHead() {
     headChecked = true;
     const std::string where = EffectiveUrl();
-    if (head.status < 200 || head.status > 299) {
-      failure = DescribeStatus(head.status, where);
+    const AnswerDecision decision =
+        CheckAnswer(head, {from, request.range, request.partOnly}, request.file, where);
+    if (request.onAnswer) request.onAnswer(decision, head);
+    if (!decision.Taken()) {
+      failure = decision.message;
+      permanent = decision.kind != AnswerDecision::Kind::Fail || !decision.retry;
       return false;
     }
-    if (head.status == 206) {
-      const auto range = ParseContentRange(head.contentRange);
-      if (!range || !range->first || *range->first != from) {
-        FailForGood("The server sent a part of the file that was not asked for: " + where);
-        return false;
-      }
-    } else if (from > 0) {
-      // The whole resource from its start.
-      if (request.range && request.range->first > 0) {
-        FailForGood("The server does not send parts of the file: " + where);
-        return false;
-      }
-      next = 0;
-    }
+    if (decision.kind == AnswerDecision::Kind::FromStart) next = 0;
     if (request.checkHead) {
       std::string problem = request.checkHead(head, where);
       if (!problem.empty()) {

@@ -7,17 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "http/AnswerCheck.h"
+#include "http/ByteRange.h"
 #include "http/HttpTransfer.h"
 
 namespace tarnfetch {
 
 class StopFlag;
-
-// Bytes first..last of a resource, both included; no last: to the end.
-struct ByteRange {
-  std::uint64_t first = 0;
-  std::optional<std::uint64_t> last;
-};
 
 // One request for the engine. Offsets handed to the sink are positions in
 // the whole resource. A retry continues where the last attempt stopped when
@@ -29,7 +25,13 @@ struct TransferRequest {
   std::optional<ByteRange> range;
   std::vector<std::string> headers;  // "Name: value"
   bool compressed = false;           // accept gzip and the like (whole bodies only)
-  // Optional: looks at the final answer's head before any byte is handed
+  bool partOnly = false;             // a whole file in answer to the range is refused
+  // The video the body belongs to, for CheckAnswer; read when the answer
+  // comes. Left empty: any resource.
+  KnownFile file;
+  // Optional: told what CheckAnswer decided on the final answer's head.
+  std::function<void(const AnswerDecision& decision, const ResponseHead& head)> onAnswer;
+  // Optional: looks at a taken answer's head before any byte is handed
   // over. A non-empty message fails the request for good with it.
   std::function<std::string(const ResponseHead& head, const std::string& effectiveUrl)> checkHead;
   // Receives the body; false stops the request for good (reason in *failure).
