@@ -142,6 +142,12 @@ void HlsPlaylist::ParseLine(std::string_view line, std::size_t at) {
   const std::string_view tag = line.substr(0, colon);
   const std::string_view value = colon == std::string_view::npos ? "" : line.substr(colon + 1);
   const std::size_t valueAt = at + tag.size() + 1;
+  // Where an attribute's value lies in the text; a missing one is empty and
+  // points nowhere, and CheckedUri refuses it.
+  const auto placeOf = [&](std::string_view part) {
+    return part.data() == nullptr ? at
+                                  : valueAt + static_cast<std::size_t>(part.data() - value.data());
+  };
   if (line.empty()) return;
   if (line.front() != '#') {
     if (pendingVariant_) {
@@ -158,7 +164,10 @@ void HlsPlaylist::ParseLine(std::string_view line, std::size_t at) {
     const std::string_view resolution = Find(attributes, "RESOLUTION");
     const auto x = resolution.find('x');
     if (x != std::string_view::npos) {
-      variant_.pixels = Number(resolution.substr(0, x)) * Number(resolution.substr(x + 1));
+      // A size too large to count is the largest, not what is left of it.
+      const std::uint64_t width = Number(resolution.substr(0, x));
+      const std::uint64_t height = Number(resolution.substr(x + 1));
+      variant_.pixels = height != 0 && width > UINT64_MAX / height ? UINT64_MAX : width * height;
     }
     variant_.audioGroup = Find(attributes, "AUDIO");
     variant_.codecs = Find(attributes, "CODECS");
@@ -172,8 +181,7 @@ void HlsPlaylist::ParseLine(std::string_view line, std::size_t at) {
     audio.autoselect = Find(attributes, "AUTOSELECT") == "YES";
     if (Has(attributes, "URI")) {
       const std::string_view uri = Find(attributes, "URI");
-      audio.url =
-          Resolve(CheckedUri(uri, valueAt + static_cast<std::size_t>(uri.data() - value.data())));
+      audio.url = Resolve(CheckedUri(uri, placeOf(uri)));
     }
     audio_.push_back(std::move(audio));
   } else if (tag == "#EXTINF") {
@@ -217,7 +225,7 @@ void HlsPlaylist::ParseLine(std::string_view line, std::size_t at) {
     }
     HlsKey key;
     const std::string_view uri = Find(attributes, "URI");
-    key.uri = CheckedUri(uri, valueAt + static_cast<std::size_t>(uri.data() - value.data()));
+    key.uri = CheckedUri(uri, placeOf(uri));
     if (Has(attributes, "IV")) {
       key.hasIv = ReadIv(Find(attributes, "IV"), key.iv);
       if (!key.hasIv) throw FetchError("The playlist has a damaged key IV: " + url_);
@@ -228,7 +236,7 @@ void HlsPlaylist::ParseLine(std::string_view line, std::size_t at) {
     const auto attributes = ReadAttributes(value);
     HlsMap map;
     const std::string_view uri = Find(attributes, "URI");
-    map.uri = CheckedUri(uri, valueAt + static_cast<std::size_t>(uri.data() - value.data()));
+    map.uri = CheckedUri(uri, placeOf(uri));
     if (Has(attributes, "BYTERANGE")) {
       std::optional<std::uint64_t> offset;
       if (!ReadRange(Find(attributes, "BYTERANGE"), map.length, offset)) {

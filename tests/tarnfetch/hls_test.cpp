@@ -246,12 +246,6 @@ class TarnfetchHls : public ::testing::Test {
           "</html>",
           "text/html");
     Serve("/live.m3u8", MediaPlaylist(SegmentLines("seg/ts", ".ts"), false));
-    Serve("/sample.m3u8",
-          MediaPlaylist({"#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"k\"", "#EXTINF:2,", "seg/ts0.ts"}));
-    Serve("/drm.m3u8",
-          MediaPlaylist({"#EXT-X-KEY:METHOD=AES-128,URI=\"k\",KEYFORMAT=\"com.example.drm\"",
-                         "#EXTINF:2,", "seg/ts0.ts"}));
-    Serve("/file.m3u8", MediaPlaylist({"#EXTINF:2,", "file:///etc/passwd"}));
     // /flaky: its second segment fails twice, then works. /dead: its second
     // segment fails until failing_ is cleared.
     for (const std::string folder : {"flaky", "dead"}) {
@@ -466,9 +460,6 @@ TEST_F(TarnfetchHls, UnusableStreamsAreRefusedWithAReason) {
   };
   for (const Case& c : std::vector<Case>{
            {"/live.m3u8", "The stream is live"},
-           {"/sample.m3u8", "SAMPLE-AES (DRM)"},
-           {"/drm.m3u8", "protected by DRM (KEYFORMAT com.example.drm)"},
-           {"/file.m3u8", "not http or https"},
            {"/apart/liveaudio.m3u8", "The stream is live"},
            // The picture alone must not pass for the video.
            {"/apart/default.m3u8", "ffmpeg is needed to join this stream's picture and sound",

@@ -141,7 +141,6 @@ TEST_F(TarnfetchSafety, OnlyHttpAndHttpsAreFetchedAndRedirectLoopsEnd) {
     const char* words;
   };
   for (const Case& c : {Case{"file:///etc/passwd", "Only http and https"},
-                        Case{"ftp://127.0.0.1/clip.mp4", "Only http and https"},
                         Case{server_.Url("/to-file"), "not http or https"},
                         Case{server_.Url("/file-video.html"), "No video was found"},
                         Case{server_.Url("/loop"), "Too many redirects"}}) {
