@@ -1,11 +1,13 @@
 // Replays tarnfetch's fuzz targets' seeds and every input that once broke
 // one through the same harnesses and checks: page reading, entity decoding,
-// JSON-LD and the file name made from the title; HLS playlists; the site
+// JSON-LD and the file name made from the title; HLS playlists; DASH
+// manifests; the site
 // extractor's answer.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "../../fuzz/harness/DashManifestHarness.h"
 #include "../../fuzz/harness/ExtractorAnswerHarness.h"
 #include "../../fuzz/harness/HlsPlaylistHarness.h"
 #include "../../fuzz/harness/PageParserHarness.h"
@@ -16,6 +18,7 @@ namespace {
 TEST(TarnfetchFuzzReplay, SeedsAndRegressions) {
   fuzz::Replay("page_parser", fuzz::RunPageParser);
   fuzz::Replay("hls_playlist", fuzz::RunHlsPlaylist);
+  fuzz::Replay("dash_manifest", fuzz::RunDashManifest);
   fuzz::Replay("extractor_answer", fuzz::RunExtractorAnswer);
 }
 
