@@ -81,6 +81,10 @@ struct Pipe {
     const rlimit limit{run.addressSpaceBytes, run.addressSpaceBytes};
     ok = ::setrlimit(RLIMIT_AS, &limit) == 0;
   }
+  if (ok && run.fileSizeBytes > 0) {
+    const rlimit limit{run.fileSizeBytes, run.fileSizeBytes};
+    ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
   if (ok) ::execve(argv[0], argv, environ);
   const int failure = errno;
   (void)!::write(reportFd, &failure, sizeof failure);
@@ -221,9 +225,9 @@ std::string ChildResult::EndText() const {
 
 ChildResult RunChild(const ChildRun& run) {
   Pipe out, err;
-  if (run.keepOutput > 0) out.Open();
+  if (run.keepOutput > 0 && run.outputFile < 0) out.Open();
   if (run.keepErrors > 0) err.Open();
-  const pid_t pid = Start(run, out.write.fd, err.write.fd);
+  const pid_t pid = Start(run, run.outputFile >= 0 ? run.outputFile : out.write.fd, err.write.fd);
   out.write.Close();
   err.write.Close();
   Fd ended(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u)));

@@ -26,6 +26,10 @@ struct ChildRun {
   std::chrono::milliseconds timeLimit{std::chrono::seconds(60)};
   // The child's address space limit; 0 leaves it unlimited.
   std::size_t addressSpaceBytes = 0;
+  // Not -1: standard output goes into this file instead of being kept, and
+  // no file the child writes may grow beyond fileSizeBytes (when not 0).
+  int outputFile = -1;
+  std::size_t fileSizeBytes = 0;
 };
 
 struct ChildResult {

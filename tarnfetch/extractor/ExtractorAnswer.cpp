@@ -2,39 +2,43 @@
 
 #include <algorithm>
 #include <array>
-#include <nlohmann/json.hpp>
 
 #include "core/FetchError.h"
+#include "core/MediaType.h"
+#include "extractor/AnswerKeys.h"
 #include "http/Url.h"
 
 namespace tarnfetch {
 namespace {
 
-using Json = nlohmann::json;
-
-// The keys kept of the answer and of each of its requested formats; the
-// rest (every other format, thumbnails, subtitles) is passed over unread.
-constexpr std::array<std::string_view, 10> kKeptKeys{
-    "title",  "url",          "protocol", "ext",   "vcodec",
-    "acodec", "http_headers", "filesize", "_type", "requested_formats"};
-
-std::string Text(const Json& object, const char* key) {
-  const auto it = object.find(key);
-  return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
+// Headers that would change how the answer comes (its encoding, its
+// framing, which bytes): tarnfetch sets these itself, or the body would
+// not be the video it expects.
+constexpr std::array<std::string_view, 9> kOwnHeaders{"accept-encoding",
+                                                      "te",
+                                                      "content-encoding",
+                                                      "transfer-encoding",
+                                                      "content-length",
+                                                      "connection",
+                                                      "range",
+                                                      "upgrade",
+                                                      "expect"};
 
 bool IsHeaderNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
-std::vector<std::string> Headers(const Json& format) {
+bool IsOwnHeader(const std::string& name) {
+  std::string lower = name;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return std::find(kOwnHeaders.begin(), kOwnHeaders.end(), lower) != kOwnHeaders.end();
+}
+
+std::vector<std::string> Headers(const KeptFormat& format) {
   std::vector<std::string> headers;
-  const auto it = format.find("http_headers");
-  if (it == format.end() || !it->is_object()) return headers;
-  for (const auto& [name, value] : it->items()) {
-    if (!value.is_string()) continue;
-    const std::string text = value.get<std::string>();
+  for (const auto& [name, text] : format.headers) {
     const bool goodName = !name.empty() && std::all_of(name.begin(), name.end(), IsHeaderNameChar);
     const bool goodValue = text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
     if (!goodName || !goodValue) {
@@ -42,22 +46,20 @@ std::vector<std::string> Headers(const Json& format) {
                        std::string(goodName ? "its value" : "its name") +
                        " holds a line break or a character a header name cannot have).");
     }
-    headers.push_back(name + ": " + text);
+    if (!IsOwnHeader(name)) headers.push_back(name + ": " + text);
   }
   return headers;
 }
 
-ExtractedFormat Format(const Json& format) {
+ExtractedFormat Format(const KeptFormat& format) {
   ExtractedFormat out;
-  out.url = Text(format, "url");
-  out.protocol = Text(format, "protocol");
-  out.extension = Text(format, "ext");
-  out.videoCodec = Text(format, "vcodec");
-  out.audioCodec = Text(format, "acodec");
-  if (const auto size = format.find("filesize");
-      size != format.end() && size->is_number_unsigned()) {
-    out.size = size->get<std::uint64_t>();
-  }
+  out.url = format.url;
+  out.protocol = format.protocol;
+  // Names the file: only a media extension is taken, else the probe decides.
+  if (IsMediaExtension(format.ext)) out.extension = format.ext;
+  out.videoCodec = format.vcodec;
+  out.audioCodec = format.acodec;
+  out.size = format.filesize;
   if (out.url.empty()) throw FetchError("The site extractor named no address for the video.");
   if (!IsWebUrl(out.url)) {
     throw FetchError("The site extractor gave an address that is not http or https: " +
@@ -72,45 +74,79 @@ ExtractedFormat Format(const Json& format) {
   return out;
 }
 
+void RefuseUnread(const KeptKeys& kept) {
+  using Outcome = KeptKeys::Outcome;
+  switch (kept.outcome) {
+    case Outcome::Read:
+      if (kept.isObject) return;
+      [[fallthrough]];
+    case Outcome::NotJson:
+      throw FetchError("The site extractor's answer could not be read.");
+    case Outcome::TooDeep:
+      throw FetchError("The site extractor's answer is nested more than " +
+                       std::to_string(KeptKeys::kMaxDepth) + " levels deep.");
+    case Outcome::TokenTooLong:
+      throw FetchError(
+          "The site extractor's answer holds a value, or a run of brackets, longer "
+          "than " +
+          std::to_string(AnswerBytes::kMaxTokenBytes >> 20) + " MiB.");
+    case Outcome::Deadline:
+      throw FetchError("The site extractor's answer could not be read in time.");
+    case Outcome::TooManyHeaders:
+      throw FetchError("The site extractor gave more than " +
+                       std::to_string(KeptKeys::kMaxHeaders) + " request headers.");
+  }
+}
+
+// The one video of the answer: a feed of one video is that video.
+KeptAnswer TheVideo(KeptKeys& kept) {
+  if (kept.answer.type != "playlist") return std::move(kept.answer);
+  if (kept.entryCount == 1 && kept.firstEntry) {
+    KeptAnswer entry = std::move(*kept.firstEntry);
+    if (entry.title.empty()) entry.title = std::move(kept.answer.title);
+    return entry;
+  }
+  if (kept.entryCount > 1) {
+    throw FetchError("The site extractor found a list of " + std::to_string(kept.entryCount) +
+                     " videos on the page, not one video.");
+  }
+  throw FetchError("The site extractor found a list of videos on the page, but no video in it.");
+}
+
+ExtractorAnswer Read(AnswerBytes& bytes) {
+  KeptKeys kept = ReadAnswerKeys(bytes);
+  RefuseUnread(kept);
+  const KeptAnswer video = TheVideo(kept);
+  ExtractorAnswer result;
+  result.title = video.title;
+  if (video.hasRequested && video.requestedCount >= 2) {
+    if (video.requestedCount != 2) {
+      throw FetchError("The site extractor chose more than one picture and one sound.");
+    }
+    for (const KeptFormat& format : video.requested) result.formats.push_back(Format(format));
+    if (result.formats.size() != 2)
+      throw FetchError("The site extractor named no address for the video.");
+    // Picture first.
+    if (result.formats[0].videoCodec == "none") std::swap(result.formats[0], result.formats[1]);
+  } else if (video.hasRequested && video.requestedCount == 1 && video.requested.size() == 1) {
+    result.formats.push_back(Format(video.requested[0]));
+  } else {
+    result.formats.push_back(Format(video.own));
+  }
+  return result;
+}
+
 }  // namespace
 
 ExtractorAnswer ReadExtractorAnswer(std::string_view json) {
-  // Keeps the wanted keys of the answer (depth 1) and of each requested
-  // format (depth 3: answer, list, format); everything inside them is kept.
-  const Json::parser_callback_t keep = [](int depth, Json::parse_event_t event, Json& parsed) {
-    if (event != Json::parse_event_t::key || (depth != 1 && depth != 3)) return true;
-    const std::string& key = parsed.get_ref<const std::string&>();
-    return std::find(kKeptKeys.begin(), kKeptKeys.end(), key) != kKeptKeys.end();
-  };
-  Json answer = Json::parse(json.begin(), json.end(), keep, /*allow_exceptions=*/false);
-  if (!answer.is_object()) throw FetchError("The site extractor's answer could not be read.");
-  if (Text(answer, "_type") == "playlist") {
-    // A feed of one video is that video.
-    const auto entries = answer.find("entries");
-    if (entries == answer.end() || !entries->is_array() || entries->size() != 1 ||
-        !(*entries)[0].is_object()) {
-      throw FetchError("The site extractor found a list of videos on the page, not one video.");
-    }
-    Json entry = std::move((*entries)[0]);
-    if (Text(entry, "title").empty()) entry["title"] = Text(answer, "title");
-    answer = std::move(entry);
-  }
-  ExtractorAnswer result;
-  result.title = Text(answer, "title");
-  const auto requested = answer.find("requested_formats");
-  if (requested != answer.end() && requested->is_array() && requested->size() >= 2) {
-    for (const Json& format : *requested) result.formats.push_back(Format(format));
-    if (result.formats.size() != 2) {
-      throw FetchError("The site extractor chose more than one picture and one sound.");
-    }
-    // Picture first.
-    if (result.formats[0].videoCodec == "none") std::swap(result.formats[0], result.formats[1]);
-  } else if (requested != answer.end() && requested->is_array() && requested->size() == 1) {
-    result.formats.push_back(Format((*requested)[0]));
-  } else {
-    result.formats.push_back(Format(answer));
-  }
-  return result;
+  AnswerBytes bytes(json);
+  return Read(bytes);
+}
+
+ExtractorAnswer ReadExtractorAnswer(std::FILE* file,
+                                    std::chrono::steady_clock::time_point deadline) {
+  AnswerBytes bytes(file, deadline);
+  return Read(bytes);
 }
 
 }  // namespace tarnfetch

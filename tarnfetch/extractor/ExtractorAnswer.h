@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,10 +30,16 @@ struct ExtractorAnswer {
   std::vector<ExtractedFormat> formats;  // one, or video then audio
 };
 
-// Reads the extractor's JSON (yt-dlp -J). Only what is needed is kept in
-// memory. Throws FetchError when the answer cannot be used: not JSON, no
-// address, an address that is not http(s), a header with a line break, a
-// protocol tarnfetch cannot fetch.
+// Reads the extractor's JSON (yt-dlp -J) as it goes, keeping only the keys
+// used: time linear in its size, nesting and each value's length limited.
+// A playlist of one entry is that entry. Headers that would change the
+// encoding are left out; an extension is kept only when it is a media one.
+// Throws FetchError when the answer cannot be used: not JSON, too deep, a
+// list of several videos, no address, an address that is not http(s), a
+// header with a line break, a protocol tarnfetch cannot fetch.
 ExtractorAnswer ReadExtractorAnswer(std::string_view json);
+// The same from a file, read until the deadline.
+ExtractorAnswer ReadExtractorAnswer(std::FILE* file,
+                                    std::chrono::steady_clock::time_point deadline);
 
 }  // namespace tarnfetch

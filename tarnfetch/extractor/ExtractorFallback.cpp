@@ -15,15 +15,12 @@ void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathT
                      ". Installing yt-dlp (the site extractor) lets tarnfetch fetch the videos of "
                      "sites like this one.");
   }
-  std::string json;
+  ExtractorAnswer answer;
   try {
-    json = AskSiteExtractor(extractor, pageUrl);
+    answer = AskSiteExtractor({extractor}, pageUrl);
   } catch (const FetchError& failure) {
     throw FetchError(pageProblem + ". " + failure.what());
   }
-  const ExtractorAnswer answer = ReadExtractorAnswer(json);
-  json.clear();
-  json.shrink_to_fit();
   DownloadExtracted(answer, pathTemplate, connections);
 }
 

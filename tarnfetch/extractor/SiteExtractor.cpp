@@ -1,5 +1,16 @@
 #include "extractor/SiteExtractor.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
 #include "core/ChildProgram.h"
 #include "core/FetchError.h"
 
@@ -25,34 +36,88 @@ std::string ExtractorMessage(const std::string& errors) {
   return lastError.empty() ? last : lastError;
 }
 
+// Python says so when an allocation fails; a C program that does not check
+// dies of a signal.
+bool RanOutOfMemory(const ChildResult& result) {
+  const bool said = result.errors.find("MemoryError") != std::string::npos ||
+                    result.errors.find("Cannot allocate memory") != std::string::npos ||
+                    result.errors.find("out of memory") != std::string::npos;
+  const bool crashed = WIFSIGNALED(result.waitStatus) && (WTERMSIG(result.waitStatus) == SIGSEGV ||
+                                                          WTERMSIG(result.waitStatus) == SIGABRT ||
+                                                          WTERMSIG(result.waitStatus) == SIGBUS);
+  return said || crashed;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// A file without a name for the answer: nothing is left when we end.
+File AnswerFile() {
+  const char* folder = std::getenv("TMPDIR");
+  if (folder == nullptr || folder[0] != '/') folder = "/tmp";
+  int fd = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    std::string name = std::string(folder) + "/tarnfetch-answer-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) ::unlink(name.c_str());
+  }
+  std::FILE* file = fd >= 0 ? ::fdopen(fd, "w+b") : nullptr;
+  if (file == nullptr) {
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    throw FetchError(
+        std::string("Could not make a temporary file for the site extractor's answer: ") +
+        std::strerror(error) + ".");
+  }
+  return File(file);
+}
+
 }  // namespace
 
 std::string FindSiteExtractor() {
   return FindHelperProgram("yt-dlp");
 }
 
-std::string AskSiteExtractor(const std::string& program, const std::string& url) {
+ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const std::string& url) {
+  const File answer = AnswerFile();
   ChildRun run;
-  run.args = {program, "--no-config", "--no-playlist", "--no-warnings", "-J", "--", url};
-  run.keepOutput = SiteExtractor::kMaxAnswerBytes;
+  run.args = command;
+  run.args.insert(run.args.end(), {"--no-config", "--no-playlist", "--no-warnings", "-f",
+                                   SiteExtractor::kFormatChoice, "-J", "--", url});
+  run.outputFile = ::fileno(answer.get());
+  run.fileSizeBytes = SiteExtractor::kMaxAnswerBytes + 1;
   run.keepErrors = kMessageBytes;
   run.timeLimit = std::chrono::seconds(SiteExtractor::kSeconds);
+  run.addressSpaceBytes = SiteExtractor::kAddressSpaceBytes;
   run.role = "the site extractor";
+  const auto deadline = std::chrono::steady_clock::now() + run.timeLimit;
   ChildResult result = RunChild(run);
+  struct stat written {};
+  const bool tooLarge =
+      ::fstat(run.outputFile, &written) == 0 &&
+      static_cast<std::uint64_t>(written.st_size) > SiteExtractor::kMaxAnswerBytes;
   if (result.timedOut) {
     throw FetchError("The site extractor did not answer within " +
                      std::to_string(SiteExtractor::kSeconds) + " seconds.");
   }
-  if (result.outputTooLarge) {
+  if (tooLarge) {
     throw FetchError("The site extractor's answer is larger than " +
                      std::to_string(SiteExtractor::kMaxAnswerBytes >> 20) + " MiB.");
+  }
+  if (!result.Succeeded() && RanOutOfMemory(result)) {
+    throw FetchError("The site extractor needed more than the " +
+                     std::to_string(SiteExtractor::kAddressSpaceBytes >> 20) +
+                     " MiB of memory it may use and was stopped.");
   }
   if (!result.Succeeded()) {
     std::string message = ExtractorMessage(result.errors);
     if (message.empty()) message = result.EndText();
     throw FetchError("The site extractor could not find the video: " + message);
   }
-  return std::move(result.output);
+  std::rewind(answer.get());
+  return ReadExtractorAnswer(answer.get(), deadline);
 }
 
 }  // namespace tarnfetch

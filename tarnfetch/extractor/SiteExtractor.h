@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
+
+#include "extractor/ExtractorAnswer.h"
 
 namespace tarnfetch {
 
@@ -8,16 +12,27 @@ namespace tarnfetch {
 // else on PATH. Empty when there is none.
 std::string FindSiteExtractor();
 
-// Asks the extractor about the page at url for the JSON that describes its
-// video: `yt-dlp --no-config --no-playlist --no-warnings -J -- url`, as an
-// argument vector, in its own process group, with no input. Returns its
-// answer. Throws FetchError with the extractor's own message when it
-// fails, and when it runs longer than kSeconds or answers more than
-// kMaxAnswerBytes.
 struct SiteExtractor {
   static constexpr int kSeconds = 60;
   static constexpr std::size_t kMaxAnswerBytes = 64u << 20;
+  static constexpr std::size_t kAddressSpaceBytes = std::size_t{1} << 30;
+  // Only formats tarnfetch can fetch: direct http(s) files first, then HLS;
+  // never DASH or other protocols. Nothing fetchable: the extractor says so.
+  static constexpr const char* kFormatChoice =
+      "bv*[protocol^=http][protocol!*=dash]+ba[protocol^=http][protocol!*=dash]"
+      "/b[protocol^=http][protocol!*=dash]"
+      "/bv*[protocol^=m3u8]+ba[protocol^=m3u8]/b[protocol^=m3u8]";
 };
-std::string AskSiteExtractor(const std::string& program, const std::string& url);
+
+// Asks the extractor about the page at url for the JSON that describes its
+// video: `command --no-config --no-playlist --no-warnings -f kFormatChoice
+// -J -- url`, command being the program (with its interpreter and options
+// when it has them), as an argument vector, in tarnfetch's process group,
+// with no input and an address space of kAddressSpaceBytes. Its answer
+// goes into a temporary file and is read from there once it has exited.
+// Throws FetchError with the extractor's own message when it fails, and
+// when it runs out of memory, runs longer than kSeconds or answers more
+// than kMaxAnswerBytes.
+ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const std::string& url);
 
 }  // namespace tarnfetch

@@ -300,8 +300,13 @@ TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
   EXPECT_EQ(run.Starting("<title>"), std::vector<std::string>{"<title>Protected clip</title>"});
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Protected clip.mp4"});
   EXPECT_TRUE(ReadFile(out() / "Protected clip.mp4") == kClip);
-  EXPECT_EQ(ReadFile(temp_.Path() / "args"), "--no-config\n--no-playlist\n--no-warnings\n-J\n--\n" +
-                                                 server_.Url("/nothing.html") + "\n");
+  // Only formats tarnfetch can fetch: direct files first, then HLS.
+  EXPECT_EQ(ReadFile(temp_.Path() / "args"),
+            "--no-config\n--no-playlist\n--no-warnings\n-f\n"
+            "bv*[protocol^=http][protocol!*=dash]+ba[protocol^=http][protocol!*=dash]"
+            "/b[protocol^=http][protocol!*=dash]"
+            "/bv*[protocol^=m3u8]+ba[protocol^=m3u8]/b[protocol^=m3u8]\n-J\n--\n" +
+                server_.Url("/nothing.html") + "\n");
 }
 
 TEST_F(TarnfetchSiteExtractor, ALargeAddressComesInPartsWithItsHeadersAndAKilledRunContinues) {
@@ -512,6 +517,9 @@ TEST_F(TarnfetchSiteExtractor, FailuresAndHostileAnswersEndInOneErrorLine) {
        "line break"},
       {"100 MB of answer", "head -c 104857600 /dev/zero", "larger than 64 MiB"},
       {"not JSON", "echo 'Traceback (most recent call last):'", "could not be read"},
+      {"an extractor that allocates without end",
+       "exec python3 -c 'x = []\nwhile True: x.append(bytearray(1 << 24))'",
+       "more than the 1024 MiB of memory it may use"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "extractor/AnswerBytes.h"
+
+namespace tarnfetch {
+
+// The keys tarnfetch uses of one format of the extractor's answer, as given.
+struct KeptFormat {
+  std::string url, protocol, ext, vcodec, acodec;
+  std::optional<std::uint64_t> filesize;
+  std::vector<std::pair<std::string, std::string>> headers;  // string values only
+};
+
+// The keys tarnfetch uses of an answer (or of a playlist's entry).
+struct KeptAnswer {
+  static constexpr std::size_t kMaxRequested = 3;  // more is refused anyway
+  std::string title, type;
+  KeptFormat own;
+  bool hasRequested = false;          // "requested_formats" is a list
+  std::size_t requestedCount = 0;     // its length
+  std::vector<KeptFormat> requested;  // its first kMaxRequested objects
+};
+
+struct KeptKeys {
+  enum class Outcome { Read, NotJson, TooDeep, TokenTooLong, Deadline, TooManyHeaders };
+  static constexpr std::size_t kMaxDepth = 64;
+  static constexpr std::size_t kMaxHeaders = 64;
+
+  Outcome outcome = Outcome::NotJson;
+  bool isObject = false;  // the answer is a JSON object
+  KeptAnswer answer;
+  bool hasEntries = false;  // "entries" is a list
+  std::size_t entryCount = 0;
+  std::optional<KeptAnswer> firstEntry;  // when the first entry is an object
+};
+
+// Reads the answer as a stream of JSON events, keeping only the keys above:
+// time linear in its size, memory bounded by what is kept, nesting limited
+// to kMaxDepth.
+KeptKeys ReadAnswerKeys(AnswerBytes& bytes);
+
+}  // namespace tarnfetch

@@ -1,0 +1,165 @@
+// The site extractor's answer: the parser's rules as a table, and the real
+// tarnfetch's memory while it reads hostile answers of the full size.
+#include "TarnfetchHarness.h"
+#include "core/FetchError.h"
+#include "extractor/ExtractorAnswer.h"
+
+namespace tarnfetch_test {
+namespace {
+
+using tarnfetch::ExtractorAnswer;
+using tarnfetch::FetchError;
+
+// `count` copies of `unit` between `head` and `tail`.
+std::string Repeated(const std::string& head, const std::string& unit, std::size_t count,
+                     const std::string& tail) {
+  std::string text = head;
+  text.reserve(head.size() + unit.size() * count + tail.size());
+  for (std::size_t i = 0; i < count; ++i) text += unit;
+  return text + tail;
+}
+
+const std::string kVideo = R"({"url": "https://cdn.example/v.mp4", "ext": "mp4"})";
+
+TEST(ExtractorAnswerReader, KeepsWhatItNeeds) {
+  struct Case {
+    const char* name;
+    std::string json;
+    std::string title, url, extension;  // of the one format
+    std::vector<std::string> headers;
+  };
+  const std::vector<Case> cases{
+      {"a playlist of one entry gives the entry, with the list's title",
+       R"({"_type": "playlist", "title": "List", "entries": [)" + kVideo + "]}",
+       "List",
+       "https://cdn.example/v.mp4",
+       "mp4",
+       {}},
+      {"the entry's own title wins",
+       R"({"_type": "playlist", "title": "List", "entries": [{"title": "One",
+           "url": "https://cdn.example/1.webm", "ext": "webm"}]})",
+       "One",
+       "https://cdn.example/1.webm",
+       "webm",
+       {}},
+      {"headers that change the encoding are left out",
+       R"({"url": "https://cdn.example/v", "http_headers": {"Accept-Encoding": "gzip",
+           "te": "gzip", "Range": "bytes=5-", "Transfer-Encoding": "chunked", "Referer": "r"}})",
+       "",
+       "https://cdn.example/v",
+       "",
+       {"Referer: r"}},
+      {"an extension that is no media one is not taken",
+       R"({"url": "https://cdn.example/v", "ext": "desktop"})",
+       "",
+       "https://cdn.example/v",
+       "",
+       {}},
+      {"one requested format",
+       R"({"title": "T", "requested_formats": [)" + kVideo + "]}",
+       "T",
+       "https://cdn.example/v.mp4",
+       "mp4",
+       {}},
+      {"keys of other formats are not read",
+       R"({"formats": [{"url": "file:///etc/passwd"}], "url": "http://a/b"})",
+       "",
+       "http://a/b",
+       "",
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ExtractorAnswer answer = tarnfetch::ReadExtractorAnswer(c.json);
+    EXPECT_EQ(answer.title, c.title);
+    ASSERT_EQ(answer.formats.size(), 1u);
+    EXPECT_EQ(answer.formats[0].url, c.url);
+    EXPECT_EQ(answer.formats[0].extension, c.extension);
+    EXPECT_EQ(answer.formats[0].headers, c.headers);
+  }
+}
+
+TEST(ExtractorAnswerReader, RefusesWhatItCannotUseAndSaysWhy) {
+  const std::vector<std::tuple<const char*, std::string, const char*>> cases{
+      // name, answer, words of the refusal
+      {"several entries are counted",
+       R"({"_type": "playlist", "entries": [)" + kVideo + "," + kVideo + "," + kVideo + "]}",
+       "a list of 3 videos"},
+      {"an empty playlist", R"({"_type": "playlist", "entries": []})", "no video in it"},
+      {"an entry that is no object", R"({"_type": "playlist", "entries": ["x"]})",
+       "no video in it"},
+      {"three requested formats",
+       R"({"requested_formats": [)" + kVideo + "," + kVideo + "," + kVideo + "]}",
+       "more than one picture and one sound"},
+      {"a requested format that is no object", R"({"requested_formats": [)" + kVideo + ", 5]}",
+       "named no address"},
+      {"not an object", "[1, 2]", "could not be read"},
+      {"cut short", R"({"url": "http://a/b")", "could not be read"},
+      {"a title nested a million lists deep", Repeated(R"({"title": )", "[", 1'000'000, ""),
+       "nested more than 64 levels"},
+      {"a text of 2 MiB", R"({"description": ")" + std::string(2 << 20, 'x') + R"("})",
+       "longer than 1 MiB"},
+      {"a number of 2 MiB", R"({"n": )" + std::string(2 << 20, '7') + "}", "longer than 1 MiB"},
+      {"2 MiB of brackets without a value", Repeated(R"({"n": [)", "[],", 700'000, "[]]}"),
+       "longer than 1 MiB"},
+      {"a thousand headers",
+       Repeated(R"({"url": "http://a/b", "http_headers": {)", R"("X": "y",)", 1000, R"("Z": ""}})"),
+       "more than 64 request headers"},
+  };
+  for (const auto& [name, json, words] : cases) {
+    SCOPED_TRACE(name);
+    try {
+      tarnfetch::ReadExtractorAnswer(json);
+      ADD_FAILURE() << "accepted";
+    } catch (const FetchError& refusal) {
+      EXPECT_NE(std::string(refusal.what()).find(words), std::string::npos) << refusal.what();
+    }
+  }
+}
+
+// A stand-in extractor that prints the answer: tarnfetch's own peak stays
+// under 40 MB whatever its shape, at the largest size it accepts.
+TEST(ExtractorAnswerReader, HostileAnswersOfFullSizeKeepTarnfetchSmall) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' own memory would be measured";
+#endif
+  constexpr long kMaxPeakKb = 40'000'000 / 1024;
+  constexpr std::size_t kCount = 3'000'000;
+  const std::vector<std::pair<const char*, std::string>> answers{
+      {"small objects",
+       Repeated(R"({"url": "http://127.0.0.1:1/v", "x": [)", R"({"k": 0},)", kCount, "{}]}")},
+      {"a title five million lists deep", Repeated(R"({"title": )", "[", 5'000'000, "")},
+      {"many formats",
+       Repeated(R"({"url": "http://127.0.0.1:1/v", "formats": [)",
+                R"({"url": "https://a.example/0123456789", "ext": "mp4"},)", 1'000'000, "{}]}")},
+  };
+  TempFolder temp;
+  const fs::path bin = temp.Path() / "bin";
+  fs::create_directories(bin);
+  WriteFile(bin / "yt-dlp", "#!/bin/sh\ncat '" + (temp.Path() / "answer.json").string() + "'\n");
+  fs::permissions(bin / "yt-dlp", fs::perms::owner_all);
+  LoopbackServer server;
+  server.Routes().Get("/page", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<html><title>x</title></html>", "text/html");
+  });
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+  for (const auto& [name, answer] : answers) {
+    SCOPED_TRACE(name);
+    ASSERT_LT(answer.size(), 64u << 20);
+    WriteFile(temp.Path() / "answer.json", answer);
+    const fs::path peak = temp.Path() / "peak";
+    const RunResult run =
+        RunProgram({"/usr/bin/time", "-f", "%M", "-o", peak.string(), kTarnfetch,
+                    server.Url("/page"), "-p", (temp.Path() / "out" / "x").string()});
+    ExpectFailure(run, temp.Path() / "out");
+    const std::string report = ReadFile(peak);
+    const long peakKb =
+        std::atol(report.c_str() + report.find_last_of('\n', report.size() - 2) + 1);
+    EXPECT_LT(peakKb, kMaxPeakKb);
+  }
+  setenv("PATH", path.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
