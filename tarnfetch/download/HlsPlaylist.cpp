@@ -98,6 +98,12 @@ bool ReadIv(std::string_view text, std::array<unsigned char, 16>& iv) {
   return true;
 }
 
+std::string_view Trimmed(std::string_view line) {
+  const auto first = line.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return line.substr(line.size());
+  return line.substr(first, line.find_last_not_of(" \t") - first + 1);
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
@@ -111,7 +117,9 @@ HlsPlaylist::HlsPlaylist(std::string text, std::string url)
   }
   std::string_view rest(text_);
   if (StartsWith(rest, "\xEF\xBB\xBF")) rest.remove_prefix(3);
-  if (!StartsWith(rest, "#EXTM3U")) throw FetchError("The address is not an HLS playlist: " + url_);
+  if (!StartsWith(Trimmed(rest.substr(0, rest.find_first_of("\r\n"))), "#EXTM3U")) {
+    throw FetchError("The address is not an HLS playlist: " + url_);
+  }
   // Room for every address line at once: growing by doubling would need
   // half as much again while copying.
   std::size_t lines = 0;
@@ -120,12 +128,14 @@ HlsPlaylist::HlsPlaylist(std::string text, std::string url)
     if (at + 1 < rest.size() && rest[at + 1] != '#' && rest[at + 1] != '\n') ++lines;
   }
   segments_.reserve(std::min(lines, kMaxSegments));
+  // Lines end with LF, CR LF or a lone CR; blanks around a line are not
+  // part of it (real servers indent tags).
   while (!rest.empty()) {
-    const auto end = std::min(rest.find('\n'), rest.size());
-    std::string_view line = rest.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const auto end = std::min(rest.find_first_of("\r\n"), rest.size());
+    const std::string_view line = Trimmed(rest.substr(0, end));
     ParseLine(line, static_cast<std::size_t>(line.data() - text_.data()));
-    rest.remove_prefix(std::min(end + 1, rest.size()));
+    const bool crlf = end + 1 < rest.size() && rest[end] == '\r' && rest[end + 1] == '\n';
+    rest.remove_prefix(std::min(end + (crlf ? 2 : 1), rest.size()));
   }
   if (IsMaster()) return;
   if (segments_.empty()) throw FetchError("The playlist names no segments: " + url_);
