@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -130,21 +131,29 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
   std::array<ProgressReporter, 2> progress{ProgressReporter(line, probes[0]->contentLength),
                                            ProgressReporter(line, probes[1]->contentLength)};
   StopFlag stop;
+  // Each piece is locked again the moment it is complete and stays locked
+  // until joined, so that no other run can rewrite it in between.
+  std::array<std::unique_ptr<PartFile>, 2> held;
   std::vector<std::function<void()>> pieces;
   for (std::size_t i = 0; i < kPieceNames.size(); ++i) {
     pieces.emplace_back([&, i] {
       MediaDownload download(folder, chosen.name + kPieceNames[i], progress[i]);
       download.KeepPartWhenDone();
       download.SetStopFlag(&stop);
-      FetchFormat(download, formats[i], *probes[i], connections);
+      const std::uint64_t size = FetchFormat(download, formats[i], *probes[i], connections);
+      held[i] = std::make_unique<PartFile>(folder, chosen.name + kPieceNames[i]);
+      if (held[i]->Size() != size) {
+        throw FetchError(folder.Path() + "/" + held[i]->Name() +
+                         " was changed by another program before it was joined.");
+      }
     });
   }
   RunTogether(pieces, stop);
-  JoinPictureAndSound(ffmpeg, folder, PartFile::NameFor(chosen.name + kPieceNames[0]),
-                      PartFile::NameFor(chosen.name + kPieceNames[1]), chosen.name, mp4);
-  for (const char* piece : kPieceNames) {
-    ControlFile(folder, chosen.name + piece).Remove();
-    unlinkat(folder.Descriptor(), PartFile::NameFor(chosen.name + piece).c_str(), 0);
+  JoinPictureAndSound(ffmpeg, folder, held[0]->Name(), held[1]->Name(), chosen.name, mp4);
+  for (std::size_t i = 0; i < kPieceNames.size(); ++i) {
+    ControlFile(folder, chosen.name + kPieceNames[i]).Remove();
+    unlinkat(folder.Descriptor(), held[i]->Name().c_str(), 0);
+    held[i]->Close();
   }
   const auto written = folder.Look(chosen.name);
   line.Finish(written ? written->size : 0);

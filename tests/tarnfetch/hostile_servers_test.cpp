@@ -66,6 +66,9 @@ class TarnfetchHostileServers : public ::testing::Test {
     Serve("/clip.m3u8", Playlist("clip.ts"), "application/vnd.apple.mpegurl");
     Serve("/clip.ts", media->ts, "video/mp2t");
     Serve("/clip.mp4", media->video, "video/mp4");
+    Serve("/video.mp4", media->video, "video/mp4");
+    Serve("/audio.m4a", media->audio, "audio/mp4");
+    Serve("/nothing.html", "<html><title>No player</title></html>", "text/html");
     fs::create_directories(bin());
     path_ = std::getenv("PATH");
     setenv("PATH", (bin().string() + ":" + path_).c_str(), 1);
@@ -82,6 +85,18 @@ class TarnfetchHostileServers : public ::testing::Test {
     if (script.empty()) return;
     WriteFile(bin() / name, "#!/bin/sh\n" + script + "\n");
     fs::permissions(bin() / name, fs::perms::owner_all);
+  }
+  // The stand-in site extractor answers with a picture and a sound apart.
+  void ExtractorAnswers(const std::string& title) {
+    const auto format = [&](const char* path, const char* ext, const char* v, const char* a) {
+      return R"({"url": ")" + server_.Url(path) + R"(", "ext": ")" + ext +
+             R"(", "protocol": "http", "vcodec": ")" + v + R"(", "acodec": ")" + a + R"("})";
+    };
+    WriteFile(temp_.Path() / "answer.json",
+              R"({"title": ")" + title + R"(", "requested_formats": [)" +
+                  format("/video.mp4", "mp4", "avc1.64000d", "none") + ", " +
+                  format("/audio.m4a", "m4a", "none", "mp4a.40.2") + "]}");
+    StandIn("yt-dlp", "cat '" + (temp_.Path() / "answer.json").string() + "'");
   }
   RunResult Fetch(const std::string& path, const std::string& folder,
                   const std::string& name = "%(title)s.%(ext)s") {
@@ -146,6 +161,28 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     }
     EXPECT_EQ(FilesBelow(out() / c.folder), c.files);
   }
+}
+
+TEST_F(TarnfetchHostileServers, PiecesStayLockedUntilJoined) {
+  // The first join waits until the second run has tried the same name.
+  const fs::path waiting = temp_.Path() / "waiting", go = temp_.Path() / "go";
+  StandIn("ffmpeg", "if mkdir '" + waiting.string() + "' 2>/dev/null; then\n" + "  while [ ! -e '" +
+                        go.string() + "' ]; do sleep 0.01; done\nfi\n" + "exec " + kFfmpeg +
+                        " \"$@\"");
+  ExtractorAnswers("Same");
+  RunResult first;
+  std::thread firstRun([&] { first = Fetch("/nothing.html", "5"); });
+  for (int i = 0; i < 2000 && !fs::exists(waiting); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const RunResult second = Fetch("/nothing.html", "5");
+  ExpectFailure(second, out() / "5");
+  WriteFile(go, "");
+  firstRun.join();
+  EXPECT_NE(second.Text().find("Another download is already writing"), std::string::npos)
+      << second.Text();
+  EXPECT_EQ(first.exitCode, 0) << first.Text();
+  EXPECT_EQ(FilesBelow(out() / "5"), std::vector<std::string>{"Same.mp4"});
 }
 
 TEST_F(TarnfetchHostileServers, AnFfmpegRunThatNeverEndsIsStoppedAtItsLimit) {
