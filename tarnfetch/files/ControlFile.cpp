@@ -1,6 +1,7 @@
 #include "files/ControlFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,8 +78,16 @@ ControlFile::ControlFile(const OutputFolder& folder, const std::string& finalNam
 bool ControlFile::Load() {
   Clear();
   changed_ = false;
-  const int fd = openat(folder_.Descriptor(), name_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // Non-blocking, so that a FIFO planted under the name cannot hold the
+  // open; anything but a plain file is not a record of ours.
+  const int fd =
+      openat(folder_.Descriptor(), name_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
   std::string text;
   char buffer[8192];
   ssize_t got = 0;

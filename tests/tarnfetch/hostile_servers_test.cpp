@@ -1,6 +1,7 @@
 // Hostile servers and planted files replayed through the real tarnfetch:
 // each case is an attack and the sound end it must come to.
 #include <sys/mman.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <mutex>
@@ -146,6 +147,16 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
        "No space left on device",
        {"clip.mp4.part", "clip.mp4.part.ctl"}},
       {"the next run, with room", [] {}, "/clip.m3u8", "4", "", nullptr, {"clip.mp4"}},
+      {"a FIFO planted as the control file",
+       [&] {
+         fs::create_directories(out() / "11");
+         mkfifo((out() / "11/clip.mp4.part.ctl").c_str(), 0600);
+       },
+       "/clip.mp4",
+       "11",
+       "",
+       nullptr,
+       {"clip.mp4"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.attack);
