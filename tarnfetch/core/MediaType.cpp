@@ -4,6 +4,8 @@
 #include <array>
 #include <utility>
 
+#include "base/Text.h"
+
 namespace tarnfetch {
 namespace {
 
@@ -22,26 +24,15 @@ constexpr std::array<std::string_view, 22> kMediaExtensions{
     "mp4", "m4v", "webm", "mkv", "mov", "avi", "flv", "wmv",  "mpg", "mpeg", "ts",
     "3gp", "ogv", "ogg",  "oga", "mp3", "m4a", "aac", "opus", "wav", "flac", "weba"};
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 }  // namespace
 
 std::string BareContentType(std::string_view contentType) {
-  std::string bare(contentType.substr(0, contentType.find(';')));
-  const auto notBlank = [](unsigned char c) { return c > ' '; };
-  bare.erase(bare.begin(), std::find_if(bare.begin(), bare.end(), notBlank));
-  bare.erase(std::find_if(bare.rbegin(), bare.rend(), notBlank).base(), bare.end());
-  std::transform(bare.begin(), bare.end(), bare.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return bare;
+  return quillmarsh::LowerAscii(quillmarsh::Trim(contentType.substr(0, contentType.find(';'))));
 }
 
 bool IsMediaContentType(std::string_view contentType) {
   const std::string bare = BareContentType(contentType);
-  return StartsWith(bare, "video/") || StartsWith(bare, "audio/");
+  return bare.starts_with("video/") || bare.starts_with("audio/");
 }
 
 bool IsPageContentType(std::string_view contentType) {
@@ -58,12 +49,9 @@ bool IsStreamContentType(std::string_view contentType) {
 
 bool IsTextualContentType(std::string_view contentType) {
   const std::string bare = BareContentType(contentType);
-  const auto endsWith = [&bare](std::string_view suffix) {
-    return bare.size() >= suffix.size() && bare.substr(bare.size() - suffix.size()) == suffix;
-  };
-  return StartsWith(bare, "text/") || IsPageContentType(bare) || bare == "application/json" ||
-         bare == "application/xml" || bare == "application/javascript" || endsWith("+xml") ||
-         endsWith("+json");
+  return bare.starts_with("text/") || IsPageContentType(bare) || bare == "application/json" ||
+         bare == "application/xml" || bare == "application/javascript" || bare.ends_with("+xml") ||
+         bare.ends_with("+json");
 }
 
 bool IsStreamExtension(std::string_view extension) {
@@ -86,6 +74,31 @@ std::string ChooseExtension(std::string_view contentType, std::string_view addre
                            return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
                          });
   return plausible ? std::string(fromAddress) : "mp4";
+}
+
+bool LooksLikeDashManifest(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  while (true) {
+    const auto start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos) return false;
+    text.remove_prefix(start);
+    if (!text.starts_with("<!--")) break;
+    const auto end = text.find("-->");
+    if (end == std::string_view::npos) return false;
+    text.remove_prefix(end + 3);
+  }
+  if (text.starts_with("<?xml")) return true;
+  if (!text.starts_with("<")) return false;
+  // "<MPD" or a prefixed "<dash:MPD"
+  const auto nameEnd = text.find_first_of(" \t\r\n>/", 1);
+  const std::string_view name = text.substr(1, nameEnd == std::string_view::npos ? 0 : nameEnd - 1);
+  return name == "MPD" || name.ends_with(":MPD");
+}
+
+bool LooksLikeStreamText(std::string_view text) {
+  std::string_view start = text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
+  start.remove_prefix(std::min(start.find_first_not_of(" \t\r\n"), start.size()));
+  return start.starts_with("#EXTM3U") || LooksLikeDashManifest(text);
 }
 
 }  // namespace tarnfetch

@@ -17,6 +17,13 @@ bool IsStreamExtension(std::string_view extension);      // "m3u8", "mpd"
 // whatever the address says. An error or rate-limit page comes so.
 bool IsTextualContentType(std::string_view contentType);
 
+// True when the text starts as a DASH manifest does (after a byte-order
+// mark, blanks and comments: an XML declaration or <MPD), whatever the
+// server called it.
+bool LooksLikeDashManifest(std::string_view text);
+// The same for an HLS playlist or a DASH manifest: a stream, never a video.
+bool LooksLikeStreamText(std::string_view text);
+
 // The extension of a downloaded file: from the content type when it names
 // one we know, else the address's (lower-case, without the dot) when it
 // looks like a file extension, else "mp4".

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <memory>
 
+#include "base/Text.h"
 #include "core/FetchError.h"
+#include "core/MediaType.h"
 #include "download/HlsPlaylist.h"
 #include "http/Url.h"
 
@@ -254,9 +256,7 @@ struct DashReader {
   void End(std::string_view name) {
     if (name == "BaseURL" && text != nullptr && depth == baseDepth) {
       std::string& target = base[static_cast<int>(Innermost())];
-      const auto first = baseText.find_first_not_of(" \t\r\n");
-      const auto last = baseText.find_last_not_of(" \t\r\n");
-      target = first == std::string::npos ? "" : baseText.substr(first, last - first + 1);
+      target = quillmarsh::Trim(baseText);
       text = nullptr;
     } else if (name == "SegmentTemplate" || name == "SegmentList" || name == "SegmentBase") {
       reading = nullptr;
@@ -370,25 +370,6 @@ DashManifest::DashManifest(std::string_view text, const std::string& url) : url_
     }
     at = *period.start + period.duration.value_or(0);
   }
-}
-
-bool LooksLikeDashManifest(std::string_view text) {
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  while (true) {
-    const auto start = text.find_first_not_of(" \t\r\n");
-    if (start == std::string_view::npos) return false;
-    text.remove_prefix(start);
-    if (!text.starts_with("<!--")) break;
-    const auto end = text.find("-->");
-    if (end == std::string_view::npos) return false;
-    text.remove_prefix(end + 3);
-  }
-  if (text.starts_with("<?xml")) return true;
-  if (!text.starts_with("<")) return false;
-  // "<MPD" or a prefixed "<dash:MPD"
-  const auto nameEnd = text.find_first_of(" \t\r\n>/", 1);
-  const std::string_view name = text.substr(1, nameEnd == std::string_view::npos ? 0 : nameEnd - 1);
-  return name == "MPD" || name.ends_with(":MPD");
 }
 
 std::optional<double> ParseIsoDuration(std::string_view text) {

@@ -93,11 +93,6 @@ class DashManifest {
   std::vector<DashPeriod> periods_;
 };
 
-// True when the text starts as a manifest does (after a byte-order mark,
-// blanks and comments: an XML declaration or <MPD), whatever the server
-// called it.
-bool LooksLikeDashManifest(std::string_view text);
-
 // Seconds of an ISO 8601 duration ("PT1H2M3.5S", "P1DT2H"); nothing when
 // it is not one.
 std::optional<double> ParseIsoDuration(std::string_view text);

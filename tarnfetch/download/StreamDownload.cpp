@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/FetchError.h"
+#include "core/MediaType.h"
 #include "download/DashManifest.h"
 #include "download/DashTracks.h"
 #include "download/HlsDownload.h"

@@ -55,7 +55,14 @@ void Decide(ProbeState& state) {
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
   auto& state = *static_cast<ProbeState*>(self);
-  if (!state.decided) Decide(state);
+  if (!state.decided) {
+    Decide(state);
+    // A playlist or manifest is a stream, whatever the server calls it.
+    if (state.result.kind == ProbeResult::Kind::Media &&
+        LooksLikeStreamText(std::string_view(data, size * count))) {
+      state.result.kind = ProbeResult::Kind::Stream;
+    }
+  }
   if (state.failedStatus || state.unknownType || state.result.kind != ProbeResult::Kind::Page ||
       state.vouchedMedia) {
     state.stopped = true;

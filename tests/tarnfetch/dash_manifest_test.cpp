@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/FetchError.h"
+#include "core/MediaType.h"
 #include "download/DashManifest.h"
 #include "download/DashTracks.h"
 #include "download/HlsPlaylist.h"

@@ -178,13 +178,16 @@ TEST_F(TarnfetchDash, EachKindOfManifestBecomesOneFileWithPictureAndSound) {
        }),
        "application/dash+xml");
   Hand("clip", NumManifest(), "video/vnd.mpeg.dash.mpd");
+  Hand("sneaky", NumManifest(), "video/mp4");
   const std::pair<const char*, const char*> cases[] = {
       {"/tl/m.mpd", "m.mp4"},
       {"/num/m.mpd", "m.mp4"},
       {"/one/m.mpd", "m.mp4"},
       {"/hand/base.mpd", "base.mp4"},
       {"/hand/periods.mpd", "periods.mp4"},
-      {"/hand/clip", "clip.mp4"},  // a manifest served as a video type
+      // A manifest served as a video, by its own type or as MP4.
+      {"/hand/clip", "clip.mp4"},
+      {"/hand/sneaky", "sneaky.mp4"},
   };
   for (const auto& [path, name] : cases) {
     SCOPED_TRACE(path);
