@@ -21,6 +21,13 @@ std::vector<std::string> SplitLines(std::string_view text);
 // ASCII upper case of a to z only.
 std::string UpperAscii(std::string_view text);
 
+// ASCII lower case of A to Z only; the one-character form is for comparing
+// without case in place.
+std::string LowerAscii(std::string_view text);
+inline char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool Contains(std::string_view text, std::string_view part);
 
 }  // namespace quillmarsh

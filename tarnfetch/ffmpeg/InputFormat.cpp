@@ -15,7 +15,7 @@ unsigned char At(std::string_view head, std::size_t pos) {
 
 // Packed audio as HLS sends it may start with an ID3 tag: the frames follow.
 std::size_t AfterId3(std::string_view head) {
-  if (head.substr(0, 3) != "ID3" || head.size() < 10) return 0;
+  if (!head.starts_with("ID3") || head.size() < 10) return 0;
   std::size_t size = 10;
   for (std::size_t i = 6; i < 10; ++i)
     size += static_cast<std::size_t>(At(head, i) & 0x7F) << (7 * (9 - i));
@@ -31,7 +31,7 @@ std::string FfmpegInputFormat(std::string_view head) {
   for (const std::string_view box : kMp4Boxes) {
     if (head.substr(4, 4) == box) return "mp4";
   }
-  if (head.substr(0, 4) == "\x1A\x45\xDF\xA3") return "matroska";
+  if (head.starts_with("\x1A\x45\xDF\xA3")) return "matroska";
   const std::size_t frame = AfterId3(head);
   if (At(head, frame) == 0xFF && (At(head, frame + 1) & 0xE0) == 0xE0) {
     // Layer bits 00 after a 12-bit sync mark ADTS; the others MPEG audio.

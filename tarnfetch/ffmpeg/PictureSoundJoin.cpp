@@ -40,7 +40,7 @@ bool Mp4TakesCodec(std::string_view codec) {
   static constexpr std::array<std::string_view, 10> kPrefixes{
       "avc", "h264", "hev", "hvc", "av01", "mp4a", "aac", "mp3", "ac-3", "ec-3"};
   for (const std::string_view prefix : kPrefixes) {
-    if (codec.substr(0, prefix.size()) == prefix) return true;
+    if (codec.starts_with(prefix)) return true;
   }
   return false;
 }

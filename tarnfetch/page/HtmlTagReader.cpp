@@ -2,14 +2,13 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
 #include "page/HtmlEntities.h"
 
 namespace tarnfetch {
 namespace {
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using quillmarsh::LowerAscii;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -23,7 +22,7 @@ bool IsNameChar(char c) {
 std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from) {
   const auto it = std::search(
       text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(),
-      needle.begin(), needle.end(), [](char a, char b) { return Lower(a) == Lower(b); });
+      needle.begin(), needle.end(), [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
   return it == text.end() ? std::string_view::npos : static_cast<std::size_t>(it - text.begin());
 }
 
@@ -69,7 +68,7 @@ std::optional<HtmlTag> HtmlTagReader::Next() {
     std::size_t storedBytes = 0;
     std::size_t pos = open + 1;
     for (; pos < html.size() && IsNameChar(html[pos]); ++pos) {
-      if (tag.name.size() < HtmlTag::kMaxNameBytes) tag.name += Lower(html[pos]);
+      if (tag.name.size() < HtmlTag::kMaxNameBytes) tag.name += LowerAscii(html[pos]);
     }
     while (pos < html.size() && html[pos] != '>') {
       if (IsBlank(html[pos]) || html[pos] == '/') {
@@ -80,7 +79,7 @@ std::optional<HtmlTag> HtmlTagReader::Next() {
       for (; pos < html.size() && !IsBlank(html[pos]) && html[pos] != '=' && html[pos] != '>' &&
              html[pos] != '/';
            ++pos) {
-        if (key.size() < HtmlTag::kMaxNameBytes) key += Lower(html[pos]);
+        if (key.size() < HtmlTag::kMaxNameBytes) key += LowerAscii(html[pos]);
       }
       if (key.empty()) {  // stray "=" or quote; skip it
         ++pos;

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
+
 namespace tarnfetch {
 
 long HeightFromLabel(std::string_view label) {
-  std::string lower;
-  for (const char c : label.substr(0, 64)) {
-    lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  }
+  const std::string lower = quillmarsh::LowerAscii(label.substr(0, 64));
   for (std::size_t pos = 0; pos < lower.size(); ++pos) {
     if (lower[pos] < '0' || lower[pos] > '9' ||
         (pos > 0 && lower[pos - 1] >= '0' && lower[pos - 1] <= '9')) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/Text.h"
 #include "core/Utf8.h"
 #include "page/HtmlTagReader.h"
 
@@ -25,17 +26,9 @@ constexpr std::array<char16_t, 32> kHighControls{
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-std::string Lowered(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return out;
-}
-
 // The value of "charset=" in a Content-Type, lower-case; empty if none.
 std::string CharsetOf(std::string_view contentType) {
-  const std::string lower = Lowered(contentType);
+  const std::string lower = quillmarsh::LowerAscii(contentType);
   const std::size_t at = lower.find("charset");
   if (at == std::string::npos) return {};
   std::size_t pos = at + 7;
@@ -53,10 +46,11 @@ std::string CharsetInPage(std::string_view html) {
   HtmlTagReader reader(html.substr(0, kPrescanBytes));
   while (const auto tag = reader.Next()) {
     if (tag->name != "meta") continue;
-    if (const auto charset = tag->Attribute("charset")) return Lowered(*charset);
+    if (const auto charset = tag->Attribute("charset")) return quillmarsh::LowerAscii(*charset);
     const auto equiv = tag->Attribute("http-equiv");
     const auto content = tag->Attribute("content");
-    if (equiv && content && Lowered(*equiv) == "content-type") return CharsetOf(*content);
+    if (equiv && content && quillmarsh::LowerAscii(*equiv) == "content-type")
+      return CharsetOf(*content);
   }
   return {};
 }

@@ -267,7 +267,7 @@ class Converter {
     const std::string number(text_.substr(start, pos_ - start));
     // JSON's own form only: no hex, no leading zeros, no bare dots, nothing
     // too large for a double (the parser refuses those).
-    const std::size_t digits = number.rfind('-', 0) == 0 ? 1 : 0;
+    const std::size_t digits = number.starts_with('-') ? 1 : 0;
     const auto isDigit = [&](std::size_t i) {
       return i < number.size() && number[i] >= '0' && number[i] <= '9';
     };
