@@ -4,6 +4,7 @@
 #include <array>
 #include <unordered_set>
 
+#include "base/Text.h"
 #include "core/MediaType.h"
 #include "core/TitleText.h"
 #include "page/HtmlEntities.h"
@@ -47,20 +48,6 @@ bool Full(const std::vector<MediaCandidate>& list) {
   return list.size() >= PageMedia::kMaxPerSource;
 }
 
-std::string Lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return text;
-}
-
-std::string Trimmed(std::string_view text) {
-  const auto notBlank = [](unsigned char c) { return c > ' '; };
-  const auto first = std::find_if(text.begin(), text.end(), notBlank);
-  const auto last = std::find_if(text.rbegin(), text.rend(), notBlank).base();
-  return first < last ? std::string(first, last) : std::string();
-}
-
 // The quality a <source> states: Plyr's size, the resolution switchers'
 // res and label, data-quality.
 MediaCandidate SourceCandidate(const HtmlTag& tag, std::string address) {
@@ -82,13 +69,13 @@ void ReadMeta(const HtmlTag& tag, Found& found, std::string& ogTitle) {
   const auto content = tag.Attribute("content");
   if (!content) return;
   if (const auto itemprop = tag.Attribute("itemprop");
-      itemprop && Lowered(*itemprop) == "contenturl") {
+      itemprop && quillmarsh::LowerAscii(*itemprop) == "contenturl") {
     Add(found[kItemProp], {*content});
   }
   auto key = tag.Attribute("property");
   if (!key) key = tag.Attribute("name");
   if (!key) return;
-  const std::string name = Lowered(*key);
+  const std::string name = quillmarsh::LowerAscii(*key);
   if (name == "og:video:secure_url") Add(found[kSecureUrl], {*content});
   if (name == "og:video:url") Add(found[kVideoUrl], {*content});
   if (name == "og:video") Add(found[kOgVideo], {*content});
@@ -120,7 +107,7 @@ void ReadScript(const HtmlTag& tag, std::string_view text, PageEncoding encoding
 
 void AddFrame(std::vector<std::string>& frames, const std::optional<std::string>& address) {
   if (!address || frames.size() == PageMedia::kMaxFrames) return;
-  const std::string trimmed = Trimmed(*address);
+  const std::string trimmed = quillmarsh::Trim(*address);
   if (!trimmed.empty() && std::find(frames.begin(), frames.end(), trimmed) == frames.end()) {
     frames.push_back(trimmed);
   }
@@ -160,7 +147,8 @@ PageMedia ParsePage(std::string_view html, std::string_view contentType) {
     } else if (name == "link") {
       const auto rel = tag->Attribute("rel");
       const auto href = tag->Attribute("href");
-      if (rel && href && Lowered(*rel) == "video_src") Add(found[kItemProp], {*href});
+      if (rel && href && quillmarsh::LowerAscii(*rel) == "video_src")
+        Add(found[kItemProp], {*href});
     } else if (name == "iframe") {
       AddFrame(media.frames, tag->Attribute("src"));
       AddFrame(media.frames, tag->Attribute("data-src"));
@@ -189,7 +177,7 @@ PageMedia ParsePage(std::string_view html, std::string_view contentType) {
   for (auto& list : found) {
     SortByQuality(list);
     for (const auto& candidate : list) {
-      std::string address = Trimmed(candidate.address);
+      std::string address = quillmarsh::Trim(candidate.address);
       if (!address.empty() && seen.insert(address).second) {
         media.addresses.push_back(std::move(address));
       }

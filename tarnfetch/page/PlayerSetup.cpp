@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "base/Text.h"
 #include "core/MediaType.h"
 #include "page/JsonMediaReader.h"
 #include "page/ScriptLiteral.h"
@@ -35,11 +36,7 @@ std::string PathExtension(std::string_view address) {
   const std::string_view name = address.substr(address.rfind('/') + 1);
   const std::size_t dot = name.rfind('.');
   if (dot == std::string_view::npos || name.size() - dot > 6) return {};
-  std::string extension(name.substr(dot + 1));
-  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return extension;
+  return quillmarsh::LowerAscii(name.substr(dot + 1));
 }
 
 // Players also name posters, captions and their own scripts under "src".
