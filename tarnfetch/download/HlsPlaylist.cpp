@@ -77,7 +77,7 @@ bool ReadRange(std::string_view text, std::uint64_t& length, std::optional<std::
 
 // "0x" and up to 32 hex digits, right-aligned in 16 bytes.
 bool ReadIv(std::string_view text, std::array<unsigned char, 16>& iv) {
-  if (text.size() < 3 || (text.substr(0, 2) != "0x" && text.substr(0, 2) != "0X")) return false;
+  if (text.size() < 3 || (!text.starts_with("0x") && !text.starts_with("0X"))) return false;
   text.remove_prefix(2);
   if (text.size() > 32) return false;
   iv.fill(0);
@@ -98,14 +98,12 @@ bool ReadIv(std::string_view text, std::array<unsigned char, 16>& iv) {
   return true;
 }
 
+// A view into the playlist's own text, not a copy as quillmarsh::Trim
+// makes: segments keep where their address lies in it.
 std::string_view Trimmed(std::string_view line) {
   const auto first = line.find_first_not_of(" \t");
   if (first == std::string_view::npos) return line.substr(line.size());
   return line.substr(first, line.find_last_not_of(" \t") - first + 1);
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
 }
 
 }  // namespace
@@ -116,8 +114,8 @@ HlsPlaylist::HlsPlaylist(std::string text, std::string url)
     throw FetchError("The playlist is larger than 8 MiB: " + url_);
   }
   std::string_view rest(text_);
-  if (StartsWith(rest, "\xEF\xBB\xBF")) rest.remove_prefix(3);
-  if (!StartsWith(Trimmed(rest.substr(0, rest.find_first_of("\r\n"))), "#EXTM3U")) {
+  if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
+  if (!Trimmed(rest.substr(0, rest.find_first_of("\r\n"))).starts_with("#EXTM3U")) {
     throw FetchError("The address is not an HLS playlist: " + url_);
   }
   // Room for every address line at once: growing by doubling would need
@@ -220,7 +218,7 @@ void HlsPlaylist::ParseLine(std::string_view line, std::size_t at) {
       key_ = -1;
       return;
     }
-    if (StartsWith(method, "SAMPLE-AES")) {
+    if (method.starts_with("SAMPLE-AES")) {
       throw FetchError("The stream is protected with " + std::string(method) +
                        " (DRM) and cannot be downloaded: " + url_);
     }
