@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/Utf8.h"
+#include "page/FetchableAddress.h"
 
 namespace tarnfetch {
 namespace {
@@ -54,7 +55,7 @@ class Collector {
   }
   bool string(std::string& value) {
     const Role role = std::exchange(role_, Role::None);
-    if (role == Role::Address && !value.empty() && value.size() <= kMaxAddressBytes) {
+    if (role == Role::Address && value.size() <= kMaxAddressBytes && IsFetchableAddress(value)) {
       if (found_.size() == maxCount_) return false;
       found_.push_back({std::move(value), 0, 0});
       owners_.push_back(depth_);

@@ -7,6 +7,7 @@
 #include "base/Text.h"
 #include "core/MediaType.h"
 #include "core/TitleText.h"
+#include "page/FetchableAddress.h"
 #include "page/HtmlEntities.h"
 #include "page/HtmlTagReader.h"
 #include "page/JsonLd.h"
@@ -37,7 +38,9 @@ using Found = std::array<std::vector<MediaCandidate>, kSourceCount>;
 // A page may name the same kind of source a million times; the first few
 // are all that is ever tried.
 void Add(std::vector<MediaCandidate>& list, MediaCandidate candidate) {
-  if (list.size() < PageMedia::kMaxPerSource) list.push_back(std::move(candidate));
+  if (list.size() < PageMedia::kMaxPerSource && IsFetchableAddress(candidate.address)) {
+    list.push_back(std::move(candidate));
+  }
 }
 
 void AddAll(std::vector<MediaCandidate>& list, std::vector<MediaCandidate> candidates) {
@@ -106,7 +109,7 @@ void ReadScript(const HtmlTag& tag, std::string_view text, PageEncoding encoding
 }
 
 void AddFrame(std::vector<std::string>& frames, const std::optional<std::string>& address) {
-  if (!address || frames.size() == PageMedia::kMaxFrames) return;
+  if (!address || !IsFetchableAddress(*address) || frames.size() == PageMedia::kMaxFrames) return;
   const std::string trimmed = quillmarsh::Trim(*address);
   if (!trimmed.empty() && std::find(frames.begin(), frames.end(), trimmed) == frames.end()) {
     frames.push_back(trimmed);

@@ -6,6 +6,7 @@
 
 #include "base/Text.h"
 #include "core/MediaType.h"
+#include "page/FetchableAddress.h"
 #include "page/JsonMediaReader.h"
 #include "page/ScriptLiteral.h"
 
@@ -127,7 +128,7 @@ void AddLoaderAddresses(std::string_view script, std::size_t maxCount,
          at = script.find(call.name, at + call.name.size())) {
       ++calls;
       auto address = QuotedArgument(script, at + call.name.size(), call.argument);
-      if (!address || address->empty() || IsClearlyNotMedia(*address)) continue;
+      if (!address || !IsFetchableAddress(*address) || IsClearlyNotMedia(*address)) continue;
       const std::string extension = PathExtension(*address);
       if (call.mediaOnly && !IsMediaExtension(extension) && !IsStreamExtension(extension)) continue;
       found.push_back({std::move(*address)});
