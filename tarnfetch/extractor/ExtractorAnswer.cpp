@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/Text.h"
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "extractor/AnswerKeys.h"
@@ -30,9 +31,7 @@ bool IsHeaderNameChar(char c) {
 }
 
 bool IsOwnHeader(const std::string& name) {
-  std::string lower = name;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string lower = quillmarsh::LowerAscii(name);
   return std::find(kOwnHeaders.begin(), kOwnHeaders.end(), lower) != kOwnHeaders.end();
 }
 

@@ -198,7 +198,7 @@ std::vector<std::string> ScriptMediaAddresses(std::string_view script, std::size
         address += c;
       }
     }
-    const bool web = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+    const bool web = address.starts_with("http://") || address.starts_with("https://");
     const std::string extension = PathExtension(address);
     if (closed && web && (IsMediaExtension(extension) || IsStreamExtension(extension)) &&
         std::find(found.begin(), found.end(), address) == found.end()) {
