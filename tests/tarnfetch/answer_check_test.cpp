@@ -53,6 +53,7 @@ const Case kCases[] = {
   {200, "", "video/mp4", 1000, "", {0, kFirstHalf, true}, Fresh, {WholeOnly, {}, false, "The server stopped sending parts of the file: u"}},
   {200, "", "video/mp4", 1000, "", {0, kFirstHalf, true}, ThisRun, {StartAgain, {}, false, "The server stopped sending parts of the file: u"}},
   {200, "", "", {}, "", {500, kSecondHalf, true}, ThisRun, {Fail, {}, false, "The server does not send parts of the file: u"}},
+  {206, "bytes 0-499/1000", "", {}, "", {500, kSecondHalf, true}, ThisRun, {Fail, {}, false, kNotAsked}},
   {206, "bytes 500-999/*", "", 500, "\"a\"", {500, kSecondHalf, true}, ThisRun, {Fail, {}, false, "The server first announced 1000 bytes for the video, then no length: u"}},
   {206, "bytes 500-999/1000", "", {}, "\"b\"", {500, kSecondHalf, true}, ThisRun, {Fail, {}, false, "The server keeps changing the file: u"}},
   {206, "bytes 500-999/1000", "", {}, "\"b\"", {500, kSecondHalf, true}, Earlier, {StartAgain, {}, false, "The file changed on the server: u"}},
