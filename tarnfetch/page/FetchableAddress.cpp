@@ -1,5 +1,7 @@
 #include "page/FetchableAddress.h"
 
+#include "base/Text.h"
+
 namespace tarnfetch {
 namespace {
 
@@ -9,14 +11,6 @@ bool IsAsciiLetter(char c) {
 
 bool IsSchemeChar(char c) {
   return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-}
-
-bool SameLetters(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if ((text[i] | 0x20) != lower[i]) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -32,11 +26,11 @@ bool IsFetchableAddress(std::string_view address) {
       !IsAsciiLetter(address[0])) {
     return true;
   }
-  const std::string_view scheme = address.substr(0, end);
+  const std::string scheme = quillmarsh::LowerAscii(address.substr(0, end));
   for (const char c : scheme) {
     if (!IsSchemeChar(c)) return true;
   }
-  return SameLetters(scheme, "http") || SameLetters(scheme, "https");
+  return scheme == "http" || scheme == "https";
 }
 
 }  // namespace tarnfetch
