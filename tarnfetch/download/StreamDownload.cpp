@@ -137,7 +137,8 @@ void FetchParts(const StreamParts& parts, const std::string& ffmpeg, bool mp4,
   const OutputTarget target = ExpandTemplate(pathTemplate, title,
                                              mp4     ? "mp4"
                                              : apart ? "mkv"
-                                                     : "ts");
+                                                     : "ts",
+                                             apart ? kPieceSuffixBytes : 0);
   const OutputFolder folder(target.folder);
   // A stream's length is not known before: a file under the name is never
   // taken for it, nor replaced.

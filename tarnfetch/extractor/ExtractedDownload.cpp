@@ -118,7 +118,8 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
         "The site extractor chose a stream for one of picture and sound and a file for the "
         "other, which tarnfetch cannot join.");
   }
-  const OutputTarget target = ExpandTemplate(pathTemplate, answer.title, mp4 ? "mp4" : "mkv");
+  const OutputTarget target =
+      ExpandTemplate(pathTemplate, answer.title, mp4 ? "mp4" : "mkv", kPieceSuffixBytes);
   const OutputFolder folder(target.folder);
   const ChosenName chosen = ChooseName(folder, target, std::nullopt);
   if (chosen.complete) {

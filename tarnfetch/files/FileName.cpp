@@ -54,8 +54,10 @@ std::string SanitizeTitle(std::string_view title, std::size_t maxBytes) {
 }
 
 OutputTarget ExpandTemplate(std::string_view pathTemplate, std::string_view title,
-                            std::string_view extension) {
+                            std::string_view extension, std::size_t reservedBytes) {
   OutputTarget target;
+  target.maxNameBytes = kMaxNameBytes - std::min(reservedBytes, kMaxNameBytes);
+  const std::size_t maxName = target.maxNameBytes;
   const std::size_t slash = pathTemplate.rfind('/');
   std::string_view last = pathTemplate;
   if (slash == std::string_view::npos) {
@@ -70,10 +72,10 @@ OutputTarget ExpandTemplate(std::string_view pathTemplate, std::string_view titl
   const std::string withExtension = ReplaceAll(std::string(last), kExtField, safeExtension);
   const std::size_t titles = Count(withExtension, kTitleField);
   const std::size_t fixedBytes = withExtension.size() - titles * kTitleField.size();
-  if (fixedBytes > kMaxNameBytes) throw FetchError("The output file name is too long.");
+  if (fixedBytes > maxName) throw FetchError("The output file name is too long.");
 
   std::size_t titleBytes = kMaxTitleBytes;
-  if (titles > 0) titleBytes = std::min(titleBytes, (kMaxNameBytes - fixedBytes) / titles);
+  if (titles > 0) titleBytes = std::min(titleBytes, (maxName - fixedBytes) / titles);
   // "video" is the shortest title SanitizeTitle can return.
   if (titles > 0 && titleBytes < 5) throw FetchError("The output file name is too long.");
   target.name = ReplaceAll(withExtension, kTitleField, SanitizeTitle(title, titleBytes));

@@ -12,15 +12,15 @@ constexpr unsigned kMaxNumber = 999;
 
 }  // namespace
 
-std::string NumberedName(const std::string& name, unsigned number) {
+std::string NumberedName(const std::string& name, unsigned number, std::size_t maxBytes) {
   const std::string suffix = " (" + std::to_string(number) + ")";
   const auto dot = name.rfind('.');
   const std::size_t stemEnd = dot == std::string::npos || dot == 0 ? name.size() : dot;
   const std::string extension = name.substr(stemEnd);
   std::string stem = name.substr(0, stemEnd);
   const std::size_t fixed = suffix.size() + extension.size();
-  if (stem.size() + fixed > kMaxNameBytes) {
-    stem = CutUtf8(stem, kMaxNameBytes > fixed ? kMaxNameBytes - fixed : 0);
+  if (stem.size() + fixed > maxBytes) {
+    stem = CutUtf8(stem, maxBytes > fixed ? maxBytes - fixed : 0);
   }
   return stem + suffix + extension;
 }
@@ -30,15 +30,17 @@ ChosenName ChooseName(const OutputFolder& folder, const OutputTarget& target,
   const std::string& name = target.name;
   const std::string folderPath = target.path.substr(0, target.path.size() - name.size());
   for (unsigned number = 1; number <= kMaxNumber; ++number) {
-    const std::string candidate = number == 1 ? name : NumberedName(name, number);
+    const std::string candidate =
+        number == 1 ? name : NumberedName(name, number, target.maxNameBytes);
     const auto entry = folder.Look(candidate);
     if (!entry) return {candidate, folderPath + candidate, false};
     if (entry->regular && length && *length > 0 && entry->size == *length) {
       return {candidate, folderPath + candidate, true};
     }
   }
-  throw FetchError("Every name from " + name + " to " + NumberedName(name, kMaxNumber) +
-                   " is taken in " + folder.Path() + ".");
+  throw FetchError("Every name from " + name + " to " +
+                   NumberedName(name, kMaxNumber, target.maxNameBytes) + " is taken in " +
+                   folder.Path() + ".");
 }
 
 }  // namespace tarnfetch

@@ -125,6 +125,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     std::string ffmpeg;  // a stand-in's script; empty: the real one
     const char* error;   // in the ERROR line; nullptr: the run succeeds
     std::vector<std::string> files;
+    std::string name = "%(title)s.%(ext)s";
   };
   const std::vector<Case> cases{
       {"a segment that is a playlist naming a local file",
@@ -162,7 +163,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     SCOPED_TRACE(c.attack);
     c.plant();
     StandIn("ffmpeg", c.ffmpeg);
-    const RunResult run = Fetch(c.path, c.folder);
+    const RunResult run = Fetch(c.path, c.folder, c.name);
     if (c.error != nullptr) {
       ExpectFailure(run, out() / c.folder);
       EXPECT_NE(run.Text().find(c.error), std::string::npos) << run.Text();
