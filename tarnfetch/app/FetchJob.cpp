@@ -15,6 +15,7 @@
 #include "files/NameChoice.h"
 #include "files/OutputFolder.h"
 #include "http/Url.h"
+#include "page/PageEncoding.h"
 #include "report/Console.h"
 #include "report/ProgressReporter.h"
 
@@ -22,8 +23,10 @@ namespace tarnfetch {
 namespace {
 
 // The file's own name without its extension, for media without a title.
+// Bytes that are not UTF-8 are read as a page declared Latin-1 is.
 std::string TitleFromAddress(const std::string& url) {
   std::string name = UrlFileName(url);
+  if (!IsValidUtf8(name)) name = ToUtf8(name, PageEncoding::Windows1252);
   const auto dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   return name;

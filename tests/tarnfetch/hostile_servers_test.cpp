@@ -126,6 +126,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     const char* error;   // in the ERROR line; nullptr: the run succeeds
     std::vector<std::string> files;
     std::string name = "%(title)s.%(ext)s";
+    std::string title = "";  // the <title> line's, when given
   };
   const std::vector<Case> cases{
       {"a segment that is a playlist naming a local file",
@@ -158,6 +159,40 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
        "",
        nullptr,
        {"clip.mp4"}},
+      {"dead frames and dead players before the real ones",
+       [&] {
+         std::string dead, players;
+         for (const char* frame :
+              {"about:blank", "javascript:false", "data:text/html,x", "blob:x", "about:srcdoc"}) {
+           dead += "<iframe src=\"" + std::string(frame) + "\"></iframe>";
+         }
+         for (int i = 0; i < 16; ++i) players += "<video src=\"blob:" + std::to_string(i) + "\">";
+         Serve("/frames.html", "<title>Framed</title>" + dead + "<iframe src=\"player.html\">",
+               "text/html");
+         Serve("/player.html", players + "<video src=\"clip.mp4\">", "text/html");
+       },
+       "/frames.html",
+       "12",
+       "",
+       nullptr,
+       {"Framed.mp4"}},
+      {"a template that leaves no room for the pieces' names",
+       [&] { ExtractorAnswers(std::string(300, 't')); },
+       "/nothing.html",
+       "14",
+       "",
+       nullptr,
+       {std::string(46, 'x') + std::string(194, 't') + ".mp4"},
+       std::string(46, 'x') + "%(title)s.%(ext)s"},
+      {"an address name in Latin-1",
+       [&] { Serve("/caf\xE9.mp4", media->video, "video/mp4"); },
+       "/caf%E9.mp4",
+       "15",
+       "",
+       nullptr,
+       {"caf\u00E9.mp4"},
+       "%(title)s.%(ext)s",
+       "caf\u00E9"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.attack);
@@ -172,6 +207,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
       ExpectWellFormedOutput(run);
     }
     EXPECT_EQ(FilesBelow(out() / c.folder), c.files);
+    if (!c.title.empty()) EXPECT_EQ(TagValue(run, "title"), c.title);
   }
 }
 
