@@ -9,6 +9,9 @@ if(TARGET tarnfetch)
   install(TARGETS tarnfetch RUNTIME DESTINATION ${QM_INSTALL_APPDIR})
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/resources/default.skn DESTINATION ${QM_INSTALL_APPDIR})
+# tarnfetch checks the site extractor's releases against this key.
+install(FILES ${CMAKE_SOURCE_DIR}/resources/yt-dlp-release-key.asc
+        DESTINATION ${QM_INSTALL_APPDIR})
 
 install(CODE "
   file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
@@ -37,9 +40,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg")
+# gpgv checks the site extractor's releases; python3 runs tarnfetch's own
+# copy of it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, gpgv, python3")
 # The site extractor: tarnfetch asks it for the video of pages it cannot
-# read itself, and works without it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "yt-dlp")
+# read itself, and works without it. nodejs runs the JavaScript some sites
+# need with current releases.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "yt-dlp, nodejs")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

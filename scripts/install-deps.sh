@@ -11,7 +11,7 @@ packages=(
   ffmpeg xvfb xauth fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
   dbus time curl python3
-  yt-dlp
+  yt-dlp gpgv gnupg
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include "app/pasMain.h"
 
 #include "convert/ConvertOptions.h"
+#include "download/SiteExtractorReport.h"
 #include "missions/MissionFile.h"
 #include "platform/IniFile.h"
 #include "platform/UserFolders.h"
@@ -90,6 +91,7 @@ void TfrmMain::InitSettings() {
   if (Paths.portableMode) AppendToReport("[Portable Mode]");
   AppendToReport("[INI Path]: " + Paths.iniPath);
   AppendToReport("[AppData Dir]: " + Paths.dataDir);
+  for (const std::string& line : SiteExtractorReport(Paths.dataDir)) AppendToReport(line);
 
   Paths.defaultOutputDir = AppendSlash(DocumentsFolder()) + "Video Download/";
   AppendToReport("[Output]: " + Paths.defaultOutputDir);

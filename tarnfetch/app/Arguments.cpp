@@ -20,6 +20,10 @@ Arguments ParseArguments(int argc, const char* const* argv) {
     args.action = Arguments::Action::Version;
     return args;
   }
+  if (argc == 2 && first == "--update-extractor") {
+    args.action = Arguments::Action::UpdateExtractor;
+    return args;
+  }
   args.url = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string_view option = argv[i];
@@ -54,7 +58,7 @@ Arguments ParseArguments(int argc, const char* const* argv) {
 
 std::string HelpText() {
   return R"(Usage: tarnfetch URL [-p TEMPLATE] [--connections N]
-       tarnfetch --help | --version
+       tarnfetch --help | --version | --update-extractor
 
 Downloads the video or audio file at URL. URL may be the address of the file
 itself or of a web page that shows it; the page is searched for its media
@@ -71,6 +75,10 @@ Only http and https addresses are fetched.
                 of files.
   --help        show this text (only as the sole argument)
   --version     show the version (only as the sole argument)
+  --update-extractor
+                once a day, fetch a current release of the site extractor
+                (yt-dlp) and check its signature; started on its own after
+                a run that needed the extractor (only as the sole argument)
 
 The first argument is always taken as the address, even when it begins
 with "-".

@@ -6,9 +6,10 @@ namespace tarnfetch {
 
 // The command line: "tarnfetch URL [-p TEMPLATE] [--connections N]". The first argument is
 // always the address, whatever it holds, so an address beginning with "-"
-// can never pass for an option. "--help" and "--version" count only alone.
+// can never pass for an option. "--help", "--version" and
+// "--update-extractor" (the site extractor's daily check) count only alone.
 struct Arguments {
-  enum class Action { Download, Help, Version, Invalid };
+  enum class Action { Download, Help, Version, UpdateExtractor, Invalid };
   Action action = Action::Invalid;
   std::string url;
   std::string pathTemplate = "%(title)s.%(ext)s";

@@ -9,6 +9,7 @@
 #include "app/Arguments.h"
 #include "app/FetchJob.h"
 #include "core/FetchError.h"
+#include "extractor/DailyCheck.h"
 #include "report/Console.h"
 
 namespace {
@@ -32,6 +33,14 @@ int main(int argc, char** argv) {
     case Arguments::Action::Version:
       tarnfetch::console::Plain("tarnfetch " TARNFETCH_VERSION "\n");
       return 0;
+    case Arguments::Action::UpdateExtractor: {
+      bool failed = false;
+      for (const std::string& line :
+           tarnfetch::RunDailyCheck(tarnfetch::ExtractorHome::Find(), failed)) {
+        tarnfetch::console::Plain(line + "\n");
+      }
+      return failed ? 1 : 0;
+    }
     case Arguments::Action::Invalid:
       tarnfetch::console::Error(args.problem);
       return 2;

@@ -208,6 +208,23 @@ struct Capture {
   }
 };
 
+// Only calls that are safe between fork and exec.
+[[noreturn]] void BecomeDetached(char* const* argv) {
+  ::setsid();
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &standard, nullptr);
+  const int nothing = ::open("/dev/null", O_RDWR);
+  if (nothing >= 0 && ::dup2(nothing, 0) == 0 && ::dup2(nothing, 1) == 1 &&
+      ::dup2(nothing, 2) == 2) {
+    ::execve(argv[0], argv, environ);
+  }
+  ::_exit(127);
+}
+
 }  // namespace
 
 std::string FindHelperProgram(const std::string& name) {
@@ -288,6 +305,21 @@ ChildResult RunChild(const ChildRun& run) {
   }
   EndOrphans();
   return result;
+}
+
+bool StartDetached(const std::vector<std::string>& args) {
+  std::vector<std::string> copies = args;
+  std::vector<char*> argv;
+  for (std::string& arg : copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  // Counted among the live children for good, so that no run's clean-up
+  // takes it for one left behind; it is reaped when this process ends.
+  std::lock_guard guard(liveLock);
+  const pid_t pid = ::fork();
+  if (pid == 0) BecomeDetached(argv.data());
+  if (pid < 0) return false;
+  live.insert(pid);
+  return true;
 }
 
 }  // namespace tarnfetch

@@ -53,4 +53,11 @@ struct ChildResult {
 // Throws FetchError when the program cannot be started.
 ChildResult RunChild(const ChildRun& run);
 
+// Starts a program that outlives this one and is not waited for: in a
+// session of its own (Stop does not end it), with no input or output and
+// no death signal. For work that must not hold up tarnfetch's end (the
+// site extractor's daily update, which keeps its own time limits). False
+// when it could not be started.
+bool StartDetached(const std::vector<std::string>& args);
+
 }  // namespace tarnfetch

@@ -1,26 +1,97 @@
 #include "extractor/ExtractorFallback.h"
 
+#include <chrono>
+#include <optional>
+
 #include "core/FetchError.h"
+#include "extractor/DailyCheck.h"
 #include "extractor/ExtractedDownload.h"
 #include "extractor/ExtractorAnswer.h"
+#include "extractor/ExtractorChoice.h"
+#include "extractor/ExtractorUpdate.h"
+#include "extractor/ExtractorVersion.h"
 #include "extractor/SiteExtractor.h"
 
 namespace tarnfetch {
+namespace {
+
+// Sites change their pages every few weeks; an extractor released this
+// long ago has likely missed some of those changes.
+constexpr int kOutdatedDays = 90;
+
+std::string WhatTarnfetchDoes(const ExtractorHome& home) {
+  if (!home.UpdatesOn()) {
+    return "fetching a current one is turned off (UpdateSiteExtractor=0 in qlmsh.ini).";
+  }
+  return "tarnfetch fetches a current one of its own once a day.";
+}
+
+// Says so when the extractor is older than kOutdatedDays.
+std::string OutdatedNote(ExtractorProgram& program, const ExtractorHome& home) {
+  const std::chrono::sys_days today =
+      std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
+  const std::optional<int> age = VersionAge(program.Version(), today);
+  if (!age || *age <= kOutdatedDays) return {};
+  return " The site extractor (yt-dlp " + program.Version() + ") is " + std::to_string(*age) +
+         " days old and may not know this site's current pages; " + WhatTarnfetchDoes(home);
+}
+
+// The extractor found no video. When it says it does not know the site or
+// could not read its page, a newer release may: one is fetched at once (at
+// most once an hour) and asked once more.
+ExtractorAnswer AfterRefusal(const ExtractorHome& home, ExtractorProgram& program,
+                             const ExtractorRefusal& refusal, const std::string& pageUrl,
+                             const std::string& pageProblem) {
+  std::string note;
+  if (refusal.SiteChanged() && home.UpdatesOn() &&
+      home.TakeTurn("checked-on-failure", std::chrono::hours(1))) {
+    const UpdateOutcome outcome = UpdateExtractor(home);
+    std::vector<std::string> report = DescribeUpdate(outcome, program.Describe());
+    std::optional<ExtractorProgram> current = ChooseExtractor(home);
+    if (current) report.push_back("Site extractor used: " + current->Describe());
+    WriteUpdateReport(home, report);
+    if (outcome.result == UpdateOutcome::Result::Installed && current) {
+      try {
+        return AskSiteExtractor(current->command, pageUrl);
+      } catch (const FetchError& again) {
+        throw FetchError(pageProblem + ". " + again.what() + OutdatedNote(*current, home));
+      }
+    }
+    if (outcome.result == UpdateOutcome::Result::Failed) {
+      note = " A current site extractor could not be fetched (" + outcome.failure +
+             "); tarnfetch tries again in an hour.";
+    }
+  } else {
+    StartDailyCheck(home);
+  }
+  throw FetchError(pageProblem + ". " + refusal.what() + note + OutdatedNote(program, home));
+}
+
+}  // namespace
 
 void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathTemplate,
                             const std::string& pageProblem, int connections) {
-  const std::string extractor = FindSiteExtractor();
-  if (extractor.empty()) {
+  const ExtractorHome home = ExtractorHome::Find();
+  std::optional<ExtractorProgram> program = ChooseExtractor(home);
+  if (!program) {
+    StartDailyCheck(home);
     throw FetchError(pageProblem +
                      ". Installing yt-dlp (the site extractor) lets tarnfetch fetch the videos of "
-                     "sites like this one.");
+                     "sites like this one." +
+                     (home.UpdatesOn() ? " With python3 and gpgv installed, tarnfetch fetches a "
+                                         "current one of its own once a day."
+                                       : ""));
   }
   ExtractorAnswer answer;
   try {
-    answer = AskSiteExtractor({extractor}, pageUrl);
+    answer = AskSiteExtractor(program->command, pageUrl);
+  } catch (const ExtractorRefusal& refusal) {
+    answer = AfterRefusal(home, *program, refusal, pageUrl, pageProblem);
   } catch (const FetchError& failure) {
+    StartDailyCheck(home);
     throw FetchError(pageProblem + ". " + failure.what());
   }
+  StartDailyCheck(home);
   DownloadExtracted(answer, pathTemplate, connections);
 }
 

@@ -114,7 +114,9 @@ ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const 
   if (!result.Succeeded()) {
     std::string message = ExtractorMessage(result.errors);
     if (message.empty()) message = result.EndText();
-    throw FetchError("The site extractor could not find the video: " + message);
+    const bool siteChanged = message.find("Unsupported URL") != std::string::npos ||
+                             message.find("Unable to extract") != std::string::npos;
+    throw ExtractorRefusal("The site extractor could not find the video: " + message, siteChanged);
   }
   std::rewind(answer.get());
   return ReadExtractorAnswer(answer.get(), deadline);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FetchError.h"
 #include "extractor/ExtractorAnswer.h"
 
 namespace tarnfetch {
@@ -24,15 +25,28 @@ struct SiteExtractor {
       "/bv*[protocol^=m3u8]+ba[protocol^=m3u8]/b[protocol^=m3u8]";
 };
 
+// The extractor ran and found no video; its own last message says why.
+class ExtractorRefusal : public FetchError {
+ public:
+  ExtractorRefusal(const std::string& message, bool siteChanged)
+      : FetchError(message), siteChanged_(siteChanged) {}
+  // It does not know the site, or could not read its page: a newer release
+  // may.
+  bool SiteChanged() const { return siteChanged_; }
+
+ private:
+  bool siteChanged_;
+};
+
 // Asks the extractor about the page at url for the JSON that describes its
 // video: `command --no-config --no-playlist --no-warnings -f kFormatChoice
 // -J -- url`, command being the program (with its interpreter and options
 // when it has them), as an argument vector, in tarnfetch's process group,
 // with no input and an address space of kAddressSpaceBytes. Its answer
 // goes into a temporary file and is read from there once it has exited.
-// Throws FetchError with the extractor's own message when it fails, and
-// when it runs out of memory, runs longer than kSeconds or answers more
-// than kMaxAnswerBytes.
+// Throws ExtractorRefusal with the extractor's own message when it fails,
+// FetchError when it runs out of memory, runs longer than kSeconds or
+// answers more than kMaxAnswerBytes, or when the answer cannot be used.
 ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const std::string& url);
 
 }  // namespace tarnfetch

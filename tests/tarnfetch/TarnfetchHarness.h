@@ -44,6 +44,19 @@ class TempFolder {
 
 inline const std::string kTarnfetch = QM_APP_DIR "/tarnfetch";
 
+// tarnfetch keeps its own site extractor in Quillmarsh's data folder and
+// may fetch a newer release: the tests' runs get a data folder of their
+// own and a release address where nothing answers, unless a test sets its
+// own.
+struct TestDataFolder {
+  TestDataFolder() {
+    setenv("XDG_DATA_HOME", dir.path().c_str(), 1);
+    setenv("TARNFETCH_TEST_RELEASE_URL", "http://127.0.0.1:9/", 1);
+  }
+  TempDir dir;
+};
+inline const TestDataFolder kTestDataFolder;
+
 struct RunResult {
   int exitCode = -1;  // -1: killed or did not end
   std::vector<std::string> lines;

@@ -1,0 +1,54 @@
+#include "extractor/ExtractorChoice.h"
+
+#include <unistd.h>
+
+#include <fstream>
+
+#include "core/ChildProgram.h"
+#include "extractor/ExtractorVersion.h"
+#include "extractor/SiteExtractor.h"
+
+namespace tarnfetch {
+namespace {
+
+std::string FirstLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+}  // namespace
+
+const std::string& ExtractorProgram::Version() {
+  if (version.empty()) version = AskExtractorVersion(command);
+  return version;
+}
+
+std::string ExtractorProgram::Describe() {
+  const std::string& known = Version();
+  return "yt-dlp " + (known.empty() ? std::string("of unknown version") : known) + " (" + path +
+         ")";
+}
+
+std::optional<ExtractorProgram> ChooseExtractor(const ExtractorHome& home) {
+  ExtractorProgram program;
+  const std::string python = FindHelperProgram("python3");
+  if (!home.folder.empty() && !python.empty() && ::access(home.PrivateCopy().c_str(), R_OK) == 0) {
+    program.path = home.PrivateCopy();
+    program.command = {python, program.path};
+    program.version = FirstLine(home.VersionFile());
+    program.own = true;
+  } else {
+    program.path = FindSiteExtractor();
+    if (program.path.empty()) return std::nullopt;
+    program.command = {program.path};
+  }
+  // Only the private copy's version is known without running it.
+  if (program.own && !FindHelperProgram("node").empty() && KnowsJsRuntimes(program.version)) {
+    program.command.insert(program.command.end(), {"--js-runtimes", "node"});
+  }
+  return program;
+}
+
+}  // namespace tarnfetch

@@ -1,0 +1,333 @@
+// tarnfetch's own copy of the site extractor: fetched from a loopback
+// release whose checksums a key made here signs, checked, installed, used,
+// and refused when anything about it is wrong.
+#include <openssl/evp.h>
+
+#include <map>
+#include <mutex>
+
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+const std::string kClip = RandomBytes(20 << 10, 3);
+const std::string kSystemPath = "/usr/bin:/bin";
+
+std::string Sha256Hex(const std::string& data) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr);
+  std::string hex;
+  for (unsigned int i = 0; i < size; ++i) {
+    hex += "0123456789abcdef"[digest[i] >> 4];
+    hex += "0123456789abcdef"[digest[i] & 15];
+  }
+  return hex;
+}
+
+// The release key, made once, in a GnuPG home of its own.
+struct ReleaseKey {
+  TempDir home;
+  std::string armored = home.file("release-key.asc");
+};
+ReleaseKey* key = nullptr;
+
+class TarnfetchExtractorUpdate : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    key = new ReleaseKey;
+    const std::vector<std::string> gpg{"/usr/bin/gpg", "--homedir",    key->home.path(),
+                                       "--batch",      "--passphrase", ""};
+    auto make = gpg;
+    make.insert(make.end(), {"--quick-gen-key", "Test Release <release@example.org>", "default",
+                             "default", "never"});
+    auto exportKey = gpg;
+    exportKey.insert(exportKey.end(), {"--armor", "--output", key->armored, "--export"});
+    ASSERT_EQ(RunProgram(make).exitCode, 0);
+    ASSERT_EQ(RunProgram(exportKey).exitCode, 0);
+  }
+  static void TearDownTestSuite() {
+    delete key;
+    key = nullptr;
+  }
+
+  void SetUp() override {
+    server_.Routes().Get(R"(/release/(.+))",
+                         [this](const httplib::Request& req, httplib::Response& res) {
+                           std::lock_guard lock(mutex_);
+                           ++requests_[req.matches[1]];
+                           const auto file = files_.find(req.matches[1]);
+                           if (file == files_.end()) {
+                             res.status = 404;
+                             return;
+                           }
+                           res.set_content(file->second, "application/octet-stream");
+                         });
+    for (const char* page : {"/page.html", "/unknown.html"}) {
+      server_.Routes().Get(page, [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<html><title>No player</title></html>", "text/html");
+      });
+    }
+    server_.Routes().Get("/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(kClip, "video/mp4");
+    });
+    fs::create_directories(bin());
+    setenv("XDG_DATA_HOME", (temp_.Path() / "data").c_str(), 1);
+    setenv("TARNFETCH_TEST_RELEASE_URL", server_.Url("/release/").c_str(), 1);
+    setenv("TARNFETCH_TEST_RELEASE_KEY", key->armored.c_str(), 1);
+  }
+  void TearDown() override {
+    setenv("XDG_DATA_HOME", kTestDataFolder.dir.path().c_str(), 1);
+    setenv("TARNFETCH_TEST_RELEASE_URL", "http://127.0.0.1:9/", 1);
+    unsetenv("TARNFETCH_TEST_RELEASE_KEY");
+  }
+
+  // A stand-in release, a Python script: it says `version`, and for a page
+  // answers with the clip, or, when `knows` is false or the page is
+  // /unknown.html, that the site is unsupported.
+  std::string Release(const std::string& version, bool knows = true) {
+    return "import sys\n"
+           "if '--version' in sys.argv:\n"
+           "    print('" +
+           version +
+           "')\n"
+           "    sys.exit(0)\n"
+           "if " +
+           (knows ? "'/unknown.html' in sys.argv[-1]" : "True") +
+           ":\n"
+           "    print('ERROR: [generic] Unsupported URL: ' + sys.argv[-1], file=sys.stderr)\n"
+           "    sys.exit(1)\n"
+           "print('{\"title\": \"Clip " +
+           version + "\", \"url\": \"" + server_.Url("/clip.mp4") + "\", \"ext\": \"mp4\"}')\n";
+  }
+  // Serves `program` with checksums (of `listed`, when given) signed by the
+  // release key.
+  void Publish(const std::string& program, const std::string& listed = {}) {
+    const std::string sums = Sha256Hex(listed.empty() ? program : listed) + "  yt-dlp\n" +
+                             Sha256Hex("other") + "  yt-dlp.exe\n";
+    const fs::path sumsFile = temp_.Path() / "SHA2-256SUMS";
+    const fs::path signature = temp_.Path() / "SHA2-256SUMS.sig";
+    WriteFile(sumsFile, sums);
+    ASSERT_EQ(RunProgram({"/usr/bin/gpg", "--homedir", key->home.path(), "--batch", "--yes",
+                          "--detach-sign", "--output", signature.string(), sumsFile.string()})
+                  .exitCode,
+              0);
+    std::lock_guard lock(mutex_);
+    files_ = {
+        {"yt-dlp", program}, {"SHA2-256SUMS", sums}, {"SHA2-256SUMS.sig", ReadFile(signature)}};
+  }
+  void Spoil(const std::string& name, const std::function<void(std::string&)>& change) {
+    std::lock_guard lock(mutex_);
+    change(files_[name]);
+  }
+  int Requests(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    return requests_[name];
+  }
+  // A system extractor on PATH: a shell script that says `version` and
+  // knows no site.
+  void SystemExtractor(const std::string& version) {
+    WriteFile(bin() / "yt-dlp", "#!/bin/sh\nif [ \"$1\" = --version ]; then echo " + version +
+                                    "; exit 0; fi\necho 'ERROR: [generic] Unsupported URL: x' "
+                                    ">&2\nexit 1\n");
+    fs::permissions(bin() / "yt-dlp", fs::perms::owner_all);
+  }
+  void TurnUpdatesOff() {
+    fs::create_directories(folder().parent_path());
+    WriteFile(folder().parent_path() / "qlmsh.ini", "[Config]\r\nUpdateSiteExtractor=0\r\n");
+  }
+
+  // Runs with `path` as PATH: python3 and gpgv are in the system's folders.
+  RunResult Run(const std::vector<std::string>& args, const std::string& path = kSystemPath) {
+    const std::string saved = std::getenv("PATH");
+    setenv("PATH", (bin().string() + ":" + path).c_str(), 1);
+    RunResult run = RunTarnfetch(args);
+    setenv("PATH", saved.c_str(), 1);
+    return run;
+  }
+  RunResult Update() { return Run({"--update-extractor"}); }
+  RunResult Fetch(const std::string& page, const std::string& path = kSystemPath) {
+    return Run({server_.Url(page), "-p", (temp_.Path() / "out" / "%(title)s.%(ext)s").string()},
+               path);
+  }
+
+  fs::path bin() const { return temp_.Path() / "bin"; }
+  fs::path folder() const { return temp_.Path() / "data" / "Quillmarsh" / "site-extractor"; }
+  std::string Installed() const { return ReadFile(folder() / "yt-dlp"); }
+
+  TempFolder temp_;
+  std::mutex mutex_;
+  std::map<std::string, std::string> files_;
+  std::map<std::string, int> requests_;
+  LoopbackServer server_;  // last: stopped first
+};
+
+bool Has(const RunResult& run, const std::string& words) {
+  return run.Text().find(words) != std::string::npos;
+}
+
+TEST_F(TarnfetchExtractorUpdate, AGoodReleaseIsInstalledOnceADayAndUsed) {
+  Publish(Release("2026.11.01"));
+  const RunResult first = Update();
+  ASSERT_EQ(first.exitCode, 0) << first.Text();
+  EXPECT_TRUE(Has(first, "Site extractor found: yt-dlp 2023.03.04 (/usr/bin/yt-dlp)"))
+      << first.Text();
+  EXPECT_TRUE(Has(first, "Site extractor fetched: yt-dlp 2026.11.01")) << first.Text();
+  EXPECT_EQ(Installed(), Release("2026.11.01"));
+  EXPECT_EQ(ReadFile(folder() / "report.txt"), first.Text());
+
+  const RunResult again = Update();
+  EXPECT_TRUE(Has(again, "less than a day ago")) << again.Text();
+  EXPECT_EQ(Requests("SHA2-256SUMS"), 1);
+  // A day later, the same release: only its checksums are fetched.
+  fs::remove(folder() / "checked-daily");
+  EXPECT_TRUE(Has(Update(), "is current: yt-dlp 2026.11.01"));
+  EXPECT_EQ(Requests("SHA2-256SUMS"), 2);
+  EXPECT_EQ(Requests("yt-dlp"), 1);
+
+  // The private copy comes before the system's, which knows no page here.
+  const RunResult run = Fetch("/page.html");
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  EXPECT_TRUE(ReadFile(temp_.Path() / "out" / "Clip 2026.11.01.mp4") == kClip);
+}
+
+TEST_F(TarnfetchExtractorUpdate, ABadReleaseIsRefusedAndThePreviousCopyKeptAndUsed) {
+  Publish(Release("2026.11.01"));
+  ASSERT_EQ(Update().exitCode, 0);
+  const std::string next = Release("2026.12.01");
+  struct Case {
+    const char* name;
+    std::function<void()> publish;
+    const char* words;
+  };
+  const std::vector<Case> cases{
+      {"a bad signature",
+       [&] {
+         Publish(next);
+         Spoil("SHA2-256SUMS", [](std::string& sums) { sums += "0  yt-dlp_linux\n"; });
+       },
+       "the signature of the release's checksums does not verify"},
+      {"no signature",
+       [&] {
+         Publish(next);
+         Spoil("SHA2-256SUMS.sig", [](std::string& signature) { signature.clear(); });
+       },
+       "does not verify"},
+      {"a wrong checksum", [&] { Publish(next, "another program"); },
+       "does not match its signed checksum"},
+      {"a truncated file",
+       [&] {
+         Publish(next);
+         Spoil("yt-dlp", [](std::string& program) { program.resize(program.size() / 2); });
+       },
+       "does not match its signed checksum"},
+      {"a release that does not start", [&] { Publish("import sys\nsys.exit(3)\n"); },
+       "does not start"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.publish();
+    fs::remove(folder() / "checked-daily");
+    const RunResult run = Update();
+    EXPECT_EQ(run.exitCode, 1) << run.Text();
+    EXPECT_TRUE(Has(run, "Site extractor update failed: ") && Has(run, c.words)) << run.Text();
+    EXPECT_TRUE(Has(run, "Site extractor used: yt-dlp 2026.11.01")) << run.Text();
+    EXPECT_EQ(Installed(), Release("2026.11.01"));
+    EXPECT_FALSE(fs::exists(folder() / "yt-dlp.new"));
+    fs::remove_all(temp_.Path() / "out");
+    const RunResult used = Fetch("/page.html");
+    EXPECT_EQ(used.exitCode, 0) << used.Text();
+    EXPECT_TRUE(fs::exists(temp_.Path() / "out" / "Clip 2026.11.01.mp4"));
+  }
+}
+
+// A site the extractor does not know: a current release is fetched at once
+// and asked once more; not again within the hour.
+TEST_F(TarnfetchExtractorUpdate, AnUnsupportedSiteFetchesACurrentReleaseAtOnce) {
+  Publish(Release("2026.11.01", false));
+  ASSERT_EQ(Update().exitCode, 0);
+  Publish(Release("2026.12.01"));
+  const RunResult run = Fetch("/page.html");
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  EXPECT_TRUE(fs::exists(temp_.Path() / "out" / "Clip 2026.12.01.mp4"));
+  EXPECT_EQ(Installed(), Release("2026.12.01"));
+  EXPECT_EQ(Requests("yt-dlp"), 2);
+
+  fs::remove_all(temp_.Path() / "out");
+  const RunResult unknown = Fetch("/unknown.html");
+  ExpectFailure(unknown, temp_.Path() / "out");
+  EXPECT_TRUE(Has(unknown, "Unsupported URL")) << unknown.Text();
+  EXPECT_EQ(Requests("SHA2-256SUMS"), 2) << "not again within the hour";
+}
+
+TEST_F(TarnfetchExtractorUpdate, UpdateSiteExtractorZeroFetchesNothing) {
+  Publish(Release("2026.12.01"));
+  TurnUpdatesOff();
+  SystemExtractor("2026.01.01");
+  EXPECT_TRUE(Has(Update(), "turned off (UpdateSiteExtractor=0)"));
+  const RunResult run = Fetch("/page.html");
+  ExpectFailure(run, temp_.Path() / "out");
+  EXPECT_TRUE(Has(run, "Unsupported URL")) << run.Text();
+  std::lock_guard lock(mutex_);
+  EXPECT_TRUE(requests_.empty());
+}
+
+// Why the extractor failed, in the user's words: missing, outdated, not
+// updated, and what tarnfetch does about it.
+TEST_F(TarnfetchExtractorUpdate, TheErrorSaysWhyTheExtractorFailedAndWhatHappensNext) {
+  struct Case {
+    const char* name;
+    const char* systemVersion;  // none: no extractor at all
+    bool updatesOff;
+    std::vector<std::string> words, absent;
+  };
+  const std::vector<Case> cases{
+      {"outdated, and the update fails",
+       "2020.01.01",
+       false,
+       {"Unsupported URL: x", "A current site extractor could not be fetched (the signature",
+        "tries again in an hour", "(yt-dlp 2020.01.01) is ", "days old",
+        "fetches a current one of its own once a day"},
+       {}},
+      {"outdated, with updates off",
+       "2020.01.01",
+       true,
+       {"Unsupported URL: x", "days old", "turned off (UpdateSiteExtractor=0 in qlmsh.ini)"},
+       {"could not be fetched"}},
+      {"recent", "2099.01.01", true, {"Unsupported URL: x"}, {"days old"}},
+      {"missing", nullptr, false, {"Installing yt-dlp", "fetches a current one of its own"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(temp_.Path() / "data");
+    fs::remove_all(bin());
+    fs::create_directories(bin());
+    Publish(Release("2026.12.01"));
+    Spoil("SHA2-256SUMS.sig", [](std::string& signature) { signature.clear(); });
+    if (c.updatesOff) TurnUpdatesOff();
+    if (c.systemVersion) SystemExtractor(c.systemVersion);
+    // Without an extractor, PATH holds none either.
+    const RunResult run = Fetch("/page.html", c.systemVersion ? kSystemPath : "/nonexistent");
+    ExpectFailure(run, temp_.Path() / "out");
+    for (const std::string& words : c.words) EXPECT_TRUE(Has(run, words)) << words << run.Text();
+    for (const std::string& words : c.absent) EXPECT_FALSE(Has(run, words)) << words << run.Text();
+  }
+}
+
+// After a run that needed the extractor, the daily check runs on its own.
+TEST_F(TarnfetchExtractorUpdate, ARunThatAskedTheExtractorStartsTheDailyCheck) {
+  Publish(Release("2026.12.01"));
+  WriteFile(bin() / "yt-dlp", "#!/bin/sh\necho '{\"title\": \"System\", \"url\": \"" +
+                                  server_.Url("/clip.mp4") + "\"}'\n");
+  fs::permissions(bin() / "yt-dlp", fs::perms::owner_all);
+  const RunResult run = Fetch("/page.html");
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
+  for (int i = 0; i < 2000 && !fs::exists(folder() / "report.txt"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(Installed(), Release("2026.12.01"));
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
