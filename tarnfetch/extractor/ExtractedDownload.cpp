@@ -65,7 +65,7 @@ std::uint64_t FetchFormat(MediaDownload& download, const ExtractedFormat& format
 }
 
 StreamSource StreamOf(const ExtractedFormat& format) {
-  return {format.url, {format.headers, {}}, std::nullopt};
+  return {format.url, {format.headers, {}, format.url}, std::nullopt};
 }
 
 void DownloadSingle(const ExtractedFormat& format, const std::string& title,

@@ -1,11 +1,24 @@
 #include "http/StreamHeaders.h"
 
+#include "base/Text.h"
 #include "http/Url.h"
 
 namespace tarnfetch {
+namespace {
+
+bool IsCredential(const std::string& header) {
+  const std::string name =
+      quillmarsh::LowerAscii(quillmarsh::Trim(header.substr(0, header.find(':'))));
+  return name == "cookie" || name == "authorization";
+}
+
+}  // namespace
 
 std::vector<std::string> StreamHeaders::For(const std::string& url) const {
   std::vector<std::string> headers = extra;
+  if (!credentialsOrigin.empty() && !SameOrigin(credentialsOrigin, url)) {
+    std::erase_if(headers, IsCredential);
+  }
   if (referrerPage.empty()) return headers;
   std::string referer = RefererFor(referrerPage, url);
   // RefererFor gives a normal address: its origin ends at the first "/"

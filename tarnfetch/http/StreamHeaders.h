@@ -14,6 +14,10 @@ namespace tarnfetch {
 struct StreamHeaders {
   std::vector<std::string> extra;
   std::string referrerPage;  // empty: no Referer
+  // The address the extra headers came with. Their Cookie and
+  // Authorization go only to its origin, never to the other hosts a
+  // playlist names (keys, segments, variants); empty: no such limit.
+  std::string credentialsOrigin;
 
   std::vector<std::string> For(const std::string& url) const;
 };
