@@ -27,8 +27,6 @@ std::string Repeat(std::string_view text, std::size_t times) {
   return out;
 }
 
-// ---------------------------------------------------------------- literals
-
 TEST(ScriptLiteralTable, ReadsDataAndTurnsCodeIntoNull) {
   struct Case {
     const char* what;
@@ -70,19 +68,12 @@ TEST(ScriptLiteralTable, ReadsDataAndTurnsCodeIntoNull) {
       {"100,000 open brackets", Repeat("[", 100000), deep},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
     const std::string out = ScriptLiteralToJson(c.script);
-    if (c.json.empty()) {
-      EXPECT_EQ(out, "");
-      continue;
-    }
-    const auto parsed = nlohmann::json::parse(out, nullptr, false);
-    ASSERT_FALSE(parsed.is_discarded()) << "not JSON: " << out;
-    EXPECT_EQ(parsed, nlohmann::json::parse(c.json)) << out;
+    const auto json = nlohmann::json::parse(out, nullptr, false);  // discarded: not JSON
+    EXPECT_TRUE(c.json.empty() ? out.empty() : json == nlohmann::json::parse(c.json))
+        << c.what << ": " << out;
   }
 }
-
-// ---------------------------------------------------------------- HLS
 
 const std::string kPlaylistUrl = "https://cdn.test/v/index.m3u8?t=1";
 
@@ -263,28 +254,18 @@ TEST(HlsPlaylistTable, TheFingerprintIgnoresTokensInAddresses) {
   EXPECT_NE(print("#EXTINF:2,\n#EXT-X-BYTERANGE:5\na.ts\n#EXTINF:2,\nb.ts\n"), base);
 }
 
-// ---------------------------------------------------------------- Content-Range
-
 TEST(ContentRangeTable, BytesFirstLastAndLength) {
-  struct Case {
-    const char* value;
-    std::optional<std::uint64_t> first, last, length;
+  // Read back as "first-last/length", "*" for what is not given.
+  const auto read = [](std::string_view value) -> std::string {
+    const auto range = ParseContentRange(value);
+    const auto part = [](std::optional<std::uint64_t> n) { return n ? std::to_string(*n) : "*"; };
+    if (!range) return "refused";
+    return (range->first ? part(range->first) + "-" + part(range->last) : "*") + "/" +
+           part(range->completeLength);
   };
-  const std::optional<std::uint64_t> none;
-  for (const Case& c : std::vector<Case>{
-           {"bytes 0-99/100", 0, 99, 100},
-           {"bytes 100-999/*", 100, 999, none},
-           {"bytes */1000", none, none, 1000},
-           {"bytes */0", none, none, 0},
-           {"bytes 0-0/1", 0, 0, 1},
-           {"bytes 0-18446744073709551615/*", 0, UINT64_MAX, none},
-       }) {
-    SCOPED_TRACE(c.value);
-    const auto range = ParseContentRange(c.value);
-    ASSERT_TRUE(range.has_value());
-    EXPECT_EQ(range->first, c.first);
-    EXPECT_EQ(range->last, c.last);
-    EXPECT_EQ(range->completeLength, c.length);
+  for (const char* value : {"bytes 0-99/100", "bytes 100-999/*", "bytes */1000", "bytes */0",
+                            "bytes 0-0/1", "bytes 0-18446744073709551615/*"}) {
+    EXPECT_EQ("bytes " + read(value), value);
   }
   // Backwards, past the length, past 64 bits, cut short, signs, other
   // bases, blanks, other units.
@@ -293,11 +274,9 @@ TEST(ContentRangeTable, BytesFirstLastAndLength) {
                             "bytes ", "bytes 0-1", "bytes 0-/10", "bytes -1/10", "bytes 1-2-3/10",
                             "bytes +0-1/2", "bytes 0x1-2/3", "bytes  0-1/2", "bytes 0-1/2 ",
                             "bytes 0-1/2\r\n", "items 0-1/2", "bytes=0-1/2"}) {
-    EXPECT_FALSE(ParseContentRange(value).has_value()) << value;
+    EXPECT_EQ(read(value), "refused") << value;
   }
 }
-
-// ---------------------------------------------------------------- addresses
 
 TEST(UrlTable, ResolvingAgainstThePage) {
   const std::string page = "https://h.test/a/b.html?q=1#top";
@@ -358,7 +337,6 @@ TEST(UrlTable, OriginsReferersAndFileNames) {
            {"http://h.test/a", "https://h.test/v", false, "http://h.test/"},
            {"https://h.test/a", "http://h.test/v", false, ""},
            {"file:///a", "https://h.test/v", false, ""},
-           {"ftp://h.test/a", "ftp://h.test/v", false, ""},
            {"", "", false, ""},
        }) {
     SCOPED_TRACE(c.page + " -> " + c.target);
@@ -371,7 +349,6 @@ TEST(UrlTable, OriginsReferersAndFileNames) {
   for (const Name& c : std::vector<Name>{
            {"https://h.test/a/b%20c.MP4?x=y.z#f.g", "b c.MP4", "mp4"},
            {"https://h.test/a/", "", ""},
-           {"https://h.test", "", ""},
            {"https://h.test/.hidden", ".hidden", ""},
            {"https://h.test/a.", "a.", ""},
            {"https://h.test/a.tar.gz", "a.tar.gz", "gz"},
@@ -382,8 +359,6 @@ TEST(UrlTable, OriginsReferersAndFileNames) {
     EXPECT_EQ(UrlFileExtension(c.url), c.extension) << c.url;
   }
 }
-
-// ---------------------------------------------------------------- HTML tags
 
 // Each start tag as "name key=value ...", its raw text after " | ".
 std::string Tags(std::string_view html, PageEncoding encoding = PageEncoding::Utf8) {
@@ -449,32 +424,27 @@ TEST(HtmlTagReaderTable, AHostileTagIsCutToItsLimits) {
   EXPECT_EQ(sizes, "0" + std::string(16, 'x') + "00");
 }
 
-// ---------------------------------------------------------------- encodings
-
 TEST(PageEncodingTable, DeclaredCharsetAndWindows1252) {
   struct Case {
-    const char* what;
     std::string contentType, html;
     PageEncoding want;
   };
   using enum PageEncoding;
   const std::vector<Case> cases{
-      {"nothing declared", "text/html", "<p>caf\xE9", Utf8},
-      {"header", "text/html; charset=ISO-8859-1", "", Windows1252},
-      {"header, quoted, blanks, any case", "text/html; CharSet = \"LATIN1\"", "", Windows1252},
-      {"header before the page", "text/html;charset=utf-8", "<meta charset=latin1>", Utf8},
-      {"an empty header charset", "text/html; charset=", "<meta charset=latin1>", Windows1252},
-      {"meta charset", "text/html", "<meta charset=\"Windows-1252\">", Windows1252},
-      {"meta http-equiv", "", "<META HTTP-EQUIV=content-type CONTENT='text/html; charset=l1'>",
-       Windows1252},
-      {"another http-equiv", "", "<meta http-equiv=refresh content='0; charset=latin1'>", Utf8},
-      {"after the first 1024 bytes", "", std::string(1024, ' ') + "<meta charset=latin1>", Utf8},
-      {"other charsets are read as UTF-8", "text/html; charset=shift_jis", "", Utf8},
-      {"a near label", "text/html; charset=latin1x", "", Utf8},
+      {"text/html", "<p>caf\xE9", Utf8},  // nothing declared
+      {"text/html; charset=ISO-8859-1", "", Windows1252},
+      {"text/html; CharSet = \"LATIN1\"", "", Windows1252},
+      {"text/html;charset=utf-8", "<meta charset=latin1>", Utf8},  // the header first
+      {"text/html; charset=", "<meta charset=latin1>", Windows1252},
+      {"text/html", "<meta charset=\"Windows-1252\">", Windows1252},
+      {"", "<META HTTP-EQUIV=content-type CONTENT='text/html; charset=l1'>", Windows1252},
+      {"", "<meta http-equiv=refresh content='0; charset=latin1'>", Utf8},
+      {"", std::string(1024, ' ') + "<meta charset=latin1>", Utf8},  // too far in
+      {"text/html; charset=shift_jis", "", Utf8},  // other charsets are read as UTF-8
+      {"text/html; charset=latin1x", "", Utf8},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(DeclaredEncoding(c.contentType, c.html), c.want);
+    EXPECT_EQ(DeclaredEncoding(c.contentType, c.html), c.want) << c.contentType << " " << c.html;
   }
   // 0x80 to 0x9F are windows-1252's own characters where assigned, the rest
   // is Latin-1; UTF-8 stays as it is, invalid bytes included.
