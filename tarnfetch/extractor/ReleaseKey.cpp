@@ -20,7 +20,7 @@ std::string DearmorKey(std::string_view armored) {
         at + 1, next == std::string_view::npos ? std::string_view::npos : next - at - 1);
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
     at = next;
-    if (line.rfind("-----END", 0) == 0 || (inBody && line.rfind('=', 0) == 0)) break;
+    if (line.starts_with("-----END") || (inBody && line.starts_with('='))) break;
     if (!inBody) {
       inBody = line.empty() || line.find(':') == std::string_view::npos;
       if (!inBody || line.empty()) continue;
