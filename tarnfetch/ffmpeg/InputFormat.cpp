@@ -29,9 +29,10 @@ std::string FfmpegInputFormat(std::string_view head) {
   static constexpr std::array<std::string_view, 6> kMp4Boxes{"ftyp", "styp", "moov",
                                                              "moof", "free", "mdat"};
   for (const std::string_view box : kMp4Boxes) {
-    if (head.substr(4, 4) == box) return "mp4";
+    if (head.size() >= 8 && head.substr(4, 4) == box) return "mp4";
   }
   if (head.starts_with("\x1A\x45\xDF\xA3")) return "matroska";
+  if (head.starts_with("OggS")) return "ogg";
   const std::size_t frame = AfterId3(head);
   if (At(head, frame) == 0xFF && (At(head, frame + 1) & 0xE0) == 0xE0) {
     // Layer bits 00 after a 12-bit sync mark ADTS; the others MPEG audio.
