@@ -98,6 +98,9 @@ class TarnfetchExtractorUpdate : public ::testing::Test {
            ":\n"
            "    print('ERROR: [generic] Unsupported URL: ' + sys.argv[-1], file=sys.stderr)\n"
            "    sys.exit(1)\n"
+           "open('" +
+           (temp_.Path() / "args").string() +
+           "', 'w').write('\\n'.join(sys.argv[1:]) + '\\n')\n"
            "print('{\"title\": \"Clip " +
            version + "\", \"url\": \"" + server_.Url("/clip.mp4") + "\", \"ext\": \"mp4\"}')\n";
   }
@@ -208,12 +211,6 @@ TEST_F(TarnfetchExtractorUpdate, ABadReleaseIsRefusedAndThePreviousCopyKeptAndUs
          Spoil("SHA2-256SUMS", [](std::string& sums) { sums += "0  yt-dlp_linux\n"; });
        },
        "the signature of the release's checksums does not verify"},
-      {"no signature",
-       [&] {
-         Publish(next);
-         Spoil("SHA2-256SUMS.sig", [](std::string& signature) { signature.clear(); });
-       },
-       "does not verify"},
       {"a wrong checksum", [&] { Publish(next, "another program"); },
        "does not match its signed checksum"},
       {"a truncated file",
@@ -239,6 +236,22 @@ TEST_F(TarnfetchExtractorUpdate, ABadReleaseIsRefusedAndThePreviousCopyKeptAndUs
     const RunResult used = Fetch("/page.html");
     EXPECT_EQ(used.exitCode, 0) << used.Text();
     EXPECT_TRUE(fs::exists(temp_.Path() / "out" / "Clip 2026.11.01.mp4"));
+  }
+}
+
+// With Debian's nodejs, a release that knows the option may run the sites'
+// JavaScript with it.
+TEST_F(TarnfetchExtractorUpdate, AReleaseThatKnowsItRunsTheSitesJavaScriptWithNode) {
+  if (!fs::exists("/usr/bin/node")) GTEST_SKIP() << "nodejs is not installed";
+  for (const auto& [version, given] :
+       {std::pair{"2025.11.12", true}, std::pair{"2025.11.11", false}}) {
+    SCOPED_TRACE(version);
+    Publish(Release(version));
+    fs::remove(folder() / "checked-daily");
+    ASSERT_EQ(Update().exitCode, 0);
+    ASSERT_EQ(Fetch("/page.html").exitCode, 0);
+    const std::string args = ReadFile(temp_.Path() / "args");
+    EXPECT_EQ(args.find("--js-runtimes\nnode\n") != std::string::npos, given) << args;
   }
 }
 
