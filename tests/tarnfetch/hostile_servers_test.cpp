@@ -29,13 +29,10 @@ class TarnfetchHostileServers : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     media = new TempDir;
-    for (const char* file : {"clip.ts", "video.mp4", "audio.m4a"}) {
-      const char* source = file[0] == 'a' ? "sine" : "testsrc=size=64x48:rate=10";
-      ASSERT_EQ(RunProgram({kFfmpeg, "-v", "error", "-f", "lavfi", "-i", source, "-t", "1",
-                            media->path() + "/" + file})
-                    .exitCode,
-                0);
-    }
+    const std::string make = "cd '" + media->path() + "' && for f in clip.ts video.mp4; do " +
+                             kFfmpeg + " -v error -f lavfi -i testsrc -t 1 $f; done && " + kFfmpeg +
+                             " -v error -f lavfi -i sine -t 1 audio.m4a";
+    ASSERT_EQ(RunProgram({"/bin/sh", "-c", make}).exitCode, 0);
   }
   static void TearDownTestSuite() { delete media; }
 
@@ -53,11 +50,23 @@ class TarnfetchHostileServers : public ::testing::Test {
                                      : kind == "ts"   ? "video/mp2t"
                                                       : "video/mp4");
     });
+    std::string dead, players;
+    for (const char* frame : {"about:blank", "javascript:false", "data:,x", "blob:x", "about:a"}) {
+      dead += "<iframe src=\"" + std::string(frame) + "\"></iframe>";
+    }
+    for (int i = 0; i < 16; ++i) players += "<video src=\"blob:" + std::to_string(i) + "\">";
+    WriteFile(temp_.Path() / "private.ts", Clip("clip.ts"));
+    // clang-format off
     bodies_ = {{"/clip.m3u8", Playlist("clip.ts")}, {"/clip.ts", Clip("clip.ts")},
-               {"/clip.mp4", Clip("video.mp4")},    {"/video.mp4", Clip("video.mp4")},
-               {"/audio.m4a", Clip("audio.m4a")},   {"/nothing.html", "<title>None</title>"}};
+               {"/clip.mp4", Clip("video.mp4")}, {"/video.mp4", Clip("video.mp4")},
+               {"/audio.m4a", Clip("audio.m4a")}, {"/nothing.html", "<title>None</title>"},
+               {"/local.m3u8", Playlist("local.ts")},
+               {"/local.ts", Playlist("file://" + (temp_.Path() / "private.ts").string())},
+               {"/frames.html", "<title>Framed</title>" + dead + "<iframe src=player.html>"},
+               {"/player.html", players + "<video src=\"clip.mp4\">"},
+               {"/caf\xE9.mp4", Clip("video.mp4")}, {"/creds.m3u8", Playlist(Elsewhere())}};
+    // clang-format on
     fs::create_directories(bin());
-    path_ = std::getenv("PATH");
     setenv("PATH", (bin().string() + ":" + path_).c_str(), 1);
   }
   void TearDown() override { setenv("PATH", path_.c_str(), 1); }
@@ -76,11 +85,18 @@ class TarnfetchHostileServers : public ::testing::Test {
   }
   // A picture and a sound apart, under the title.
   std::string Apart(const std::string& title) {
-    return R"({"title": ")" + title + R"(", "requested_formats": [{"url": ")" +
-           server_.Url("/video.mp4") + R"(", "ext": "mp4", "vcodec": "avc1.64000d", "acodec":
-           "none"}, {"url": ")" +
-           server_.Url("/audio.m4a") +
-           R"(", "ext": "m4a", "vcodec": "none", "acodec": "mp4a.40.2"}]})";
+    const auto format = [&](const char* path, const char* codecs) {
+      return R"({"url": ")" + server_.Url(path) + R"(", )" + codecs + "}";
+    };
+    return R"({"title": ")" + title + R"(", "requested_formats": [)" +
+           format("/video.mp4", R"("ext": "mp4", "vcodec": "avc1.64000d", "acodec": "none")") +
+           ", " + format("/audio.m4a", R"("ext": "m4a", "vcodec": "none", "acodec": "mp4a.40.2")") +
+           "]}";
+  }
+  // The segment's address on another origin: another name, the same server.
+  std::string Elsewhere() {
+    std::string there = server_.Url("/clip.ts");
+    return there.replace(7, 9, "localhost");
   }
   RunResult Fetch(const std::string& path, const std::string& folder,
                   const std::string& name = "%(title)s.%(ext)s") {
@@ -91,7 +107,7 @@ class TarnfetchHostileServers : public ::testing::Test {
   fs::path out() const { return temp_.Path() / "out"; }
 
   TempFolder temp_;
-  std::string path_;
+  std::string path_ = std::getenv("PATH");
   std::mutex mutex_;
   std::map<std::string, std::string> bodies_;
   std::vector<std::string> seen_;  // "host/path Cookie-and-Authorization"
@@ -99,22 +115,6 @@ class TarnfetchHostileServers : public ::testing::Test {
 };
 
 TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
-  const std::string privateFile = (temp_.Path() / "private.ts").string();
-  WriteFile(privateFile, Clip("clip.ts"));
-  std::string dead, players, elsewhere = server_.Url("/clip.ts");
-  for (const char* frame : {"about:blank", "javascript:false", "data:,x", "blob:x", "about:a"}) {
-    dead += "<iframe src=\"" + std::string(frame) + "\"></iframe>";
-  }
-  for (int i = 0; i < 16; ++i) players += "<video src=\"blob:" + std::to_string(i) + "\">";
-  {
-    std::lock_guard lock(mutex_);
-    bodies_.insert({{"/local.m3u8", Playlist("local.ts")},
-                    {"/local.ts", Playlist("file://" + privateFile)},
-                    {"/frames.html", "<title>Framed</title>" + dead + "<iframe src=player.html>"},
-                    {"/player.html", players + "<video src=\"clip.mp4\">"},
-                    {"/caf\xE9.mp4", Clip("video.mp4")},
-                    {"/creds.m3u8", Playlist(elsewhere.replace(7, 9, "localhost"))}});
-  }
   fs::create_directories(out() / "11");
   mkfifo((out() / "11/clip.mp4.part.ctl").c_str(), 0600);
   // ffmpeg on a full disk: a whole file but its error words, or no words
@@ -174,7 +174,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   std::lock_guard lock(mutex_);
   const std::string origin = server_.Url("/creds.m3u8").substr(7) + " s=1Basic eHl6";
   EXPECT_EQ(std::count(seen_.begin(), seen_.end(), origin), 1);
-  EXPECT_EQ(std::count(seen_.begin(), seen_.end(), elsewhere.substr(7) + " "), 1);
+  EXPECT_EQ(std::count(seen_.begin(), seen_.end(), Elsewhere().substr(7) + " "), 1);
 }
 
 TEST_F(TarnfetchHostileServers, PiecesStayLockedUntilJoined) {
@@ -200,7 +200,7 @@ TEST_F(TarnfetchHostileServers, PiecesStayLockedUntilJoined) {
 TEST_F(TarnfetchHostileServers, AnFfmpegRunThatNeverEndsIsStoppedAtItsLimit) {
   EXPECT_GT(tarnfetch::FfmpegTimeLimit(10'000'000'000), tarnfetch::FfmpegTimeLimit(0));
   StandIn("ffmpeg", "exec sleep 600");
-  const int input = open((media->path() + "/clip.ts").c_str(), O_RDONLY | O_CLOEXEC);
+  const int input = open((temp_.Path() / "private.ts").c_str(), O_RDONLY | O_CLOEXEC);
   const int output = open(temp_.Path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   EXPECT_THROW(tarnfetch::RunFfmpegCopy((bin() / "ffmpeg").string(),
                                         {{input}, output, "mp4", {}, "copy", 1s}),
