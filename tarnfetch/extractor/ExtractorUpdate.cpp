@@ -162,10 +162,12 @@ UpdateOutcome Update(const ExtractorHome& home) {
     ::unlink(fresh.c_str());
     throw Failed{"the extractor fetched does not start (it gave no version)"};
   }
-  WriteAtomically(home.VersionFile(), outcome.version);
   if (::rename(fresh.c_str(), home.PrivateCopy().c_str()) != 0) {
-    throw Failed{"it could not be put in place: " + std::string(std::strerror(errno))};
+    const std::string reason = std::strerror(errno);
+    ::unlink(fresh.c_str());
+    throw Failed{"it could not be put in place (" + reason + ")"};
   }
+  WriteAtomically(home.VersionFile(), outcome.version);
   outcome.result = UpdateOutcome::Result::Installed;
   return outcome;
 }
