@@ -69,7 +69,7 @@ void RunFetchJob(const std::string& url, const std::string& pathTemplate, int co
   // whole tag in one of them.
   console::Title(media.title.empty() ? "video" : CutUtf8(media.title, kMaxTitleBytes));
   if (media.stream) {
-    return DownloadStream({media.url, {{}, media.referrerPage}, std::nullopt}, media.title,
+    return DownloadStream({media.url, {{}, media.referrerPage, {}}, std::nullopt}, media.title,
                           pathTemplate);
   }
 
