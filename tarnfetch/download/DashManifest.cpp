@@ -103,6 +103,8 @@ DashSegmentInfo DashSegmentInfo::Over(const DashSegmentInfo& outer) const {
 // Reads the manifest as expat hands it over; each level keeps what its
 // children inherit.
 struct DashReader {
+  explicit DashReader(DashManifest& into) : manifest(into) {}
+
   DashManifest& manifest;
   std::string failure;
   std::size_t segments = 0;  // timeline entries and list entries so far
@@ -332,7 +334,7 @@ DashManifest::DashManifest(std::string_view text, const std::string& url) : url_
   std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate(nullptr),
                                                                  &XML_ParserFree);
   if (!parser) throw std::bad_alloc();
-  DashReader reader{*this};
+  DashReader reader(*this);
   XML_SetUserData(parser.get(), &reader);
   XML_SetElementHandler(parser.get(), &DashReader::OnStart, &DashReader::OnEnd);
   XML_SetCharacterDataHandler(parser.get(), &DashReader::OnText);

@@ -6,6 +6,7 @@
 
 #include "core/FetchError.h"
 #include "download/DashManifest.h"
+#include "download/FragmentPlaylist.h"
 #include "download/HlsPlaylist.h"
 #include "http/Url.h"
 
@@ -71,23 +72,6 @@ std::string Expand(std::string_view pattern, const TemplateValues& values, const
     char digits[48];
     std::snprintf(digits, sizeof digits, "%0*llu", width, static_cast<unsigned long long>(number));
     out += digits;
-  }
-  return out;
-}
-
-// A segment address as a playlist line: characters that would end the line
-// or open a tag are percent-encoded.
-std::string PlaylistUri(std::string_view uri) {
-  std::string out;
-  for (std::size_t i = 0; i < uri.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(uri[i]);
-    if (c <= ' ' || c == 0x7F || c == '"' || (i == 0 && c == '#')) {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-      out += escaped;
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
   }
   return out;
 }

@@ -14,16 +14,23 @@ class KeyKeeper {
 
   bool null() { return Skip(); }
   bool boolean(bool) { return Skip(); }
-  bool number_integer(Json::number_integer_t) { return Skip(); }
-  bool number_float(Json::number_float_t, const Json::string_t&) { return Skip(); }
+  bool number_integer(Json::number_integer_t value) { return Number(static_cast<double>(value)); }
+  bool number_float(Json::number_float_t value, const Json::string_t&) { return Number(value); }
   bool binary(Json::binary_t&) { return Skip(); }
   bool number_unsigned(Json::number_unsigned_t value) {
     const Slot slot = Take();
     if (slot.size != nullptr) *slot.size = value;
+    if (slot.seconds != nullptr) *slot.seconds = static_cast<double>(value);
     return true;
   }
   bool string(Json::string_t& value) {
     Slot slot = Take();
+    if (slot.kind == Kind::FragmentText) {
+      fragmentBytes_ += value.size();
+      if (fragmentBytes_ > KeptFormat::kMaxFragmentBytes) {
+        return Fail(KeptKeys::Outcome::TooManyFragments);
+      }
+    }
     if (slot.text != nullptr) *slot.text = std::move(value);
     if (slot.kind == Kind::HeaderValue) {
       auto& headers = slot.format->headers;
@@ -35,13 +42,14 @@ class KeyKeeper {
   bool start_object(std::size_t) {
     if (frames_.size() == KeptKeys::kMaxDepth) return Fail(KeptKeys::Outcome::TooDeep);
     Slot slot = Take();
+    if (failure_) return false;
     if (slot.kind == Kind::FirstEntry) {
       slot = {Kind::Answer, &kept_.firstEntry.emplace(), nullptr, nullptr, nullptr, {}};
     }
     if (frames_.empty()) kept_.isObject = true;
-    const bool kept =
-        slot.kind == Kind::Answer || slot.kind == Kind::Format || slot.kind == Kind::Headers;
-    frames_.push_back({kept ? slot.kind : Kind::Skip, slot.answer, slot.format});
+    const bool kept = slot.kind == Kind::Answer || slot.kind == Kind::Format ||
+                      slot.kind == Kind::Headers || slot.kind == Kind::Fragment;
+    frames_.push_back({kept ? slot.kind : Kind::Skip, slot.answer, slot.format, slot.fragment});
     return true;
   }
   bool start_array(std::size_t) {
@@ -49,8 +57,9 @@ class KeyKeeper {
     const Slot slot = Take();
     if (slot.kind == Kind::Entries) kept_.hasEntries = true;
     if (slot.kind == Kind::Requested) slot.answer->hasRequested = true;
-    const bool kept = slot.kind == Kind::Entries || slot.kind == Kind::Requested;
-    frames_.push_back({kept ? slot.kind : Kind::Skip, slot.answer, nullptr});
+    const bool kept =
+        slot.kind == Kind::Entries || slot.kind == Kind::Requested || slot.kind == Kind::Fragments;
+    frames_.push_back({kept ? slot.kind : Kind::Skip, slot.answer, slot.format, nullptr});
     return true;
   }
   bool end_object() { return End(); }
@@ -60,6 +69,7 @@ class KeyKeeper {
     if (top.kind == Kind::Answer) slot_ = AnswerKey(top.answer, name);
     if (top.kind == Kind::Format) slot_ = FormatKey(top.format, name);
     if (top.kind == Kind::Headers) slot_ = {Kind::HeaderValue, nullptr, top.format, {}, {}, name};
+    if (top.kind == Kind::Fragment) slot_ = FragmentKey(top.fragment, name);
     return true;
   }
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
@@ -67,11 +77,24 @@ class KeyKeeper {
   }
 
  private:
-  enum class Kind { Skip, Answer, FirstEntry, Format, Headers, Entries, Requested, HeaderValue };
+  enum class Kind {
+    Skip,
+    Answer,
+    FirstEntry,
+    Format,
+    Headers,
+    Entries,
+    Requested,
+    HeaderValue,
+    Fragments,
+    Fragment,
+    FragmentText
+  };
   struct Frame {
     Kind kind;
     KeptAnswer* answer;
     KeptFormat* format;
+    KeptFragment* fragment;
   };
   // Where the next value goes.
   struct Slot {
@@ -81,6 +104,8 @@ class KeyKeeper {
     std::string* text = nullptr;
     std::optional<std::uint64_t>* size = nullptr;
     std::string name;  // of a header
+    std::optional<double>* seconds = nullptr;
+    KeptFragment* fragment = nullptr;
   };
 
   static Slot Text(std::string& text) { return {Kind::Skip, nullptr, nullptr, &text, {}, {}}; }
@@ -93,7 +118,30 @@ class KeyKeeper {
     if (name == "acodec") return Text(format->acodec);
     if (name == "filesize") return {Kind::Skip, nullptr, nullptr, nullptr, &format->filesize, {}};
     if (name == "http_headers") return {Kind::Headers, nullptr, format, nullptr, nullptr, {}};
+    if (name == "fragment_base_url") return Text(format->fragmentBaseUrl);
+    if (name == "manifest_url") return Text(format->manifestUrl);
+    if (name == "fragments") return {Kind::Fragments, nullptr, format, nullptr, nullptr, {}};
     return {};
+  }
+
+  static Slot FragmentKey(KeptFragment* fragment, const std::string& name) {
+    Slot slot;
+    if (name == "url" || name == "path") {
+      slot = Text(name == "url" ? fragment->url : fragment->path);
+      slot.kind = Kind::FragmentText;  // counted against the fragments' budget
+      return slot;
+    }
+    if (name == "duration") {
+      slot.seconds = &fragment->duration;
+      return slot;
+    }
+    return {};
+  }
+
+  bool Number(double value) {
+    const Slot slot = Take();
+    if (slot.seconds != nullptr) *slot.seconds = value;
+    return true;
   }
 
   Slot AnswerKey(KeptAnswer* answer, const std::string& name) {
@@ -119,6 +167,17 @@ class KeyKeeper {
       // Only an object is kept as the first entry: no other value is a video.
       Slot slot;
       if (++kept_.entryCount == 1) slot.kind = Kind::FirstEntry;
+      return slot;
+    }
+    if (top.kind == Kind::Fragments) {
+      auto& fragments = top.format->fragments;
+      if (fragments.size() == KeptFormat::kMaxFragments) {
+        failure_ = KeptKeys::Outcome::TooManyFragments;
+        return {};
+      }
+      Slot slot;
+      slot.kind = Kind::Fragment;
+      slot.fragment = &fragments.emplace_back();
       return slot;
     }
     if (top.kind == Kind::Requested) {
@@ -153,6 +212,7 @@ class KeyKeeper {
   KeptKeys& kept_;
   std::vector<Frame> frames_;
   Slot slot_;
+  std::size_t fragmentBytes_ = 0;
   bool rootTaken_ = false;
 };
 

@@ -11,9 +11,19 @@
 
 namespace tarnfetch {
 
+// One piece of a stream the extractor lists ("fragments").
+struct KeptFragment {
+  std::string url, path;
+  std::optional<double> duration;
+};
+
 // The keys tarnfetch uses of one format of the extractor's answer, as given.
 struct KeptFormat {
+  static constexpr std::size_t kMaxFragments = 100000;  // as many segments as a stream may have
+  static constexpr std::size_t kMaxFragmentBytes = 8u << 20;  // their addresses, all formats
   std::string url, protocol, ext, vcodec, acodec;
+  std::string fragmentBaseUrl, manifestUrl;
+  std::vector<KeptFragment> fragments;
   std::optional<std::uint64_t> filesize;
   std::vector<std::pair<std::string, std::string>> headers;  // string values only
 };
@@ -29,7 +39,15 @@ struct KeptAnswer {
 };
 
 struct KeptKeys {
-  enum class Outcome { Read, NotJson, TooDeep, TokenTooLong, Deadline, TooManyHeaders };
+  enum class Outcome {
+    Read,
+    NotJson,
+    TooDeep,
+    TokenTooLong,
+    Deadline,
+    TooManyHeaders,
+    TooManyFragments
+  };
   static constexpr std::size_t kMaxDepth = 64;
   static constexpr std::size_t kMaxHeaders = 64;
 

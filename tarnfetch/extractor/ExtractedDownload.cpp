@@ -65,7 +65,9 @@ std::uint64_t FetchFormat(MediaDownload& download, const ExtractedFormat& format
 }
 
 StreamSource StreamOf(const ExtractedFormat& format) {
-  return {format.url, {format.headers, {}, format.url}, std::nullopt};
+  std::optional<std::string> playlist;
+  if (!format.playlist.empty()) playlist = format.playlist;
+  return {format.url, {format.headers, {}, format.url}, std::move(playlist)};
 }
 
 void DownloadSingle(const ExtractedFormat& format, const std::string& title,
@@ -108,6 +110,19 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
       probes[i] = LookAt(formats[i]);
       streams[i] = probes[i]->kind == ProbeResult::Kind::Stream;
     }
+  }
+  // Picture and sound named by one DASH manifest: the stream path chooses
+  // both from it.
+  const auto manifestOnly = [](const ExtractedFormat& f) {
+    return f.IsDash() && f.playlist.empty();
+  };
+  if (manifestOnly(formats[0]) || manifestOnly(formats[1])) {
+    if (manifestOnly(formats[0]) && manifestOnly(formats[1]) && formats[0].url == formats[1].url) {
+      return DownloadStream(StreamOf(formats[0]), answer.title, pathTemplate);
+    }
+    throw FetchError(
+        "The site extractor chose picture and sound from different DASH manifests without "
+        "listing their pieces, which tarnfetch cannot join.");
   }
   if (streams[0] && streams[1]) {
     return DownloadStreamPair(StreamOf(formats[0]), StreamOf(formats[1]), mp4, answer.title,

@@ -6,6 +6,7 @@
 #include "base/Text.h"
 #include "core/FetchError.h"
 #include "core/MediaType.h"
+#include "download/FragmentPlaylist.h"
 #include "extractor/AnswerKeys.h"
 #include "http/Url.h"
 
@@ -50,6 +51,32 @@ std::vector<std::string> Headers(const KeptFormat& format) {
   return headers;
 }
 
+// A DASH format: its pieces as a media playlist when the answer lists them,
+// else its manifest, from which the stream path chooses.
+void ReadDashFormat(const KeptFormat& format, ExtractedFormat& out) {
+  if (format.fragments.empty()) {
+    if (!format.manifestUrl.empty()) out.url = format.manifestUrl;
+    return;
+  }
+  const std::string base = !format.fragmentBaseUrl.empty() ? format.fragmentBaseUrl
+                           : !format.url.empty()           ? format.url
+                                                           : format.manifestUrl;
+  if (!IsWebUrl(base)) {
+    throw FetchError("The site extractor gave an address that is not http or https: " +
+                     base.substr(0, 200));
+  }
+  std::vector<StreamFragment> fragments;
+  fragments.reserve(format.fragments.size());
+  for (const KeptFragment& fragment : format.fragments) {
+    const std::string& address = !fragment.url.empty() ? fragment.url : fragment.path;
+    if (address.empty())
+      throw FetchError("The site extractor's stream names a piece without address.");
+    fragments.push_back({address, fragment.duration});
+  }
+  out.playlist = FragmentPlaylist(base, fragments);
+  out.url = base;
+}
+
 ExtractedFormat Format(const KeptFormat& format) {
   ExtractedFormat out;
   out.url = format.url;
@@ -59,6 +86,7 @@ ExtractedFormat Format(const KeptFormat& format) {
   out.videoCodec = format.vcodec;
   out.audioCodec = format.acodec;
   out.size = format.filesize;
+  if (out.IsDash()) ReadDashFormat(format, out);
   if (out.url.empty()) throw FetchError("The site extractor named no address for the video.");
   if (!IsWebUrl(out.url)) {
     throw FetchError("The site extractor gave an address that is not http or https: " +
@@ -91,6 +119,10 @@ void RefuseUnread(const KeptKeys& kept) {
           std::to_string(AnswerBytes::kMaxTokenBytes >> 20) + " MiB.");
     case Outcome::Deadline:
       throw FetchError("The site extractor's answer could not be read in time.");
+    case Outcome::TooManyFragments:
+      throw FetchError("The site extractor's stream lists more pieces than tarnfetch takes (" +
+                       std::to_string(KeptFormat::kMaxFragments) + ", with " +
+                       std::to_string(KeptFormat::kMaxFragmentBytes >> 20) + " MiB of addresses).");
     case Outcome::TooManyHeaders:
       throw FetchError("The site extractor gave more than " +
                        std::to_string(KeptKeys::kMaxHeaders) + " request headers.");

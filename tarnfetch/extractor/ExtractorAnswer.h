@@ -19,8 +19,12 @@ struct ExtractedFormat {
   std::string audioCodec;
   std::vector<std::string> headers;  // "Name: value", none with a line break
   std::optional<std::uint64_t> size;
+  // A DASH format's pieces as a media playlist, its addresses absolute;
+  // empty for the others, and for a DASH format given by its manifest only.
+  std::string playlist;
 
-  bool IsStream() const { return protocol == "m3u8" || protocol == "m3u8_native"; }
+  bool IsDash() const { return protocol == "http_dash_segments"; }
+  bool IsStream() const { return protocol == "m3u8" || protocol == "m3u8_native" || IsDash(); }
 };
 
 // What the extractor says about a page's video: its title and the format

@@ -22,7 +22,9 @@ struct SiteExtractor {
   static constexpr const char* kFormatChoice =
       "bv*[protocol^=http][protocol!*=dash]+ba[protocol^=http][protocol!*=dash]"
       "/b[protocol^=http][protocol!*=dash]"
-      "/bv*[protocol^=m3u8]+ba[protocol^=m3u8]/b[protocol^=m3u8]";
+      "/bv*[protocol^=m3u8]+ba[protocol^=m3u8]/b[protocol^=m3u8]"
+      "/bv*[protocol=http_dash_segments]+ba[protocol=http_dash_segments]"
+      "/b[protocol=http_dash_segments]";
 };
 
 // The extractor ran and found no video; its own last message says why.

@@ -252,6 +252,52 @@ TEST_F(TarnfetchDash, PagesWithDashPlayersLeadToTheStream) {
   }
 }
 
+// The site extractor's DASH formats: by their pieces (paths under a base,
+// or whole addresses; the first without a duration is the initialisation),
+// or by their manifest alone.
+TEST_F(TarnfetchDash, TheSiteExtractorsDashFormatsAreFetched) {
+  Hand("nothing.html", "<title>No player</title>", "text/html");
+  const std::string num = server_.Url("/num/");
+  const auto pieces = [&](int stream, int count, bool whole) {
+    std::string list = R"({"path": "init-stream)" + std::to_string(stream) + R"(.m4s"})";
+    for (int i = 1; i <= count; ++i) {
+      const std::string name =
+          "chunk-stream" + std::to_string(stream) + "-0000" + std::to_string(i) + ".m4s";
+      list += whole ? R"(, {"url": ")" + num + name + R"(", "duration": 2.0})"
+                    : R"(, {"path": ")" + name + R"(", "duration": 2})";
+    }
+    return "[" + list + "]";
+  };
+  const auto format = [&](const std::string& codecs, const std::string& more) {
+    return R"({"protocol": "http_dash_segments", "ext": "mp4", )" + codecs + ", " + more + "}";
+  };
+  const std::string manifest =
+      R"("manifest_url": ")" + num + R"(m.mpd", "url": ")" + num + R"(m.mpd")";
+  const std::pair<const char*, std::string> answers[] = {
+      {"pieces",
+       format(R"("vcodec": "avc1", "acodec": "none")",
+              R"("fragment_base_url": ")" + num + R"(", "fragments": )" + pieces(0, 3, false)) +
+           ", " +
+           format(R"("vcodec": "none", "acodec": "mp4a.40.2")",
+                  R"("url": ")" + num + R"(m.mpd", "fragments": )" + pieces(1, 3, true))},
+      {"manifest", format(R"("vcodec": "avc1", "acodec": "none")", manifest) + ", " +
+                       format(R"("vcodec": "none", "acodec": "mp4a.40.2")", manifest)},
+  };
+  const fs::path bin = temp_.Path() / "bin";
+  fs::create_directories(bin);
+  const std::string saved = std::getenv("PATH");
+  setenv("PATH", (bin.string() + ":" + saved).c_str(), 1);
+  for (const auto& [name, formats] : answers) {
+    SCOPED_TRACE(name);
+    WriteFile(temp_.Path() / "answer.json",
+              R"({"title": "From the extractor", "requested_formats": [)" + formats + "]}");
+    WriteFile(bin / "yt-dlp", "#!/bin/sh\ncat '" + (temp_.Path() / "answer.json").string() + "'\n");
+    fs::permissions(bin / "yt-dlp", fs::perms::owner_all);
+    ExpectTheClip(Fetch("/hand/nothing.html"), "From the extractor.mp4");
+  }
+  setenv("PATH", saved.c_str(), 1);
+}
+
 TEST_F(TarnfetchDash, AKilledRunContinuesWithWhatWasMissing) {
   ConsoleProcess first;
   ASSERT_TRUE(first.Start(

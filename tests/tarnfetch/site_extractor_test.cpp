@@ -305,7 +305,9 @@ TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
             "--no-config\n--no-playlist\n--no-warnings\n-f\n"
             "bv*[protocol^=http][protocol!*=dash]+ba[protocol^=http][protocol!*=dash]"
             "/b[protocol^=http][protocol!*=dash]"
-            "/bv*[protocol^=m3u8]+ba[protocol^=m3u8]/b[protocol^=m3u8]\n-J\n--\n" +
+            "/bv*[protocol^=m3u8]+ba[protocol^=m3u8]/b[protocol^=m3u8]"
+            "/bv*[protocol=http_dash_segments]+ba[protocol=http_dash_segments]"
+            "/b[protocol=http_dash_segments]\n-J\n--\n" +
                 server_.Url("/nothing.html") + "\n");
 }
 
