@@ -71,8 +71,11 @@ Only http and https addresses are fetched.
                 created. Default: %(title)s.%(ext)s in the current folder.
   --connections N
                 fetch a file of 8 MiB or more over up to N connections
-                at once (1 to 16, default 4) when the server sends parts
-                of files.
+                at once (1 to 16) when the server sends parts of files.
+                Default: from 4 connections, more while each step makes
+                the file come faster (up to 16), one fewer whenever the
+                server refuses one; the count that worked is remembered
+                for a day per server and used first next time.
   --help        show this text (only as the sole argument)
   --version     show the version (only as the sole argument)
   --update-extractor
@@ -97,6 +100,9 @@ Output, one marker a line:
   <speed> P% of SIZE at SPEED ETA TIME</speed>
                               progress; 100% once the file is complete
   <skip>PATH</skip>           the complete file is already there
+  <connections>N</connections>
+                              the connections (segments at a time for a
+                              stream) the download settled on
   ERROR: TEXT                 what went wrong
 
 Exit status: 0 when the file was downloaded or already there, 1 when the

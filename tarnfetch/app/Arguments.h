@@ -13,7 +13,9 @@ struct Arguments {
   Action action = Action::Invalid;
   std::string url;
   std::string pathTemplate = "%(title)s.%(ext)s";
-  int connections = 4;  // per file, for large files from servers that send parts
+  // Per file, for large files from servers that send parts; 0: adapts to
+  // the server.
+  int connections = 0;
   std::string problem;  // for Action::Invalid
 };
 

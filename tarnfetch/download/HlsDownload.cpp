@@ -1,5 +1,6 @@
 #include "download/HlsDownload.h"
 
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -10,9 +11,13 @@
 #include "download/HlsPlaylist.h"
 #include "download/SegmentSpool.h"
 #include "files/ControlFile.h"
+#include "files/HostMemory.h"
 #include "files/OutputFolder.h"
 #include "files/PartFile.h"
+#include "http/ConnectionPlan.h"
+#include "http/ServerName.h"
 #include "http/TransferEngine.h"
+#include "report/Console.h"
 #include "report/StreamProgress.h"
 
 namespace tarnfetch {
@@ -21,6 +26,11 @@ namespace {
 // Initialisation sections are small; anything larger is not one.
 constexpr std::size_t kMaxMapBytes = 4u << 20;
 constexpr std::size_t kKeyBytes = 16;
+constexpr const char* kCounted = "segments";  // what HostMemory's counts are of
+// Segments that came before the one to write next wait for it: this many
+// beyond those in flight, so that one slow segment does not at once leave
+// the other slots idle.
+constexpr std::size_t kWaitingBeyond = 4;
 
 // A key or an initialisation section, fetched once for all the segments
 // that use it.
@@ -328,7 +338,14 @@ void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progr
   const auto saveAll = [&jobs] {
     for (const auto& job : jobs) job->Save();
   };
-  TransferEngine engine(kParallel);
+  const HostMemory memory(HostMemory::DefaultFile());
+  const std::string server = tracks.empty() ? "" : ServerName(tracks.front().playlist.Url());
+  const std::int64_t now = std::time(nullptr);
+  ConnectionPlan plan =
+      ConnectionPlan::Adaptive(memory.Recall(kCounted, server, now).value_or(kFirstParallel),
+                               ConnectionPlan::Measure::Segments);
+  TransferEngine engine(plan.Count());
+  engine.Adapt(&plan);
   engine.OnProgress([&](std::uint64_t bytes) {
     received = bytes;
     report();
@@ -338,13 +355,14 @@ void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progr
   engine.OnTick([&jobs] {
     for (const auto& job : jobs) job->SaveIfDue();
   });
-  // Segments wait in memory or a spool until their turn: at most kParallel
-  // of them in all beyond the last ones written. The tracks take turns.
+  // Segments wait in memory or a spool until their turn: at most
+  // kWaitingBeyond more than may be in flight, beyond the last ones
+  // written. The tracks take turns.
   std::size_t turn = 0;
   const auto next = [&]() -> std::optional<TransferRequest> {
     std::size_t waiting = 0;
     for (const auto& job : jobs) waiting += job->Waiting();
-    if (waiting >= static_cast<std::size_t>(kParallel)) return std::nullopt;
+    if (waiting >= static_cast<std::size_t>(engine.Limit()) + kWaitingBeyond) return std::nullopt;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       const std::size_t at = (turn + i) % jobs.size();
       if (auto request = jobs[at]->Next()) {
@@ -367,6 +385,8 @@ void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progr
     throw;
   }
   saveAll();
+  memory.Remember(kCounted, server, plan.Count(), now);
+  console::Connections(plan.Count());
 }
 
 }  // namespace tarnfetch

@@ -24,15 +24,16 @@ struct HlsTrack {
 };
 
 // Fetches the segments of media playlists (a picture and its separate
-// sound, say) at the same time, up to eight segments at a time in all,
-// and writes each playlist's in order into its ".part" (initialisation
-// sections before the segments that need them, AES-128 segments
-// decrypted). Each control file records the segments written, so that a
-// killed run continues after the last of them, provided the playlist lists
-// the same segments.
+// sound, say) at the same time, from kFirstParallel segments at a time in
+// all up to as many as raise the segments a second (ConnectionPlan; the
+// count that worked is remembered per server by HostMemory), and writes
+// each playlist's in order into its ".part" (initialisation sections before
+// the segments that need them, AES-128 segments decrypted). Each control
+// file records the segments written, so that a killed run continues after
+// the last of them, provided the playlist lists the same segments.
 class HlsDownload {
  public:
-  static constexpr int kParallel = 8;
+  static constexpr int kFirstParallel = 4;
 
   explicit HlsDownload(const OutputFolder& folder) : folder_(folder) {}
 

@@ -1,14 +1,20 @@
 #include "download/MediaDownload.h"
 
+#include <ctime>
+
 #include "core/FetchError.h"
 #include "download/RangedDownload.h"
 #include "files/ControlFile.h"
+#include "files/HostMemory.h"
 #include "files/OutputFolder.h"
 #include "files/PartFile.h"
 #include "http/AnswerCheck.h"
 #include "http/AnswerMessages.h"
+#include "http/ConnectionPlan.h"
 #include "http/HttpTransfer.h"
+#include "http/ServerName.h"
 #include "http/Url.h"
+#include "report/Console.h"
 #include "report/ProgressReporter.h"
 
 namespace tarnfetch {
@@ -17,6 +23,7 @@ namespace {
 constexpr const char* kLayout = "layout";
 constexpr const char* kAppended = "appended";  // bytes 0 to the ".part"'s size
 constexpr const char* kRanges = "ranges";      // the ranges the control file lists
+constexpr const char* kCounted = "files";      // what HostMemory's counts are of
 
 // One request's worth of state, shared with the libcurl callbacks.
 struct AttemptState {
@@ -100,23 +107,37 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
   }
   const Validators earlier = StoredValidators(control);
 
+  const bool adaptive = connections_ == kAdaptive;
+  const HostMemory memory(adaptive ? HostMemory::DefaultFile() : std::filesystem::path());
+  const std::string server = ServerName(url);
+  const std::int64_t now = std::time(nullptr);
+  ConnectionPlan plan = adaptive
+                            ? ConnectionPlan::Adaptive(
+                                  memory.Recall(kCounted, server, now).value_or(kFirstConnections),
+                                  ConnectionPlan::Measure::Bytes)
+                            : ConnectionPlan::Fixed(connections_);
+
   const bool large = probed.length && *probed.length >= kMinRangedBytes;
   bool done = false;
   if (probed.length && *probed.length > 0 &&
-      (layout == kRanges || (large && connections_ > 1 && layout != kAppended))) {
+      (layout == kRanges || (large && plan.Most() > 1 && layout != kAppended))) {
     RangedDownload ranged(part, control, progress_);
     ranged.SetStopFlag(stop_);
     std::vector<std::string> headers = headers_;
     const std::string referer = referrerPage_.empty() ? "" : RefererFor(referrerPage_, url);
     if (!referer.empty()) headers.push_back("Referer: " + referer);
-    auto outcome = ranged.Run(url, probed, connections_, layout == kRanges, headers);
+    auto outcome = ranged.Run(url, probed, plan, layout == kRanges, headers);
     if (outcome == RangedDownload::Outcome::StartAgain) {
-      outcome = ranged.Run(url, probed, connections_, false, headers);
+      outcome = ranged.Run(url, probed, plan, false, headers);
     }
     if (outcome == RangedDownload::Outcome::StartAgain) {
       throw FetchError(KeepsChanging(url));
     }
     done = outcome == RangedDownload::Outcome::Complete;
+    if (done) {
+      if (adaptive) memory.Remember(kCounted, server, plan.Count(), now);
+      console::Connections(plan.Count());
+    }
   }
   // A run killed after the last byte: nothing left to ask for.
   if (layout == kAppended && probed.length && *probed.length > 0 && part.Size() == *probed.length) {

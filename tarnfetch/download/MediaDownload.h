@@ -22,9 +22,16 @@ class StopFlag;
 // ".part" left by an earlier run is continued only when its control file
 // shows it is ours and the server still sends the same file (the stored
 // validators, If-Range); anything else starts the file again from zero.
+// An adaptive count starts where the last download from the server
+// settled (HostMemory) and is remembered again; the count a download
+// over several connections settled on goes out as a line of its own.
 class MediaDownload {
  public:
   static constexpr std::uint64_t kMinRangedBytes = 8u << 20;
+  // SetConnections' value for a count that adapts to the server.
+  static constexpr int kAdaptive = 0;
+  // Where an adaptive count starts for a server it has not settled with.
+  static constexpr int kFirstConnections = 4;
 
   MediaDownload(const OutputFolder& folder, std::string name, ProgressReporter& progress)
       : folder_(folder), name_(std::move(name)), progress_(progress) {}
@@ -34,6 +41,7 @@ class MediaDownload {
   // Extra request headers ("Name: value") for every request, e.g. the
   // site extractor's.
   void SetHeaders(std::vector<std::string> headers) { headers_ = std::move(headers); }
+  // 1 to 16 fixes the count; kAdaptive lets it adapt.
   void SetConnections(int connections) { connections_ = connections; }
   // For a piece that is used where it lies: once complete, "<name>.part"
   // and its control file stay, so that a later run finds it done.
@@ -57,7 +65,7 @@ class MediaDownload {
   ProgressReporter& progress_;
   std::string referrerPage_;
   std::vector<std::string> headers_;
-  int connections_ = 4;
+  int connections_ = kAdaptive;
   bool keepPart_ = false;
   const StopFlag* stop_ = nullptr;
 };

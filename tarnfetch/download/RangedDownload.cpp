@@ -1,9 +1,9 @@
 #include "download/RangedDownload.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "core/FetchError.h"
+#include "download/PartBoard.h"
 #include "files/ControlFile.h"
 #include "files/PartFile.h"
 #include "http/AnswerMessages.h"
@@ -13,40 +13,14 @@
 namespace tarnfetch {
 namespace {
 
-// Parts smaller than this cost more in requests than they gain.
-constexpr std::uint64_t kMinPieceBytes = 1u << 20;
-// Two parts per connection: a connection that finishes early takes another.
-constexpr std::uint64_t kPiecesPerConnection = 2;
-
-using Span = ControlFile::Span;
-
-// What the control file does not hold yet, cut into parts.
-std::vector<Span> MissingPieces(const std::vector<Span>& done, std::uint64_t length,
-                                int connections) {
-  std::vector<Span> missing;
-  std::uint64_t at = 0;
-  for (const auto& [first, end] : done) {
-    if (first > at) missing.push_back({at, std::min(first, length)});
-    at = std::max(at, end);
-  }
-  if (at < length) missing.push_back({at, length});
-  std::uint64_t total = 0;
-  for (const auto& [first, end] : missing) total += end - first;
-  const std::uint64_t count = static_cast<std::uint64_t>(connections) * kPiecesPerConnection;
-  const std::uint64_t size = std::max(kMinPieceBytes, (total + count - 1) / count);
-  std::vector<Span> pieces;
-  for (const auto& [first, end] : missing) {
-    for (std::uint64_t from = first; from < end; from += size) {
-      pieces.push_back({from, std::min(end, from + size)});
-    }
-  }
-  return pieces;
-}
+// Two parts per connection the plan may reach: a connection that finishes
+// early takes another.
+constexpr std::uint64_t kPartsPerConnection = 2;
 
 }  // namespace
 
 RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Validators& probed,
-                                            int connections, bool resume,
+                                            ConnectionPlan& plan, bool resume,
                                             std::vector<std::string> headers) {
   const std::uint64_t length = probed.length.value_or(0);
   Validators stored = resume ? StoredValidators(control_) : Validators{};
@@ -62,8 +36,9 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
     headers.push_back("If-Range: " + IfRangeValue(stored));
   }
 
-  const std::vector<Span> pieces = MissingPieces(control_.Done(), length, connections);
-  std::size_t next = 0;
+  PartBoard parts(control_.Done(), length,
+                  static_cast<std::uint64_t>(plan.Most()) * kPartsPerConnection);
+  bool handedOut = false;
   bool confirmed = false;  // an answer was a part of the expected file
   Outcome verdict = Outcome::Complete;
 
@@ -81,33 +56,38 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
     }
     confirmed = true;
   };
-  const auto sink = [this](std::uint64_t offset, const char* data, std::size_t size,
-                           std::string* failure) {
-    if (!part_.WriteAt(data, size, offset)) {
-      *failure = part_.LastFailure();
-      return false;
-    }
-    control_.AddDone(offset, offset + size);
-    control_.SaveIfDue();
-    return true;
-  };
   const auto source = [&]() -> std::optional<TransferRequest> {
     // The first answer shows whether the server sends parts at all.
-    if (next == pieces.size() || (next > 0 && !confirmed)) return std::nullopt;
-    const Span piece = pieces[next++];
+    if (handedOut && !confirmed) return std::nullopt;
+    PartBoard::Part* part = parts.Next(PartBoard::Clock::now());
+    if (part == nullptr) return std::nullopt;
+    handedOut = true;
     TransferRequest request;
     request.url = url;
-    request.range = ByteRange{piece.first, piece.second - 1};
+    request.range = ByteRange{part->next, part->end - 1};
+    request.end = &part->end;
     request.headers = headers;
     request.partOnly = true;
     // stored is read when each answer comes: empty until the first part.
     request.file = KnownFile{&probed, &stored, resume};
     request.onAnswer = onAnswer;
-    request.sink = sink;
+    request.sink = [this, part](std::uint64_t offset, const char* data, std::size_t size,
+                                std::string* failure) {
+      if (!part_.WriteAt(data, size, offset)) {
+        *failure = part_.LastFailure();
+        return false;
+      }
+      part->next = offset + size;
+      control_.AddDone(offset, offset + size);
+      control_.SaveIfDue();
+      return true;
+    };
+    request.done = [part] { part->done = true; };
     return request;
   };
 
-  TransferEngine engine(connections);
+  TransferEngine engine(plan.Count());
+  engine.Adapt(&plan);
   engine.SetStopFlag(stop_);
   progress_.Start(control_.DoneBytes(), length);
   engine.OnProgress([this](std::uint64_t received) { progress_.Update(received); });

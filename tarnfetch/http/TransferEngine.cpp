@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -19,6 +21,43 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kRetryPause = std::chrono::milliseconds(250);
 // The engine looks at its waiting retries at least this often.
 constexpr int kPollMs = 250;
+// A server's Retry-After is waited for up to the time the stall rule lets
+// a transfer go without a byte.
+constexpr auto kLongestWait = std::chrono::seconds(60);
+
+// Answers and failures by which a server says it wants fewer connections.
+bool SaysTooMany(long status, CURLcode code) {
+  return status == 429 || status == 503 || code == CURLE_COULDNT_CONNECT ||
+         code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING;
+}
+
+// The wait a Retry-After line asks for ("Retry-After: 5" or an HTTP
+// date), or nothing when line is not one.
+std::optional<Clock::duration> RetryAfter(std::string_view line) {
+  constexpr std::string_view kName = "retry-after:";
+  if (line.size() <= kName.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kName.size(); ++i) {
+    const char c = line[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kName[i]) {
+      return std::nullopt;
+    }
+  }
+  std::string value(line.substr(kName.size()));
+  while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
+    value.pop_back();
+  }
+  const auto first = value.find_first_not_of(' ');
+  if (first == std::string::npos) return std::nullopt;
+  value.erase(0, first);
+  std::int64_t seconds = -1;
+  if (value.find_first_not_of("0123456789") == std::string::npos && value.size() <= 9) {
+    seconds = std::stoll(value);
+  } else if (const time_t when = curl_getdate(value.c_str(), nullptr); when >= 0) {
+    seconds = std::max<std::int64_t>(0, when - time(nullptr));
+  }
+  if (seconds < 0) return std::nullopt;
+  return std::min<Clock::duration>(std::chrono::seconds(seconds), kLongestWait);
+}
 
 CURLM* Multi(void* multi) {
   return static_cast<CURLM*>(multi);
@@ -37,6 +76,9 @@ struct TransferEngine::Active {
   ResponseHead head;
 
   int attempt = 0;
+  Clock::time_point started{};
+  std::uint64_t windowBytes = 0;  // handed over in the engine's window
+  std::optional<Clock::duration> retryAfter;
   std::uint64_t next = 0;  // the offset of the next byte to hand over
   std::uint64_t from = 0;  // where this attempt asked to begin
   bool headChecked = false;
@@ -63,6 +105,16 @@ struct TransferEngine::Active {
     return url != nullptr ? url : request.url;
   }
 
+  // The last byte wanted, as the range stands now.
+  std::optional<std::uint64_t> Last() const {
+    if (!request.range) return std::nullopt;
+    std::optional<std::uint64_t> last = request.range->last;
+    if (request.end != nullptr && *request.end > 0 && (!last || *request.end - 1 < *last)) {
+      last = *request.end - 1;
+    }
+    return last;
+  }
+
   void FailForGood(std::string why) {
     failure = std::move(why);
     permanent = true;
@@ -73,8 +125,10 @@ struct TransferEngine::Active {
   bool CheckHead() {
     headChecked = true;
     const std::string where = EffectiveUrl();
+    std::optional<ByteRange> asked = request.range;
+    if (asked) asked->last = Last();
     const AnswerDecision decision =
-        CheckAnswer(head, {from, request.range, request.partOnly}, request.file, where);
+        CheckAnswer(head, {from, asked, request.partOnly}, request.file, where);
     if (request.onAnswer) request.onAnswer(decision, head);
     if (!decision.Taken()) {
       failure = decision.message;
@@ -93,7 +147,11 @@ struct TransferEngine::Active {
   }
 
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
-    ReadHeaderLine(static_cast<Active*>(self)->head, std::string_view(data, size * count));
+    auto& a = *static_cast<Active*>(self);
+    const std::string_view line(data, size * count);
+    ReadHeaderLine(a.head, line);
+    if (line.rfind("HTTP/", 0) == 0) a.retryAfter.reset();
+    if (const auto wait = RetryAfter(line)) a.retryAfter = wait;
     return size * count;
   }
 
@@ -103,8 +161,8 @@ struct TransferEngine::Active {
     try {
       if (!a.headChecked && !a.CheckHead()) return 0;
       std::size_t take = bytes;
-      if (a.request.range && a.request.range->last) {
-        const std::uint64_t end = *a.request.range->last + 1;
+      if (const auto last = a.Last()) {
+        const std::uint64_t end = *last + 1;
         take = a.next >= end
                    ? 0
                    : static_cast<std::size_t>(std::min<std::uint64_t>(bytes, end - a.next));
@@ -115,6 +173,7 @@ struct TransferEngine::Active {
         return 0;
       }
       a.next += take;
+      a.windowBytes += take;
       a.engine->received_ += take;
       if (a.engine->progress_) a.engine->progress_(a.engine->received_);
       if (take < bytes) {
@@ -139,7 +198,7 @@ struct TransferEngine::Active {
       return false;
     }
     if (!headChecked && !CheckHead()) return false;  // an answer without a body
-    if (request.range && request.range->last && next <= *request.range->last) {
+    if (const auto last = Last(); last && next <= *last) {
       // A resource shorter than the range asked for ends where it ends.
       const auto range = ParseContentRange(head.contentRange);
       const bool endsThere = range && range->completeLength && *range->completeLength == next;
@@ -178,6 +237,9 @@ void TransferEngine::Start(std::unique_ptr<Active> a) {
   a->failure.clear();
   a->errorText[0] = '\0';
   a->from = a->next;
+  a->started = Clock::now();
+  a->windowBytes = 0;
+  a->retryAfter.reset();
   a->easy = curl_easy_init();
   if (a->easy == nullptr) throw std::bad_alloc();
   CURL* easy = a->easy;
@@ -190,10 +252,10 @@ void TransferEngine::Start(std::unique_ptr<Active> a) {
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, a.get());
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferBytes);
   if (a->request.compressed) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
-  const auto& range = a->request.range;
-  if (a->from > 0 || (range && range->last)) {
+  const std::optional<std::uint64_t> last = a->Last();
+  if (a->from > 0 || last) {
     a->rangeText = std::to_string(a->from) + "-";
-    if (range && range->last) a->rangeText += std::to_string(*range->last);
+    if (last) a->rangeText += std::to_string(*last);
     curl_easy_setopt(easy, CURLOPT_RANGE, a->rangeText.c_str());
   }
   for (const std::string& header : a->request.headers) {
@@ -215,6 +277,7 @@ void TransferEngine::Finish(Active* finished, int code) {
   const bool done = a->Settle(static_cast<CURLcode>(code));
   a->Release();
   if (done) {
+    ++windowDone_;
     try {
       if (a->request.done) a->request.done();
     } catch (const std::exception& failure) {
@@ -226,14 +289,69 @@ void TransferEngine::Finish(Active* finished, int code) {
     failure_ = a->failure;
     return;
   }
+  if (plan_ != nullptr && SaysTooMany(a->head.status, static_cast<CURLcode>(code)) &&
+      plan_->Overloaded()) {
+    SetLimit(plan_->Count());
+    StartWindow();
+  }
   // The retry asks for the rest from `next`; CheckHead moves back to the
   // start when the server sends the whole body instead.
-  a->notBefore = Clock::now() + kRetryPause * a->attempt;
+  a->notBefore =
+      Clock::now() + std::max<Clock::duration>(kRetryPause * a->attempt,
+                                               a->retryAfter.value_or(Clock::duration{}));
   waiting_.push_back(std::move(a));
+}
+
+void TransferEngine::Adapt(ConnectionPlan* plan) {
+  plan_ = plan;
+  if (plan_ == nullptr) return;
+  SetLimit(plan_->Count());
+}
+
+void TransferEngine::SetLimit(int limit) {
+  limit_ = limit;
+  // libcurl then reuses a connection rather than opening one more.
+  curl_multi_setopt(Multi(multi_), CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(limit_));
+}
+
+void TransferEngine::StartWindow() {
+  windowStart_ = lastLook_ = Clock::now();
+  windowReceived_ = received_;
+  windowDone_ = 0;
+  windowBusy_ = 0;
+  for (const auto& a : active_) a->windowBytes = 0;
+}
+
+void TransferEngine::MeasureWindow() {
+  const auto now = Clock::now();
+  const std::chrono::duration<double> step = now - lastLook_;
+  windowBusy_ += step.count() * static_cast<double>(active_.size());
+  lastLook_ = now;
+  const std::chrono::duration<double> seconds = now - windowStart_;
+  if (now - windowStart_ < plan_->Window() || seconds.count() <= 0) return;
+  ConnectionPlan::Sample sample;
+  sample.busy = windowBusy_ / seconds.count();
+  sample.total = static_cast<double>(received_ - windowReceived_) / seconds.count();
+  if (plan_->Counted() == ConnectionPlan::Measure::Segments) {
+    sample.total = static_cast<double>(windowDone_) / seconds.count();
+  }
+  int whole = 0;
+  for (const auto& a : active_) {
+    if (a->started > windowStart_) continue;
+    const double rate = static_cast<double>(a->windowBytes) / seconds.count();
+    sample.slowest = whole == 0 ? rate : std::min(sample.slowest, rate);
+    sample.fastest = std::max(sample.fastest, rate);
+    ++whole;
+  }
+  if (whole < 2) sample.slowest = sample.fastest = 0;
+  plan_->Measured(sample);
+  if (plan_->Count() != limit_) SetLimit(plan_->Count());
+  StartWindow();
 }
 
 void TransferEngine::Run(const Source& source) {
   failure_.clear();
+  StartWindow();
   while (true) {
     const auto now = Clock::now();
     for (auto it = waiting_.begin();
@@ -255,6 +373,7 @@ void TransferEngine::Run(const Source& source) {
       Start(std::move(a));
     }
     if (active_.empty() && waiting_.empty()) return;
+    if (plan_ != nullptr) MeasureWindow();
 
     int running = 0;
     curl_multi_perform(Multi(multi_), &running);

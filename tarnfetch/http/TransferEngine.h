@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "http/AnswerCheck.h"
 #include "http/ByteRange.h"
+#include "http/ConnectionPlan.h"
 #include "http/HttpTransfer.h"
 
 namespace tarnfetch {
@@ -23,6 +25,10 @@ class StopFlag;
 struct TransferRequest {
   std::string url;
   std::optional<ByteRange> range;
+  // Optional: where the range ends now (one past its last byte). It may be
+  // moved closer while the request runs, when the rest of the range goes
+  // to another connection; the body is cut off there.
+  const std::uint64_t* end = nullptr;
   std::vector<std::string> headers;  // "Name: value"
   bool compressed = false;           // accept gzip and the like (whole bodies only)
   bool partOnly = false;             // a whole file in answer to the range is refused
@@ -46,7 +52,11 @@ struct TransferRequest {
 // at most `limit` at a time, each with the shared safety settings of
 // HttpTransfer (protocols, redirects, TLS, stall rule), each retried up to
 // kRetries times after a failed attempt. Requests are pulled from a source
-// as slots free up, so a long list never sits in memory as requests.
+// as slots free up, so a long list never sits in memory as requests. With a
+// plan, the limit follows the plan: the engine measures each window and
+// tells it when the server answers 429 or 503, refuses or resets a
+// connection (the request is retried as any other). A Retry-After of the
+// server is waited for, up to the stall time.
 class TransferEngine {
  public:
   static constexpr int kRetries = 3;
@@ -68,6 +78,10 @@ class TransferEngine {
   void OnTick(std::function<void()> tick) { tick_ = std::move(tick); }
   // Run ends with FetchError soon after stop is raised (within a tick).
   void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
+  // Lets the plan set the limit from now on; it must outlive Run.
+  void Adapt(ConnectionPlan* plan);
+  // Requests at most at a time right now.
+  int Limit() const { return limit_; }
 
   // Runs until every request is done. On the first request that fails for
   // good, stops the others and throws FetchError with its reason.
@@ -80,8 +94,17 @@ class TransferEngine {
   void Start(std::unique_ptr<Active> active);
   void Finish(Active* active, int code);
   void StopAll();
+  void SetLimit(int limit);
+  void StartWindow();
+  void MeasureWindow();
 
   int limit_;
+  ConnectionPlan* plan_ = nullptr;
+  std::chrono::steady_clock::time_point windowStart_{};
+  std::chrono::steady_clock::time_point lastLook_{};
+  std::uint64_t windowReceived_ = 0;  // received_ when the window began
+  std::uint64_t windowDone_ = 0;      // requests done in the window
+  double windowBusy_ = 0;             // requests in flight times seconds
   void* multi_ = nullptr;
   std::vector<std::unique_ptr<Active>> active_;
   std::vector<std::unique_ptr<Active>> waiting_;  // retries waiting for their time

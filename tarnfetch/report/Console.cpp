@@ -83,6 +83,10 @@ void Progress(std::string_view percent, std::string_view size, std::string_view 
   WriteLine(line);
 }
 
+void Connections(int count) {
+  WriteLine("<connections>" + std::to_string(count) + "</connections>");
+}
+
 void Error(std::string_view message) {
   std::string line = "ERROR: ";
   line.append(MarkerSafe(HideSecrets(message)));

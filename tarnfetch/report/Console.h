@@ -21,6 +21,9 @@ void FileName(std::string_view path);
 void Skip(std::string_view path);
 void Progress(std::string_view percent, std::string_view size, std::string_view speed,
               std::string_view eta);
+// How many connections (or segments at a time) a download settled on:
+// "<connections>N</connections>". Quillmarsh shows it in its debug log only.
+void Connections(int count);
 // Also used for usage mistakes, so the reader marks the mission failed.
 void Error(std::string_view message);
 // Help and version texts, which are not markers.

@@ -116,6 +116,14 @@ inline RunResult RunProgram(const std::vector<std::string>& argv) {
   return result;
 }
 
+// tarnfetch remembers connection counts in the user's cache folder: the
+// tests' runs get one of their own.
+struct TestCacheFolder {
+  TestCacheFolder() { setenv("XDG_CACHE_HOME", dir.path().c_str(), 1); }
+  TempDir dir;
+};
+inline const TestCacheFolder kTestCacheFolder;
+
 // Runs tarnfetch as Quillmarsh does.
 inline RunResult RunTarnfetch(const std::vector<std::string>& args) {
   // The loopback server must be reached directly, whatever the machine uses.
@@ -230,7 +238,8 @@ inline std::string Lower(std::string text) {
 inline void ExpectWellFormedOutput(const RunResult& run) {
   static const std::regex marker(
       R"(<Go>|<title>[^<]*</title>|<filename>[^<]*</filename>|<skip>[^<]*</skip>|)"
-      R"(<speed> (\d+\.\d)% of (\S+) at (\S+) ETA (\S+)</speed>|ERROR: .+)");
+      R"(<speed> (\d+\.\d)% of (\S+) at (\S+) ETA (\S+)</speed>|ERROR: .+|)"
+      R"(<connections>\d+</connections>)");
   static const std::regex tagValue(R"(<(title|filename|skip)>[^<]*</\1>)");
   for (const auto& line : run.lines) {
     std::smatch parts;

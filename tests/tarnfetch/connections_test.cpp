@@ -64,7 +64,8 @@ class TarnfetchConnections : public ::testing::Test {
 
 TEST_F(TarnfetchConnections, ALargeFileComesOverFourConnectionsByteIdentical) {
   pauseMs_ = 2;  // so that the parts overlap
-  const RunResult run = RunTarnfetch({server_.Url("/big.mp4"), "-p", Template()});
+  const RunResult run =
+      RunTarnfetch({server_.Url("/big.mp4"), "-p", Template(), "--connections", "4"});
   ASSERT_EQ(run.exitCode, 0) << run.Text();
   ExpectWellFormedOutput(run);
   EXPECT_TRUE(ReadFile(out() / "big.mp4") == kBig);
@@ -73,6 +74,7 @@ TEST_F(TarnfetchConnections, ALargeFileComesOverFourConnectionsByteIdentical) {
   EXPECT_GE(ranges_.size(), 4u);
   EXPECT_EQ(servedRanged_, kBig.size()) << "every byte fetched once";
   EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of 16.0MiB at ", 0), 0u) << run.lines.back();
+  EXPECT_EQ(TagValue(run, "connections"), "4");
   EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "100 % only once";
 
   // One connection when asked for.

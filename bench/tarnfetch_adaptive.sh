@@ -1,0 +1,251 @@
+#!/usr/bin/env bash
+# tarnfetch's adaptive connection count beside fixed counts and other
+# programs, on loopback servers, one run of each (the machine is shared):
+#   (a) 96 MiB, each connection paced to 8 MB/s: tarnfetch's default
+#       against `aria2c -x4 -s4` and `aria2c -x16 -s16`;
+#   (b) the same file from a server that answers 429 to a third request at
+#       a time: the default against `--connections 2`, and aria2c -x16;
+#   (c) 1 GiB unthrottled: the default against curl, with the connections
+#       each opened;
+#   (d) an HLS stream of 240 segments, each answered after 50 ms: the
+#       default against `ffmpeg -i URL -c copy`.
+# Every tarnfetch run gets an empty cache folder, so none starts from a
+# count remembered by an earlier one.
+#
+#   bench/tarnfetch_adaptive.sh [BUILD_DIR]
+#
+# Needs python3, curl, aria2c (Debian package aria2), ffmpeg, ffprobe and
+# GNU time. Targets: (a) at most 0.6 times aria2c -x4's time and 1.1 times
+# aria2c -x16's; (b) no failure, at most 1.1 times --connections 2's time,
+# settled on 2; (c) at most 1.05 times curl's, no more connections than
+# --connections 4 (the count before it adapted); (d) at most 0.12 times
+# ffmpeg's. tarnfetch's peak memory under 40 MB in each.
+set -euo pipefail
+
+build_dir=${1:-build}
+tarnfetch="$build_dir/bin/tarnfetch"
+
+. "$(dirname "$0")/lib.sh"
+require_tools "$tarnfetch" python3 curl aria2c ffmpeg ffprobe
+mkdir -p "$work/out" "$work/www"
+
+# A file of zeros over ranges. Arguments: port, MiB, bytes a second per
+# connection (0: as fast as it goes), requests at a time before 429 (0:
+# any). GET /connections tells how many connections asked for the file
+# since the last time it was asked.
+cat >"$work/server.py" <<'PY'
+import http.server, re, socket, sys, threading, time
+
+PORT, SIZE, RATE, MOST = int(sys.argv[1]), int(sys.argv[2]) << 20, int(sys.argv[3]), int(sys.argv[4])
+CHUNK = bytes(64 << 10) if RATE else bytes(1 << 20)
+lock = threading.Lock()
+state = {"active": 0, "connections": 0}
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def setup(self):
+        super().setup()
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.started = time.monotonic()
+        self.sent = 0
+        self.counted = False
+
+    def do_GET(self):
+        if self.path == "/connections":
+            with lock:
+                body = str(state["connections"]).encode()
+                state["connections"] = 0
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        with lock:
+            if not self.counted:
+                state["connections"] += 1
+                self.counted = True
+            refused = MOST and state["active"] >= MOST
+            if not refused:
+                state["active"] += 1
+        if refused:
+            self.send_response(429)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        try:
+            self.send(re.fullmatch(r"bytes=(\d+)-(\d*)", self.headers.get("Range", "")))
+        finally:
+            with lock:
+                state["active"] -= 1
+
+    def send(self, match):
+        first, last = 0, SIZE - 1
+        if match:
+            first = int(match.group(1))
+            if match.group(2):
+                last = min(int(match.group(2)), SIZE - 1)
+            self.send_response(206)
+            self.send_header("Content-Range", f"bytes {first}-{last}/{SIZE}")
+        else:
+            self.send_response(200)
+        self.send_header("Content-Type", "video/mp4")
+        self.send_header("Accept-Ranges", "bytes")
+        self.send_header("Content-Length", str(last - first + 1))
+        self.end_headers()
+        left = last - first + 1
+        try:
+            while left > 0:
+                piece = CHUNK[: min(left, len(CHUNK))]
+                self.wfile.write(piece)
+                left -= len(piece)
+                self.sent += len(piece)
+                ahead = self.started + self.sent / RATE - time.monotonic() if RATE else 0
+                if ahead > 0:
+                    time.sleep(ahead)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+    def log_message(self, *args):
+        pass
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    request_queue_size = 64
+
+Server(("127.0.0.1", PORT), Handler).serve_forever()
+PY
+
+servers=()
+stop_servers() { for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+trap 'stop_servers; cleanup' EXIT
+# serve MIB RATE MOST: starts a file server; its address goes in url.
+serve() {
+  local port
+  port=$(free_port)
+  python3 "$work/server.py" "$port" "$@" &
+  servers+=($!)
+  url="http://127.0.0.1:$port/big.mp4"
+  connections_url="http://127.0.0.1:$port/connections"
+  wait_for "$url"
+  curl -s -o /dev/null "$connections_url"
+}
+
+runs=0
+# tarn ARGS...: one tarnfetch run with an empty cache; its last output in
+# $work/tarn.txt.
+tarn() {
+  runs=$((runs + 1))
+  measure_keep env XDG_CACHE_HOME="$work/cache$runs" "$tarnfetch" "$@"
+}
+# measure, but the command's output kept in $work/tarn.txt and a failure
+# reported as seconds -1.
+measure_keep() {
+  local stats="$work/time.txt" status=0
+  /usr/bin/time -v -o "$stats" "$@" >"$work/tarn.txt" 2>&1 || status=$?
+  awk -F': ' -v failed=$status '
+    /Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i] }
+    /Maximum resident set size/ { rss = $2 }
+    END { printf "%.2f %d %d\n", s, rss, failed }' "$stats"
+}
+settled() { sed -n 's|^<connections>\([0-9]*\)</connections>$|\1|p' "$work/tarn.txt" | tail -n 1; }
+ratio() { awk -v t="$1" -v c="$2" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }'; }
+ok=1
+check() { # check NAME VALUE LIMIT: VALUE <= LIMIT
+  if awk -v v="$2" -v l="$3" 'BEGIN { exit !(v <= l) }'; then
+    echo "  met: $1 $2 <= $3"
+  else
+    echo "  MISSED: $1 $2 > $3"
+    ok=0
+  fi
+}
+row() { printf '  %-28s %8s s %10s KB  %s\n' "$@"; }
+
+echo "(a) 96 MiB, each connection paced to 8 MB/s"
+serve 96 8000000 0
+expected=$((96 << 20))
+read -r a_tarn a_rss failed < <(tarn "$url" -p "$work/out/%(title)s.%(ext)s")
+((failed == 0)) || { echo "tarnfetch failed"; cat "$work/tarn.txt"; exit 1; }
+check_size "$work/out/big.mp4"
+row "tarnfetch (default)" "$a_tarn" "$a_rss" "settled on $(settled)"
+read -r a_x4 rss < <(measure aria2c -q -x4 -s4 -d "$work/out" -o x4.mp4 "$url")
+check_size "$work/out/x4.mp4"
+row "aria2c -x4 -s4" "$a_x4" "$rss"
+read -r a_x16 rss < <(measure aria2c -q -x16 -s16 -d "$work/out" -o x16.mp4 "$url")
+check_size "$work/out/x16.mp4"
+row "aria2c -x16 -s16" "$a_x16" "$rss"
+check "tarnfetch/aria2c-x4" "$(ratio "$a_tarn" "$a_x4")" 0.60
+check "tarnfetch/aria2c-x16" "$(ratio "$a_tarn" "$a_x16")" 1.10
+check "tarnfetch peak KB" "$a_rss" 40000
+
+echo "(b) 96 MiB paced to 8 MB/s a connection, 429 for a third request at a time"
+serve 96 8000000 2
+read -r b_tarn b_rss failed < <(tarn "$url" -p "$work/out/%(title)s.%(ext)s")
+((failed == 0)) || { echo "  MISSED: tarnfetch failed"; cat "$work/tarn.txt"; ok=0; }
+b_settled=$(settled)
+[[ $failed -ne 0 ]] || check_size "$work/out/big.mp4"
+row "tarnfetch (default)" "$b_tarn" "$b_rss" "settled on $b_settled"
+read -r b_two rss failed < <(tarn "$url" -p "$work/out/%(title)s.%(ext)s" --connections 2)
+((failed == 0)) || { echo "tarnfetch --connections 2 failed"; exit 1; }
+check_size "$work/out/big.mp4"
+row "tarnfetch --connections 2" "$b_two" "$rss"
+read -r b_aria rss failed < <(measure_keep aria2c -q -x16 -s16 -d "$work/out" -o x16.mp4 "$url")
+if ((failed == 0)) && [[ $(stat -c %s "$work/out/x16.mp4" 2>/dev/null) == "$expected" ]]; then
+  b_aria_result=complete
+else
+  b_aria_result="failed (status $failed)"
+fi
+rm -f "$work/out/x16.mp4"*
+row "aria2c -x16 -s16" "$b_aria" "$rss" "$b_aria_result"
+check "tarnfetch/--connections 2" "$(ratio "$b_tarn" "$b_two")" 1.10
+check "settled on" "${b_settled:-none}" 2
+check "tarnfetch peak KB" "$b_rss" 40000
+
+echo "(c) 1 GiB unthrottled"
+serve 1024 0 0
+expected=$((1024 << 20))
+read -r c_tarn c_rss failed < <(tarn "$url" -p "$work/out/%(title)s.%(ext)s")
+((failed == 0)) || { echo "tarnfetch failed"; exit 1; }
+c_conns=$(curl -s "$connections_url")
+check_size "$work/out/big.mp4"
+row "tarnfetch (default)" "$c_tarn" "$c_rss" "$c_conns connections, settled on $(settled)"
+read -r c_four rss failed < <(tarn "$url" -p "$work/out/%(title)s.%(ext)s" --connections 4)
+c_four_conns=$(curl -s "$connections_url")
+check_size "$work/out/big.mp4"
+row "tarnfetch --connections 4" "$c_four" "$rss" "$c_four_conns connections"
+read -r c_curl rss < <(measure curl -sS --fail -o "$work/out/curl.mp4" "$url")
+curl -s -o /dev/null "$connections_url"
+check_size "$work/out/curl.mp4"
+row "curl" "$c_curl" "$rss"
+check "tarnfetch/curl" "$(ratio "$c_tarn" "$c_curl")" 1.05
+check "connections opened" "$c_conns" "$c_four_conns"
+check "tarnfetch peak KB" "$c_rss" 40000
+
+echo "(d) HLS, 240 segments, each answered after 50 ms"
+ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=24 -f lavfi -i sine=frequency=440 -t 120 \
+  -c:v libx264 -preset veryfast -g 12 -c:a aac -f hls -hls_time 0.5 -hls_playlist_type vod \
+  -hls_segment_filename "$work/www/seg%03d.ts" "$work/www/index.m3u8"
+segments=$(grep -c '^seg' "$work/www/index.m3u8")
+[[ $segments -eq 240 ]] || { echo "expected 240 segments, made $segments" >&2; exit 1; }
+start_slow_server "$work/www"
+servers+=("$server_pid")
+url="http://127.0.0.1:$port/index.m3u8"
+wait_for_any "$url"
+read -r d_ffmpeg d_ffmpeg_rss < <(measure ffmpeg -nostdin -v error -i "$url" -c copy "$work/out/ffmpeg.mp4")
+check_duration "$work/out/ffmpeg.mp4" 120
+row "ffmpeg -c copy" "$d_ffmpeg" "$d_ffmpeg_rss"
+read -r d_tarn d_tree_rss failed < <(tarn "$url" -p "$work/out/%(title)s.%(ext)s")
+((failed == 0)) || { echo "tarnfetch failed"; cat "$work/tarn.txt"; exit 1; }
+check_duration "$work/out/index.mp4" 120
+row "tarnfetch (default)" "$d_tarn" "$d_tree_rss" "settled on $(settled) (with its ffmpeg)"
+# Its own memory: with no ffmpeg to be found it keeps the joined .ts.
+mkdir -p "$work/nothing"
+read -r secs d_rss failed < <(measure_keep env PATH="$work/nothing" \
+  XDG_CACHE_HOME="$work/cache-d" "$(realpath "$tarnfetch")" "$url" -p "$work/out/%(title)s.%(ext)s")
+rm -f "$work/out/index."*
+row "tarnfetch, no ffmpeg" "$secs" "$d_rss"
+check "tarnfetch/ffmpeg" "$(ratio "$d_tarn" "$d_ffmpeg")" 0.12
+check "tarnfetch peak KB" "$d_rss" 40000
+
+((ok)) && echo "all targets met"
+((ok))

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace tarnfetch {
+
+// The parts of one file that a run fetches, over however many connections
+// it has: parts not started yet go first; after them a free connection
+// takes over the second half of the running part with the most time left,
+// so that none idles while another has much to do.
+class PartBoard {
+ public:
+  using Clock = std::chrono::steady_clock;
+  using Span = std::pair<std::uint64_t, std::uint64_t>;  // [first, end)
+
+  // Parts smaller than this cost more in requests than they gain.
+  static constexpr std::uint64_t kMinPartBytes = 1u << 20;
+  // A running part is split only when it would take this long yet.
+  static constexpr auto kSplitAfter = std::chrono::seconds(1);
+
+  struct Part {
+    std::uint64_t next = 0;  // the next byte to come
+    std::uint64_t end = 0;   // one past the last; moved closer by a split
+    bool started = false;
+    bool done = false;
+    std::uint64_t startedAt = 0;  // next when it started
+    Clock::time_point since{};
+  };
+
+  // The spans missing from done (sorted, [first, end)) below length, cut
+  // into about `count` parts of at least kMinPartBytes.
+  PartBoard(const std::vector<Span>& done, std::uint64_t length, std::uint64_t count);
+
+  // The part to fetch next, marked started; null when there is none worth
+  // a connection. The part stays where it is until the board goes.
+  Part* Next(Clock::time_point now);
+
+ private:
+  Part* Split(Clock::time_point now);
+
+  std::vector<std::unique_ptr<Part>> parts_;
+  std::size_t unstarted_ = 0;  // parts_ before this have started
+};
+
+}  // namespace tarnfetch

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <chrono>
+
+namespace tarnfetch {
+
+// How many connections to keep busy with one server, decided from what
+// they achieve. A fixed plan keeps the count it was given. An adaptive plan
+// starts at its count and doubles it (up to kMost) while the total rate of
+// a window rises by kClearGain over the last one, and goes back to the last
+// count that paid when it does not. When the server refuses a connection
+// it drops by one and stays there.
+class ConnectionPlan {
+ public:
+  static constexpr int kMost = 16;
+  // A step must raise the total by this share to count.
+  static constexpr double kClearGain = 0.15;
+  // A connection faster than this (bytes a second) is not held back by the
+  // server: the link or this machine limits it, and more would not help.
+  static constexpr double kHeldBelow = 20e6;
+  // Connections count as held to the same rate while the slowest gets at
+  // least this share of the fastest's.
+  static constexpr double kEven = 0.5;
+  // A window counts only while its slots were this busy on average.
+  static constexpr double kBusy = 0.9;
+
+  // What is measured: bytes of a file's parts, or whole segments.
+  enum class Measure { Bytes, Segments };
+
+  // One window's figures.
+  struct Sample {
+    double total = 0;  // bytes or segments a second, all connections together
+    double busy = 0;   // requests in flight on average
+    // Bytes a second of the slowest and fastest connection that ran
+    // through the whole window; 0 when fewer than two did (the average
+    // is taken then).
+    double slowest = 0;
+    double fastest = 0;
+  };
+
+  static ConnectionPlan Fixed(int count);
+  static ConnectionPlan Adaptive(int start, Measure measure);
+
+  int Count() const { return count_; }
+  // The count this plan may reach.
+  int Most() const { return fixed_ ? count_ : ceiling_; }
+  bool Fixed() const { return fixed_; }
+  Measure Counted() const { return measure_; }
+  // How long a window lasts: segments come often, parts need longer to
+  // show their rate.
+  std::chrono::milliseconds Window() const;
+
+  void Measured(const Sample& sample);
+  // The server answered 429 or 503, refused or reset a connection. True
+  // when the count went down (the plan was above one and adapts).
+  bool Overloaded();
+
+ private:
+  ConnectionPlan(int count, bool fixed, Measure measure);
+  bool Judgeable(const Sample& sample) const;
+  void Grow();
+
+  int count_;
+  bool fixed_;
+  Measure measure_;
+  int ceiling_ = kMost;
+  bool settled_ = false;
+  int paidCount_ = 0;     // the last count whose window was judged
+  double paidTotal_ = 0;  // and its total
+};
+
+}  // namespace tarnfetch

@@ -1,0 +1,174 @@
+// The adaptive connection count through the real program: more connections
+// where the server holds each one to a rate, no more where it holds all of
+// them together, two where it refuses a third, and a memory file it cannot
+// use ignored.
+#include <ctime>
+#include <functional>
+#include <mutex>
+
+#include "TarnfetchHarness.h"
+
+namespace tarnfetch_test {
+namespace {
+
+const std::string kBig = RandomBytes(16 << 20, 11);
+constexpr std::size_t kChunk = 64 << 10;
+
+class TarnfetchAdaptive : public ::testing::Test {
+ protected:
+  // How the server paces kBig's ranges.
+  enum class Pace {
+    None,
+    EachConnection,  // every connection on its own: kChunk per pauseMs_
+    AllTogether,     // all connections share one kChunk per pauseMs_
+  };
+
+  void SetUp() override {
+    setenv("XDG_CACHE_HOME", cache().c_str(), 1);
+    server_.Routes().Get("/big.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+      if (!req.has_header("Range")) {
+        res.set_content(kBig, "video/mp4");
+        return;
+      }
+      {
+        std::lock_guard lock(mutex_);
+        if (most_ > 0 && active_ >= most_) {
+          ++refused_;
+          res.status = 429;
+          return;
+        }
+        maxActive_ = std::max(maxActive_, ++active_);
+      }
+      res.set_content_provider(
+          kBig.size(), "video/mp4",
+          [this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            Wait();
+            return sink.write(kBig.data() + offset, std::min(length, kChunk));
+          },
+          [this](bool) {
+            std::lock_guard lock(mutex_);
+            --active_;
+          });
+    });
+  }
+
+  void TearDown() override { setenv("XDG_CACHE_HOME", kTestCacheFolder.dir.path().c_str(), 1); }
+
+  void Wait() {
+    const auto pause = std::chrono::milliseconds(pauseMs_);
+    if (pace_ == Pace::EachConnection) std::this_thread::sleep_for(pause);
+    if (pace_ != Pace::AllTogether) return;
+    std::chrono::steady_clock::time_point turn;
+    {
+      std::lock_guard lock(mutex_);
+      turn = std::max(std::chrono::steady_clock::now(), nextTurn_);
+      nextTurn_ = turn + pause;
+    }
+    std::this_thread::sleep_until(turn);
+  }
+
+  RunResult Fetch() {
+    RunResult run =
+        RunTarnfetch({server_.Url("/big.mp4"), "-p", (out() / "%(title)s.%(ext)s").string()});
+    EXPECT_EQ(run.exitCode, 0) << run.Text();
+    ExpectWellFormedOutput(run);
+    EXPECT_TRUE(ReadFile(out() / "big.mp4") == kBig) << "byte-identical";
+    fs::remove(out() / "big.mp4");
+    return run;
+  }
+
+  // The count the run settled on, as it says; 0 when it does not.
+  static int Settled(const RunResult& run) {
+    const std::string value = TagValue(run, "connections");
+    return value.empty() ? 0 : std::stoi(value);
+  }
+
+  fs::path out() const { return temp_.Path() / "out"; }
+  fs::path cache() const { return temp_.Path() / "cache"; }
+  fs::path memoryFile() const { return cache() / "tarnfetch" / "connections"; }
+  // The start of the memory file's line for this server.
+  std::string MemoryLine() { return "files " + server_.Url("").substr(7) + " "; }
+
+  TempFolder temp_;
+  LoopbackServer server_;
+  std::mutex mutex_;
+  Pace pace_ = Pace::None;
+  int pauseMs_ = 0;
+  int most_ = 0;  // ranges at a time before 429; 0: any
+  int active_ = 0;
+  int maxActive_ = 0;
+  int refused_ = 0;
+  std::chrono::steady_clock::time_point nextTurn_{};
+};
+
+TEST_F(TarnfetchAdaptive, ConnectionsRiseWhereEachIsHeldToARate) {
+  pace_ = Pace::EachConnection;
+  pauseMs_ = 20;  // about 3 MB/s a connection
+  const RunResult run = Fetch();
+  EXPECT_GT(maxActive_, 4);
+  EXPECT_GT(Settled(run), 4);
+  EXPECT_NE(ReadFile(memoryFile()).find(MemoryLine() + std::to_string(Settled(run)) + " "),
+            std::string::npos)
+      << "remembered";
+}
+
+TEST_F(TarnfetchAdaptive, ConnectionsStopRisingWhereTheServerHoldsThemAllTogether) {
+  pace_ = Pace::AllTogether;
+  pauseMs_ = 8;  // about 8 MB/s in all: 2 s for the file
+  const RunResult run = Fetch();
+  EXPECT_EQ(Settled(run), 4) << "back to where it started";
+  EXPECT_LE(maxActive_, 8) << "one step tried";
+}
+
+TEST_F(TarnfetchAdaptive, ARefusedThirdConnectionSettlesAtTwoAndLosesNothing) {
+  pace_ = Pace::EachConnection;
+  pauseMs_ = 5;
+  most_ = 2;
+  const RunResult run = Fetch();
+  EXPECT_GT(refused_, 0);
+  EXPECT_EQ(Settled(run), 2);
+  EXPECT_NE(ReadFile(memoryFile()).find(MemoryLine() + "2 "), std::string::npos);
+}
+
+TEST_F(TarnfetchAdaptive, ARememberedCountIsUsedAndAFileItCannotUseIgnored) {
+  // Each would start the run at two if it were read.
+  const std::string two =
+      "tarnfetch-connections 1\n" + MemoryLine() + "2 " + std::to_string(std::time(nullptr)) + "\n";
+  std::string huge = two;
+  while (huge.size() < (1 << 20)) huge += "files 192.0.2.1:80 9 1\n";
+  struct Case {
+    const char* what;
+    std::function<void()> spoil;
+    bool replaced;    // a good file is written in its place
+    int settled = 4;  // where the run starts, and stays on an unpaced server
+  };
+  const std::vector<Case> cases{
+      {"good: used", [&] { WriteFile(memoryFile(), two); }, true, 2},
+      {"damaged", [&] { WriteFile(memoryFile(), two + "files x\x01\n"); }, true},
+      {"cut off", [&] { WriteFile(memoryFile(), two.substr(0, two.size() - 1)); }, true},
+      {"huge", [&] { WriteFile(memoryFile(), huge); }, true},
+      {"a folder in its place, neither readable nor writable",
+       [&] { fs::create_directories(memoryFile()); }, false},
+      {"its folder a file",
+       [&] {
+         fs::remove_all(cache() / "tarnfetch");
+         WriteFile(cache() / "tarnfetch", two);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(cache());
+    fs::create_directories(memoryFile().parent_path());
+    c.spoil();
+    const RunResult run = Fetch();
+    EXPECT_EQ(Settled(run), c.settled) << c.what;
+    if (c.replaced) {
+      const std::string line = MemoryLine() + std::to_string(c.settled) + " ";
+      EXPECT_EQ(ReadFile(memoryFile()).rfind("tarnfetch-connections 1\n" + line, 0), 0u) << c.what;
+    }
+  }
+  EXPECT_TRUE(fs::is_regular_file(cache() / "tarnfetch")) << "left as it was";
+}
+
+}  // namespace
+}  // namespace tarnfetch_test
