@@ -1,15 +1,17 @@
 // Replays tarnfetch's fuzz targets' seeds and every input that once broke
 // one through the same harnesses and checks: page reading, entity decoding,
 // JSON-LD and the file name made from the title; HLS playlists; DASH
-// manifests; the site
+// manifests; answer heads; control files; the site
 // extractor's answer.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "../../fuzz/harness/ControlFileHarness.h"
 #include "../../fuzz/harness/DashManifestHarness.h"
 #include "../../fuzz/harness/ExtractorAnswerHarness.h"
 #include "../../fuzz/harness/HlsPlaylistHarness.h"
+#include "../../fuzz/harness/HttpHeadHarness.h"
 #include "../../fuzz/harness/PageParserHarness.h"
 #include "support/FuzzReplay.h"
 
@@ -19,6 +21,8 @@ TEST(TarnfetchFuzzReplay, SeedsAndRegressions) {
   fuzz::Replay("page_parser", fuzz::RunPageParser);
   fuzz::Replay("hls_playlist", fuzz::RunHlsPlaylist);
   fuzz::Replay("dash_manifest", fuzz::RunDashManifest);
+  fuzz::Replay("http_head", fuzz::RunHttpHead);
+  fuzz::Replay("control_file", fuzz::RunControlFile);
   fuzz::Replay("extractor_answer", fuzz::RunExtractorAnswer);
 }
 
