@@ -16,13 +16,6 @@ constexpr std::size_t kChunk = 64 << 10;
 
 class TarnfetchAdaptive : public ::testing::Test {
  protected:
-  // How the server paces kBig's ranges.
-  enum class Pace {
-    None,
-    EachConnection,  // every connection on its own: kChunk per pauseMs_
-    AllTogether,     // all connections share one kChunk per pauseMs_
-  };
-
   void SetUp() override {
     setenv("XDG_CACHE_HOME", cache().c_str(), 1);
     server_.Routes().Get("/big.mp4", [this](const httplib::Request& req, httplib::Response& res) {
@@ -54,15 +47,14 @@ class TarnfetchAdaptive : public ::testing::Test {
 
   void TearDown() override { setenv("XDG_CACHE_HOME", kTestCacheFolder.dir.path().c_str(), 1); }
 
+  // kChunk per eachMs_ on every connection, or per allMs_ for all of them.
   void Wait() {
-    const auto pause = std::chrono::milliseconds(pauseMs_);
-    if (pace_ == Pace::EachConnection) std::this_thread::sleep_for(pause);
-    if (pace_ != Pace::AllTogether) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(eachMs_));
     std::chrono::steady_clock::time_point turn;
     {
       std::lock_guard lock(mutex_);
-      turn = std::max(std::chrono::steady_clock::now(), nextTurn_);
-      nextTurn_ = turn + pause;
+      turn = nextTurn_ =
+          std::max(std::chrono::steady_clock::now(), nextTurn_) + std::chrono::milliseconds(allMs_);
     }
     std::this_thread::sleep_until(turn);
   }
@@ -92,8 +84,8 @@ class TarnfetchAdaptive : public ::testing::Test {
   TempFolder temp_;
   LoopbackServer server_;
   std::mutex mutex_;
-  Pace pace_ = Pace::None;
-  int pauseMs_ = 0;
+  int eachMs_ = 0;
+  int allMs_ = 0;
   int most_ = 0;  // ranges at a time before 429; 0: any
   int active_ = 0;
   int maxActive_ = 0;
@@ -102,8 +94,7 @@ class TarnfetchAdaptive : public ::testing::Test {
 };
 
 TEST_F(TarnfetchAdaptive, ConnectionsRiseWhereEachIsHeldToARate) {
-  pace_ = Pace::EachConnection;
-  pauseMs_ = 20;  // about 3 MB/s a connection
+  eachMs_ = 20;  // about 3 MB/s a connection
   const RunResult run = Fetch();
   EXPECT_GT(maxActive_, 4);
   EXPECT_GT(Settled(run), 4);
@@ -113,16 +104,14 @@ TEST_F(TarnfetchAdaptive, ConnectionsRiseWhereEachIsHeldToARate) {
 }
 
 TEST_F(TarnfetchAdaptive, ConnectionsStopRisingWhereTheServerHoldsThemAllTogether) {
-  pace_ = Pace::AllTogether;
-  pauseMs_ = 8;  // about 8 MB/s in all: 2 s for the file
+  allMs_ = 8;  // about 8 MB/s in all: 2 s for the file
   const RunResult run = Fetch();
   EXPECT_EQ(Settled(run), 4) << "back to where it started";
   EXPECT_LE(maxActive_, 8) << "one step tried";
 }
 
 TEST_F(TarnfetchAdaptive, ARefusedThirdConnectionSettlesAtTwoAndLosesNothing) {
-  pace_ = Pace::EachConnection;
-  pauseMs_ = 5;
+  eachMs_ = 5;
   most_ = 2;
   const RunResult run = Fetch();
   EXPECT_GT(refused_, 0);
@@ -145,16 +134,9 @@ TEST_F(TarnfetchAdaptive, ARememberedCountIsUsedAndAFileItCannotUseIgnored) {
   const std::vector<Case> cases{
       {"good: used", [&] { WriteFile(memoryFile(), two); }, true, 2},
       {"damaged", [&] { WriteFile(memoryFile(), two + "files x\x01\n"); }, true},
-      {"cut off", [&] { WriteFile(memoryFile(), two.substr(0, two.size() - 1)); }, true},
       {"huge", [&] { WriteFile(memoryFile(), huge); }, true},
       {"a folder in its place, neither readable nor writable",
        [&] { fs::create_directories(memoryFile()); }, false},
-      {"its folder a file",
-       [&] {
-         fs::remove_all(cache() / "tarnfetch");
-         WriteFile(cache() / "tarnfetch", two);
-       },
-       false},
   };
   for (const Case& c : cases) {
     fs::remove_all(cache());
@@ -167,7 +149,6 @@ TEST_F(TarnfetchAdaptive, ARememberedCountIsUsedAndAFileItCannotUseIgnored) {
       EXPECT_EQ(ReadFile(memoryFile()).rfind("tarnfetch-connections 1\n" + line, 0), 0u) << c.what;
     }
   }
-  EXPECT_TRUE(fs::is_regular_file(cache() / "tarnfetch")) << "left as it was";
 }
 
 }  // namespace
