@@ -30,7 +30,7 @@ std::string ExtractorMessage(const std::string& errors) {
     std::string line = errors.substr(start, end - start);
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
     if (!line.empty()) last = line;
-    if (line.rfind("ERROR: ", 0) == 0) lastError = line.substr(7);
+    if (line.starts_with("ERROR: ")) lastError = line.substr(7);
     start = end + 1;
   }
   return lastError.empty() ? last : lastError;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/Text.h"
 #include "core/FetchError.h"
 
 namespace tarnfetch {
@@ -46,28 +47,17 @@ bool IsWebScheme(CURLU* url) {
   return scheme && (*scheme == "http" || *scheme == "https");
 }
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return text;
-}
-
 // "scheme://host:port" with the default port filled in, for comparisons.
 std::string OriginKey(CURLU* url) {
-  return Lower(Part(url, CURLUPART_SCHEME).value_or("")) + "://" +
-         Lower(Part(url, CURLUPART_HOST).value_or("")) + ":" +
+  return quillmarsh::LowerAscii(Part(url, CURLUPART_SCHEME).value_or("")) + "://" +
+         quillmarsh::LowerAscii(Part(url, CURLUPART_HOST).value_or("")) + ":" +
          Part(url, CURLUPART_PORT, CURLU_DEFAULT_PORT).value_or("");
 }
 
 }  // namespace
 
 std::string CheckUserUrl(std::string_view text) {
-  const auto notBlank = [](unsigned char c) { return c > ' '; };
-  const auto first = std::find_if(text.begin(), text.end(), notBlank);
-  const auto last = std::find_if(text.rbegin(), text.rend(), notBlank).base();
-  const std::string_view trimmed =
-      first < last ? std::string_view(&*first, static_cast<std::size_t>(last - first)) : "";
+  const std::string trimmed = quillmarsh::Trim(text);
   if (trimmed.empty()) throw FetchError("No web address was given.");
   const bool hasScheme = trimmed.find("://") != std::string_view::npos;
   const UrlHandle url = hasScheme ? Parse(trimmed) : nullptr;
@@ -117,7 +107,7 @@ std::string UrlFileExtension(std::string_view url) {
   const std::string name = UrlFileName(url);
   const auto dot = name.rfind('.');
   if (dot == std::string::npos || dot == 0) return {};
-  return Lower(name.substr(dot + 1));
+  return quillmarsh::LowerAscii(name.substr(dot + 1));
 }
 
 bool SameOrigin(std::string_view a, std::string_view b) {
@@ -132,7 +122,7 @@ std::string RefererFor(std::string_view page, std::string_view target) {
   const UrlHandle to = Parse(target);
   if (!from || !to || !IsWebScheme(from.get()) || !IsWebScheme(to.get())) return {};
   const std::string fromKey = OriginKey(from.get());
-  if (fromKey.rfind("https:", 0) == 0 && OriginKey(to.get()).rfind("http:", 0) == 0) return {};
+  if (fromKey.starts_with("https:") && OriginKey(to.get()).starts_with("http:")) return {};
   curl_url_set(from.get(), CURLUPART_USER, nullptr, 0);
   curl_url_set(from.get(), CURLUPART_PASSWORD, nullptr, 0);
   curl_url_set(from.get(), CURLUPART_OPTIONS, nullptr, 0);
