@@ -59,11 +59,10 @@ struct Pipe {
   }
 };
 
-// Only calls that are safe between fork and exec.
-[[noreturn]] void BecomeChild(const ChildRun& run, char* const* argv, pid_t parent, int outFd,
-                              int errFd, const std::vector<int>& passed, int reportFd) {
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (::getppid() != parent) ::_exit(127);  // the parent died before the line above
+// Between fork and exec (safe calls only): no signal blocked or ignored,
+// standard input from /dev/null, output and error to the given descriptors
+// (-1: /dev/null). False when the descriptors could not be set.
+bool TakeStandardSetUp(int outFd, int errFd) {
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -71,9 +70,16 @@ struct Pipe {
   standard.sa_handler = SIG_DFL;
   for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &standard, nullptr);
   const int nothing = ::open("/dev/null", O_RDWR);
-  bool ok = nothing >= 0 && ::dup2(nothing, 0) == 0 &&
-            ::dup2(outFd >= 0 ? outFd : nothing, 1) == 1 &&
-            ::dup2(errFd >= 0 ? errFd : nothing, 2) == 2;
+  return nothing >= 0 && ::dup2(nothing, 0) == 0 && ::dup2(outFd >= 0 ? outFd : nothing, 1) == 1 &&
+         ::dup2(errFd >= 0 ? errFd : nothing, 2) == 2;
+}
+
+// Only calls that are safe between fork and exec.
+[[noreturn]] void BecomeChild(const ChildRun& run, char* const* argv, pid_t parent, int outFd,
+                              int errFd, const std::vector<int>& passed, int reportFd) {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(127);  // the parent died before the line above
+  bool ok = TakeStandardSetUp(outFd, errFd);
   for (std::size_t i = 0; ok && i < passed.size(); ++i) {
     ok = ::dup2(passed[i], static_cast<int>(3 + i)) == static_cast<int>(3 + i);
   }
@@ -211,17 +217,7 @@ struct Capture {
 // Only calls that are safe between fork and exec.
 [[noreturn]] void BecomeDetached(char* const* argv) {
   ::setsid();
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  struct sigaction standard {};
-  standard.sa_handler = SIG_DFL;
-  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &standard, nullptr);
-  const int nothing = ::open("/dev/null", O_RDWR);
-  if (nothing >= 0 && ::dup2(nothing, 0) == 0 && ::dup2(nothing, 1) == 1 &&
-      ::dup2(nothing, 2) == 2) {
-    ::execve(argv[0], argv, environ);
-  }
+  if (TakeStandardSetUp(-1, -1)) ::execve(argv[0], argv, environ);
   ::_exit(127);
 }
 
