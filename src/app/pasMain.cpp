@@ -177,7 +177,7 @@ void TfrmMain::buildControls() {
     urlBoxBefore_ = urlBoxNow_;
     urlBoxNow_ = text;
   });
-  connect(edtUrl, &QLineEdit::textEdited, this, &TfrmMain::edtUrlTextEdited);
+  connect(edtUrl, &QLineEdit::textEdited, this, &TfrmMain::UrlBoxEdited);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
     if (s == Qt::ApplicationActive) ApplicationEvents1Activate();

@@ -1,5 +1,17 @@
 #pragma once
 // The main window: the mission list and the controller of both pipelines.
+//
+// The window's original controls and handlers keep their designer names:
+//   frm  a window (TfrmMain, frmAbout)      lsv  the list view (lsvList)
+//   suf  the skinned frame (sufMain)        sui  a skinned-control handler
+//   ppm  a popup menu (ppmTray)                  ("suitempbtnStopClick")
+//   btn button, edt edit box, chk check box, cmb drop-down list, lbl label,
+//   ulb link label, spe spin box, mem multi-line text (the other windows)
+//   A trailing "1" (GroupBox1, Show1, Exit1) is the designer's numbering of
+//   the first control of its kind; "<control><Event>" names a handler
+//   (btnGoClick: btnGo was clicked).
+// Everything added since follows the project's own style: lowerCamel
+// members (rowMenu, retryAction) and verb-first methods (ShowRowMenu).
 
 #include <QWidget>
 #include <memory>
@@ -59,12 +71,12 @@ class TfrmMain : public QWidget, public MissionHost {
   QAction* Show1;
   QAction* Exit1;
   // The list's row menu.
-  QMenu* ppmRow;
-  QAction* OpenFile1;
-  QAction* OpenFolder1;
-  QAction* CopyAddress1;
-  QAction* Retry1;
-  QAction* Remove1;
+  QMenu* rowMenu;
+  QAction* openFileAction;
+  QAction* openFolderAction;
+  QAction* copyAddressAction;
+  QAction* retryAction;
+  QAction* removeAction;
 
   // Start-up.
   void FormCreate();
@@ -117,20 +129,20 @@ class TfrmMain : public QWidget, public MissionHost {
   void AddUrlBatch(const std::vector<std::string>& urls);
   // The URL box was edited by the user: text of several lines put into it
   // becomes a batch instead.
-  void edtUrlTextEdited(const QString& text);
+  void UrlBoxEdited(const QString& text);
   // Scrolls the rows first..last into view and selects them.
   void ShowNewRows(int first, int last);
 
   // The row menu: sets what applies to `row` (and the selection), then
   // the actions' handlers act on it.
-  void lsvListContextMenu(const QPoint& position);
+  void ShowRowMenu(const QPoint& position);
   void PrepareRowMenu(int row);
-  void OpenFile1Click();
-  void OpenFolder1Click();
-  void CopyAddress1Click();
-  void Retry1Click();
-  void Remove1Click();
-  void lsvListDoubleClick(const QModelIndex& index);
+  void OpenRowFile();
+  void OpenRowFolder();
+  void CopyRowAddress();
+  void RetrySelectedRows();
+  void RemoveSelectedRows();
+  void OpenDoubleClickedRow(const QModelIndex& index);
   // Remove's rule, for the button, the menu and the Delete key: nothing
   // runs (Busy clear) and a row is selected.
   bool RemoveAllowed() const;

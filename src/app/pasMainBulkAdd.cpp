@@ -78,7 +78,7 @@ void TfrmMain::AddUrlBatch(const std::vector<std::string>& urls) {
   });
 }
 
-void TfrmMain::edtUrlTextEdited(const QString& text) {
+void TfrmMain::UrlBoxEdited(const QString& text) {
   // The box's textChanged may come before or after this signal.
   const QString before = text == urlBoxNow_ ? urlBoxBefore_ : urlBoxNow_;
   const QString inserted = insertedText(before, text);
