@@ -173,11 +173,6 @@ void TfrmMain::buildControls() {
   connect(btnLoad, &QPushButton::clicked, this, &TfrmMain::suitempbtnLoadClick);
   connect(lsvList, &QTableView::clicked, this, &TfrmMain::lsvListClick);
   connect(edtUrl, &QLineEdit::returnPressed, this, &TfrmMain::btnGoClick);
-  connect(edtUrl, &QLineEdit::textChanged, this, [this](const QString& text) {
-    urlBoxBefore_ = urlBoxNow_;
-    urlBoxNow_ = text;
-  });
-  connect(edtUrl, &QLineEdit::textEdited, this, &TfrmMain::UrlBoxEdited);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
     if (s == Qt::ApplicationActive) ApplicationEvents1Activate();

@@ -127,9 +127,10 @@ class TfrmMain : public QWidget, public MissionHost {
   // text file): one mission each, duplicates refused with one message,
   // the new rows shown, then both schedulers asked once.
   void AddUrlBatch(const std::vector<std::string>& urls);
-  // The URL box was edited by the user: text of several lines put into it
-  // becomes a batch instead.
-  void UrlBoxEdited(const QString& text);
+  // What is pasted into the URL box (its keys, its menu, the middle
+  // button, "Paste URL", plain text dropped on it) is read for addresses:
+  // one fills the box, several become missions, none changes nothing.
+  void PasteIntoUrlBox(const QString& text);
   // Scrolls the rows first..last into view and selects them.
   void ShowNewRows(int first, int last);
 
@@ -179,7 +180,9 @@ class TfrmMain : public QWidget, public MissionHost {
   bool SaveAndStop(bool mayStayOpen);
   void buildControls();
   void buildRowMenu();
-  bool urlBoxDragEvent(QEvent* event);
+  // Pastes and drops into the URL box; true when the event was taken.
+  bool urlBoxEvent(QEvent* event);
+  void showUrlBoxMenu(const QPoint& position);
   // Runs a user action, showing a refused settings write in an error box.
   void guarded(const std::function<void()>& action);
 
@@ -192,9 +195,6 @@ class TfrmMain : public QWidget, public MissionHost {
   bool missionsLoaded_ = false;
   DesktopNotifier* notifier_;
   int menuRow_ = -1;
-  // The URL box's text before and after its latest change.
-  QString urlBoxBefore_;
-  QString urlBoxNow_;
 };
 
 // Window placement: (screen - window - extra) div 2, truncating toward zero.

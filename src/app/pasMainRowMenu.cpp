@@ -43,9 +43,7 @@ void TfrmMain::buildRowMenu() {
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == edtUrl && (event->type() == QEvent::DragEnter ||
-                            event->type() == QEvent::DragMove || event->type() == QEvent::Drop))
-    return urlBoxDragEvent(event);
+  if (watched == edtUrl) return urlBoxEvent(event);
   if (watched == lsvList && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete)) {
     RemoveSelectedRows();

@@ -14,6 +14,7 @@ class BoxRecorder {
   void setAnswer(int answer) { answer_ = answer; }
   // "caption|message" of every box so far.
   const QStringList& boxes() const { return boxes_; }
+  void clear() { boxes_.clear(); }
 
  private:
   int answer_;
