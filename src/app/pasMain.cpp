@@ -246,11 +246,14 @@ void TfrmMain::guarded(const std::function<void()>& action) {
   }
 }
 
+// Nothing starts once a close has been confirmed, whichever path asks: a
+// worker's last hand-over, or a handler that a message box held while a
+// shutdown signal closed the program.
 void TfrmMain::StartDownload() {
-  StartWaitingDownloads(*this);
+  if (!closing_) StartWaitingDownloads(*this);
 }
 void TfrmMain::StartConvert() {
-  StartWaitingConversions(*this);
+  if (!closing_) StartWaitingConversions(*this);
 }
 
 }  // namespace quillmarsh

@@ -75,6 +75,8 @@ class TfrmMain : public QWidget, public MissionHost {
   QAction* openFileAction;
   QAction* openFolderAction;
   QAction* copyAddressAction;
+  QAction* pauseAction;
+  QAction* resumeAction;
   QAction* retryAction;
   QAction* removeAction;
 
@@ -141,6 +143,12 @@ class TfrmMain : public QWidget, public MissionHost {
   void OpenRowFile();
   void OpenRowFolder();
   void CopyRowAddress();
+  // Pause ends the selected missions' work and frees their slots; Resume
+  // lets them wait again. Space pauses the selection when some of it can
+  // pause, else resumes it.
+  void PauseSelectedRows();
+  void ResumeSelectedRows();
+  void PauseOrResumeSelectedRows();
   void RetrySelectedRows();
   void RemoveSelectedRows();
   void OpenDoubleClickedRow(const QModelIndex& index);

@@ -10,6 +10,7 @@
 #include <QTableView>
 
 #include "app/pasMain.h"
+#include "pipeline/PauseResume.h"
 #include "pipeline/RowActions.h"
 #include "ui/OpenFile.h"
 
@@ -30,6 +31,8 @@ void TfrmMain::buildRowMenu() {
   copyAddressAction =
       rowMenu->addAction(QStringLiteral("Copy address"), this, &TfrmMain::CopyRowAddress);
   rowMenu->addSeparator();
+  pauseAction = rowMenu->addAction(QStringLiteral("Pause"), this, &TfrmMain::PauseSelectedRows);
+  resumeAction = rowMenu->addAction(QStringLiteral("Resume"), this, &TfrmMain::ResumeSelectedRows);
   retryAction = rowMenu->addAction(QStringLiteral("Retry"), this, &TfrmMain::RetrySelectedRows);
   removeAction = rowMenu->addAction(QStringLiteral("Remove"), this, &TfrmMain::RemoveSelectedRows);
 
@@ -44,10 +47,16 @@ void TfrmMain::buildRowMenu() {
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == edtUrl) return urlBoxEvent(event);
-  if (watched == lsvList && event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete)) {
-    RemoveSelectedRows();
-    return true;
+  if (watched == lsvList && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Delete)) {
+      RemoveSelectedRows();
+      return true;
+    }
+    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+      PauseOrResumeSelectedRows();
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -68,9 +77,16 @@ void TfrmMain::PrepareRowMenu(int row) {
   openFileAction->setEnabled(hasFile);
   openFolderAction->setEnabled(hasFile);
   copyAddressAction->setEnabled(valid);
-  bool retry = false;
-  for (int selected : SelectedRows())
-    retry = retry || RetryApplies(missions_->status(selected), pipeline_.Busy);
+  bool retry = false, pause = false, resume = false;
+  for (int selected : SelectedRows()) {
+    retry = retry || RetryApplies(*missions_, pipeline_, selected);
+    pause =
+        pause ||
+        !ResumeStatusOf(missions_->status(selected), missions_->record(selected).doConvert).empty();
+    resume = resume || ResumeApplies(*missions_, pipeline_, selected);
+  }
+  pauseAction->setEnabled(pause);
+  resumeAction->setEnabled(resume);
   retryAction->setEnabled(retry);
   removeAction->setEnabled(RemoveAllowed());
 }
@@ -90,12 +106,43 @@ void TfrmMain::CopyRowAddress() {
 
 void TfrmMain::RetrySelectedRows() {
   bool any = false;
-  for (int row : SelectedRows()) any = RetryRow(*missions_, row, pipeline_.Busy) || any;
+  for (int row : SelectedRows()) any = RetryRow(*missions_, pipeline_, row) || any;
   if (!any) return;
   guarded([this] {
     StartDownload();
     StartConvert();
   });
+}
+
+void TfrmMain::PauseSelectedRows() {
+  bool freed = false;
+  for (int row : SelectedRows()) freed = PauseRow(*this, row).slotFreed || freed;
+  // What waits next takes the freed slots.
+  if (freed)
+    guarded([this] {
+      StartDownload();
+      StartConvert();
+    });
+}
+
+void TfrmMain::ResumeSelectedRows() {
+  bool any = false;
+  for (int row : SelectedRows()) any = ResumeRow(*missions_, pipeline_, row) || any;
+  if (any)
+    guarded([this] {
+      StartDownload();
+      StartConvert();
+    });
+}
+
+void TfrmMain::PauseOrResumeSelectedRows() {
+  for (int row : SelectedRows()) {
+    if (!ResumeStatusOf(missions_->status(row), missions_->record(row).doConvert).empty()) {
+      PauseSelectedRows();
+      return;
+    }
+  }
+  ResumeSelectedRows();
 }
 
 void TfrmMain::RemoveSelectedRows() {

@@ -20,13 +20,15 @@ bool KeepsStatusOnStop(const std::string& status) {
 // Takes every worker off `list`, last first, and lets `rewrite` set the
 // status of its row.
 template <typename Worker, typename Rewrite>
-void DetachAll(std::vector<Worker*>& list, MissionModel& missions, Rewrite rewrite) {
+void DetachAll(PipelineState& pipeline, std::vector<Worker*>& list, MissionModel& missions,
+               Rewrite rewrite) {
   while (!list.empty()) {
     Worker* worker = list.back();
     list.pop_back();
     if (!worker) continue;
     const int row = worker->MissionIndex;
     worker->Detach();
+    pipeline.EndingWorkers.push_back(worker);
     if (!missions.isValidRow(row)) continue;
     missions.clearSpeedAndEta(row);
     rewrite(row);
@@ -39,11 +41,11 @@ void StopAll(MissionHost& host) {
   PipelineState& pipeline = host.Pipeline();
   MissionModel& missions = host.Missions();
   pipeline.Stopping = true;
-  DetachAll(pipeline.DownloadThreads, missions, [&missions](int row) {
+  DetachAll(pipeline, pipeline.DownloadThreads, missions, [&missions](int row) {
     if (!KeepsStatusOnStop(missions.status(row)))
       missions.setStatus(row, std::string(Status::WaitForDownload));
   });
-  DetachAll(pipeline.ConvertThreads, missions, [&missions](int row) {
+  DetachAll(pipeline, pipeline.ConvertThreads, missions, [&missions](int row) {
     if (Contains(missions.status(row), Status::Converting))
       missions.setStatus(row, std::string(Status::WaitForConvert));
   });

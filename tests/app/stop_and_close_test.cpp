@@ -1,11 +1,15 @@
 // Stop and close with real child processes: scripted stand-ins for the
 // downloader and ffmpeg, the real main window.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 #include <QApplication>
 
+#include <QAction>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <filesystem>
 
 #include "app/pasGlobal.h"
@@ -187,6 +191,72 @@ TEST_F(StopAndClose, CloseDuringADownloadKeepsItsStatusAndTheNextStartResumesIt)
   ASSERT_EQ(next->Missions().count(), 1);
   EXPECT_EQ(next->Missions().status(0), Status::WaitForDownload);
   EXPECT_EQ(next->Missions().record(0).progress, 45);
+}
+
+// Space on the selection, as the row menu's Pause and Resume do.
+void pressSpace(TfrmMain& w) {
+  QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+  QApplication::sendEvent(w.lsvList, &space);
+}
+
+TEST_F(StopAndClose, PauseEndsOneDownloadAndFreesItsSlotAndResumeWaitsForItsWorker) {
+  const int paused = add("p1", std::string(kAt45) + "sleep 30000\n");
+  const int next = add("p2", std::string(kAt45) + "sleep 30000\n");
+  ASSERT_TRUE(waitStatus(paused, "[Downloading] 45%"));
+  EXPECT_EQ(list().status(next), Status::WaitForDownload) << "one slot";
+
+  w_->lsvList->selectRow(paused);
+  w_->PrepareRowMenu(paused);
+  EXPECT_TRUE(w_->pauseAction->isEnabled());
+  EXPECT_FALSE(w_->resumeAction->isEnabled());
+  pressSpace(*w_);
+  EXPECT_EQ(list().status(paused), Status::Paused);
+  EXPECT_EQ(list().record(paused).progress, 45) << "the bar stays";
+  EXPECT_EQ(list().subItem(paused, SubSpeed), "");
+  EXPECT_TRUE(waitStatus(next, "[Downloading] 45%")) << "the freed slot went to the next";
+  EXPECT_TRUE(SpinUntil([] { return ProcessesWithArgument("http://v/p1").empty(); }, 5s));
+
+  // Resume once the paused downloader's worker is gone; the slot is taken.
+  ASSERT_TRUE(SpinUntil([&] { return w_->Pipeline().EndingWorkers.empty(); }, 5s));
+  w_->PrepareRowMenu(paused);
+  EXPECT_TRUE(w_->resumeAction->isEnabled());
+  EXPECT_FALSE(w_->pauseAction->isEnabled());
+  pressSpace(*w_);
+  EXPECT_EQ(list().status(paused), Status::WaitForDownload);
+
+  // Paused again while waiting, it stays paused through Stop and a restart.
+  pressSpace(*w_);
+  w_->btnStop->click();
+  EXPECT_EQ(list().status(paused), Status::Paused);
+  w_->SaveSettings();
+  TfrmMain* nextRun = start();
+  nextRun->StartDownload();
+  EXPECT_EQ(nextRun->Missions().status(paused), Status::Paused);
+  EXPECT_EQ(nextRun->Missions().record(paused).progress, 45);
+  EXPECT_EQ(nextRun->Missions().status(next), "[Downloading]");
+  nextRun->closeAllThreads();
+}
+
+TEST_F(StopAndClose, RetryWaitsUntilTheFailedRowsDownloaderHasEnded) {
+  const int row = add("late", "out ERROR: the server said no\\n\nsleep 30000\n");
+  ASSERT_TRUE(waitStatus(row, std::string(Status::ErrorInDownload)));
+  w_->lsvList->selectRow(row);
+  w_->PrepareRowMenu(row);
+  EXPECT_FALSE(w_->retryAction->isEnabled()) << "its downloader still runs";
+  w_->RetrySelectedRows();
+  EXPECT_EQ(list().status(row), Status::ErrorInDownload);
+  EXPECT_EQ(w_->Pipeline().RunningDownloads, 0);
+
+  const std::vector<int> running = ProcessesWithArgument("http://v/late");
+  ASSERT_EQ(running.size(), 1u);
+  ::kill(running.front(), SIGKILL);
+  ASSERT_TRUE(SpinUntil([&] { return w_->Pipeline().DownloadThreads.empty(); }, 5s));
+  EXPECT_EQ(list().status(row), Status::ErrorInDownload);
+  w_->PrepareRowMenu(row);
+  EXPECT_TRUE(w_->retryAction->isEnabled());
+  w_->retryAction->trigger();
+  EXPECT_EQ(list().status(row), "[Downloading]");
+  EXPECT_EQ(w_->Pipeline().RunningDownloads, 1);
 }
 
 }  // namespace quillmarsh
