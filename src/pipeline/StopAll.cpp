@@ -45,8 +45,11 @@ void StopAll(MissionHost& host) {
     if (!KeepsStatusOnStop(missions.status(row)))
       missions.setStatus(row, std::string(Status::WaitForDownload));
   });
+  // A listed conversion has not ended: one that showed 100 % may still fail
+  // writing its end, and its file appears only once ffmpeg has succeeded.
   DetachAll(pipeline, pipeline.ConvertThreads, missions, [&missions](int row) {
-    if (Contains(missions.status(row), Status::Converting))
+    if (Contains(missions.status(row), Status::Converting) ||
+        missions.status(row) == Status::Converted)
       missions.setStatus(row, std::string(Status::WaitForConvert));
   });
   // No worker runs any more: a row still at work (its worker left the list

@@ -193,6 +193,30 @@ TEST_F(StopAndClose, CloseDuringADownloadKeepsItsStatusAndTheNextStartResumesIt)
   EXPECT_EQ(next->Missions().record(0).progress, 45);
 }
 
+TEST_F(StopAndClose, AConversionInterruptedByACloseResumesAtTheNextStart) {
+  const std::string input = dir_.file("clip.avi");
+  WriteFile(input, "not really a video");
+  WriteFile(input + ".ffscript",
+            "out Duration: 00:03:25.45, start\\n\nout time=00:01:17.00 bitrate\\n\nsleep 30000\n");
+  list().addLsvItem("a://clip", std::string(Status::Downloaded), 100, {}, {}, input, true,
+                    "MP3 Audio(.mp3)", "Both");
+  w_->StartConvert();
+  ASSERT_TRUE(waitStatus(0, "[Converting] 37%"));
+  bool canClose = false;
+  w_->FormCloseQuery(canClose);
+  ASSERT_TRUE(canClose);
+  EXPECT_TRUE(SpinUntil([&] { return ProcessesWithArgument(input).empty(); }, 5s));
+
+  windows_.push_back(std::make_unique<TfrmMain>());
+  TfrmMain& next = *windows_.back();
+  next.InitMain();
+  EXPECT_TRUE(SpinUntil([&] { return next.Missions().status(0) == "[Converting] 37%"; }, 10s))
+      << next.Missions().status(0);
+  EXPECT_EQ(next.Pipeline().RunningConverts, 1);
+  EXPECT_EQ(ProcessesWithArgument(input).size(), 1u);
+  next.closeAllThreads();
+}
+
 // Space on the selection, as the row menu's Pause and Resume do.
 void pressSpace(TfrmMain& w) {
   QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
