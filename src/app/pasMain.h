@@ -183,8 +183,9 @@ class TfrmMain : public QWidget, public MissionHost {
 
  private:
   // The confirmed close: save, release the settings file, stop every
-  // worker. False when the save failed and the window stays open, which
-  // only `mayStayOpen` allows.
+  // worker. A refused save asks the user (`mayStayOpen`) whether to close
+  // without saving; false when the answer is no and the window stays open.
+  // A signal's close (no one to ask) goes on.
   bool SaveAndStop(bool mayStayOpen);
   void buildControls();
   void buildRowMenu();

@@ -217,6 +217,33 @@ TEST_F(StopAndClose, AConversionInterruptedByACloseResumesAtTheNextStart) {
   next.closeAllThreads();
 }
 
+TEST_F(StopAndClose, ARefusedSaveOnCloseAsksWhetherToCloseWithoutSavingAndDefaultsToNo) {
+  list().addLsvItem("a://kept", std::string(Status::Converted), 100, {}, {}, {}, false, {}, {});
+  // The folder of the settings file turns into a file: no save can succeed.
+  const std::string folder = Paths.dataDir;
+  fs::remove_all(folder);
+  WriteFile(folder.substr(0, folder.size() - 1), "in the way");
+
+  std::vector<MessageBoxRequest> asked;
+  for (const int closeWithoutSaving : {mrNo, mrYes}) {
+    SetMessageBoxAnswerer([&](const MessageBoxRequest& r) {
+      asked.push_back(r);
+      return asked.size() % 2 == 1 ? mrYes : closeWithoutSaving;
+    });
+    bool canClose = false;
+    w_->FormCloseQuery(canClose);
+    ASSERT_EQ(asked.size() % 2, 0u) << "the close asked a second question";
+    const MessageBoxRequest& question = asked.back();
+    EXPECT_TRUE(question.message.startsWith(QStringLiteral("Unable to write to ")));
+    EXPECT_TRUE(question.message.endsWith(QStringLiteral("Close without saving the list?")));
+    EXPECT_EQ(question.buttons, unsigned(mbYes | mbNo));
+    EXPECT_EQ(question.defaultButton, unsigned(mbNo));
+    EXPECT_EQ(canClose, closeWithoutSaving == mrYes);
+    EXPECT_EQ(w_->SettingsFile() != nullptr, closeWithoutSaving == mrNo);
+  }
+  SetMessageBoxAnswerer(nullptr);
+}
+
 // Space on the selection, as the row menu's Pause and Resume do.
 void pressSpace(TfrmMain& w) {
   QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
