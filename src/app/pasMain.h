@@ -206,7 +206,4 @@ class TfrmMain : public QWidget, public MissionHost {
   int menuRow_ = -1;
 };
 
-// Window placement: (screen - window - extra) div 2, truncating toward zero.
-int CentredPosition(int screenSize, int windowSize, int extra = 0);
-
 }  // namespace quillmarsh

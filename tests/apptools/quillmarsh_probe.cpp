@@ -3,16 +3,22 @@
 // addresses can be added through the URL box once the window is up.
 //   quillmarsh_probe [--debug] [--answer yes|no] [--quit-when-shown]
 //                    [--convert FORMAT] [--add URL]... [--close-after MS]
+//                    [--print-geometry] [--on TEXT pause|resume|close]...
+// --print-geometry prints "GEOMETRY <window> <available area> <list>
+// <Stop button>", each rectangle as "x,y,w,h" in screen coordinates.
+// --on acts on row 0 (selected) the first time a row line holds TEXT.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,11 +37,48 @@ struct Options {
   int answer = mrYes;
   QString convertFormat;
   QStringList add;
+  bool printGeometry = false;
+  std::vector<std::pair<std::string, std::string>> on;  // text, action
 };
+
+// Row lines feed the --on actions; set once the window is up.
+std::function<void(const std::string&)> rowLineSeen;
 
 void printLine(const std::string& line) {
   std::fputs((line + "\n").c_str(), stdout);
   std::fflush(stdout);
+  if (rowLineSeen && line.rfind("ROW\t", 0) == 0) rowLineSeen(line);
+}
+
+std::string rectText(const QRect& r) {
+  return std::to_string(r.x()) + "," + std::to_string(r.y()) + "," + std::to_string(r.width()) +
+         "," + std::to_string(r.height());
+}
+
+void printGeometry(TfrmMain& w) {
+  const QRect list(w.lsvList->mapToGlobal(QPoint(0, 0)), w.lsvList->size());
+  const QRect stop(w.btnStop->mapToGlobal(QPoint(0, 0)), w.btnStop->size());
+  printLine("GEOMETRY\t" + rectText(w.frameGeometry()) + "\t" +
+            rectText(w.screen()->availableGeometry()) + "\t" + rectText(list) + "\t" +
+            rectText(stop));
+}
+
+// Runs each --on action once, later in the event loop, on row 0.
+void watchActions(TfrmMain& w, const Options& o) {
+  auto done = std::make_shared<std::vector<bool>>(o.on.size());
+  rowLineSeen = [&w, &o, done](const std::string& line) {
+    for (std::size_t i = 0; i < o.on.size(); ++i) {
+      if ((*done)[i] || line.find(o.on[i].first) == std::string::npos) continue;
+      (*done)[i] = true;
+      const std::string action = o.on[i].second;
+      QTimer::singleShot(0, &w, [&w, action] {
+        w.lsvList->selectRow(0);
+        if (action == "pause") w.PauseSelectedRows();
+        if (action == "resume") w.ResumeSelectedRows();
+        if (action == "close") w.close();
+      });
+    }
+  };
 }
 
 // Prints "ROW <index> <status> <progress> <caption>" whenever one changes,
@@ -98,6 +141,11 @@ int main(int argc, char** argv) {
       o.convertFormat = QString::fromUtf8(argv[++i]);
     } else if (!std::strcmp(argv[i], "--add") && hasValue) {
       o.add << QString::fromUtf8(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--print-geometry")) {
+      o.printGeometry = true;
+    } else if (!std::strcmp(argv[i], "--on") && i + 2 < argc) {
+      o.on.emplace_back(argv[i + 1], argv[i + 2]);
+      i += 2;
     } else {
       qtArgs.push_back(argv[i]);
     }
@@ -110,6 +158,8 @@ int main(int argc, char** argv) {
   });
   SetEntryHooks({[&o](TfrmMain& w) {
     printLine("SHOWN\t" + w.windowTitle().toStdString());
+    if (o.printGeometry) printGeometry(w);
+    watchActions(w, o);
     watchRows(w);
     if (o.quitWhenShown) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     if (!o.add.isEmpty()) QTimer::singleShot(0, &w, [&w, &o] { addThroughTheWindow(w, o); });
