@@ -132,6 +132,8 @@ void TfrmMain::buildControls() {
   lsvList->setSelectionBehavior(QAbstractItemView::SelectRows);
   lsvList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lsvList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab moves on to the buttons, not from cell to cell; arrows walk the rows.
+  lsvList->setTabKeyNavigation(false);
   lsvList->setSortingEnabled(false);
   lsvList->setShowGrid(false);
   lsvList->setWordWrap(false);
