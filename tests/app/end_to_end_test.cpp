@@ -169,6 +169,65 @@ TEST(EndToEnd, KilledDuringDownloadResumesWithRangeAndEndsIdentical) {
   EXPECT_NE(ranges.back(), "bytes=0-");
 }
 
+// Pause in one run, close; the next run keeps it paused until Resume, which
+// continues from the ".part" the first run left.
+TEST(EndToEnd, PausedDownloadStaysPausedAcrossARestartAndResumesFromItsPart) {
+  EnsureQtApp();
+  AppFolder app;
+  std::string data(768 << 10, '\0');
+  std::mt19937 random(11);
+  for (char& c : data) c = static_cast<char>(random());
+
+  std::mutex lock;
+  std::vector<std::string> ranges;
+  LoopbackServer server;
+  server.Routes().Get("/paused.mp4", [&](const httplib::Request& req, httplib::Response& res) {
+    {
+      std::lock_guard guard(lock);
+      ranges.push_back(req.get_header_value("Range"));
+    }
+    res.set_content_provider(data.size(), "video/mp4",
+                             [&data](size_t offset, size_t length, httplib::DataSink& sink) {
+                               const size_t n = std::min<size_t>(length, 8 * 1024);
+                               std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                               return sink.write(data.data() + offset, n);
+                             });
+  });
+  const QString url = QString::fromStdString(server.Url("/paused.mp4"));
+  const std::string output = outputDir(app);
+
+  {
+    Probe first(
+        app, {QStringLiteral("--add"), url, QStringLiteral("--on"),
+              QStringLiteral("\t[Downloading] 2"), QStringLiteral("pause"), QStringLiteral("--on"),
+              QStringLiteral("\t[Paused]\t"), QStringLiteral("close")});
+    ASSERT_NE(first.waitFor("\t[Paused]\t"), "") << first.seen();
+    ASSERT_NE(first.waitFor("EXIT\t0"), "") << first.seen();
+  }
+  const std::string settings = ReadFile(app.iniPath());
+  EXPECT_NE(settings.find("status=[Paused]\r\n"), std::string::npos) << settings;
+  std::uintmax_t partSize = 0;
+  for (const auto& entry : fs::directory_iterator(output))
+    if (entry.path().extension() == ".part") partSize = entry.file_size();
+  ASSERT_GT(partSize, 0u) << "the paused download's part stays";
+  ASSERT_LT(partSize, data.size());
+
+  Probe second(app,
+               {QStringLiteral("--on"), QStringLiteral("\t[Paused]\t"), QStringLiteral("resume")});
+  EXPECT_NE(second.waitFor("\t[Downloaded]\t100"), "") << second.seen();
+  const std::string& seen = second.seen();
+  EXPECT_LT(seen.find("ROW\t0\t[Paused]\t"), seen.find("ROW\t0\t[Wait for download]"))
+      << "loaded paused, with its bar, and waiting only after Resume: " << seen;
+  EXPECT_TRUE(ReadFile(output + "paused.mp4") == data) << "resumed file differs";
+  std::lock_guard guard(lock);
+  std::string asked;
+  for (const std::string& range : ranges) asked += "[" + range + "] ";
+  ASSERT_GE(ranges.size(), 2u);
+  EXPECT_EQ(ranges.front(), "") << asked;
+  EXPECT_EQ(ranges.back().rfind("bytes=" + std::to_string(partSize) + "-", 0), 0u)
+      << "continues from the paused size " << partSize << ": " << asked;
+}
+
 // A page that shows its player in a frame, the player set up by a script,
 // the video an HLS stream: one video with picture and sound, under the
 // page's title.
