@@ -2,17 +2,14 @@
 // shown: through the real window on the offscreen platform.
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTableView>
@@ -83,81 +80,16 @@ TEST_F(BulkAdd, EnterInTheUrlBoxDoesWhatTheButtonDoes) {
             QStringList{QStringLiteral("Quillmarsh|This URL has already been added.")});
 }
 
-TEST_F(BulkAdd, APasteTakesTheAddressesOutOfTheText) {
-  enum How { CtrlV, ShiftInsert, BoxMenu, PasteButton, ComingBack, TextDropOnBox };
-  const QString old = QStringLiteral("https://v.example/old");
-  const struct {
-    const char* name;
-    How how;
-    QString clipboard;
-    QString box;  // afterwards; the box held `old`, all of it selected
-    std::vector<std::string> added;
-  } cases[] = {
-      {"three over a selection", CtrlV, QStringLiteral("go: ") + kThree, old, kThreeUrls},
-      {"words around one",
-       CtrlV,
-       QStringLiteral("see https://v.example/a please"),
-       QStringLiteral("https://v.example/a"),
-       {}},
-      {"no address", CtrlV, QStringLiteral("just words"), old, {}},
-      {"Shift+Insert", ShiftInsert, kThree, old, kThreeUrls},
-      {"the box's menu",
-       BoxMenu,
-       QStringLiteral("(https://v.example/m)"),
-       QStringLiteral("https://v.example/m"),
-       {}},
-      {"Paste URL", PasteButton, kThree, old, kThreeUrls},
-      {"coming back with three", ComingBack, kThree, old, {}},
-      {"coming back with one",
-       ComingBack,
-       QStringLiteral("look: https://v.example/c."),
-       QStringLiteral("https://v.example/c"),
-       {}},
-      {"text dropped on the box",
-       TextDropOnBox,
-       QStringLiteral("at <https://v.example/d>"),
-       QStringLiteral("https://v.example/d"),
-       {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    list().clear();
-    boxes_.clear();
-    w_->edtUrl->setText(old);
-    w_->edtUrl->selectAll();
-    QGuiApplication::clipboard()->setText(c.clipboard);
-    if (c.how == CtrlV) key(w_->edtUrl, Qt::Key_V, Qt::ControlModifier);
-    if (c.how == ShiftInsert) key(w_->edtUrl, Qt::Key_Insert, Qt::ShiftModifier);
-    if (c.how == PasteButton) w_->btnPaste->click();
-    if (c.how == ComingBack) w_->ApplicationEvents1Activate();
-    if (c.how == BoxMenu) {
-      QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
-      QApplication::sendEvent(w_->edtUrl, &menu);
-      auto* boxMenu = w_->edtUrl->findChild<QMenu*>();
-      ASSERT_NE(boxMenu, nullptr);
-      for (QAction* action : boxMenu->actions())
-        if (action->text().startsWith(QStringLiteral("&Paste"))) action->trigger();
-      delete boxMenu;
-    }
-    if (c.how == TextDropOnBox) {
-      QMimeData text;
-      text.setText(c.clipboard);
-      ASSERT_TRUE(drop(&text, w_->edtUrl));
-    }
-    EXPECT_EQ(w_->edtUrl->text(), c.box);
-    EXPECT_EQ(urls(), c.added);
-    EXPECT_TRUE(boxes_.boxes().isEmpty());
-  }
-}
-
-TEST_F(BulkAdd, PastedMissionsTakeTheChoicesAndRefuseDuplicatesOnce) {
+TEST_F(BulkAdd, SeveralLinesPastedIntoTheBoxBecomeOneMissionEach) {
   list().addLsvItem("https://v.example/2", std::string(Status::Converted), 100, {}, {}, {}, false,
                     {}, {});
+  w_->edtUrl->setText(QStringLiteral("typed"));
   QGuiApplication::clipboard()->setText(kThree + QStringLiteral("https://v.example/3"));
   key(w_->edtUrl, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(urls(), (std::vector<std::string>{"https://v.example/2", "https://v.example/1",
                                               "https://v.example/3"}));
   EXPECT_EQ(boxes_.boxes().size(), 1) << "refused once for two duplicates";
+  EXPECT_EQ(w_->edtUrl->text(), QStringLiteral("typed")) << "the box keeps what it had";
   for (int row : {1, 2}) {
     EXPECT_EQ(list().status(row), Status::WaitForDownload);
     EXPECT_TRUE(list().record(row).doConvert);
@@ -166,6 +98,53 @@ TEST_F(BulkAdd, PastedMissionsTakeTheChoicesAndRefuseDuplicatesOnce) {
   }
   EXPECT_EQ(selected(), (std::vector<int>{1, 2}));
   EXPECT_TRUE(w_->Pipeline().Busy);
+
+  // One line pasted is typing as before.
+  QGuiApplication::clipboard()->setText(QStringLiteral("https://v.example/4\n"));
+  key(w_->edtUrl, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(list().count(), 3);
+}
+
+TEST_F(BulkAdd, APasteOverASelectionOrAmongWordsTakesOnlyTheAddresses) {
+  const QString old = QStringLiteral("https://v.example/old");
+  const struct {
+    QString clipboard;
+    bool comingBack;  // else Ctrl+V over the box's text, all of it selected
+    QString box;
+    std::vector<std::string> added;
+  } cases[] = {
+      {QStringLiteral("go: ") + kThree, false, old, kThreeUrls},
+      {QStringLiteral("see https://v.example/a, please"),
+       false,
+       QStringLiteral("https://v.example/a"),
+       {}},
+      {QStringLiteral("just words"), false, old, {}},
+      {QStringLiteral("look: https://v.example/c."),
+       true,
+       QStringLiteral("https://v.example/c"),
+       {}},
+      {kThree, true, old, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.clipboard.toStdString());
+    list().clear();
+    w_->edtUrl->setText(old);
+    w_->edtUrl->selectAll();
+    QGuiApplication::clipboard()->setText(c.clipboard);
+    if (c.comingBack)
+      w_->ApplicationEvents1Activate();
+    else
+      key(w_->edtUrl, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(w_->edtUrl->text(), c.box);
+    EXPECT_EQ(urls(), c.added);
+  }
+}
+
+TEST_F(BulkAdd, PasteUrlButtonTakesABatch) {
+  QGuiApplication::clipboard()->setText(kThree);
+  w_->btnPaste->click();
+  EXPECT_EQ(urls(), kThreeUrls);
+  EXPECT_TRUE(boxes_.boxes().isEmpty());
 }
 
 TEST_F(BulkAdd, DroppedTextLinksAndTextFilesAddOneMissionPerLine) {

@@ -147,70 +147,33 @@ TEST(MainWindow, PlacementDividesTowardZero) {
   EXPECT_EQ(CentredPosition(600, 569, 543), -256);
 }
 
-TEST(MainWindow, TheWindowFitsTheAvailableAreaTheListGivingUpHeightFirst) {
-  const struct {
-    const char* name;
-    QRect screen, available;
-    int extra;
-    QRect window;
-  } cases[] = {
-      {"fits", {0, 0, 1280, 1024}, {0, 0, 1280, 1024}, 0, {355, 178, 569, 667}},
-      {"fits with the diagnostics window",
-       {0, 0, 1280, 1024},
-       {0, 0, 1280, 1024},
-       543,
-       {84, 178, 569, 667}},
-      {"a panel above", {0, 0, 1280, 700}, {0, 40, 1280, 660}, 0, {355, 40, 569, 660}},
-      {"200 % of 1280x1024", {0, 0, 640, 512}, {0, 0, 640, 512}, 0, {35, 0, 569, 512}},
-      {"second screen", {1280, 0, 800, 600}, {1280, 24, 800, 576}, 0, {1395, 24, 569, 576}},
-      {"narrower than the window", {0, 0, 500, 900}, {0, 0, 500, 900}, 543, {0, 116, 500, 667}},
-      {"too short even for a short list",
-       {0, 0, 512, 384},
-       {0, 20, 512, 364},
-       0,
-       {0, 20, 512, 486}},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(MainWindowGeometry(c.screen, c.available, c.extra), c.window) << c.name;
-}
-
-// The real program on an offscreen screen of the given size and scale.
-TEST(MainWindow, OnASmallOrScaledScreenEveryControlIsWithinTheArea) {
+// The real program on an offscreen screen of the given size and scale: the
+// window inside the screen's area, the list giving up height first.
+TEST(MainWindow, OnASmallOrScaledScreenTheWindowFitsTheArea) {
   EnsureQtApp();
   const struct {
-    const char* scale;
-    int width, height;
-    int listHeight;
-  } cases[] = {{"1", 1280, 1024, 261}, {"2", 1280, 1024, 261 - (667 - 512)}, {"1", 800, 600, 194}};
+    const char *scale, *width, *height, *geometry;
+  } cases[] = {{"1", "1280", "1024", "GEOMETRY\t1\t1\t261"},
+               {"2", "1280", "1024", "GEOMETRY\t1\t1\t106"},
+               {"1", "800", "600", "GEOMETRY\t1\t1\t194"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " + c.scale);
     AppFolder app;
     const std::string config = app.home() + "/screen.json";
-    WriteFile(config, "{\"screens\": [{\"name\": \"s\", \"x\": 0, \"y\": 0, \"width\": " +
-                          std::to_string(c.width) + ", \"height\": " + std::to_string(c.height) +
-                          ", \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}");
-    QProcess probe;
+    WriteFile(config,
+              std::string("{\"screens\": [{\"name\": \"s\", \"x\": 0, \"y\": 0, \"width\": ") +
+                  c.width + ", \"height\": " + c.height + ", \"dpr\": 1}]}");
     QProcessEnvironment env = app.environment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"),
                QStringLiteral("offscreen:configfile=") + QString::fromStdString(config));
     env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromUtf8(c.scale));
+    QProcess probe;
     probe.setProcessEnvironment(env);
     probe.start(QString::fromStdString(app.program()),
                 {QStringLiteral("--quit-when-shown"), QStringLiteral("--print-geometry")});
     ASSERT_TRUE(probe.waitForFinished(20000));
     const QByteArray out = probe.readAllStandardOutput();
-    const qsizetype at = out.indexOf("GEOMETRY\t");
-    ASSERT_GE(at, 0) << out.constData();
-    const QList<QByteArray> fields = out.mid(at, out.indexOf('\n', at) - at).split('\t');
-    ASSERT_EQ(fields.size(), 5);
-    const auto rect = [](const QByteArray& text) {
-      const QList<QByteArray> n = text.split(',');
-      return QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt());
-    };
-    const QRect window = rect(fields[1]), area = rect(fields[2]), list = rect(fields[3]);
-    EXPECT_TRUE(area.contains(window)) << out.constData();
-    EXPECT_TRUE(window.contains(rect(fields[4]))) << "the Stop button is on the window";
-    EXPECT_EQ(list.height(), c.listHeight);
+    EXPECT_TRUE(out.contains(c.geometry)) << c.width << "x" << c.height << " at " << c.scale << "\n"
+                                          << out.constData();
   }
 }
 

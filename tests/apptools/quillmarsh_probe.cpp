@@ -4,8 +4,8 @@
 //   quillmarsh_probe [--debug] [--answer yes|no] [--quit-when-shown]
 //                    [--convert FORMAT] [--add URL]... [--close-after MS]
 //                    [--print-geometry] [--on TEXT pause|resume|close]...
-// --print-geometry prints "GEOMETRY <window> <available area> <list>
-// <Stop button>", each rectangle as "x,y,w,h" in screen coordinates.
+// --print-geometry prints "GEOMETRY <window inside the available area>
+// <Stop button on the window> <list height>" (1 or 0 for the first two).
 // --on acts on row 0 (selected) the first time a row line holds TEXT.
 #include <QApplication>
 #include <QCheckBox>
@@ -50,17 +50,12 @@ void printLine(const std::string& line) {
   if (rowLineSeen && line.rfind("ROW\t", 0) == 0) rowLineSeen(line);
 }
 
-std::string rectText(const QRect& r) {
-  return std::to_string(r.x()) + "," + std::to_string(r.y()) + "," + std::to_string(r.width()) +
-         "," + std::to_string(r.height());
-}
-
 void printGeometry(TfrmMain& w) {
-  const QRect list(w.lsvList->mapToGlobal(QPoint(0, 0)), w.lsvList->size());
-  const QRect stop(w.btnStop->mapToGlobal(QPoint(0, 0)), w.btnStop->size());
-  printLine("GEOMETRY\t" + rectText(w.frameGeometry()) + "\t" +
-            rectText(w.screen()->availableGeometry()) + "\t" + rectText(list) + "\t" +
-            rectText(stop));
+  const bool inside = w.screen()->availableGeometry().contains(w.frameGeometry());
+  const bool stopShown =
+      w.rect().contains(QRect(w.btnStop->mapTo(&w, QPoint()), w.btnStop->size()));
+  printLine("GEOMETRY\t" + std::to_string(inside) + "\t" + std::to_string(stopShown) + "\t" +
+            std::to_string(w.lsvList->height()));
 }
 
 // Runs each --on action once, later in the event loop, on row 0.

@@ -173,34 +173,6 @@ TEST_F(MissionFileTest, FailureReasonsSurviveARestart) {
   EXPECT_EQ(done.reason(0), "");
 }
 
-TEST_F(MissionFileTest, PausedMissionsStayPausedWithTheirBarAndWhereTheyResume) {
-  MissionModel model;
-  AddMission(model, "u0", Status::Paused);
-  AddMission(model, "u1", Status::Paused);
-  model.record(0).resumeStatus = std::string(Status::WaitForDownload);
-  model.setProgress(0, 45);
-  model.record(1).resumeStatus = std::string(Status::WaitForConvert);
-  {
-    IniFile ini(path_);
-    SaveMissionFile(ini, model, false, kOutput);
-  }
-  EXPECT_NE(ReadFile(path_).find("status=[Paused]\r\nsize=1.0M"), std::string::npos);
-  MissionModel loaded;
-  Load(loaded);
-  ASSERT_EQ(loaded.count(), 2);
-  EXPECT_EQ(loaded.status(0), Status::Paused);
-  EXPECT_EQ(loaded.record(0).progress, 45);
-  EXPECT_EQ(loaded.record(0).resumeStatus, Status::WaitForDownload);
-  EXPECT_EQ(loaded.record(1).resumeStatus, Status::WaitForConvert);
-
-  // Written by hand or damaged: it resumes as a download, the bar in range.
-  WriteFile(path_, "[Config]\r\nMission=1\r\n[0]\r\nurl=u\r\nstatus=[Paused]\r\nprogress=900\r\n");
-  MissionModel odd;
-  Load(odd);
-  EXPECT_EQ(odd.record(0).progress, 100);
-  EXPECT_EQ(odd.record(0).resumeStatus, Status::WaitForDownload);
-}
-
 TEST_F(MissionFileTest, AShrunkListLeavesOldSectionsThatLoadingIgnores) {
   MissionModel model;
   for (const char* url : {"u0", "u1", "u2", "u3", "u4"}) AddMission(model, url);

@@ -1,10 +1,8 @@
-// What the row menu offers per mission state (Retry, Pause, Resume), and
-// which file it opens.
+// What the row menu offers per mission state, and which file it opens.
 #include "pipeline/RowActions.h"
 
 #include <gtest/gtest.h>
 
-#include "download/DownloadScheduler.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
 #include "missions/UrlBatch.h"
@@ -30,11 +28,9 @@ TEST(RowActions, RetryAndResumeApplyPerStateAndOnlyOnceTheRowsWorkerHasEnded) {
       {Status::ErrorInConvert, false, Ending, false, Status::ErrorInConvert},
       {Status::WaitForDownload, false, None, true, Status::WaitForDownload},
       {Status::WaitForDownload, false, Ending, false, Status::WaitForDownload},
-      {Status::WaitForConvert, false, None, true, Status::WaitForConvert},
       {Status::WaitForDownload, true, None, false, Status::WaitForDownload},
       {Status::Converted, false, None, false, Status::Converted},
       {"[Downloading] 45%", false, None, false, "[Downloading] 45%"},
-      {Status::Downloaded, false, None, false, Status::Downloaded},
       {Status::Paused, false, None, false, Status::Paused},
   };
   for (const Case& c : cases) {
@@ -55,47 +51,6 @@ TEST(RowActions, RetryAndResumeApplyPerStateAndOnlyOnceTheRowsWorkerHasEnded) {
   }
   MissionModel empty;
   EXPECT_FALSE(RetryRow(empty, PipelineState{}, 0));
-}
-
-TEST(RowActions, PauseKeepsTheBarAndResumeGoesBackToWhereTheMissionWas) {
-  struct Case {
-    std::string_view status;
-    bool doConvert;
-    std::string_view resumesTo;  // empty: nothing to pause
-  } cases[] = {
-      {Status::WaitForDownload, false, Status::WaitForDownload},
-      {"[Downloading] 45%", true, Status::WaitForDownload},
-      {Status::Downloading, false, Status::WaitForDownload},
-      {"[Converting] 37%", true, Status::WaitForConvert},
-      {Status::WaitForConvert, true, Status::WaitForConvert},
-      {Status::Downloaded, true, Status::WaitForConvert},
-      {Status::SkipFileExists, true, Status::WaitForConvert},
-      {Status::Downloaded, false, ""},
-      {Status::ErrorInDownload, true, ""},
-      {Status::Converted, true, ""},
-      {Status::Paused, true, ""},
-  };
-  for (const Case& c : cases) {
-    TestHost host;
-    const int row = host.AddMission("u", std::string(c.status));
-    host.missions.record(row).doConvert = c.doConvert;
-    host.missions.setProgress(row, 45);
-    host.missions.setSubItem(row, SubSpeed, "1.2M");
-    EXPECT_EQ(ResumeStatusOf(c.status, c.doConvert), c.resumesTo) << c.status;
-    const PauseResult paused = PauseRow(host, row);
-    EXPECT_EQ(paused.paused, !c.resumesTo.empty()) << c.status;
-    EXPECT_FALSE(paused.slotFreed) << "no worker ran";
-    if (!paused.paused) {
-      EXPECT_EQ(host.missions.status(row), c.status);
-      continue;
-    }
-    EXPECT_EQ(host.missions.status(row), Status::Paused);
-    EXPECT_EQ(host.missions.record(row).progress, 45);
-    EXPECT_EQ(host.missions.subItem(row, SubSpeed), "");
-    EXPECT_EQ(GetNextDownUrl(host.missions), -1) << "the scheduler passes it over";
-    EXPECT_TRUE(ResumeRow(host.missions, host.pipeline, row));
-    EXPECT_EQ(host.missions.status(row), c.resumesTo);
-  }
 }
 
 TEST(RowActions, OpenFileTakesTheConvertedFileOnceItExistsElseTheDownloadedOne) {

@@ -14,7 +14,6 @@ class BoxRecorder {
   void setAnswer(int answer) { answer_ = answer; }
   // "caption|message" of every box so far.
   const QStringList& boxes() const { return boxes_; }
-  void clear() { boxes_.clear(); }
 
  private:
   int answer_;
