@@ -227,6 +227,20 @@ TEST_F(StopAndClose, ARefusedSaveOnCloseAsksWhetherToCloseWithoutSavingDefaultNo
   SetMessageBoxAnswerer(nullptr);
 }
 
+TEST_F(StopAndClose, ASignalWhileAHandlersBoxIsOpenLetsNothingStartAfterTheClose) {
+  list().addLsvItem("http://v/waiting", std::string(Status::WaitForDownload), 0, {}, {}, {}, false,
+                    {}, {});
+  w_->edtUrl->setText(QStringLiteral("http://v/waiting"));  // a duplicate: a box opens
+  SetMessageBoxAnswerer([this](const MessageBoxRequest&) {
+    w_->CloseForSignal();  // log-out while the box is open
+    return int(mrOk);
+  });
+  w_->btnGoClick();
+  SetMessageBoxAnswerer(nullptr);
+  EXPECT_EQ(list().status(0), Status::WaitForDownload);
+  EXPECT_TRUE(w_->Pipeline().DownloadThreads.empty());
+}
+
 TEST_F(StopAndClose, PauseFreesTheSlotAndResumeWaitsUntilTheWorkerHasEnded) {
   const int paused = add("p1", std::string(kAt45) + "sleep 30000\n");
   const int next = add("p2", std::string(kAt45) + "sleep 30000\n");
