@@ -41,6 +41,9 @@ TConvertThread::~TConvertThread() {
 
 void TConvertThread::AfterCapture() {
   const std::optional<int> status = ChildStarted() ? ExitStatus() : std::nullopt;
+  // ffmpeg failed or was ended: its file goes now, also when the program is
+  // closing and the termination handler will not run any more.
+  if (status != 0) RemoveTemporary();
   // Copied: the worker thread's members stay its own.
   std::string startError = ChildStarted() ? std::string() : StartError();
   Synchronize([this, status, &startError] {

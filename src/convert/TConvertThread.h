@@ -23,9 +23,11 @@ class TConvertThread : public MissionWorker {
 
   // Set by the scheduler before the start, together with SetArguments
   // (argv[0] empty when ffmpeg was not found: the start then fails).
-  std::string CommandLine;    // the text the report shows
-  std::string OutputFile;     // the converted file; appears only on success
-  std::string TemporaryFile;  // what ffmpeg writes: non-empty for success, then renamed
+  std::string CommandLine;  // the text the report shows
+  std::string OutputFile;   // the converted file; appears only on success
+  // What ffmpeg writes: non-empty for success, then renamed. Set before the
+  // start and read by both threads afterwards.
+  std::string TemporaryFile;
 
   // User-interface thread only.
   std::string DurationText;
