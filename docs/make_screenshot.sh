@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Makes docs/screenshot.png: the main window with a mission in every status,
-# on a virtual X screen, grabbed with ffmpeg's x11grab and cropped to the
-# window; and docs/failure-tooltip.png: the same with the tooltip that tells
-# why a mission failed.
+# Makes docs/screenshot.png: the main window with a mission in every status
+# (a paused one among them), on a virtual X screen of 1280x1024, grabbed with
+# ffmpeg's x11grab and cropped to the window; docs/failure-tooltip.png: the
+# same with the tooltip that tells why a mission failed; and
+# docs/scaled-200.png: the same window at 200 % (QT_SCALE_FACTOR=2).
 #
 #   docs/make_screenshot.sh [BUILD_DIR]
 #
@@ -65,3 +66,4 @@ shoot() {
 }
 shoot docs/screenshot.png
 shoot docs/failure-tooltip.png --tooltip
+QT_SCALE_FACTOR=2 shoot docs/scaled-200.png

@@ -26,7 +26,5 @@ struct WorkingPaths {
 extern WorkingPaths Paths;
 
 inline constexpr const char* kAppTitle = "Quillmarsh";
-// Marker that every video-page address carries; the clipboard must hold it.
-inline constexpr const char* SiteDomain = "://";
 
 }  // namespace quillmarsh

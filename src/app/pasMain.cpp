@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QTableView>
 
+#include "app/MainWindowPlacement.h"
 #include "app/pasAbout.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
@@ -32,11 +33,14 @@
 namespace quillmarsh {
 
 namespace {
-constexpr int kClientWidth = 569;
-constexpr int kClientHeight = 667;
-// The list keeps these distances to the right and bottom edges.
+constexpr int kClientWidth = kMainWindowWidth;
+constexpr int kClientHeight = kMainWindowHeight;
+// The list keeps these distances to the right and bottom edges, and the
+// buttons below it theirs to the bottom edge.
 constexpr int kListRightMargin = kClientWidth - (38 + 505);
-constexpr int kListBottomMargin = kClientHeight - (322 + 261);
+constexpr int kListBottomMargin = kClientHeight - (322 + kListHeight);
+constexpr int kButtonRowBottom = kClientHeight - 608;
+constexpr int kSecondButtonRowBottom = kClientHeight - 639;
 
 QPushButton* button(QWidget* parent, const char* caption, int x, int y, int w, int h) {
   auto* b = new QPushButton(QString::fromUtf8(caption), parent);
@@ -60,10 +64,6 @@ QComboBox* dropDown(QWidget* parent, const QStringList& items, int x, int y, int
   return c;
 }
 }  // namespace
-
-int CentredPosition(int screenSize, int windowSize, int extra) {
-  return (screenSize - windowSize - extra) / 2;
-}
 
 TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   missions_ = new MissionModel(this);
@@ -132,6 +132,8 @@ void TfrmMain::buildControls() {
   lsvList->setSelectionBehavior(QAbstractItemView::SelectRows);
   lsvList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lsvList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab moves on to the buttons, not from cell to cell; arrows walk the rows.
+  lsvList->setTabKeyNavigation(false);
   lsvList->setSortingEnabled(false);
   lsvList->setShowGrid(false);
   lsvList->setWordWrap(false);
@@ -173,11 +175,6 @@ void TfrmMain::buildControls() {
   connect(btnLoad, &QPushButton::clicked, this, &TfrmMain::suitempbtnLoadClick);
   connect(lsvList, &QTableView::clicked, this, &TfrmMain::lsvListClick);
   connect(edtUrl, &QLineEdit::returnPressed, this, &TfrmMain::btnGoClick);
-  connect(edtUrl, &QLineEdit::textChanged, this, [this](const QString& text) {
-    urlBoxBefore_ = urlBoxNow_;
-    urlBoxNow_ = text;
-  });
-  connect(edtUrl, &QLineEdit::textEdited, this, &TfrmMain::edtUrlTextEdited);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
     if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
@@ -185,9 +182,11 @@ void TfrmMain::buildControls() {
 }
 
 void TfrmMain::FormCreate() {
-  const QRect screen = QGuiApplication::primaryScreen()->geometry();
-  move(CentredPosition(screen.width(), width(), DebugMode ? 543 : 0),
-       CentredPosition(screen.height(), height()));
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect placed =
+      MainWindowGeometry(screen->geometry(), screen->availableGeometry(), DebugMode ? 543 : 0);
+  setFixedSize(placed.size());
+  move(placed.topLeft());
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
@@ -195,6 +194,10 @@ void TfrmMain::resizeEvent(QResizeEvent* event) {
   // Anchored to all four sides.
   lsvList->setGeometry(38, 322, width() - 38 - kListRightMargin,
                        height() - 322 - kListBottomMargin);
+  // Below the list, kept at their distance from the bottom edge.
+  for (QPushButton* b : {btnClear, btnRemove, btnReset, btnStop, btnAbout})
+    b->move(b->x(), height() - kButtonRowBottom);
+  for (QPushButton* b : {btnTest, btnLoad}) b->move(b->x(), height() - kSecondButtonRowBottom);
   QWidget::resizeEvent(event);
 }
 
@@ -251,11 +254,14 @@ void TfrmMain::guarded(const std::function<void()>& action) {
   }
 }
 
+// Nothing starts once a close has been confirmed, whichever path asks: a
+// worker's last hand-over, or a handler that a message box held while a
+// shutdown signal closed the program.
 void TfrmMain::StartDownload() {
-  StartWaitingDownloads(*this);
+  if (!closing_) StartWaitingDownloads(*this);
 }
 void TfrmMain::StartConvert() {
-  StartWaitingConversions(*this);
+  if (!closing_) StartWaitingConversions(*this);
 }
 
 }  // namespace quillmarsh

@@ -1,5 +1,17 @@
 #pragma once
 // The main window: the mission list and the controller of both pipelines.
+//
+// The window's original controls and handlers keep their designer names:
+//   frm  a window (TfrmMain, frmAbout)      lsv  the list view (lsvList)
+//   suf  the skinned frame (sufMain)        sui  a skinned-control handler
+//   ppm  a popup menu (ppmTray)                  ("suitempbtnStopClick")
+//   btn button, edt edit box, chk check box, cmb drop-down list, lbl label,
+//   ulb link label, spe spin box, mem multi-line text (the other windows)
+//   A trailing "1" (GroupBox1, Show1, Exit1) is the designer's numbering of
+//   the first control of its kind; "<control><Event>" names a handler
+//   (btnGoClick: btnGo was clicked).
+// Everything added since follows the project's own style: lowerCamel
+// members (rowMenu, retryAction) and verb-first methods (ShowRowMenu).
 
 #include <QWidget>
 #include <memory>
@@ -59,12 +71,14 @@ class TfrmMain : public QWidget, public MissionHost {
   QAction* Show1;
   QAction* Exit1;
   // The list's row menu.
-  QMenu* ppmRow;
-  QAction* OpenFile1;
-  QAction* OpenFolder1;
-  QAction* CopyAddress1;
-  QAction* Retry1;
-  QAction* Remove1;
+  QMenu* rowMenu;
+  QAction* openFileAction;
+  QAction* openFolderAction;
+  QAction* copyAddressAction;
+  QAction* pauseAction;
+  QAction* resumeAction;
+  QAction* retryAction;
+  QAction* removeAction;
 
   // Start-up.
   void FormCreate();
@@ -115,22 +129,29 @@ class TfrmMain : public QWidget, public MissionHost {
   // text file): one mission each, duplicates refused with one message,
   // the new rows shown, then both schedulers asked once.
   void AddUrlBatch(const std::vector<std::string>& urls);
-  // The URL box was edited by the user: text of several lines put into it
-  // becomes a batch instead.
-  void edtUrlTextEdited(const QString& text);
+  // What is pasted into the URL box (its keys, its menu, the middle
+  // button, "Paste URL", plain text dropped on it) is read for addresses:
+  // one fills the box, several become missions, none changes nothing.
+  void PasteIntoUrlBox(const QString& text);
   // Scrolls the rows first..last into view and selects them.
   void ShowNewRows(int first, int last);
 
   // The row menu: sets what applies to `row` (and the selection), then
   // the actions' handlers act on it.
-  void lsvListContextMenu(const QPoint& position);
+  void ShowRowMenu(const QPoint& position);
   void PrepareRowMenu(int row);
-  void OpenFile1Click();
-  void OpenFolder1Click();
-  void CopyAddress1Click();
-  void Retry1Click();
-  void Remove1Click();
-  void lsvListDoubleClick(const QModelIndex& index);
+  void OpenRowFile();
+  void OpenRowFolder();
+  void CopyRowAddress();
+  // Pause ends the selected missions' work and frees their slots; Resume
+  // lets them wait again. Space pauses the selection when some of it can
+  // pause, else resumes it.
+  void PauseSelectedRows();
+  void ResumeSelectedRows();
+  void PauseOrResumeSelectedRows();
+  void RetrySelectedRows();
+  void RemoveSelectedRows();
+  void OpenDoubleClickedRow(const QModelIndex& index);
   // Remove's rule, for the button, the menu and the Delete key: nothing
   // runs (Busy clear) and a row is selected.
   bool RemoveAllowed() const;
@@ -162,12 +183,15 @@ class TfrmMain : public QWidget, public MissionHost {
 
  private:
   // The confirmed close: save, release the settings file, stop every
-  // worker. False when the save failed and the window stays open, which
-  // only `mayStayOpen` allows.
+  // worker. A refused save asks the user (`mayStayOpen`) whether to close
+  // without saving; false when the answer is no and the window stays open.
+  // A signal's close (no one to ask) goes on.
   bool SaveAndStop(bool mayStayOpen);
   void buildControls();
   void buildRowMenu();
-  bool urlBoxDragEvent(QEvent* event);
+  // Pastes and drops into the URL box; true when the event was taken.
+  bool urlBoxEvent(QEvent* event);
+  void showUrlBoxMenu(const QPoint& position);
   // Runs a user action, showing a refused settings write in an error box.
   void guarded(const std::function<void()>& action);
 
@@ -180,12 +204,6 @@ class TfrmMain : public QWidget, public MissionHost {
   bool missionsLoaded_ = false;
   DesktopNotifier* notifier_;
   int menuRow_ = -1;
-  // The URL box's text before and after its latest change.
-  QString urlBoxBefore_;
-  QString urlBoxNow_;
 };
-
-// Window placement: (screen - window - extra) div 2, truncating toward zero.
-int CentredPosition(int screenSize, int windowSize, int extra = 0);
 
 }  // namespace quillmarsh

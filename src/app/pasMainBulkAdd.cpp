@@ -1,19 +1,26 @@
-// Adding several missions at once: text of several lines put into the URL
-// box, and text, links or text files dropped onto the window.
+// Adding several missions at once and pasting: the addresses in a pasted
+// text, and text, links or text files dropped onto the window.
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QTableView>
 #include <QUrl>
 
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
 #include "base/Text.h"
+#include "missions/AddressesInText.h"
 #include "missions/MissionStatus.h"
 #include "missions/UrlBatch.h"
 #include "missions/UrlImport.h"
@@ -22,23 +29,11 @@
 namespace quillmarsh {
 
 namespace {
-// What an edit put into the box: the text between the parts that the old
-// and the new text share at their start and their end.
-QString insertedText(const QString& before, const QString& after) {
-  qsizetype start = 0;
-  while (start < before.size() && start < after.size() && before[start] == after[start]) ++start;
-  qsizetype end = 0;
-  while (end < before.size() - start && end < after.size() - start &&
-         before[before.size() - 1 - end] == after[after.size() - 1 - end])
-    ++end;
-  return after.mid(start, after.size() - start - end);
-}
-
-// The addresses a drop carries: each link, the lines of each dropped text
-// file, or else the lines of the text.
+// The addresses a drop carries: each link, the addresses in each dropped
+// text file, or else the addresses in the text.
 std::vector<std::string> droppedUrls(const QMimeData& mime) {
   std::vector<std::string> urls;
-  if (!mime.hasUrls()) return UrlsFromText(mime.text().toStdString());
+  if (!mime.hasUrls()) return AddressesInText(mime.text().toStdString());
   for (const QUrl& link : mime.urls()) {
     if (!link.isLocalFile()) {
       const std::string url = Trim(link.toString().toStdString());
@@ -50,7 +45,7 @@ std::vector<std::string> droppedUrls(const QMimeData& mime) {
                 .suffix()
                 .compare(QStringLiteral("txt"), Qt::CaseInsensitive) == 0 &&
         ReadUrlFile(link.toLocalFile().toStdString(), content)) {
-      for (std::string& url : UrlsFromText(content)) urls.push_back(std::move(url));
+      for (std::string& url : AddressesInText(content)) urls.push_back(std::move(url));
     }
   }
   return urls;
@@ -78,13 +73,12 @@ void TfrmMain::AddUrlBatch(const std::vector<std::string>& urls) {
   });
 }
 
-void TfrmMain::edtUrlTextEdited(const QString& text) {
-  // The box's textChanged may come before or after this signal.
-  const QString before = text == urlBoxNow_ ? urlBoxBefore_ : urlBoxNow_;
-  const QString inserted = insertedText(before, text);
-  if (!IsUrlBatch(inserted.toStdString())) return;
-  edtUrl->setText(before);
-  AddUrlBatch(UrlsFromText(inserted.toStdString()));
+void TfrmMain::PasteIntoUrlBox(const QString& text) {
+  const std::vector<std::string> urls = AddressesInText(text.toStdString());
+  if (urls.size() == 1)
+    edtUrl->setText(QString::fromStdString(urls.front()));
+  else if (urls.size() > 1)
+    AddUrlBatch(urls);
 }
 
 void TfrmMain::ShowNewRows(int first, int last) {
@@ -107,16 +101,54 @@ void TfrmMain::dropEvent(QDropEvent* event) {
   if (!urls.empty()) AddUrlBatch(urls);
 }
 
-bool TfrmMain::urlBoxDragEvent(QEvent* event) {
-  // The box would take links and files as text ("file:///..."): they are
-  // the window's. Plain text still goes into the box.
-  auto* drag = static_cast<QDropEvent*>(event);
-  if (!drag->mimeData()->hasUrls()) return false;
-  if (event->type() == QEvent::Drop)
-    dropEvent(drag);
-  else
-    drag->acceptProposedAction();
-  return true;
+bool TfrmMain::urlBoxEvent(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+      if (!static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste)) return false;
+      PasteIntoUrlBox(QGuiApplication::clipboard()->text());
+      return true;
+    case QEvent::MouseButtonRelease:
+      if (static_cast<QMouseEvent*>(event)->button() != Qt::MiddleButton ||
+          !QGuiApplication::clipboard()->supportsSelection())
+        return false;
+      PasteIntoUrlBox(QGuiApplication::clipboard()->text(QClipboard::Selection));
+      return true;
+    case QEvent::ContextMenu:
+      showUrlBoxMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+      return true;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+      // Links and files are the window's (the box would take them as
+      // "file:///..." text); plain text is pasted.
+      auto* drag = static_cast<QDropEvent*>(event);
+      if (event->type() != QEvent::Drop) {
+        if (!drag->mimeData()->hasUrls()) return false;
+        drag->acceptProposedAction();
+      } else if (drag->mimeData()->hasUrls()) {
+        dropEvent(drag);
+      } else {
+        drag->acceptProposedAction();
+        PasteIntoUrlBox(drag->mimeData()->text());
+      }
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void TfrmMain::showUrlBoxMenu(const QPoint& position) {
+  // The box's own menu, whose Paste pastes as the keys do.
+  QMenu* menu = edtUrl->createStandardContextMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  for (QAction* action : menu->actions()) {
+    if (!action->text().startsWith(QLineEdit::tr("&Paste"))) continue;
+    disconnect(action, &QAction::triggered, nullptr, nullptr);
+    connect(action, &QAction::triggered, this,
+            [this] { PasteIntoUrlBox(QGuiApplication::clipboard()->text()); });
+  }
+  menu->popup(position);
 }
 
 }  // namespace quillmarsh

@@ -9,6 +9,7 @@
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
 #include "base/Text.h"
+#include "missions/AddressesInText.h"
 #include "missions/MissionStatus.h"
 #include "missions/UrlBatch.h"
 #include "missions/UrlImport.h"
@@ -54,19 +55,15 @@ void TfrmMain::btnGoClick() {
 }
 
 void TfrmMain::btnPasteClick() {
-  const QString text = QGuiApplication::clipboard()->text();
-  if (!text.contains(QString::fromUtf8(SiteDomain))) return;
-  // Several addresses become missions at once; one goes into the box.
-  if (IsUrlBatch(text.toStdString()))
-    AddUrlBatch(UrlsFromText(text.toStdString()));
-  else
-    edtUrl->setText(text);
+  PasteIntoUrlBox(QGuiApplication::clipboard()->text());
 }
 
 void TfrmMain::ApplicationEvents1Activate() {
-  // Coming back to the window only fills the box, whatever the clipboard holds.
-  const QString text = QGuiApplication::clipboard()->text();
-  if (text.contains(QString::fromUtf8(SiteDomain))) edtUrl->setText(text);
+  // Coming back to the window only fills the box, and only with one
+  // address: several wait for an explicit paste.
+  const std::vector<std::string> urls =
+      AddressesInText(QGuiApplication::clipboard()->text().toStdString());
+  if (urls.size() == 1) edtUrl->setText(QString::fromStdString(urls.front()));
 }
 
 void TfrmMain::suitempbtnLoadClick() {

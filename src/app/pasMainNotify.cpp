@@ -10,7 +10,7 @@ void TfrmMain::MissionStatusChanged(int row) {
   const Outcome outcome = OutcomeOf(missions_->status(row), missions_->record(row).doConvert);
   // The user who looks at the list sees it there.
   if (outcome == Outcome::None || isActiveWindow()) return;
-  const std::string& title = missions_->caption(row);
+  const std::string& title = missions_->titleOrUrl(row);
   QString line = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
   if (outcome == Outcome::Finished) {
     line += QStringLiteral(": finished");

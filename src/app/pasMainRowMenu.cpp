@@ -10,6 +10,7 @@
 #include <QTableView>
 
 #include "app/pasMain.h"
+#include "pipeline/PauseResume.h"
 #include "pipeline/RowActions.h"
 #include "ui/OpenFile.h"
 
@@ -22,19 +23,22 @@ QString toQ(const std::string& s) {
 }  // namespace
 
 void TfrmMain::buildRowMenu() {
-  ppmRow = new QMenu(this);
-  ppmRow->setObjectName(QStringLiteral("ppmRow"));
-  OpenFile1 = ppmRow->addAction(QStringLiteral("Open file"), this, &TfrmMain::OpenFile1Click);
-  OpenFolder1 = ppmRow->addAction(QStringLiteral("Open folder"), this, &TfrmMain::OpenFolder1Click);
-  CopyAddress1 =
-      ppmRow->addAction(QStringLiteral("Copy address"), this, &TfrmMain::CopyAddress1Click);
-  ppmRow->addSeparator();
-  Retry1 = ppmRow->addAction(QStringLiteral("Retry"), this, &TfrmMain::Retry1Click);
-  Remove1 = ppmRow->addAction(QStringLiteral("Remove"), this, &TfrmMain::Remove1Click);
+  rowMenu = new QMenu(this);
+  rowMenu->setObjectName(QStringLiteral("rowMenu"));
+  openFileAction = rowMenu->addAction(QStringLiteral("Open file"), this, &TfrmMain::OpenRowFile);
+  openFolderAction =
+      rowMenu->addAction(QStringLiteral("Open folder"), this, &TfrmMain::OpenRowFolder);
+  copyAddressAction =
+      rowMenu->addAction(QStringLiteral("Copy address"), this, &TfrmMain::CopyRowAddress);
+  rowMenu->addSeparator();
+  pauseAction = rowMenu->addAction(QStringLiteral("Pause"), this, &TfrmMain::PauseSelectedRows);
+  resumeAction = rowMenu->addAction(QStringLiteral("Resume"), this, &TfrmMain::ResumeSelectedRows);
+  retryAction = rowMenu->addAction(QStringLiteral("Retry"), this, &TfrmMain::RetrySelectedRows);
+  removeAction = rowMenu->addAction(QStringLiteral("Remove"), this, &TfrmMain::RemoveSelectedRows);
 
   lsvList->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(lsvList, &QWidget::customContextMenuRequested, this, &TfrmMain::lsvListContextMenu);
-  connect(lsvList, &QAbstractItemView::doubleClicked, this, &TfrmMain::lsvListDoubleClick);
+  connect(lsvList, &QWidget::customContextMenuRequested, this, &TfrmMain::ShowRowMenu);
+  connect(lsvList, &QAbstractItemView::doubleClicked, this, &TfrmMain::OpenDoubleClickedRow);
   // Delete is read from the list's own key presses, so that it acts only
   // while the list has the focus.
   lsvList->installEventFilter(this);
@@ -42,56 +46,67 @@ void TfrmMain::buildRowMenu() {
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == edtUrl && (event->type() == QEvent::DragEnter ||
-                            event->type() == QEvent::DragMove || event->type() == QEvent::Drop))
-    return urlBoxDragEvent(event);
-  if (watched == lsvList && event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete)) {
-    Remove1Click();
-    return true;
+  if (watched == edtUrl) return urlBoxEvent(event);
+  if (watched == lsvList && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Delete)) {
+      RemoveSelectedRows();
+      return true;
+    }
+    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+      PauseOrResumeSelectedRows();
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }
 
-void TfrmMain::lsvListContextMenu(const QPoint& position) {
+void TfrmMain::ShowRowMenu(const QPoint& position) {
   const QModelIndex index = lsvList->indexAt(position);
   if (!index.isValid()) return;
   // A right-click outside the selection selects that row alone.
   if (!lsvList->selectionModel()->isRowSelected(index.row())) lsvList->selectRow(index.row());
   PrepareRowMenu(index.row());
-  ppmRow->popup(lsvList->viewport()->mapToGlobal(position));
+  rowMenu->popup(lsvList->viewport()->mapToGlobal(position));
 }
 
 void TfrmMain::PrepareRowMenu(int row) {
   menuRow_ = row;
   const bool valid = missions_->isValidRow(row);
   const bool hasFile = valid && !FileToOpen(*missions_, row).empty();
-  OpenFile1->setEnabled(hasFile);
-  OpenFolder1->setEnabled(hasFile);
-  CopyAddress1->setEnabled(valid);
-  bool retry = false;
-  for (int selected : SelectedRows())
-    retry = retry || RetryApplies(missions_->status(selected), pipeline_.Busy);
-  Retry1->setEnabled(retry);
-  Remove1->setEnabled(RemoveAllowed());
+  openFileAction->setEnabled(hasFile);
+  openFolderAction->setEnabled(hasFile);
+  copyAddressAction->setEnabled(valid);
+  bool retry = false, pause = false, resume = false;
+  for (int selected : SelectedRows()) {
+    retry = retry || RetryApplies(*missions_, pipeline_, selected);
+    pause =
+        pause ||
+        !ResumeStatusOf(missions_->status(selected), missions_->record(selected).doConvert).empty();
+    resume = resume || ResumeApplies(*missions_, pipeline_, selected);
+  }
+  pauseAction->setEnabled(pause);
+  resumeAction->setEnabled(resume);
+  retryAction->setEnabled(retry);
+  removeAction->setEnabled(RemoveAllowed());
 }
 
-void TfrmMain::OpenFile1Click() {
+void TfrmMain::OpenRowFile() {
   OpenFile(toQ(FileToOpen(*missions_, menuRow_)));
 }
 
-void TfrmMain::OpenFolder1Click() {
+void TfrmMain::OpenRowFolder() {
   ShowInFolder(toQ(FileToOpen(*missions_, menuRow_)));
 }
 
-void TfrmMain::CopyAddress1Click() {
+void TfrmMain::CopyRowAddress() {
   if (missions_->isValidRow(menuRow_))
     QGuiApplication::clipboard()->setText(toQ(missions_->url(menuRow_)));
 }
 
-void TfrmMain::Retry1Click() {
+void TfrmMain::RetrySelectedRows() {
   bool any = false;
-  for (int row : SelectedRows()) any = RetryRow(*missions_, row, pipeline_.Busy) || any;
+  for (int row : SelectedRows()) any = RetryRow(*missions_, pipeline_, row) || any;
   if (!any) return;
   guarded([this] {
     StartDownload();
@@ -99,7 +114,38 @@ void TfrmMain::Retry1Click() {
   });
 }
 
-void TfrmMain::Remove1Click() {
+void TfrmMain::PauseSelectedRows() {
+  bool freed = false;
+  for (int row : SelectedRows()) freed = PauseRow(*this, row).slotFreed || freed;
+  // What waits next takes the freed slots.
+  if (freed)
+    guarded([this] {
+      StartDownload();
+      StartConvert();
+    });
+}
+
+void TfrmMain::ResumeSelectedRows() {
+  bool any = false;
+  for (int row : SelectedRows()) any = ResumeRow(*missions_, pipeline_, row) || any;
+  if (any)
+    guarded([this] {
+      StartDownload();
+      StartConvert();
+    });
+}
+
+void TfrmMain::PauseOrResumeSelectedRows() {
+  for (int row : SelectedRows()) {
+    if (!ResumeStatusOf(missions_->status(row), missions_->record(row).doConvert).empty()) {
+      PauseSelectedRows();
+      return;
+    }
+  }
+  ResumeSelectedRows();
+}
+
+void TfrmMain::RemoveSelectedRows() {
   if (RemoveAllowed()) suitempbtnRemoveClick();
 }
 
@@ -107,7 +153,7 @@ bool TfrmMain::RemoveAllowed() const {
   return !pipeline_.Busy && lsvList->selectionModel()->hasSelection();
 }
 
-void TfrmMain::lsvListDoubleClick(const QModelIndex& index) {
+void TfrmMain::OpenDoubleClickedRow(const QModelIndex& index) {
   if (index.isValid()) OpenFile(toQ(FileToOpen(*missions_, index.row())));
 }
 

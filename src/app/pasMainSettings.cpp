@@ -36,8 +36,12 @@ void TfrmMain::InitMain() {
     if (frmDebug) frmDebug->show();
     btnLoad->setVisible(true);
   }
-  // Nothing starts after a close confirmed during start-up.
-  if (!closing_) guarded([this] { StartDownload(); });
+  // Interrupted conversions resume as downloads do. Nothing starts after a
+  // close confirmed during start-up.
+  guarded([this] {
+    StartDownload();
+    StartConvert();
+  });
 }
 
 void TfrmMain::InitSettings() {

@@ -54,12 +54,13 @@ bool TfrmMain::SaveAndStop(bool mayStayOpen) {
       AppendToReport(e.what());
       std::fprintf(stderr, "%s\n", e.what());
     } else {
-      ShowMessageBox(QString::fromUtf8(kAppTitle), QString::fromUtf8(e.what()), MsgKind::Error,
-                     mbOK);
-      // A failure that may pass (a full disk): stay open rather than lose
-      // the list. A file the user made read-only would keep the window open
-      // for good: it closes, and the file stays as its owner left it.
-      if (!e.PermissionDenied()) return false;
+      // Closing now loses what changed since the last save; staying open
+      // lets the user make room or copy the list. Staying is the default.
+      const QString question =
+          QString::fromUtf8(e.what()) + QStringLiteral("\n\nClose without saving the list?");
+      if (ShowMessageBox(QString::fromUtf8(kAppTitle), question, MsgKind::Warning, mbYes | mbNo,
+                         mbNo) != mrYes)
+        return false;
     }
   }
   closing_ = true;

@@ -3,10 +3,12 @@
 namespace quillmarsh {
 
 namespace {
-// The three Apple devices share one option text.
+// The three Apple devices share one option text. The H.264 baseline profile
+// holds 4:2:0 pictures only: sources in other pixel formats are converted
+// to it rather than refused by the encoder.
 constexpr const char* kAppleArgs =
-    "-acodec aac -ac 2 -strict experimental -ab 160k -vcodec libx264 -profile:v baseline "
-    "-level 30 -maxrate 10000000 -bufsize 10000000 -b 1200k -f mp4 ";
+    "-acodec aac -ac 2 -strict experimental -ab 160k -vcodec libx264 -pix_fmt yuv420p "
+    "-profile:v baseline -level 30 -maxrate 10000000 -bufsize 10000000 -b 1200k -f mp4 ";
 }  // namespace
 
 const std::vector<TFormatOption>& FormatOptions() {
@@ -16,8 +18,8 @@ const std::vector<TFormatOption>& FormatOptions() {
       {"iPhone (.mp4)", kAppleArgs, ".mp4"},
       {"PSP (.mp4)", "-s 320x240 -b 512000 -ar 24000 -ab 64000 -f psp -r 29.97 ", ".mp4"},
       {"Samsung Galaxy (.mp4)",
-       "-acodec aac -ab 160k -vcodec libx264 -profile:v baseline -level 30 -maxrate 10000000 "
-       "-bufsize 10000000 -f mp4 ",
+       "-acodec aac -ab 160k -vcodec libx264 -pix_fmt yuv420p -profile:v baseline -level 30 "
+       "-maxrate 10000000 -bufsize 10000000 -f mp4 ",
        ".mp4"},
       {"Kindle Fire (.mp4)",
        "-acodec aac -ab 96k -vcodec libx264 -f mp4 -crf 22 -strict experimental ", ".mp4"},

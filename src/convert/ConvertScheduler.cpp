@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/FindProgram.h"
 #include "base/Text.h"
 #include "convert/ConvertOptions.h"
 #include "convert/FfmpegCommand.h"
-#include "base/FindProgram.h"
 #include "convert/TConvertThread.h"
 #include "missions/MissionStatus.h"
 
@@ -22,8 +22,10 @@ std::string LastFour(const std::string& text) {
   return text.size() <= 4 ? text : text.substr(text.size() - 4);
 }
 
-void StartWorker(MissionHost& host, int row, const FfmpegCommand& cmd) {
+void StartWorker(MissionHost& host, int row, const std::string& ffmpeg, const std::string& file,
+                 const ConvertArgs& opts) {
   auto* worker = new TConvertThread(host);
+  const FfmpegCommand cmd = BuildFfmpegCommand(ffmpeg, file, opts.args, opts.ext, worker->Number());
   host.Pipeline().ConvertThreads.push_back(worker);
   worker->SetOnTerminate(&TConvertThread::ConvertThreadTerminate);
   worker->TakeSlot();
@@ -31,6 +33,7 @@ void StartWorker(MissionHost& host, int row, const FfmpegCommand& cmd) {
   worker->CommandLine = cmd.text;
   worker->SetArguments(cmd.argv);
   worker->OutputFile = cmd.outputFile;
+  worker->TemporaryFile = cmd.temporaryFile;
   host.WriteReport("[Command Line]: " + cmd.text);
   host.WriteReport("[c-start] " + std::to_string(worker->Number()));
   worker->start(QThread::NormalPriority);
@@ -64,7 +67,7 @@ void StartWaitingConversions(MissionHost& host) {
       host.WriteReport("[Error] Unknown format: " + format);
     } else {
       const std::string ffmpeg = FindProgram("ffmpeg", host.ProgramDir(), std::getenv("PATH"));
-      StartWorker(host, row, BuildFfmpegCommand(ffmpeg, file, opts.args, opts.ext));
+      StartWorker(host, row, ffmpeg, file, opts);
     }
     row = GetNextConvertUrl(missions);
   }

@@ -14,19 +14,25 @@ void AppendWords(std::vector<std::string>& argv, const std::string& text) {
 }
 }  // namespace
 
+std::string TemporaryOutputFile(const std::string& outputFile, std::uint64_t worker) {
+  return outputFile + "." + std::to_string(worker) + ".part";
+}
+
 std::string FfmpegFileArgument(const std::string& path) {
   if (!path.empty() && path.front() == '/') return path;
   return "file:" + path;
 }
 
 FfmpegCommand BuildFfmpegCommand(const std::string& ffmpegPath, const std::string& input,
-                                 const std::string& options, const std::string& ext) {
+                                 const std::string& options, const std::string& ext,
+                                 std::uint64_t worker) {
   FfmpegCommand cmd;
   cmd.outputFile = input + ext;
+  cmd.temporaryFile = TemporaryOutputFile(cmd.outputFile, worker);
   cmd.text = "ffmpeg -i \"" + input + "\" -y " + options + "-threads 0 \"" + input + "\"" + ext;
   cmd.argv = {ffmpegPath, "-i", FfmpegFileArgument(input), "-y"};
   AppendWords(cmd.argv, options);
-  cmd.argv.insert(cmd.argv.end(), {"-threads", "0", FfmpegFileArgument(cmd.outputFile)});
+  cmd.argv.insert(cmd.argv.end(), {"-threads", "0", FfmpegFileArgument(cmd.temporaryFile)});
   return cmd;
 }
 

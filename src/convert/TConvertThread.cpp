@@ -41,6 +41,9 @@ TConvertThread::~TConvertThread() {
 
 void TConvertThread::AfterCapture() {
   const std::optional<int> status = ChildStarted() ? ExitStatus() : std::nullopt;
+  // ffmpeg failed or was ended: its file goes now, also when the program is
+  // closing and the termination handler will not run any more.
+  if (status != 0) RemoveTemporary();
   // Copied: the worker thread's members stay its own.
   std::string startError = ChildStarted() ? std::string() : StartError();
   Synchronize([this, status, &startError] {
@@ -108,13 +111,27 @@ void TConvertThread::EndOfCapture(std::optional<int> exitStatus) {
 bool TConvertThread::Succeeded() const {
   // ffmpeg has been seen to exit with 0 after a failed write, hence the
   // message and output-file checks besides the status.
-  return exitStatus_ == 0 && !messages_.FatalTextSeen() && NonEmptyFile(OutputFile);
+  return exitStatus_ == 0 && !messages_.FatalTextSeen() && NonEmptyFile(TemporaryFile);
+}
+
+std::string TConvertThread::Publish() const {
+  std::error_code ec;
+  std::filesystem::rename(TemporaryFile, OutputFile, ec);
+  return ec ? "cannot rename " + TemporaryFile + " to " + OutputFile + ": " + ec.message()
+            : std::string();
+}
+
+void TConvertThread::RemoveTemporary() const {
+  std::error_code ec;
+  std::filesystem::remove(TemporaryFile, ec);
 }
 
 void TConvertThread::Finish() {
   host_.WriteReport("[c-end] " + std::to_string(number_));
+  const std::string reason = Succeeded() ? Publish() : FailureReason();
+  if (!reason.empty()) RemoveTemporary();
   if (Detached || host_.Pipeline().Stopping) return;
-  if (Succeeded()) {
+  if (reason.empty()) {
     // The last "time=" usually falls a little short of "Duration:".
     if (Completed != 100) {
       Complete();
@@ -123,7 +140,7 @@ void TConvertThread::Finish() {
       host_.Missions().setProgress(MissionIndex, 100);
     }
   } else {
-    MarkRowFailed(Status::ErrorInConvert, FailureReason());
+    MarkRowFailed(Status::ErrorInConvert, reason);
     host_.WriteReport("[Error] " + GetLastLine(Output));
     ReleaseSlot();
   }
@@ -138,7 +155,7 @@ std::string TConvertThread::FailureReason() const {
   if (!messages_.LastError().empty()) return messages_.LastError();
   if (exitStatus_.value_or(0) != 0)
     return "ffmpeg ended with exit status " + std::to_string(*exitStatus_);
-  if (!NonEmptyFile(OutputFile)) return "ffmpeg wrote no output file: " + OutputFile;
+  if (!NonEmptyFile(TemporaryFile)) return "ffmpeg wrote no output file: " + OutputFile;
   return "ffmpeg ended without a result";
 }
 

@@ -24,7 +24,10 @@ class TConvertThread : public MissionWorker {
   // Set by the scheduler before the start, together with SetArguments
   // (argv[0] empty when ffmpeg was not found: the start then fails).
   std::string CommandLine;  // the text the report shows
-  std::string OutputFile;   // must exist and be non-empty for success
+  std::string OutputFile;   // the converted file; appears only on success
+  // What ffmpeg writes: non-empty for success, then renamed. Set before the
+  // start and read by both threads afterwards.
+  std::string TemporaryFile;
 
   // User-interface thread only.
   std::string DurationText;
@@ -38,7 +41,9 @@ class TConvertThread : public MissionWorker {
   void ProcessOutput() override;
   void UpdateProgress();
 
-  // Termination handler: decides success or failure, releases the slot,
+  // Termination handler: decides success or failure (a stopped or paused
+  // conversion keeps its file only when ffmpeg had already succeeded),
+  // releases the slot,
   // takes the worker off ConvertThreads (if Stop has not already) and
   // frees it. Nothing may use the worker afterwards.
   static void ConvertThreadTerminate(WorkerThread* worker);
@@ -51,6 +56,9 @@ class TConvertThread : public MissionWorker {
   void Finish();
   void Complete();
   bool Succeeded() const;
+  // Renames the temporary file to the output file; the error, or empty.
+  std::string Publish() const;
+  void RemoveTemporary() const;
   // Why a conversion that did not succeed failed, for the row's tooltip.
   std::string FailureReason() const;
 

@@ -80,8 +80,21 @@ std::string FailureText(std::string_view line) {
   constexpr std::string_view kPrefix = "ERROR: ";
   const std::string own = WithoutTagValues(line);
   const auto at = own.find(kPrefix);
-  return Trim(at == std::string::npos ? std::string_view(own)
-                                      : std::string_view(own).substr(at + kPrefix.size()));
+  std::string text =
+      Trim(at == std::string::npos ? std::string_view(own)
+                                   : std::string_view(own).substr(at + kPrefix.size()));
+  constexpr std::string_view kEscapedLess = "\xEF\xBC\x9C";  // U+FF1C
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (std::string_view(text).substr(pos, kEscapedLess.size()) == kEscapedLess) {
+      shown += '<';
+      pos += kEscapedLess.size();
+    } else {
+      shown += text[pos++];
+    }
+  }
+  return shown;
 }
 
 }  // namespace quillmarsh

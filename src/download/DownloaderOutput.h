@@ -36,7 +36,9 @@ bool IsCrashReportLine(std::string_view line);
 bool IsErrorLine(std::string_view line);
 
 // What the user reads about a failure line: the downloader's message after
-// "ERROR: ", or else the whole line, tag values taken out and trimmed.
+// "ERROR: ", or else the whole line, tag values taken out and trimmed. The
+// downloader writes "<" as U+FF1C so that no message can pose as a tag;
+// the reason shows it as the message had it.
 std::string FailureText(std::string_view line);
 
 }  // namespace quillmarsh

@@ -21,6 +21,10 @@ constexpr std::string_view Format = "format";
 constexpr std::string_view Priority = "priority";
 // Added later: a reader that does not know it ignores it.
 constexpr std::string_view Reason = "reason";
+// Added with pausing, written for paused missions only: where Resume goes
+// back to, and the bar the row keeps.
+constexpr std::string_view Resume = "resume";
+constexpr std::string_view Progress = "progress";
 }  // namespace Key
 
 // A damaged count can point far beyond the sections in the file. Gaps
@@ -62,6 +66,15 @@ void LoadMission(const IniFile& ini, MissionModel& missions, int index) {
   // Only a failure has a reason to show.
   if (std::string reason = read(Key::Reason); !reason.empty() && Status::IsFailure(mapped.status))
     missions.setFailed(row, mapped.status, std::move(reason));
+  if (mapped.status == Status::Paused) {
+    TLsvData& record = missions.record(row);
+    record.resumeStatus = read(Key::Resume) == Status::WaitForConvert
+                              ? std::string(Status::WaitForConvert)
+                              : std::string(Status::WaitForDownload);
+    int percent = 0;
+    if (ParseInt32(read(Key::Progress), percent))
+      missions.setProgress(row, std::clamp(percent, 0, 100));
+  }
 }
 }  // namespace
 
@@ -117,6 +130,10 @@ void SaveMissionFile(IniFile& ini, const MissionModel& missions, bool portableMo
     ini.WriteString(section, Key::Format, record.format);
     ini.WriteString(section, Key::Priority, record.priority);
     if (!record.reason.empty()) ini.WriteString(section, Key::Reason, record.reason);
+    if (missions.status(row) == Status::Paused) {
+      ini.WriteString(section, Key::Resume, record.resumeStatus);
+      ini.WriteInteger(section, Key::Progress, record.progress);
+    }
   }
   batch.commit();
 }

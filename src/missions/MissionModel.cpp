@@ -28,6 +28,10 @@ std::string LastCharacters(const std::string& text, std::size_t n) {
   }
   return text.substr(start);
 }
+
+std::string PlaceholderCaption(const std::string& url) {
+  return "[url] " + LastCharacters(url, 11);
+}
 }  // namespace
 
 MissionModel::MissionModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -50,7 +54,7 @@ int MissionModel::addLsvItem(const std::string& url, const std::string& status,
   r.subItems[SubUrl] = url;
   r.subItems[SubProgress] = status;
   r.subItems[SubSize] = size;
-  r.caption = Trim(videoName).empty() ? "[url] " + LastCharacters(url, 11) : videoName;
+  r.caption = Trim(videoName).empty() ? PlaceholderCaption(url) : videoName;
   endInsertRows();
   return row;
 }
@@ -58,6 +62,12 @@ int MissionModel::addLsvItem(const std::string& url, const std::string& status,
 bool MissionModel::urlExists(std::string_view url) const {
   return std::any_of(rows_.begin(), rows_.end(),
                      [url](const Row& r) { return r.subItems[SubUrl] == url; });
+}
+
+const std::string& MissionModel::titleOrUrl(int row) const {
+  // The placeholder is saved like a title, so it is known by its text.
+  const Row& r = rows_[row];
+  return r.caption == PlaceholderCaption(r.subItems[SubUrl]) ? r.subItems[SubUrl] : r.caption;
 }
 
 void MissionModel::setCaption(int row, std::string text) {

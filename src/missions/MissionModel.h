@@ -40,6 +40,9 @@ class MissionModel : public QAbstractTableModel {
   bool isValidRow(int row) const { return row >= 0 && row < count(); }
 
   const std::string& caption(int row) const { return rows_[row].caption; }
+  // How a message names the mission: its title, or, while the caption is
+  // still the placeholder made from the address, the whole address.
+  const std::string& titleOrUrl(int row) const;
   void setCaption(int row, std::string text);
   const std::string& subItem(int row, SubItem item) const { return rows_[row].subItems[item]; }
   void setSubItem(int row, SubItem item, std::string text);

@@ -18,6 +18,8 @@ inline constexpr std::string_view Converting = "[Converting]";
 inline constexpr std::string_view Converted = "[Converted]";
 inline constexpr std::string_view SkipFormatOk = "[Skip] format ok";
 inline constexpr std::string_view ErrorInConvert = "[Error in convert]";
+// The user paused the mission; no scheduler picks it up until it resumes.
+inline constexpr std::string_view Paused = "[Paused]";
 
 // The two statuses of a mission whose work failed.
 inline bool IsFailure(std::string_view status) {

@@ -22,6 +22,11 @@ void MissionWorker::Detach() {
   ConsoleCaptureThread::Detach();
 }
 
+void MissionWorker::Withdraw() {
+  ReleaseSlot();
+  Detach();
+}
+
 void MissionWorker::MarkRowFailed(std::string_view status, const std::string& reason) {
   if (!RowValid()) return;
   MissionModel& missions = host_.Missions();

@@ -28,6 +28,8 @@ class MissionWorker : public ConsoleCaptureThread {
   // Stop: gives up the slot without counting it (Stop clears the counter),
   // ends the child and drops every later hand-over.
   void Detach() override;
+  // Pause: gives the slot back to the counter, then detaches as Stop does.
+  void Withdraw();
 
   // The chunk being interpreted, and its interpretation.
   using ConsoleCaptureThread::Output;
@@ -51,6 +53,7 @@ class MissionWorker : public ConsoleCaptureThread {
   template <typename Worker>
   static void LeaveList(std::vector<Worker*>& list, Worker* worker) {
     std::erase(list, worker);
+    std::erase(worker->host_.Pipeline().EndingWorkers, static_cast<MissionWorker*>(worker));
     worker->deleteLater();
   }
 

@@ -9,6 +9,7 @@ namespace quillmarsh {
 
 class TDownloadThread;
 class TConvertThread;
+class MissionWorker;
 
 struct PipelineState {
   std::int32_t RunningDownloads = 0;
@@ -20,6 +21,9 @@ struct PipelineState {
   bool WorkerListsCreated = false;
   std::vector<TDownloadThread*> DownloadThreads;
   std::vector<TConvertThread*> ConvertThreads;
+  // Workers that Stop or Pause took off their list and whose thread has not
+  // ended yet: their rows may not start again until they are gone.
+  std::vector<MissionWorker*> EndingWorkers;
 };
 
 }  // namespace quillmarsh

@@ -17,6 +17,8 @@ class TLsvData {
   std::string format;    // format caption, e.g. "MP3 Audio(.mp3)"
   std::string priority;  // preset caption, e.g. "Quality First"
   std::string reason;    // why the mission last failed; empty unless it shows a failure
+  // While paused: the waiting status that Resume gives back.
+  std::string resumeStatus;
 };
 
 }  // namespace quillmarsh

@@ -1,6 +1,10 @@
 #include "pipeline/RowActions.h"
 
+#include <algorithm>
+
 #include "convert/ConvertOptions.h"
+#include "convert/TConvertThread.h"
+#include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
 #include "platform/UserFolders.h"
 
@@ -18,13 +22,22 @@ std::string FileToOpen(const MissionModel& missions, int row) {
   return FileExists(record.fileName) ? record.fileName : std::string();
 }
 
-bool RetryApplies(const std::string& status, bool busy) {
-  if (status == Status::ErrorInDownload || status == Status::ErrorInConvert) return true;
-  return !busy && (status == Status::WaitForDownload || status == Status::WaitForConvert);
+bool WorkerOfRowRuns(const PipelineState& pipeline, int row) {
+  const auto forRow = [row](const auto* worker) { return worker && worker->MissionIndex == row; };
+  return std::any_of(pipeline.DownloadThreads.begin(), pipeline.DownloadThreads.end(), forRow) ||
+         std::any_of(pipeline.ConvertThreads.begin(), pipeline.ConvertThreads.end(), forRow) ||
+         std::any_of(pipeline.EndingWorkers.begin(), pipeline.EndingWorkers.end(), forRow);
 }
 
-bool RetryRow(MissionModel& missions, int row, bool busy) {
-  if (!missions.isValidRow(row) || !RetryApplies(missions.status(row), busy)) return false;
+bool RetryApplies(const MissionModel& missions, const PipelineState& pipeline, int row) {
+  if (!missions.isValidRow(row) || WorkerOfRowRuns(pipeline, row)) return false;
+  const std::string& status = missions.status(row);
+  if (Status::IsFailure(status)) return true;
+  return !pipeline.Busy && (status == Status::WaitForDownload || status == Status::WaitForConvert);
+}
+
+bool RetryRow(MissionModel& missions, const PipelineState& pipeline, int row) {
+  if (!RetryApplies(missions, pipeline, row)) return false;
   if (missions.status(row) == Status::ErrorInDownload)
     missions.setStatus(row, std::string(Status::WaitForDownload));
   else if (missions.status(row) == Status::ErrorInConvert)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "missions/MissionModel.h"
+#include "missions/PipelineState.h"
 
 namespace quillmarsh {
 
@@ -13,11 +14,16 @@ namespace quillmarsh {
 // on disk (yet, or any more).
 std::string FileToOpen(const MissionModel& missions, int row);
 
+// True while a worker for the row has not ended: listed, or taken off its
+// list by Stop or Pause but still ending its program.
+bool WorkerOfRowRuns(const PipelineState& pipeline, int row);
+
 // Retry applies to a failed mission, and to a waiting one while nothing is
-// being worked on (`busy` clear: after Stop); it never moves a row.
-bool RetryApplies(const std::string& status, bool busy);
+// being worked on (Busy clear: after Stop); it never moves a row, and it
+// waits until the row's worker has ended, so that no second one starts.
+bool RetryApplies(const MissionModel& missions, const PipelineState& pipeline, int row);
 // Puts the row back to waiting ("[Error in download]" waits for download,
 // "[Error in convert]" for conversion); true when the row applies.
-bool RetryRow(MissionModel& missions, int row, bool busy);
+bool RetryRow(MissionModel& missions, const PipelineState& pipeline, int row);
 
 }  // namespace quillmarsh

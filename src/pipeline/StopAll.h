@@ -11,7 +11,8 @@ namespace quillmarsh {
 // takes every worker off its list, last first: ends its child, drops its
 // later hand-overs and gives up its slot; its row's Speed and ETA empty and
 // the row waits again (a download's row unless its download had finished,
-// a converting row for conversion). Any other row still showing
+// a conversion's row for conversion, also after a 100 % report, since its
+// file appears only once ffmpeg has ended well). Any other row still showing
 // "[Downloading]" or "[Converting]" waits again too. Clears both counters
 // and Busy.
 void StopAll(MissionHost& host);

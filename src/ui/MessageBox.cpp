@@ -92,16 +92,21 @@ void ShowPlainMessageBox(const QString& caption, const QString& message, MsgKind
   QMessageBox(iconOf(kind), caption, message, QMessageBox::Ok).exec();
 }
 
-int ShowMessageBox(const QString& caption, const QString& message, MsgKind kind, unsigned buttons) {
-  if (answerer()) return answerer()(MessageBoxRequest{caption, message, kind, buttons});
+int ShowMessageBox(const QString& caption, const QString& message, MsgKind kind, unsigned buttons,
+                   unsigned defaultButton) {
+  if (answerer())
+    return answerer()(MessageBoxRequest{caption, message, kind, buttons, defaultButton});
 
   QMessageBox box(iconOf(kind), caption, message, QMessageBox::NoButton,
                   QApplication::activeWindow());
   box.setStyleSheet(LoadSkin(CurrentSkinFile()));
   box.setTextFormat(Qt::PlainText);
   std::vector<std::pair<QAbstractButton*, MsgButton>> made;
-  for (MsgButton b : VisibleButtons(buttons))
-    made.emplace_back(box.addButton(standardButton(b)), b);
+  for (MsgButton b : VisibleButtons(buttons)) {
+    QPushButton* button = box.addButton(standardButton(b));
+    if (b == defaultButton) box.setDefaultButton(button);
+    made.emplace_back(button, b);
+  }
   if (made.empty()) made.emplace_back(box.addButton(QMessageBox::Ok), mbOK);
   box.exec();
   for (const auto& [button, code] : made)

@@ -38,9 +38,13 @@ struct MessageBoxRequest {
   QString message;
   MsgKind kind;
   unsigned buttons;
+  unsigned defaultButton = 0;  // 0: the toolkit's choice
 };
 
-int ShowMessageBox(const QString& caption, const QString& message, MsgKind kind, unsigned buttons);
+// `defaultButton` (one of `buttons`) is what Enter presses; 0 leaves the
+// choice to the toolkit.
+int ShowMessageBox(const QString& caption, const QString& message, MsgKind kind, unsigned buttons,
+                   unsigned defaultButton = 0);
 
 // The toolkit's own unskinned box with an OK button and no owner window, for
 // the times when there is no skin to draw with (or no window yet).

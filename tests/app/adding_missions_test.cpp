@@ -70,18 +70,6 @@ TEST_F(AddingMissions, StartingDownloadsDisablesTheListButtons) {
   EXPECT_FALSE(w_->Pipeline().Stopping);
 }
 
-TEST_F(AddingMissions, ClipboardWithTheDomainReplacesTheBoxUntrimmed) {
-  QClipboard* clipboard = QGuiApplication::clipboard();
-  w_->edtUrl->setText(QStringLiteral("old"));
-  clipboard->setText(QStringLiteral("no address here"));
-  w_->btnPasteClick();
-  EXPECT_EQ(w_->edtUrl->text(), QStringLiteral("old"));
-
-  clipboard->setText(QStringLiteral("  see https://video.example/x  "));
-  w_->ApplicationEvents1Activate();
-  EXPECT_EQ(w_->edtUrl->text(), QStringLiteral("  see https://video.example/x  "));
-}
-
 TEST_F(AddingMissions, ImportSplitsLinesTrimsAndKeepsRepeats) {
   TempDir dir;
   WriteFile(dir.file("urls.txt"), "a://1\r\n\r\n  a://2 \rb://3\n\t\na://1\n");

@@ -105,14 +105,43 @@ TEST_F(BulkAdd, SeveralLinesPastedIntoTheBoxBecomeOneMissionEach) {
   EXPECT_EQ(list().count(), 3);
 }
 
-TEST_F(BulkAdd, PasteUrlButtonAndEnterTakeABatchButComingBackOnlyFillsTheBox) {
-  QGuiApplication::clipboard()->setText(kThree);
-  w_->ApplicationEvents1Activate();
-  EXPECT_EQ(list().count(), 0);
-  key(w_->edtUrl, Qt::Key_Return);
-  EXPECT_EQ(urls(), kThreeUrls);
+TEST_F(BulkAdd, APasteOverASelectionOrAmongWordsTakesOnlyTheAddresses) {
+  const QString old = QStringLiteral("https://v.example/old");
+  const struct {
+    QString clipboard;
+    bool comingBack;  // else Ctrl+V over the box's text, all of it selected
+    QString box;
+    std::vector<std::string> added;
+  } cases[] = {
+      {QStringLiteral("go: ") + kThree, false, old, kThreeUrls},
+      {QStringLiteral("see https://v.example/a, please"),
+       false,
+       QStringLiteral("https://v.example/a"),
+       {}},
+      {QStringLiteral("just words"), false, old, {}},
+      {QStringLiteral("look: https://v.example/c."),
+       true,
+       QStringLiteral("https://v.example/c"),
+       {}},
+      {kThree, true, old, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.clipboard.toStdString());
+    list().clear();
+    w_->edtUrl->setText(old);
+    w_->edtUrl->selectAll();
+    QGuiApplication::clipboard()->setText(c.clipboard);
+    if (c.comingBack)
+      w_->ApplicationEvents1Activate();
+    else
+      key(w_->edtUrl, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(w_->edtUrl->text(), c.box);
+    EXPECT_EQ(urls(), c.added);
+  }
+}
 
-  list().clear();
+TEST_F(BulkAdd, PasteUrlButtonTakesABatch) {
+  QGuiApplication::clipboard()->setText(kThree);
   w_->btnPaste->click();
   EXPECT_EQ(urls(), kThreeUrls);
   EXPECT_TRUE(boxes_.boxes().isEmpty());

@@ -91,6 +91,34 @@ std::string streamKinds(const std::string& path) {
   return ffprobe.readAllStandardOutput().trimmed().toStdString();
 }
 
+// Random bytes served at `path` in pieces of `piece` bytes every 20 ms,
+// each request's Range header kept.
+struct SlowFile {
+  SlowFile(const std::string& path, std::size_t size, std::size_t piece) : data(size, '\0') {
+    std::mt19937 random(7);
+    for (char& c : data) c = static_cast<char>(random());
+    server.Routes().Get(path, [this, piece](const httplib::Request& req, httplib::Response& res) {
+      {
+        std::lock_guard guard(lock);
+        ranges.push_back(req.get_header_value("Range"));
+      }
+      res.set_content_provider(
+          data.size(), "video/mp4", [this, piece](size_t offset, size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return sink.write(data.data() + offset, std::min(piece, data.size() - offset));
+          });
+    });
+  }
+  std::vector<std::string> Ranges() {
+    std::lock_guard guard(lock);
+    return ranges;
+  }
+  std::string data;
+  std::mutex lock;
+  std::vector<std::string> ranges;
+  LoopbackServer server;  // last: stops before the rest goes
+};
+
 std::string outputDir(const AppFolder& app) {
   return app.home() + "/Documents/Video Download/";
 }
@@ -129,27 +157,8 @@ TEST(EndToEnd, PageIsDownloadedAndConvertedToMp3) {
 TEST(EndToEnd, KilledDuringDownloadResumesWithRangeAndEndsIdentical) {
   EnsureQtApp();
   AppFolder app;
-  std::string data(3 << 20, '\0');
-  std::mt19937 random(7);
-  for (char& c : data) c = static_cast<char>(random());
-
-  std::mutex lock;
-  std::vector<std::string> ranges;
-  LoopbackServer server;
-  server.Routes().Get("/slow.mp4", [&](const httplib::Request& req, httplib::Response& res) {
-    {
-      std::lock_guard guard(lock);
-      ranges.push_back(req.get_header_value("Range"));
-    }
-    res.set_content_provider(data.size(), "video/mp4",
-                             [&data](size_t offset, size_t length, httplib::DataSink& sink) {
-                               const size_t n = std::min<size_t>(length, 32 * 1024);
-                               std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                               return sink.write(data.data() + offset, n);
-                             });
-  });
-  server.Start();
-  const QString url = QString::fromStdString(server.Url("/slow.mp4"));
+  SlowFile served("/slow.mp4", 3 << 20, 32 * 1024);
+  const QString url = QString::fromStdString(served.server.Url("/slow.mp4"));
 
   {
     Probe first(app, {QStringLiteral("--add"), url});
@@ -161,12 +170,46 @@ TEST(EndToEnd, KilledDuringDownloadResumesWithRangeAndEndsIdentical) {
 
   Probe second(app, {});
   EXPECT_NE(second.waitFor("\t[Downloaded]\t100"), "") << second.seen();
-  EXPECT_TRUE(ReadFile(outputDir(app) + "slow.mp4") == data) << "resumed file differs";
-  std::lock_guard guard(lock);
+  EXPECT_TRUE(ReadFile(outputDir(app) + "slow.mp4") == served.data) << "resumed file differs";
+  const std::vector<std::string> ranges = served.Ranges();
   ASSERT_GE(ranges.size(), 2u);
   EXPECT_EQ(ranges.front(), "");
   EXPECT_EQ(ranges.back().rfind("bytes=", 0), 0u) << "the second run resumes: " << ranges.back();
   EXPECT_NE(ranges.back(), "bytes=0-");
+}
+
+// Pause in one run, close; the next run keeps it paused until Resume, which
+// continues from the ".part" the first run left.
+TEST(EndToEnd, PausedDownloadStaysPausedAcrossARestartAndResumesFromItsPart) {
+  EnsureQtApp();
+  AppFolder app;
+  SlowFile served("/paused.mp4", 768 << 10, 8 * 1024);
+  const QString url = QString::fromStdString(served.server.Url("/paused.mp4"));
+  std::string paused;  // the row as the first run left it: "[Paused]" and its bar
+  {
+    // Paused at the first progress report from 1 % to 59 %, whatever steps it takes.
+    QStringList args{QStringLiteral("--add"), url};
+    for (const char* tens : {"1", "2", "3", "4", "5"})
+      args << QStringLiteral("--on") << QStringLiteral("\t[Downloading] ") + QLatin1String(tens)
+           << QStringLiteral("pause");
+    Probe first(app, args << QStringLiteral("--on") << QStringLiteral("\t[Paused]\t")
+                          << QStringLiteral("close"));
+    paused = first.waitFor("\t[Paused]\t");
+    ASSERT_NE(first.waitFor("EXIT\t0"), "") << first.seen();
+  }
+  std::uintmax_t partSize = 0;
+  for (const auto& entry : fs::directory_iterator(outputDir(app)))
+    if (entry.path().extension() == ".part") partSize = entry.file_size();
+  ASSERT_GT(partSize, 0u) << "the paused download's part stays";
+
+  Probe second(app,
+               {QStringLiteral("--on"), QStringLiteral("\t[Paused]\t"), QStringLiteral("resume")});
+  EXPECT_NE(second.waitFor("\t[Downloaded]\t100"), "") << second.seen();
+  EXPECT_LT(second.seen().find(paused), second.seen().find("[Wait for download]"))
+      << "loaded paused with its bar, waiting only after Resume: " << second.seen();
+  EXPECT_TRUE(ReadFile(outputDir(app) + "paused.mp4") == served.data) << "resumed file differs";
+  EXPECT_EQ(served.Ranges().back().rfind("bytes=" + std::to_string(partSize) + "-", 0), 0u)
+      << "continues from the paused size " << partSize;
 }
 
 // A page that shows its player in a frame, the player set up by a script,

@@ -9,14 +9,17 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
 
 #include <QApplication>
+#include "app/MainWindowPlacement.h"
 #include "app/pasAbout.h"
 #include "app/pasMain.h"
 
+#include "support/AppFolder.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 #include "ui/LinkLabel.h"
@@ -142,6 +145,36 @@ TEST(MainWindow, PlacementDividesTowardZero) {
   EXPECT_EQ(CentredPosition(1280, 569, 543), 84);
   EXPECT_EQ(CentredPosition(564, 569), -2) << "-5 div 2 is -2, not -3";
   EXPECT_EQ(CentredPosition(600, 569, 543), -256);
+}
+
+// The real program on an offscreen screen of the given size and scale: the
+// window inside the screen's area, the list giving up height first.
+TEST(MainWindow, OnASmallOrScaledScreenTheWindowFitsTheArea) {
+  EnsureQtApp();
+  const struct {
+    const char *scale, *width, *height, *geometry;
+  } cases[] = {{"1", "1280", "1024", "GEOMETRY\t1\t1\t261"},
+               {"2", "1280", "1024", "GEOMETRY\t1\t1\t106"},
+               {"1", "800", "600", "GEOMETRY\t1\t1\t194"}};
+  for (const auto& c : cases) {
+    AppFolder app;
+    const std::string config = app.home() + "/screen.json";
+    WriteFile(config,
+              std::string("{\"screens\": [{\"name\": \"s\", \"x\": 0, \"y\": 0, \"width\": ") +
+                  c.width + ", \"height\": " + c.height + ", \"dpr\": 1}]}");
+    QProcessEnvironment env = app.environment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"),
+               QStringLiteral("offscreen:configfile=") + QString::fromStdString(config));
+    env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromUtf8(c.scale));
+    QProcess probe;
+    probe.setProcessEnvironment(env);
+    probe.start(QString::fromStdString(app.program()),
+                {QStringLiteral("--quit-when-shown"), QStringLiteral("--print-geometry")});
+    ASSERT_TRUE(probe.waitForFinished(20000));
+    const QByteArray out = probe.readAllStandardOutput();
+    EXPECT_TRUE(out.contains(c.geometry)) << c.width << "x" << c.height << " at " << c.scale << "\n"
+                                          << out.constData();
+  }
 }
 
 TEST(MessageBox, ShowsAtMostThreeButtonsInStandardOrder) {

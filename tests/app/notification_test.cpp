@@ -63,9 +63,9 @@ class Notifications : public ::testing::Test {
     ASSERT_TRUE(
         service_->registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &fake_));
     w_ = std::make_unique<TfrmMain>();
-    for (const char* title : {"First clip", "Second clip", "Third <clip> & co"})
-      w_->Missions().addLsvItem(std::string("https://v/") + title, "[Downloading] 45%", 45, {},
-                                title, {}, false, {}, {});
+    for (const char* title : {"First clip", "Second clip", "Third <clip> & co", ""})
+      w_->Missions().addLsvItem(std::string("https://v.example/watch?v=") + title,
+                                "[Downloading] 45%", 45, {}, title, {}, false, {}, {});
   }
   void TearDown() override {
     w_.reset();
@@ -109,6 +109,15 @@ TEST_F(Notifications, EndsAreToldAndManyAtOnceAreGrouped) {
                 "Quillmarsh | First clip: finished",
                 "Quillmarsh: 2 missions | Second clip: failed (The server sent an empty "
                 "file)\nThird &lt;clip&gt; &amp; co: finished"}));
+}
+
+TEST_F(Notifications, AMissionWithoutTitleIsNamedByItsWholeAddressAndReasonsKeepTheirText) {
+  const int untitled = 3;
+  w_->Missions().setFailed(untitled, Status::ErrorInDownload, "HTTP 404 <html> & more");
+  ASSERT_TRUE(SpinUntil([&] { return fake_.calls.size() == 1; }));
+  EXPECT_EQ(received(), std::vector<std::string>{"Quillmarsh | https://v.example/watch?v=: failed "
+                                                 "(HTTP 404 &lt;html&gt; &amp; more)"})
+      << "escaped for a service that reads markup, and only for it";
 }
 
 TEST_F(Notifications, NoneWhileTheWindowIsActive) {

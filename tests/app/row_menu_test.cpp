@@ -48,7 +48,8 @@ class RowMenu : public ::testing::Test {
     select(row);
     w_->PrepareRowMenu(row);
     std::string out;
-    for (QAction* a : {w_->OpenFile1, w_->OpenFolder1, w_->CopyAddress1, w_->Retry1, w_->Remove1})
+    for (QAction* a : {w_->openFileAction, w_->openFolderAction, w_->copyAddressAction,
+                       w_->retryAction, w_->removeAction})
       out += a->isEnabled() ? '1' : '0';
     return out;
   }
@@ -74,10 +75,10 @@ TEST_F(RowMenu, ItemsApplyPerStateAndRemoveFollowsTheRemoveButtonsRule) {
 
 TEST_F(RowMenu, OpenCopyAndDoubleClickUseTheRightFileAndAddress) {
   enabled(0);
-  w_->OpenFile1->trigger();
-  w_->OpenFolder1->trigger();
+  w_->openFileAction->trigger();
+  w_->openFolderAction->trigger();
   Q_EMIT w_->lsvList->doubleClicked(w_->Missions().index(0, 2));
-  w_->CopyAddress1->trigger();
+  w_->copyAddressAction->trigger();
   EXPECT_EQ(opened_, (std::vector<std::string>{"file " + clip_ + ".mp3", "folder " + clip_ + ".mp3",
                                                "file " + clip_ + ".mp3"}));
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("https://v/converted"));
@@ -87,7 +88,7 @@ TEST_F(RowMenu, OpenCopyAndDoubleClickUseTheRightFileAndAddress) {
 
 TEST_F(RowMenu, RetryPutsTheMissionBackAndStartsTheScheduler) {
   enabled(1);
-  w_->Retry1->trigger();
+  w_->retryAction->trigger();
   EXPECT_EQ(w_->Missions().status(1), Status::WaitForDownload);
   EXPECT_TRUE(w_->Pipeline().Busy) << "StartDownload ran";
   EXPECT_TRUE(w_->btnStop->isEnabled());
@@ -98,7 +99,7 @@ TEST_F(RowMenu, RemoveAndDeleteRemoveOnlyWhenNothingRuns) {
   select(1);
   QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
   QApplication::sendEvent(w_->lsvList, &del);
-  w_->Remove1->trigger();
+  w_->removeAction->trigger();
   EXPECT_EQ(w_->Missions().count(), 5);
   w_->Pipeline().Busy = false;
   QKeyEvent del2(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
@@ -107,7 +108,7 @@ TEST_F(RowMenu, RemoveAndDeleteRemoveOnlyWhenNothingRuns) {
   EXPECT_EQ(w_->Missions().url(1), "https://v/waiting");
   select(1);
   enabled(1);
-  w_->Remove1->trigger();
+  w_->removeAction->trigger();
   EXPECT_EQ(w_->Missions().url(1), "https://v/running");
 }
 
@@ -121,14 +122,14 @@ TEST_F(RowMenu, Screenshot) {
   const QPoint at = w_->lsvList->visualRect(w_->Missions().index(1, 1)).center();
   select(1);
   Q_EMIT w_->lsvList->customContextMenuRequested(at);
-  ASSERT_TRUE(SpinUntil([&] { return w_->ppmRow->isVisible(); }));
+  ASSERT_TRUE(SpinUntil([&] { return w_->rowMenu->isVisible(); }));
   SpinFor(std::chrono::milliseconds(100));
   QPixmap shot = w_->grab();
   QPainter painter(&shot);
-  painter.drawPixmap(w_->mapFromGlobal(w_->ppmRow->pos()), w_->ppmRow->grab());
+  painter.drawPixmap(w_->mapFromGlobal(w_->rowMenu->pos()), w_->rowMenu->grab());
   painter.end();
   EXPECT_TRUE(shot.save(QString::fromUtf8(folder) + QStringLiteral("/row-menu.png")));
-  w_->ppmRow->hide();
+  w_->rowMenu->hide();
   qApp->setStyleSheet({});
 }
 

@@ -1,11 +1,15 @@
 // Stop and close with real child processes: scripted stand-ins for the
 // downloader and ffmpeg, the real main window.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 #include <QApplication>
 
+#include <QAction>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <filesystem>
 
 #include "app/pasGlobal.h"
@@ -187,6 +191,91 @@ TEST_F(StopAndClose, CloseDuringADownloadKeepsItsStatusAndTheNextStartResumesIt)
   ASSERT_EQ(next->Missions().count(), 1);
   EXPECT_EQ(next->Missions().status(0), Status::WaitForDownload);
   EXPECT_EQ(next->Missions().record(0).progress, 45);
+}
+
+TEST_F(StopAndClose, AConversionInterruptedByACloseResumesAtTheNextStart) {
+  const std::string input = dir_.file("clip.avi");
+  WriteFile(input + ".ffscript",
+            "out Duration: 00:03:25.45, start\\n\nout time=00:01:17.00 bitrate\\n\nsleep 30000\n");
+  list().addLsvItem("a://clip", "[Converting] 37%", 37, {}, {}, input, true, "MP3 Audio(.mp3)", "");
+  bool canClose = false;
+  w_->FormCloseQuery(canClose);  // saved as it stands
+
+  TfrmMain& next = *windows_.emplace_back(std::make_unique<TfrmMain>());
+  next.InitMain();
+  EXPECT_TRUE(SpinUntil([&] { return next.Missions().status(0) == "[Converting] 37%"; }, 10s));
+  EXPECT_EQ(ProcessesWithArgument(input).size(), 1u) << "ffmpeg runs again";
+  next.closeAllThreads();
+}
+
+TEST_F(StopAndClose, ARefusedSaveOnCloseAsksWhetherToCloseWithoutSavingDefaultNo) {
+  // The settings file's folder turns into a file: no save can succeed.
+  fs::remove_all(Paths.dataDir);
+  WriteFile(Paths.dataDir.substr(0, Paths.dataDir.size() - 1), "in the way");
+  for (const int closeWithoutSaving : {mrNo, mrYes}) {
+    MessageBoxRequest question;
+    SetMessageBoxAnswerer([&](const MessageBoxRequest& r) {
+      question = r;
+      return (r.defaultButton & mbNo) ? closeWithoutSaving : int(mrYes);
+    });
+    bool canClose = false;
+    w_->FormCloseQuery(canClose);
+    EXPECT_TRUE(question.message.startsWith(QStringLiteral("Unable to write to ")));
+    EXPECT_TRUE(question.message.endsWith(QStringLiteral("Close without saving the list?")));
+    EXPECT_EQ(canClose, closeWithoutSaving == mrYes);
+  }
+  SetMessageBoxAnswerer(nullptr);
+}
+
+TEST_F(StopAndClose, ASignalWhileAHandlersBoxIsOpenLetsNothingStartAfterTheClose) {
+  list().addLsvItem("http://v/waiting", std::string(Status::WaitForDownload), 0, {}, {}, {}, false,
+                    {}, {});
+  w_->edtUrl->setText(QStringLiteral("http://v/waiting"));  // a duplicate: a box opens
+  SetMessageBoxAnswerer([this](const MessageBoxRequest&) {
+    w_->CloseForSignal();  // log-out while the box is open
+    return int(mrOk);
+  });
+  w_->btnGoClick();
+  SetMessageBoxAnswerer(nullptr);
+  EXPECT_EQ(list().status(0), Status::WaitForDownload);
+  EXPECT_TRUE(w_->Pipeline().DownloadThreads.empty());
+}
+
+TEST_F(StopAndClose, PauseFreesTheSlotAndResumeWaitsUntilTheWorkerHasEnded) {
+  const int paused = add("p1", std::string(kAt45) + "sleep 30000\n");
+  const int next = add("p2", std::string(kAt45) + "sleep 30000\n");
+  ASSERT_TRUE(waitStatus(paused, "[Downloading] 45%"));
+  w_->lsvList->selectRow(paused);
+  QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+  QApplication::sendEvent(w_->lsvList, &space);
+  EXPECT_EQ(list().status(paused), Status::Paused);
+  EXPECT_EQ(list().record(paused).progress, 45) << "the bar stays";
+  EXPECT_TRUE(waitStatus(next, "[Downloading] 45%")) << "the freed slot went to the next";
+  EXPECT_TRUE(SpinUntil([] { return ProcessesWithArgument("http://v/p1").empty(); }, 5s));
+
+  ASSERT_TRUE(SpinUntil([&] { return w_->Pipeline().EndingWorkers.empty(); }, 5s));
+  w_->PrepareRowMenu(paused);
+  EXPECT_TRUE(w_->resumeAction->isEnabled());
+  QApplication::sendEvent(w_->lsvList, &space);
+  EXPECT_EQ(list().status(paused), Status::WaitForDownload) << "the one slot is taken";
+  QApplication::sendEvent(w_->lsvList, &space);
+  w_->btnStop->click();
+  EXPECT_EQ(list().status(paused), Status::Paused) << "Stop leaves a paused row paused";
+}
+
+TEST_F(StopAndClose, RetryWaitsUntilTheFailedRowsDownloaderHasEnded) {
+  const int row = add("late", "out ERROR: the server said no\\n\nsleep 30000\n");
+  ASSERT_TRUE(waitStatus(row, std::string(Status::ErrorInDownload)));
+  w_->lsvList->selectRow(row);
+  w_->PrepareRowMenu(row);
+  EXPECT_FALSE(w_->retryAction->isEnabled()) << "its downloader still runs";
+
+  ::kill(ProcessesWithArgument("http://v/late").at(0), SIGKILL);
+  ASSERT_TRUE(SpinUntil([&] { return w_->Pipeline().DownloadThreads.empty(); }, 5s));
+  w_->PrepareRowMenu(row);
+  w_->retryAction->trigger();
+  EXPECT_EQ(list().status(row), "[Downloading]");
+  EXPECT_EQ(w_->Pipeline().RunningDownloads, 1);
 }
 
 }  // namespace quillmarsh

@@ -3,16 +3,22 @@
 // addresses can be added through the URL box once the window is up.
 //   quillmarsh_probe [--debug] [--answer yes|no] [--quit-when-shown]
 //                    [--convert FORMAT] [--add URL]... [--close-after MS]
+//                    [--print-geometry] [--on TEXT pause|resume|close]...
+// --print-geometry prints "GEOMETRY <window inside the available area>
+// <Stop button on the window> <list height>" (1 or 0 for the first two).
+// --on acts on row 0 (selected) the first time a row line holds TEXT.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,11 +37,43 @@ struct Options {
   int answer = mrYes;
   QString convertFormat;
   QStringList add;
+  bool printGeometry = false;
+  std::vector<std::pair<std::string, std::string>> on;  // text, action
 };
+
+// Row lines feed the --on actions; set once the window is up.
+std::function<void(const std::string&)> rowLineSeen;
 
 void printLine(const std::string& line) {
   std::fputs((line + "\n").c_str(), stdout);
   std::fflush(stdout);
+  if (rowLineSeen && line.rfind("ROW\t", 0) == 0) rowLineSeen(line);
+}
+
+void printGeometry(TfrmMain& w) {
+  const bool inside = w.screen()->availableGeometry().contains(w.frameGeometry());
+  const bool stopShown =
+      w.rect().contains(QRect(w.btnStop->mapTo(&w, QPoint()), w.btnStop->size()));
+  printLine("GEOMETRY\t" + std::to_string(inside) + "\t" + std::to_string(stopShown) + "\t" +
+            std::to_string(w.lsvList->height()));
+}
+
+// Runs each --on action once, later in the event loop, on row 0.
+void watchActions(TfrmMain& w, const Options& o) {
+  auto done = std::make_shared<std::vector<bool>>(o.on.size());
+  rowLineSeen = [&w, &o, done](const std::string& line) {
+    for (std::size_t i = 0; i < o.on.size(); ++i) {
+      if ((*done)[i] || line.find(o.on[i].first) == std::string::npos) continue;
+      (*done)[i] = true;
+      const std::string action = o.on[i].second;
+      QTimer::singleShot(0, &w, [&w, action] {
+        w.lsvList->selectRow(0);
+        if (action == "pause") w.PauseSelectedRows();
+        if (action == "resume") w.ResumeSelectedRows();
+        if (action == "close") w.close();
+      });
+    }
+  };
 }
 
 // Prints "ROW <index> <status> <progress> <caption>" whenever one changes,
@@ -98,6 +136,11 @@ int main(int argc, char** argv) {
       o.convertFormat = QString::fromUtf8(argv[++i]);
     } else if (!std::strcmp(argv[i], "--add") && hasValue) {
       o.add << QString::fromUtf8(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--print-geometry")) {
+      o.printGeometry = true;
+    } else if (!std::strcmp(argv[i], "--on") && i + 2 < argc) {
+      o.on.emplace_back(argv[i + 1], argv[i + 2]);
+      i += 2;
     } else {
       qtArgs.push_back(argv[i]);
     }
@@ -110,6 +153,8 @@ int main(int argc, char** argv) {
   });
   SetEntryHooks({[&o](TfrmMain& w) {
     printLine("SHOWN\t" + w.windowTitle().toStdString());
+    if (o.printGeometry) printGeometry(w);
+    watchActions(w, o);
     watchRows(w);
     if (o.quitWhenShown) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     if (!o.add.isEmpty()) QTimer::singleShot(0, &w, [&w, &o] { addThroughTheWindow(w, o); });

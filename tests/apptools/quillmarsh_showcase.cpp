@@ -54,12 +54,14 @@ const Mission kStored[] = {
     {"Lecture: tides and moons", std::string(Status::ErrorInDownload), 0, "", "", "", ""},
     {"Garden birds in winter", std::string(Status::ErrorInConvert), 0, "23.9MiB", "", "",
      "PSP (.mp4)"},
-    {"Paper planes that fly far", std::string(Status::WaitForConvert), 0, "34.5MiB", "", "",
-     "iPod (.mov)"},
+    {"Harbour seals up close", std::string(Status::Paused), 62, "310.0MiB", "", "", ""},
 };
 
-// Added once the window is up, as work in progress.
+// Added once the window is up, as work in progress (a start-up would begin
+// the waiting conversion).
 const Mission kAtWork[] = {
+    {"Paper planes that fly far", std::string(Status::WaitForConvert), 0, "34.5MiB", "", "",
+     "iPod (.mp4)"},
     {"Old railway documentary", Status::ConvertingPercent(37), 37, "402.1MiB", "", "",
      "AVI (.avi)"},
     {"Knitting for beginners", std::string(Status::Converting), 0, "97.6MiB", "", "", "MP3 (.mp3)"},
@@ -101,6 +103,8 @@ bool WriteStoredMissions() {
       missions.setFailed(row, m.status, "HTTP Error 403: Forbidden");
     else if (m.status == Status::ErrorInConvert)
       missions.setFailed(row, m.status, "Unknown encoder 'libfaac'");
+    else if (m.status == Status::Paused)
+      missions.record(row).resumeStatus = std::string(Status::WaitForDownload);
   }
   IniFile file(ini);
   SaveMissionFile(file, missions, false, folder);
@@ -152,7 +156,11 @@ class ReadyAfterPaint : public QObject {
       QTimer::singleShot(500, this, [this] {
         if (tooltip_) HoverFailedMission(window_);
         QTimer::singleShot(tooltip_ ? 700 : 0, this, [this] {
-          const QRect g = ShownArea(window_);
+          // In the screen's pixels, also when the desktop is scaled.
+          const qreal scale = window_.devicePixelRatioF();
+          const QRect area = ShownArea(window_);
+          const QRect g(qRound(area.x() * scale), qRound(area.y() * scale),
+                        qRound(area.width() * scale), qRound(area.height() * scale));
           printLine("READY " + std::to_string(g.x()) + " " + std::to_string(g.y()) + " " +
                     std::to_string(g.width()) + " " + std::to_string(g.height()));
         });

@@ -9,8 +9,8 @@ namespace quillmarsh {
 
 namespace {
 const std::string kApple =
-    "-acodec aac -ac 2 -strict experimental -ab 160k -vcodec libx264 -profile:v baseline -level "
-    "30 -maxrate 10000000 -bufsize 10000000 -b 1200k -f mp4 ";
+    "-acodec aac -ac 2 -strict experimental -ab 160k -vcodec libx264 -pix_fmt yuv420p -profile:v "
+    "baseline -level 30 -maxrate 10000000 -bufsize 10000000 -b 1200k -f mp4 ";
 
 TEST(ConvertOptions, TablesHoldTheListsInOrder) {
   std::vector<std::string> formats, presets;
@@ -35,7 +35,7 @@ TEST(ConvertOptions, EveryRowIsConsistent) {
   }
   for (const auto& p : PriorityOptions()) EXPECT_EQ(p.args.back(), ' ') << p.name;
   EXPECT_EQ(FormatOptions()[0].args, kApple);
-  EXPECT_EQ(kApple.size(), 146u);
+  EXPECT_EQ(kApple.size(), 146u + 17u) << "the table's text with -pix_fmt yuv420p";
 }
 
 TEST(ConvertOptions, LookupJoinsFormatAndPresetOptions) {
@@ -52,8 +52,8 @@ TEST(ConvertOptions, LookupJoinsFormatAndPresetOptions) {
 
   EXPECT_EQ(GetConvertArgs("MP3 Audio(.mp3)", "Both").args, "-f mp3 -preset medium ");
   EXPECT_EQ(GetConvertArgs("Samsung Galaxy (.mp4)", "Both").args,
-            "-acodec aac -ab 160k -vcodec libx264 -profile:v baseline -level 30 -maxrate "
-            "10000000 -bufsize 10000000 -f mp4 -preset medium ");
+            "-acodec aac -ab 160k -vcodec libx264 -pix_fmt yuv420p -profile:v baseline -level 30 "
+            "-maxrate 10000000 -bufsize 10000000 -f mp4 -preset medium ");
   EXPECT_EQ(GetConvertArgs("Kindle Fire (.mp4)", "Both").args,
             "-acodec aac -ab 96k -vcodec libx264 -f mp4 -crf 22 -strict experimental -preset "
             "medium ");

@@ -198,11 +198,16 @@ TEST(StartConvert, ChildGetsSingleArgumentsAndNoInput) {
   std::filesystem::current_path(oldDir);
   ASSERT_TRUE(idle);
 
-  EXPECT_EQ(ReadFile(box.file("args.txt")),
+  // ffmpeg writes beside the converted file, which appears on success.
+  const std::string args = ReadFile(box.file("args.txt"));
+  EXPECT_EQ(args.substr(0, args.rfind("file:")),
             "-i\nfile:" + name +
                 "\n-y\n-acodec\naac\n-ab\n96k\n-vcodec\nlibx264\n-f\nmp4\n-crf\n22\n-strict\n"
-                "experimental\n-preset\nsuperfast\n-threads\n0\nfile:" +
-                name + ".mp4\n");
+                "experimental\n-preset\nsuperfast\n-threads\n0\n");
+  const std::string output = args.substr(args.rfind("file:"));
+  EXPECT_EQ(output.rfind("file:" + name + ".mp4.", 0), 0u) << output;
+  EXPECT_TRUE(output.ends_with(".part\n")) << output;
+  EXPECT_EQ(ReadFile(box.file(name + ".mp4")), "xxxxx");
   EXPECT_EQ(ReadFile(box.file("stdin.txt")), "eof");
   EXPECT_EQ(box.host.missions.status(0), "[Converted]");
   EXPECT_TRUE(std::filesystem::exists(box.file(name + ".mp4")));
@@ -253,8 +258,9 @@ TEST(TConvertThread, RowBeyondTheListIsLeftAloneButTheSlotIsFreed) {
 
   auto* worker = new TConvertThread(box.host);
   worker->MissionIndex = 5;
-  worker->SetArguments({TestToolPath("fake_ffmpeg"), "-i", input, "-y", input + ".mp3"});
+  worker->SetArguments({TestToolPath("fake_ffmpeg"), "-i", input, "-y", input + ".mp3.part"});
   worker->OutputFile = input + ".mp3";
+  worker->TemporaryFile = input + ".mp3.part";
   worker->SetOnTerminate(&TConvertThread::ConvertThreadTerminate);
   worker->TakeSlot();
   box.host.pipeline.ConvertThreads.push_back(worker);

@@ -20,14 +20,16 @@ using Argv = std::vector<std::string>;
 
 TEST(BuildFfmpegCommand, ReportTextAndArgumentVector) {
   const FfmpegCommand cmd = BuildFfmpegCommand("/opt/app/ffmpeg", "/home/u/Video Download/clip.flv",
-                                               "-f mp3 -preset medium ", ".mp3");
+                                               "-f mp3 -preset medium ", ".mp3", 7);
   EXPECT_EQ(cmd.text,
             "ffmpeg -i \"/home/u/Video Download/clip.flv\" -y -f mp3 -preset medium -threads 0 "
             "\"/home/u/Video Download/clip.flv\".mp3");
-  EXPECT_EQ(cmd.argv,
-            (Argv{"/opt/app/ffmpeg", "-i", "/home/u/Video Download/clip.flv", "-y", "-f", "mp3",
-                  "-preset", "medium", "-threads", "0", "/home/u/Video Download/clip.flv.mp3"}));
+  EXPECT_EQ(cmd.argv, (Argv{"/opt/app/ffmpeg", "-i", "/home/u/Video Download/clip.flv", "-y", "-f",
+                            "mp3", "-preset", "medium", "-threads", "0",
+                            "/home/u/Video Download/clip.flv.mp3.7.part"}))
+      << "ffmpeg writes beside the output file";
   EXPECT_EQ(cmd.outputFile, "/home/u/Video Download/clip.flv.mp3");
+  EXPECT_EQ(cmd.temporaryFile, "/home/u/Video Download/clip.flv.mp3.7.part");
 }
 
 TEST(BuildFfmpegCommand, PathsThatCouldBeOptionsOrProtocolsGetFilePrefix) {
@@ -35,10 +37,10 @@ TEST(BuildFfmpegCommand, PathsThatCouldBeOptionsOrProtocolsGetFilePrefix) {
     std::string input, in, out;
   };
   const Case cases[] = {
-      {"-x.mp3", "file:-x.mp3", "file:-x.mp3.ogg"},
-      {"concat:a.mp4|b.mp4", "file:concat:a.mp4|b.mp4", "file:concat:a.mp4|b.mp4.ogg"},
-      {"", "file:", "file:.ogg"},
-      {"/tmp/$PATH \"q\" .avi", "/tmp/$PATH \"q\" .avi", "/tmp/$PATH \"q\" .avi.ogg"},
+      {"-x.mp3", "file:-x.mp3", "file:-x.mp3.ogg.0.part"},
+      {"concat:a.mp4|b.mp4", "file:concat:a.mp4|b.mp4", "file:concat:a.mp4|b.mp4.ogg.0.part"},
+      {"", "file:", "file:.ogg.0.part"},
+      {"/tmp/$PATH \"q\" .avi", "/tmp/$PATH \"q\" .avi", "/tmp/$PATH \"q\" .avi.ogg.0.part"},
   };
   for (const Case& c : cases) {
     const FfmpegCommand cmd = BuildFfmpegCommand("ff", c.input, "-vn  -aq 60 ", ".ogg");

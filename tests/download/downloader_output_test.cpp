@@ -72,4 +72,9 @@ TEST(DownloaderOutput, FailureLines) {
   }
 }
 
+TEST(DownloaderOutput, FailureTextKeepsTheMessagesOwnCharacters) {
+  EXPECT_EQ(FailureText("0 : ERROR: HTTP 404 \xEF\xBC\x9Chtml> & \"x\" \xEF\xBC\x9C\xEF\xBC\x9C "),
+            "HTTP 404 <html> & \"x\" <<");
+}
+
 }  // namespace quillmarsh

@@ -3,38 +3,54 @@
 
 #include <gtest/gtest.h>
 
+#include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
 #include "missions/UrlBatch.h"
+#include "pipeline/PauseResume.h"
 #include "support/TempDir.h"
+#include "support/TestHost.h"
 
 namespace quillmarsh {
 
 namespace {
-TEST(RowActions, RetryAppliesToFailuresAlwaysAndToWaitingMissionsOnlyAfterStop) {
+TEST(RowActions, RetryAndResumeApplyPerStateAndOnlyOnceTheRowsWorkerHasEnded) {
+  enum Worker { None, Listed, Ending };
   struct Case {
     std::string_view status;
     bool busy;
+    Worker worker;
     bool applies;
     std::string_view after;
   } cases[] = {
-      {Status::ErrorInDownload, true, true, Status::WaitForDownload},
-      {Status::ErrorInConvert, false, true, Status::WaitForConvert},
-      {Status::WaitForDownload, false, true, Status::WaitForDownload},
-      {Status::WaitForConvert, false, true, Status::WaitForConvert},
-      {Status::WaitForDownload, true, false, Status::WaitForDownload},
-      {Status::Converted, false, false, Status::Converted},
-      {"[Downloading] 45%", false, false, "[Downloading] 45%"},
-      {Status::Downloaded, false, false, Status::Downloaded},
+      {Status::ErrorInDownload, true, None, true, Status::WaitForDownload},
+      {Status::ErrorInDownload, true, Listed, false, Status::ErrorInDownload},
+      {Status::ErrorInConvert, false, None, true, Status::WaitForConvert},
+      {Status::ErrorInConvert, false, Ending, false, Status::ErrorInConvert},
+      {Status::WaitForDownload, false, None, true, Status::WaitForDownload},
+      {Status::WaitForDownload, false, Ending, false, Status::WaitForDownload},
+      {Status::WaitForDownload, true, None, false, Status::WaitForDownload},
+      {Status::Converted, false, None, false, Status::Converted},
+      {"[Downloading] 45%", false, None, false, "[Downloading] 45%"},
+      {Status::Paused, false, None, false, Status::Paused},
   };
   for (const Case& c : cases) {
-    MissionModel missions;
-    missions.addLsvItem("u", std::string(c.status), 0, {}, {}, {}, true, {}, {});
-    EXPECT_EQ(RetryApplies(std::string(c.status), c.busy), c.applies) << c.status;
-    EXPECT_EQ(RetryRow(missions, 0, c.busy), c.applies) << c.status;
-    EXPECT_EQ(missions.status(0), c.after) << c.status;
+    TestHost host;
+    host.pipeline.Busy = c.busy;
+    const int row = host.AddMission("u", std::string(c.status));
+    TDownloadThread worker(host);  // never started
+    worker.MissionIndex = row;
+    if (c.worker == Listed) host.pipeline.DownloadThreads.push_back(&worker);
+    if (c.worker == Ending) host.pipeline.EndingWorkers.push_back(&worker);
+    EXPECT_EQ(RetryApplies(host.missions, host.pipeline, row), c.applies) << c.status;
+    EXPECT_EQ(RetryRow(host.missions, host.pipeline, row), c.applies) << c.status;
+    EXPECT_EQ(host.missions.status(row), c.after) << c.status;
+    EXPECT_EQ(ResumeApplies(host.missions, host.pipeline, row), c.status == Status::Paused)
+        << "only a paused row resumes";
+    host.pipeline.DownloadThreads.clear();
+    host.pipeline.EndingWorkers.clear();
   }
   MissionModel empty;
-  EXPECT_FALSE(RetryRow(empty, 0, false));
+  EXPECT_FALSE(RetryRow(empty, PipelineState{}, 0));
 }
 
 TEST(RowActions, OpenFileTakesTheConvertedFileOnceItExistsElseTheDownloadedOne) {

@@ -1,0 +1,77 @@
+#include "pipeline/PauseResume.h"
+
+#include <string>
+#include <vector>
+
+#include "base/Text.h"
+#include "convert/TConvertThread.h"
+#include "download/TDownloadThread.h"
+#include "missions/MissionStatus.h"
+#include "pipeline/RowActions.h"
+
+namespace quillmarsh {
+
+namespace {
+// Takes the row's workers off `list`: each gives its slot back and ends.
+template <typename Worker>
+bool WithdrawWorkersOf(PipelineState& pipeline, std::vector<Worker*>& list, int row) {
+  bool freed = false;
+  for (auto it = list.begin(); it != list.end();) {
+    Worker* worker = *it;
+    if (!worker || worker->MissionIndex != row) {
+      ++it;
+      continue;
+    }
+    it = list.erase(it);
+    freed = freed || worker->HoldsSlot();
+    worker->Withdraw();
+    pipeline.EndingWorkers.push_back(worker);
+  }
+  return freed;
+}
+}  // namespace
+
+std::string_view ResumeStatusOf(std::string_view status, bool doConvert) {
+  if (status == Status::WaitForDownload || Contains(status, Status::Downloading))
+    return Status::WaitForDownload;
+  if (status == Status::WaitForConvert || Contains(status, Status::Converting))
+    return Status::WaitForConvert;
+  if (doConvert && (status == Status::Downloaded || status == Status::SkipFileExists))
+    return Status::WaitForConvert;
+  return {};
+}
+
+PauseResult PauseRow(MissionHost& host, int row) {
+  MissionModel& missions = host.Missions();
+  if (!missions.isValidRow(row)) return {};
+  const std::string_view resume =
+      ResumeStatusOf(missions.status(row), missions.record(row).doConvert);
+  if (resume.empty()) return {};
+  PipelineState& pipeline = host.Pipeline();
+  // Only the pipeline the mission is in: a downloader that is still ending
+  // after its done marker is left to finish its file.
+  const bool freed = resume == Status::WaitForDownload
+                         ? WithdrawWorkersOf(pipeline, pipeline.DownloadThreads, row)
+                         : WithdrawWorkersOf(pipeline, pipeline.ConvertThreads, row);
+  missions.record(row).resumeStatus = std::string(resume);
+  missions.clearSpeedAndEta(row);
+  missions.setStatus(row, std::string(Status::Paused));
+  host.WriteReport("[Paused] " + missions.url(row));
+  return {true, freed};
+}
+
+bool ResumeApplies(const MissionModel& missions, const PipelineState& pipeline, int row) {
+  return missions.isValidRow(row) && missions.status(row) == Status::Paused &&
+         !WorkerOfRowRuns(pipeline, row);
+}
+
+bool ResumeRow(MissionModel& missions, const PipelineState& pipeline, int row) {
+  if (!ResumeApplies(missions, pipeline, row)) return false;
+  std::string resume = std::move(missions.record(row).resumeStatus);
+  missions.record(row).resumeStatus.clear();
+  if (resume != Status::WaitForConvert) resume = std::string(Status::WaitForDownload);
+  missions.setStatus(row, std::move(resume));
+  return true;
+}
+
+}  // namespace quillmarsh
