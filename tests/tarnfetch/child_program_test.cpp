@@ -61,7 +61,9 @@ TEST(ChildProgram, RunsToItsEndOrItsLimits) {
     EXPECT_EQ(result.Succeeded(), c.succeeded);
     EXPECT_EQ(result.timedOut, c.timedOut);
     EXPECT_EQ(result.outputTooLarge, c.tooLarge);
-    if (c.endText != nullptr) EXPECT_EQ(result.EndText(), c.endText);
+    if (c.endText != nullptr) {
+      EXPECT_EQ(result.EndText(), c.endText);
+    }
   }
 }
 
