@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
@@ -143,7 +144,10 @@ void HostMemory::Remember(std::string_view kind, std::string_view server, int co
 
   std::error_code ignored;
   std::filesystem::create_directories(file_.parent_path(), ignored);
-  const std::filesystem::path temporary = file_.string() + "." + std::to_string(getpid()) + ".tmp";
+  // One temporary per writer, also for downloads running side by side.
+  static std::atomic<unsigned> writers{0};
+  const std::filesystem::path temporary =
+      file_.string() + "." + std::to_string(getpid()) + "." + std::to_string(writers++) + ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << WriteHostMemory(kept);
