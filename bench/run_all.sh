@@ -77,6 +77,10 @@ bash bench/tarnfetch_connections.sh "$build_dir" 96 "$paced_rounds" | tee "$out/
   true
 
 echo
+echo "== tarnfetch_adaptive.sh (adaptive connections: paced, 429, unthrottled, 240 segments)"
+bash bench/tarnfetch_adaptive.sh "$build_dir" | tee "$out/adaptive.txt" || true
+
+echo
 echo "== hls_vs_ffmpeg.sh (60 segments, 3 rounds)"
 bash bench/hls_vs_ffmpeg.sh "$build_dir" 3 | tee "$out/hls.txt" || true
 
