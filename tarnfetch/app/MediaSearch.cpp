@@ -18,7 +18,7 @@ Deadline PageDeadline() {
 }
 
 Validators ProbedValidators(const ProbeResult& probe) {
-  return {probe.contentLength, probe.etag, probe.lastModified};
+  return {probe.contentLength, probe.etag, probe.lastModified, FileAddress(probe.url)};
 }
 
 // One search through a page and its frames.

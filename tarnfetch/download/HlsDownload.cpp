@@ -209,6 +209,7 @@ TransferRequest Job::SegmentRequest(std::size_t index) {
   auto& pending = pending_[index];
   pending = std::make_unique<Pending>(folder_.Descriptor());
   TransferRequest request = Request(playlist_.Resolve(segment.uri));
+  request.file.media = true;  // never text, packed or a part of it
   std::uint64_t first = 0;
   if (segment.hasRange && segment.length > 0) {
     request.range = ByteRange{segment.offset, segment.offset + segment.length - 1};

@@ -6,6 +6,7 @@
 
 #include "core/FetchError.h"
 #include "http/Url.h"
+#include "http/Validators.h"
 
 namespace tarnfetch {
 namespace {
@@ -137,6 +138,12 @@ HlsPlaylist::HlsPlaylist(std::string text, std::string url)
   }
   if (IsMaster()) return;
   if (segments_.empty()) throw FetchError("The playlist names no segments: " + url_);
+  // ffmpeg reads the joined segments as one format: a mix plays half.
+  const auto fragmented = [](const HlsSegment& segment) { return segment.map >= 0; };
+  if (std::any_of(segments_.begin(), segments_.end(), fragmented) &&
+      !std::all_of(segments_.begin(), segments_.end(), fragmented)) {
+    throw FetchError("The playlist mixes MPEG-TS and fragmented MP4 segments: " + url_);
+  }
   if (!ended_) {
     throw FetchError(
         "The stream is live (its playlist has no end); only finished streams can be "
@@ -305,7 +312,9 @@ std::string HlsPlaylist::Resolve(TextSpan uri) const {
 }
 
 std::string HlsPlaylist::Fingerprint() const {
-  // FNV-1a over what identifies each segment apart from its address.
+  // FNV-1a over what identifies each segment apart from its address, and
+  // over the playlist's own: another stream's with the same segments is
+  // not this one.
   std::uint64_t hash = 1469598103934665603ull;
   const auto mix = [&hash](std::uint64_t value) {
     for (int i = 0; i < 8; ++i, value >>= 8) {
@@ -313,6 +322,7 @@ std::string HlsPlaylist::Fingerprint() const {
       hash *= 1099511628211ull;
     }
   };
+  for (const char c : FileAddress(url_)) mix(static_cast<unsigned char>(c));
   for (const HlsSegment& segment : segments_) {
     mix(static_cast<std::uint64_t>(segment.duration * 1000));
     mix(segment.offset);

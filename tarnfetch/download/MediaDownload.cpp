@@ -13,6 +13,7 @@
 #include "http/ConnectionPlan.h"
 #include "http/HttpTransfer.h"
 #include "http/ServerName.h"
+#include "http/StreamHeaders.h"
 #include "http/Url.h"
 #include "report/Console.h"
 #include "report/ProgressReporter.h"
@@ -68,7 +69,7 @@ void Begin(AttemptState& state) {
     state.part->StartOver();
     state.control->Clear();
     state.control->Set(kLayout, kAppended);
-    StoreValidators(*state.control, AnswerValidators(head, length));
+    StoreValidators(*state.control, AnswerValidators(head, length, state.probed->address));
     state.control->Save();
   }
   state.progress->Start(append ? state.offset : 0, state.expected);
@@ -123,9 +124,9 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
       (layout == kRanges || (large && plan.Most() > 1 && layout != kAppended))) {
     RangedDownload ranged(part, control, progress_);
     ranged.SetStopFlag(stop_);
-    std::vector<std::string> headers = headers_;
-    const std::string referer = referrerPage_.empty() ? "" : RefererFor(referrerPage_, url);
-    if (!referer.empty()) headers.push_back("Referer: " + referer);
+    // libcurl follows the parts' redirects with these: the Referer says
+    // the page's origin only.
+    const std::vector<std::string> headers = StreamHeaders{headers_, referrerPage_, {}}.For(url);
     auto outcome = ranged.Run(url, probed, plan, layout == kRanges, headers);
     if (outcome == RangedDownload::Outcome::StartAgain) {
       outcome = ranged.Run(url, probed, plan, false, headers);

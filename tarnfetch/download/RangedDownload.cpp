@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/FetchError.h"
+#include "download/KeptSpans.h"
 #include "download/PartBoard.h"
 #include "files/ControlFile.h"
 #include "files/PartFile.h"
@@ -36,8 +37,9 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
     headers.push_back("If-Range: " + IfRangeValue(stored));
   }
 
-  PartBoard parts(control_.Done(), length,
-                  static_cast<std::uint64_t>(plan.Most()) * kPartsPerConnection);
+  // Gaps close together go as one range.
+  const std::vector<Span> kept = KeptSpans(control_.Done(), length);
+  PartBoard parts(kept, length, static_cast<std::uint64_t>(plan.Most()) * kPartsPerConnection);
   bool handedOut = false;
   bool confirmed = false;  // an answer was a part of the expected file
   Outcome verdict = Outcome::Complete;
@@ -50,7 +52,7 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
     if (decision.kind == Kind::WholeOnly) verdict = Outcome::NoRanges;
     if (decision.kind != Kind::Continue) return;
     if (!confirmed && !resume) {
-      stored = AnswerValidators(head, decision.length);
+      stored = AnswerValidators(head, decision.length, probed.address);
       StoreValidators(control_, stored);
       control_.Save();
     }
@@ -89,7 +91,7 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
   TransferEngine engine(plan.Count());
   engine.Adapt(&plan);
   engine.SetStopFlag(stop_);
-  progress_.Start(control_.DoneBytes(), length);
+  progress_.Start(SpanBytes(kept), length);
   engine.OnProgress([this](std::uint64_t received) { progress_.Update(received); });
   // Also while no byte comes, so that a run killed during a stall keeps all
   // it received.

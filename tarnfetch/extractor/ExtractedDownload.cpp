@@ -50,7 +50,7 @@ ProbeResult LookAt(const ExtractedFormat& format) {
 }
 
 Validators ValidatorsOf(const ProbeResult& probe) {
-  return {probe.contentLength, probe.etag, probe.lastModified};
+  return {probe.contentLength, probe.etag, probe.lastModified, FileAddress(probe.url)};
 }
 
 // Each address is fetched as a direct video would be: several connections

@@ -33,6 +33,11 @@ AnswerDecision ReadStatus(const ResponseHead& head, const AnswerAsked& asked, co
       const bool again = asked.from > 0 && !asked.partOnly;
       return Refuse(again ? Kind::StartAgain : Kind::Fail, PartNotAskedFor(url));
     }
+    // Asked for all from `from`: a part that ends before the whole does
+    // would be taken for all of it.
+    if (!asked.range && range->completeLength && *range->last + 1 < *range->completeLength) {
+      return Refuse(Kind::Fail, PartOfTheAnswer(url), true);
+    }
     std::optional<std::uint64_t> length = range->completeLength;
     // Asked up to the end: the rest's length tells the whole one.
     const bool toEnd = !asked.range || !asked.range->last;
@@ -50,6 +55,11 @@ AnswerDecision ReadStatus(const ResponseHead& head, const AnswerAsked& asked, co
   if (head.status < 200 || head.status > 299) {
     return Refuse(Kind::Fail, DescribeStatus(head.status, url), true);
   }
+  // A ".part" fetched in parts by an earlier run, now from a server that
+  // sends whole files only, is fetched again over one connection.
+  if (asked.partOnly && file.keptFromEarlierRun && KeptAny(file)) {
+    return Refuse(Kind::StartAgain, PartsStopped(url));
+  }
   // The whole file, though a part was asked for.
   if (asked.range && asked.range->first > 0) return Refuse(Kind::Fail, NoPartsSent(url));
   if (asked.partOnly) {
@@ -62,8 +72,21 @@ AnswerDecision ReadStatus(const ResponseHead& head, const AnswerAsked& asked, co
 
 AnswerDecision CheckAnswer(const ResponseHead& head, const AnswerAsked& asked,
                            const KnownFile& file, const std::string& url) {
+  if (head.impossibleLength) return Refuse(Kind::Fail, ImpossibleLength(url));
   const AnswerDecision decision = ReadStatus(head, asked, file, url);
-  if (!decision.Taken() || file.probed == nullptr) return decision;
+  if (!decision.Taken()) return decision;
+  // Unasked packing would be written as it came, packed.
+  if (!asked.packed && !head.contentEncoding.empty() && head.contentEncoding != "identity") {
+    return Refuse(Kind::Fail, PackedUnasked(head.contentEncoding, url));
+  }
+  if (file.probed == nullptr) {
+    // Static servers call a segment type they do not know text/plain.
+    const bool plain = BareContentType(head.contentType) == "text/plain";
+    if (file.media && IsTextualContentType(head.contentType) && !plain) {
+      return Refuse(Kind::Fail, TextInsteadOfVideo(head.contentType, url));
+    }
+    return decision;
+  }
 
   // Bytes that go after kept ones must be of the same file.
   const Validators answer = AnswerValidators(head, decision.length);

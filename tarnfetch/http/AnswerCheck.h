@@ -16,6 +16,7 @@ struct AnswerAsked {
   std::uint64_t from = 0;          // the first byte asked for; 0: from the start
   std::optional<ByteRange> range;  // the part wanted (a retry asks from later in it); none: all
   bool partOnly = false;           // only a part is of use: a whole file in answer is refused
+  bool packed = false;             // gzip and the like accepted (libcurl unpacks them)
 };
 
 // The video an answer must be. Without probed validators the answer may be
@@ -27,6 +28,8 @@ struct KnownFile {
   // kept is an earlier run's: a file changed since then is started again,
   // where a change during this run is a failure.
   bool keptFromEarlierRun = false;
+  // Without probed validators: the body is still media (a segment), never text.
+  bool media = false;
 };
 
 // What to do with an answer.

@@ -46,6 +46,18 @@ std::string KeepsChanging(const std::string& url) {
   return "The server keeps changing the file: " + url;
 }
 
+std::string ImpossibleLength(const std::string& url) {
+  return "The server announced a length no file can have: " + url;
+}
+
+std::string PackedUnasked(const std::string& encoding, const std::string& url) {
+  return "The server sent the file packed (" + encoding + ") though it was not asked to: " + url;
+}
+
+std::string PartOfTheAnswer(const std::string& url) {
+  return "The server sent only a part of what was asked for: " + url;
+}
+
 std::string StoppedEarly(std::uint64_t received, std::uint64_t expected, const std::string& url) {
   return "The download stopped early (" + std::to_string(received) + " bytes instead of " +
          std::to_string(expected) + "): " + url;

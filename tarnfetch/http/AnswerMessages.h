@@ -19,6 +19,9 @@ std::string LengthChanged(std::uint64_t announced, std::optional<std::uint64_t> 
                           const std::string& url);
 std::string FileChanged(const std::string& url);
 std::string KeepsChanging(const std::string& url);
+std::string ImpossibleLength(const std::string& url);
+std::string PackedUnasked(const std::string& encoding, const std::string& url);
+std::string PartOfTheAnswer(const std::string& url);
 std::string StoppedEarly(std::uint64_t received, std::uint64_t expected, const std::string& url);
 
 }  // namespace tarnfetch

@@ -1,6 +1,7 @@
 #include "http/ContentRange.h"
 
 #include <charconv>
+#include <limits>
 
 namespace tarnfetch {
 namespace {
@@ -9,6 +10,10 @@ std::optional<std::uint64_t> Number(std::string_view text) {
   std::uint64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  // Past what an off_t holds no file can reach: a damaged answer.
+  if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+    return std::nullopt;
+  }
   return value;
 }
 

@@ -1,11 +1,14 @@
 #include "http/HttpTransfer.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <string_view>
 
+#include "base/Text.h"
 #include "core/StopFlag.h"
 #include "http/Url.h"
 
@@ -198,9 +201,16 @@ void ReadHeaderLine(ResponseHead& head, std::string_view line) {
       head.status = std::atol(std::string(line.substr(blank + 1, 3)).c_str());
   } else if (HeaderIs(line, "content-length")) {
     const std::string value = HeaderValue(line);
-    char* end = nullptr;
-    const unsigned long long length = std::strtoull(value.c_str(), &end, 10);
-    if (!value.empty() && *end == '\0' && value[0] != '-') head.contentLength = length;
+    std::uint64_t length = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+    if (value.empty() || end != value.data() + value.size()) return;  // not a number: none
+    // A file's size is an off_t: anything larger is a damaged answer.
+    if (error != std::errc() || length > std::numeric_limits<std::int64_t>::max()) {
+      head.impossibleLength = true;
+      head.contentLength.reset();
+    } else {
+      head.contentLength = length;
+    }
   } else if (HeaderIs(line, "content-type")) {
     head.contentType = HeaderValue(line);
   } else if (HeaderIs(line, "content-range")) {
@@ -211,6 +221,8 @@ void ReadHeaderLine(ResponseHead& head, std::string_view line) {
     head.lastModified = HeaderValue(line);
   } else if (HeaderIs(line, "location")) {
     head.location = HeaderValue(line);
+  } else if (HeaderIs(line, "content-encoding")) {
+    head.contentEncoding = quillmarsh::LowerAscii(HeaderValue(line));
   }
 }
 

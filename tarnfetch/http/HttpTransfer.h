@@ -24,6 +24,10 @@ struct ResponseHead {
   std::string etag;
   std::string lastModified;
   std::string location;
+  std::string contentEncoding;  // lower case; empty: none
+  // A Content-Length no file can have (past INT64_MAX, or too long to
+  // read): the answer is damaged.
+  bool impossibleLength = false;
 };
 
 using Deadline = std::chrono::steady_clock::time_point;

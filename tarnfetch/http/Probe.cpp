@@ -4,6 +4,7 @@
 
 #include "core/FetchError.h"
 #include "core/MediaType.h"
+#include "http/AnswerMessages.h"
 #include "http/HttpTransfer.h"
 #include "http/Url.h"
 
@@ -27,7 +28,9 @@ void Decide(ProbeState& state) {
   ProbeResult& result = state.result;
   result.url = state.transfer->EffectiveUrl();
   result.contentType = head.contentType;
-  result.contentLength = head.contentLength;
+  // A packed answer's length is the packed one, not the file's.
+  const bool packed = !head.contentEncoding.empty() && head.contentEncoding != "identity";
+  if (!packed) result.contentLength = head.contentLength;
   result.etag = head.etag;
   result.lastModified = head.lastModified;
   if (head.status < 200 || head.status > 299) {
@@ -97,6 +100,7 @@ ProbeResult Probe(const std::string& url, Deadline deadline, const ProbeRequest&
     throw FetchError(transfer.Describe(code, url));
   }
   if (!state.decided) Decide(state);  // an answer without a body
+  if (transfer.Head().impossibleLength) throw FetchError(ImpossibleLength(state.result.url));
   if (state.failedStatus)
     throw FetchError(DescribeStatus(transfer.Head().status, state.result.url));
   if (state.unknownType) {

@@ -128,7 +128,7 @@ struct TransferEngine::Active {
     std::optional<ByteRange> asked = request.range;
     if (asked) asked->last = Last();
     const AnswerDecision decision =
-        CheckAnswer(head, {from, asked, request.partOnly}, request.file, where);
+        CheckAnswer(head, {from, asked, request.partOnly, request.compressed}, request.file, where);
     if (request.onAnswer) request.onAnswer(decision, head);
     if (!decision.Taken()) {
       failure = decision.message;

@@ -7,11 +7,17 @@
 
 namespace tarnfetch {
 
-Validators AnswerValidators(const ResponseHead& head, std::optional<std::uint64_t> length) {
-  return {length, head.etag, head.lastModified};
+std::string FileAddress(const std::string& url) {
+  return url.substr(0, url.find_first_of("?#"));
+}
+
+Validators AnswerValidators(const ResponseHead& head, std::optional<std::uint64_t> length,
+                            std::string address) {
+  return {length, head.etag, head.lastModified, std::move(address)};
 }
 
 bool SameFile(const Validators& stored, const Validators& answer) {
+  if (!answer.address.empty() && stored.address != answer.address) return false;
   bool compared = false;
   const auto agree = [&compared](const auto& a, const auto& b, bool present) {
     if (!present) return true;
@@ -33,6 +39,7 @@ void StoreValidators(ControlFile& control, const Validators& validators) {
   control.Set("length", validators.length ? std::to_string(*validators.length) : "");
   control.Set("etag", validators.etag);
   control.Set("last-modified", validators.lastModified);
+  control.Set("address", validators.address);
 }
 
 Validators StoredValidators(const ControlFile& control) {
@@ -45,6 +52,7 @@ Validators StoredValidators(const ControlFile& control) {
   }
   validators.etag = control.Get("etag").value_or("");
   validators.lastModified = control.Get("last-modified").value_or("");
+  validators.address = control.Get("address").value_or("");
   return validators;
 }
 

@@ -31,7 +31,9 @@ class TarnfetchHostileServers : public ::testing::Test {
     media = new TempDir;
     const std::string make = "cd '" + media->path() + "' && for f in clip.ts video.mp4; do " +
                              kFfmpeg + " -v error -f lavfi -i testsrc -t 1 $f; done && " + kFfmpeg +
-                             " -v error -f lavfi -i sine -t 1 audio.m4a";
+                             " -v error -f lavfi -i sine -t 1 audio.m4a && " + kFfmpeg +
+                             " -v error -f lavfi -i testsrc -t 2 -f segment -segment_time 1 "
+                             "seg%d.ts && gzip -kn clip.ts video.mp4";
     ASSERT_EQ(RunProgram({"/bin/sh", "-c", make}).exitCode, 0);
   }
   static void TearDownTestSuite() { delete media; }
@@ -40,11 +42,42 @@ class TarnfetchHostileServers : public ::testing::Test {
     ASSERT_FALSE(Clip("audio.m4a").empty()) << "the clips could not be made";
     server_.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
       std::lock_guard lock(mutex_);
-      seen_.push_back(req.get_header_value("Host") + req.path + " " +
-                      req.get_header_value("Cookie") + req.get_header_value("Authorization"));
+      const std::string host = req.get_header_value("Host");
+      seen_.push_back(host + req.path + " " + req.get_header_value("Cookie") +
+                      req.get_header_value("Authorization"));
+      if (req.has_header("Range")) ++ranged_[req.path];
       const auto found = bodies_.find(req.path);
       if (found == bodies_.end()) return void(res.status = 404);
-      res.set_content(found->second, EndsWith(req.path, ".html") ? "text/html" : "video/mp4");
+      const std::string& body = found->second;
+      const std::string quirk = quirks_.contains(req.path) ? quirks_[req.path] : "";
+      if (quirk == "moved" && host.starts_with("localhost")) {
+        referers_.push_back(req.get_header_value("Referer"));
+      }
+      const char* type = EndsWith(req.path, ".html") ? "text/html" : "video/mp4";
+      if (quirk == "cut") return ServeHalfThenCut(res, body);
+      if (quirk == "huge") {  // a length past 2^64 - 2, then the connection ends
+        return res.set_content_provider(SIZE_MAX, type, [&body](auto, auto, auto& sink) {
+          sink.write(body.data(), 1000);
+          return false;
+        });
+      }
+      if (quirk == "moved" && req.has_header("Range") && !host.starts_with("localhost")) {
+        return res.set_redirect(There(req.path));
+      }
+      if (quirk == "always gzip" ||
+          (quirk == "gzip" &&
+           req.get_header_value("Accept-Encoding").find("gzip") != std::string::npos)) {
+        res.set_header("Content-Encoding", "gzip");
+        return res.set_content(bodies_[req.path + ".gz"], type);
+      }
+      if (quirk == "half") {  // the first half, for all that was asked
+        res.status = 206;
+        res.set_header("Content-Range", "bytes 0-" + std::to_string(body.size() / 2 - 1) + "/" +
+                                            std::to_string(body.size()));
+        return res.set_content(body.substr(0, body.size() / 2), type);
+      }
+      if (quirk == "whole") res.status = 200;  // a Range answered with all
+      res.set_content(body, quirk == "json" ? "application/json" : type);
     });
     std::string dead, players;
     for (const char* frame : {"about:blank", "javascript:false", "data:,x", "blob:x", "about:a"}) {
@@ -60,7 +93,25 @@ class TarnfetchHostileServers : public ::testing::Test {
                {"/local.ts", Playlist("file://" + (temp_.Path() / "private.ts").string())},
                {"/frames.html", "<title>Framed</title>" + dead + "<iframe src=player.html>"},
                {"/player.html", players + "<video src=\"clip.mp4\">"},
-               {"/caf\xE9.mp4", Clip("video.mp4")}, {"/creds.m3u8", Playlist(Elsewhere())}};
+               {"/caf\xE9.mp4", Clip("video.mp4")}, {"/creds.m3u8", Playlist(Elsewhere())},
+               {"/huge.mp4", Clip("video.mp4")}, {"/packed.mp4", Clip("video.mp4")},
+               {"/packed.mp4.gz", Clip("video.mp4.gz")},
+               {"/a/clip.mp4", RandomBytes(100000, 1)}, {"/b/clip.mp4", RandomBytes(100000, 2)},
+               {"/a/list.m3u8", Playlist("/seg0.ts\n#EXTINF:1,\n/missing.ts")},
+               {"/b/list.m3u8", Playlist("/b/seg0.ts\n#EXTINF:1,\n/seg1.ts")},
+               {"/seg0.ts", Clip("seg0.ts")}, {"/b/seg0.ts", Clip("seg0.ts")},
+               {"/seg1.ts", Clip("seg1.ts")},
+               {"/page.html", "<title>Paged</title><video src=\"/big.mp4\">"},
+               {"/big.mp4", RandomBytes(9 << 20, 3)}, {"/gone.mp4", RandomBytes(9 << 20, 4)},
+               {"/gaps.mp4", RandomBytes(9 << 20, 5)},
+               {"/text.m3u8", Playlist("words.ts")}, {"/words.ts", "{\"error\": \"gone\"}"},
+               {"/gz.m3u8", Playlist("gz.ts")}, {"/gz.ts", Clip("clip.ts")},
+               {"/gz.ts.gz", Clip("clip.ts.gz")},
+               {"/half.m3u8", Playlist("half.ts")}, {"/half.ts", Clip("clip.ts")},
+               {"/mixed.m3u8", Playlist("clip.ts\n#EXT-X-MAP:URI=\"video.mp4\"\n#EXTINF:1,\nv.mp4")}};
+    quirks_ = {{"/huge.mp4", "huge"}, {"/packed.mp4", "gzip"}, {"/a/clip.mp4", "cut"},
+               {"/big.mp4", "moved"}, {"/gone.mp4", "whole"}, {"/words.ts", "json"},
+               {"/gz.ts", "always gzip"}, {"/half.ts", "half"}};
     // clang-format on
     fs::create_directories(bin());
     setenv("PATH", (bin().string() + ":" + path_).c_str(), 1);
@@ -88,9 +139,21 @@ class TarnfetchHostileServers : public ::testing::Test {
            "none", "acodec": "mp4a.40.2"}]})";
   }
   // The segment's address on another origin: another name, the same server.
-  std::string Elsewhere() {
-    std::string there = server_.Url("/clip.ts");
-    return there.replace(7, 9, "localhost");
+  std::string Elsewhere() { return There("/clip.ts"); }
+  std::string There(const std::string& path) {
+    return server_.Url(path).replace(7, 9, "localhost");
+  }
+  // A ".part" of path's body in folder, and the control file of a run over
+  // several connections that kept done (text of "done" lines) of it.
+  void Plant(const std::string& folder, const std::string& path, const std::string& part,
+             const std::string& done) {
+    const fs::path name = out() / folder / path.substr(1);
+    fs::create_directories(name.parent_path());
+    WriteFile(name.string() + ".part", part);
+    WriteFile(name.string() + ".part.ctl", "tarnfetch-control 1\nvalue address " +
+                                               server_.Url(path) +
+                                               "\nvalue layout ranges\nvalue length " +
+                                               std::to_string(part.size()) + "\n" + done + "end\n");
   }
   RunResult Fetch(const std::string& path, const std::string& folder,
                   const std::string& name = "%(title)s.%(ext)s") {
@@ -104,8 +167,11 @@ class TarnfetchHostileServers : public ::testing::Test {
   std::string path_ = std::getenv("PATH");
   std::mutex mutex_;
   std::map<std::string, std::string> bodies_;
-  std::vector<std::string> seen_;  // "host/path Cookie-and-Authorization"
-  LoopbackServer server_;          // last: stopped first
+  std::map<std::string, std::string> quirks_;  // how a path is served, if not plainly
+  std::vector<std::string> seen_;              // "host/path Cookie-and-Authorization"
+  std::map<std::string, int> ranged_;          // requests with a Range, by path
+  std::vector<std::string> referers_;          // sent to the other origin
+  LoopbackServer server_;                      // last: stopped first
 };
 
 TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
@@ -127,6 +193,8 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     std::string ffmpeg, extractor;  // stand-ins' scripts or answers; empty: none
     const char* error;              // in the ERROR line; nullptr: the run succeeds
     std::vector<std::string> files;
+    std::string same = "";   // the path whose body the first file holds
+    std::string asked = "";  // a path the run must ask for
     std::string name = "%(title)s.%(ext)s", title = "";
   };
   // clang-format off
@@ -144,24 +212,69 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
       {"dead frames and players before the real ones", "/frames.html", "12", "", "", nullptr,
        {"Framed.mp4"}},
       {"a template that leaves no room for the pieces' names", "/nothing.html", "14", "",
-       Apart(std::string(300, 't')), nullptr, {x46 + std::string(194, 't') + ".mp4"},
+       Apart(std::string(300, 't')), nullptr, {x46 + std::string(194, 't') + ".mp4"}, "", "",
        x46 + "%(title)s.%(ext)s"},
-      {"an address name in Latin-1", "/caf%E9.mp4", "15", "", "", nullptr, {"caf\u00E9.mp4"},
-       "%(title)s.%(ext)s", "caf\u00E9"},
+      {"an address name in Latin-1", "/caf%E9.mp4", "15", "", "", nullptr, {"caf\u00E9.mp4"}, "",
+       "", "%(title)s.%(ext)s", "caf\u00E9"},
+      {"a length past what a file can be", "/huge.mp4", "1", "", "", "a length no file can have",
+       {}},
+      {"a probe answered packed", "/packed.mp4", "13", "", "", nullptr, {"packed.mp4"},
+       "/packed.mp4"},
+      {"a video cut off", "/a/clip.mp4", "9", "", "", "The connection broke",
+       {"clip.mp4.part", "clip.mp4.part.ctl"}},
+      {"another video of that name and length, no validators", "/b/clip.mp4", "9", "", "",
+       nullptr, {"clip.mp4"}, "/b/clip.mp4"},
+      {"a stream cut off", "/a/list.m3u8", "9h", "", "", "HTTP 404",
+       {"list.mp4.part", "list.mp4.part.ctl"}},
+      {"another stream of that name, count and durations", "/b/list.m3u8", "9h", "", "", nullptr,
+       {"list.mp4"}, "", "/b/seg0.ts"},
+      {"parts redirected elsewhere from a page with a token", "/page.html?token=t0k", "8", "",
+       "", nullptr, {"Paged.mp4"}, "/big.mp4"},
+      {"a server that stopped sending parts", "/gone.mp4", "10", "", "", nullptr, {"gone.mp4"},
+       "/gone.mp4"},
+      {"a record of 20,000 one-byte gaps", "/gaps.mp4", "16", "", "", nullptr, {"gaps.mp4"},
+       "/gaps.mp4"},
+      {"a segment that is text", "/text.m3u8", "6a", "", "", "(application/json) instead of",
+       {"text.mp4.part", "text.mp4.part.ctl"}},
+      {"a segment packed unasked", "/gz.m3u8", "6b", "", "", "packed (gzip) though it was not",
+       {"gz.mp4.part", "gz.mp4.part.ctl"}},
+      {"half a segment for all of it", "/half.m3u8", "6c", "", "", "only a part of what was",
+       {"half.mp4.part", "half.mp4.part.ctl"}},
+      {"MPEG-TS and fMP4 in one playlist", "/mixed.m3u8", "6d", "", "", "mixes MPEG-TS", {}},
   };
   // clang-format on
+  // Half of a file fetched in parts; all of one but 20,000 bytes apart.
+  const std::string& gone = bodies_["/gone.mp4"];
+  Plant("10", "/gone.mp4", gone.substr(0, gone.size() / 2) + std::string(gone.size() / 2, '\0'),
+        "done 0 " + std::to_string(gone.size() / 2) + "\n");
+  std::string gaps = bodies_["/gaps.mp4"], done;
+  const std::size_t apart = gaps.size() / 20000;
+  for (std::size_t gap = 0; gap < 20000 * apart; gap += apart) {
+    gaps[gap] = '\0';
+    done += "done " + std::to_string(gap + 1) + " " +
+            std::to_string(gap + apart < 20000 * apart ? gap + apart : gaps.size()) + "\n";
+  }
+  Plant("16", "/gaps.mp4", gaps, done);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.attack);
     StandIn("ffmpeg", c.ffmpeg);
     ExtractorAnswers(c.extractor);
+    fs::create_directories(out() / c.folder);
     const RunResult run = Fetch(c.path, c.folder, c.name);
     c.error != nullptr ? ExpectFailure(run, out() / c.folder) : ExpectWellFormedOutput(run);
     EXPECT_EQ(run.exitCode == 0, c.error == nullptr) << run.Text();
     EXPECT_NE(run.Text().find(c.error != nullptr ? c.error : "<title>"), std::string::npos);
     EXPECT_EQ(FilesBelow(out() / c.folder), c.files);
     EXPECT_EQ(c.title.empty() ? "" : TagValue(run, "title"), c.title);
+    std::lock_guard lock(mutex_);
+    EXPECT_TRUE(c.same.empty() || ReadFile(out() / c.folder / c.files.at(0)) == bodies_[c.same]);
+    const std::string asked = server_.Url(c.asked).substr(7) + " ";
+    EXPECT_TRUE(c.asked.empty() || std::count(seen_.begin(), seen_.end(), asked) == 1);
   }
   std::lock_guard lock(mutex_);
+  EXPECT_LT(ranged_["/gaps.mp4"], 64);
+  EXPECT_FALSE(referers_.empty());
+  for (const std::string& referer : referers_) EXPECT_EQ(referer, server_.Url("/"));
   const std::string origin = server_.Url("/creds.m3u8").substr(7) + " s=1Basic eHl6";
   EXPECT_EQ(std::count(seen_.begin(), seen_.end(), origin), 1);
   EXPECT_EQ(std::count(seen_.begin(), seen_.end(), Elsewhere().substr(7) + " "), 1);

@@ -13,6 +13,7 @@
 #include "core/FetchError.h"
 #include "download/HlsPlaylist.h"
 #include "http/ContentRange.h"
+#include "http/HttpTransfer.h"
 #include "http/Url.h"
 #include "page/HtmlTagReader.h"
 #include "page/PageEncoding.h"
@@ -178,6 +179,8 @@ TEST(HlsPlaylistTable, RefusedPlaylistsSayWhy) {
        "The stream is encrypted with an unknown method (AES-256)"},
       {head + "#EXT-X-BYTERANGE:18446744073709551615@0\na\n#EXT-X-BYTERANGE:1\n" + tail, range},
       {head + "#EXT-X-MAP:URI=\"i\",BYTERANGE=\"2@18446744073709551615\"\n" + tail, range},
+      {head + "#EXTINF:1,\nb.ts\n#EXT-X-MAP:URI=\"i\"\n#EXTINF:1,\n" + tail,
+       "The playlist mixes MPEG-TS and fragmented MP4 segments"},
   };
   for (const std::string text : {"", "#EXTINF:2,\n", "#extm3u\n", "\n#EXTM3U\n"}) {
     cases.push_back({text + tail, "The address is not an HLS playlist"});
@@ -252,6 +255,10 @@ TEST(HlsPlaylistTable, TheFingerprintIgnoresTokensInAddresses) {
   EXPECT_NE(print("#EXTINF:2,\na.ts?t=1\n#EXTINF:3,\nb.ts?t=1\n"), base);
   EXPECT_NE(print("#EXTINF:2,\na.ts?t=1\n"), base);
   EXPECT_NE(print("#EXTINF:2,\n#EXT-X-BYTERANGE:5\na.ts\n#EXTINF:2,\nb.ts\n"), base);
+  // Another stream's playlist with the same segments; a token in its own address.
+  const std::string body = "#EXTM3U\n#EXTINF:2,\na.ts?t=1\n#EXTINF:2,\nb.ts?t=1\n#EXT-X-ENDLIST\n";
+  EXPECT_NE(HlsPlaylist(body, "https://cdn.test/w/index.m3u8?t=1").Fingerprint(), base);
+  EXPECT_EQ(HlsPlaylist(body, "https://cdn.test/v/index.m3u8?t=9").Fingerprint(), base);
 }
 
 TEST(ContentRangeTable, BytesFirstLastAndLength) {
@@ -264,17 +271,57 @@ TEST(ContentRangeTable, BytesFirstLastAndLength) {
            part(range->completeLength);
   };
   for (const char* value : {"bytes 0-99/100", "bytes 100-999/*", "bytes */1000", "bytes */0",
-                            "bytes 0-0/1", "bytes 0-18446744073709551615/*"}) {
+                            "bytes 0-0/1", "bytes 0-9223372036854775807/*"}) {
     EXPECT_EQ("bytes " + read(value), value);
   }
-  // Backwards, past the length, past 64 bits, cut short, signs, other
+  // Backwards, past the length, past what a file can be, cut short, signs, other
   // bases, blanks, other units.
-  for (const char* value : {"bytes 5-4/10", "bytes 0-100/100", "bytes 0-0/0", "bytes */*",
-                            "bytes 0-18446744073709551616/*", "bytes 0-1/18446744073709551616", "",
-                            "bytes ", "bytes 0-1", "bytes 0-/10", "bytes -1/10", "bytes 1-2-3/10",
-                            "bytes +0-1/2", "bytes 0x1-2/3", "bytes  0-1/2", "bytes 0-1/2 ",
-                            "bytes 0-1/2\r\n", "items 0-1/2", "bytes=0-1/2"}) {
+  for (const char* value : {"bytes 5-4/10",
+                            "bytes 0-100/100",
+                            "bytes 0-0/0",
+                            "bytes */*",
+                            "bytes 0-18446744073709551616/*",
+                            "bytes 0-1/18446744073709551616",
+                            "bytes 0-9223372036854775808/*",
+                            "bytes 0-1/18446744073709551615",
+                            "",
+                            "bytes ",
+                            "bytes 0-1",
+                            "bytes 0-/10",
+                            "bytes -1/10",
+                            "bytes 1-2-3/10",
+                            "bytes +0-1/2",
+                            "bytes 0x1-2/3",
+                            "bytes  0-1/2",
+                            "bytes 0-1/2 ",
+                            "bytes 0-1/2\r\n",
+                            "items 0-1/2",
+                            "bytes=0-1/2"}) {
     EXPECT_EQ(read(value), "refused") << value;
+  }
+}
+
+TEST(ContentLengthTable, ALengthPastWhatAFileCanBeIsDamaged) {
+  struct Case {
+    const char* line;
+    std::optional<std::uint64_t> length;
+    bool impossible;
+  };
+  const Case cases[] = {
+      {"Content-Length: 100\r\n", 100, false},
+      {"content-length:9223372036854775807\r\n", 9223372036854775807u, false},
+      {"Content-Length: 9223372036854775808\r\n", {}, true},
+      {"Content-Length: 18446744073709551615\r\n", {}, true},
+      {"Content-Length: 99999999999999999999999\r\n", {}, true},
+      {"Content-Length: -1\r\n", {}, false},
+      {"Content-Length: 12x\r\n", {}, false},
+      {"Content-Length:\r\n", {}, false},
+  };
+  for (const Case& c : cases) {
+    ResponseHead head;
+    ReadHeaderLine(head, c.line);
+    EXPECT_EQ(head.contentLength, c.length) << c.line;
+    EXPECT_EQ(head.impossibleLength, c.impossible) << c.line;
   }
 }
 
