@@ -122,3 +122,94 @@ peak_rss_of() {
   done
   echo "$peak"
 }
+
+# write_file_server: writes $work/file_server.py, a file of zeros served
+# over ranges, to be run as `python3 $work/file_server.py PORT MIB RATE
+# MOST`: RATE bytes a second per connection (0: as fast as it goes), MOST
+# requests at a time before it answers 429 (0: any). GET /connections
+# tells how many connections asked for the file since the last time it was
+# asked.
+write_file_server() {
+  cat >"$work/file_server.py" <<'PY'
+import http.server, re, socket, sys, threading, time
+
+PORT, SIZE, RATE, MOST = int(sys.argv[1]), int(sys.argv[2]) << 20, int(sys.argv[3]), int(sys.argv[4])
+CHUNK = bytes(64 << 10) if RATE else bytes(1 << 20)
+lock = threading.Lock()
+state = {"active": 0, "connections": 0}
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def setup(self):
+        super().setup()
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.started = time.monotonic()
+        self.sent = 0
+        self.counted = False
+
+    def do_GET(self):
+        if self.path == "/connections":
+            with lock:
+                body = str(state["connections"]).encode()
+                state["connections"] = 0
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        with lock:
+            if not self.counted:
+                state["connections"] += 1
+                self.counted = True
+            refused = MOST and state["active"] >= MOST
+            if not refused:
+                state["active"] += 1
+        if refused:
+            self.send_response(429)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        try:
+            self.send(re.fullmatch(r"bytes=(\d+)-(\d*)", self.headers.get("Range", "")))
+        finally:
+            with lock:
+                state["active"] -= 1
+
+    def send(self, match):
+        first, last = 0, SIZE - 1
+        if match:
+            first = int(match.group(1))
+            if match.group(2):
+                last = min(int(match.group(2)), SIZE - 1)
+            self.send_response(206)
+            self.send_header("Content-Range", f"bytes {first}-{last}/{SIZE}")
+        else:
+            self.send_response(200)
+        self.send_header("Content-Type", "video/mp4")
+        self.send_header("Accept-Ranges", "bytes")
+        self.send_header("Content-Length", str(last - first + 1))
+        self.end_headers()
+        left = last - first + 1
+        try:
+            while left > 0:
+                piece = CHUNK[: min(left, len(CHUNK))]
+                self.wfile.write(piece)
+                left -= len(piece)
+                self.sent += len(piece)
+                ahead = self.started + self.sent / RATE - time.monotonic() if RATE else 0
+                if ahead > 0:
+                    time.sleep(ahead)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+    def log_message(self, *args):
+        pass
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    request_queue_size = 64
+
+Server(("127.0.0.1", PORT), Handler).serve_forever()
+PY
+}

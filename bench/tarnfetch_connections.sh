@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Downloads one file from a loopback server that paces every connection to
-# 8 MB/s (as throttling hosts do) with tarnfetch (4 connections, its
-# default), with curl (one connection) and with `aria2c -x4 -s4`, in turn,
+# 8 MB/s (as throttling hosts do) with tarnfetch (its default count, which
+# adapts), with curl (one connection) and with `aria2c -x4 -s4`, in turn,
 # and compares wall time and peak memory.
 #
 #   bench/tarnfetch_connections.sh [BUILD_DIR] [SIZE_MIB] [ROUNDS]
@@ -22,60 +22,8 @@ require_tools "$tarnfetch" python3 curl aria2c
 mkdir -p "$work/out"
 
 port=$(free_port)
-cat >"$work/server.py" <<'PY'
-import http.server, re, socket, sys, time
-
-SIZE = int(sys.argv[2]) << 20
-RATE = 8_000_000  # bytes a second, per connection
-CHUNK = bytes(64 << 10)
-
-class Paced(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-
-    def setup(self):
-        super().setup()
-        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        self.started = time.monotonic()
-        self.sent = 0  # on this connection
-
-    def do_GET(self):
-        first, last = 0, SIZE - 1
-        match = re.fullmatch(r"bytes=(\d+)-(\d*)", self.headers.get("Range", ""))
-        if match:
-            first = int(match.group(1))
-            if match.group(2):
-                last = min(int(match.group(2)), SIZE - 1)
-            self.send_response(206)
-            self.send_header("Content-Range", f"bytes {first}-{last}/{SIZE}")
-        else:
-            self.send_response(200)
-        self.send_header("Content-Type", "video/mp4")
-        self.send_header("Accept-Ranges", "bytes")
-        self.send_header("Content-Length", str(last - first + 1))
-        self.end_headers()
-        left = last - first + 1
-        try:
-            while left > 0:
-                piece = CHUNK[: min(left, len(CHUNK))]
-                self.wfile.write(piece)
-                left -= len(piece)
-                self.sent += len(piece)
-                ahead = self.started + self.sent / RATE - time.monotonic()
-                if ahead > 0:
-                    time.sleep(ahead)
-        except (BrokenPipeError, ConnectionResetError):
-            self.close_connection = True
-
-    def log_message(self, *args):
-        pass
-
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-    request_queue_size = 64
-
-Server(("127.0.0.1", int(sys.argv[1])), Paced).serve_forever()
-PY
-python3 "$work/server.py" "$port" "$size_mib" &
+write_file_server
+python3 "$work/file_server.py" "$port" "$size_mib" 8000000 0 &
 server_pid=$!
 url="http://127.0.0.1:$port/big.mp4"
 wait_for "$url"
