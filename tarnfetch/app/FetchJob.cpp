@@ -9,6 +9,7 @@
 #include "core/MediaType.h"
 #include "core/Utf8.h"
 #include "download/MediaDownload.h"
+#include "download/NamedFile.h"
 #include "download/StreamDownload.h"
 #include "extractor/ExtractorFallback.h"
 #include "files/FileName.h"
@@ -75,19 +76,11 @@ void RunFetchJob(const std::string& url, const std::string& pathTemplate, int co
 
   const OutputTarget target = ExpandTemplate(
       pathTemplate, media.title, ChooseExtension(media.contentType, UrlFileExtension(media.url)));
-  const OutputFolder folder(target.folder);
-  const ChosenName chosen = ChooseName(folder, target, media.validators.length);
-  if (chosen.complete) {
-    console::Skip(chosen.path);
-    return;
-  }
-  console::FileName(chosen.path);
-  ProgressReporter progress;
-  MediaDownload download(folder, chosen.name, progress);
-  download.SetReferrerPage(media.referrerPage);
-  download.SetConnections(connections);
-  const std::uint64_t size = download.Run(media.url, media.validators);
-  progress.Finish(size);
+  DownloadNamedFile(target, media.validators.length, [&](MediaDownload& download) {
+    download.SetReferrerPage(media.referrerPage);
+    download.SetConnections(connections);
+    return download.Run(media.url, media.validators);
+  });
 }
 
 }  // namespace tarnfetch

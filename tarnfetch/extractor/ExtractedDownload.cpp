@@ -13,6 +13,7 @@
 #include "core/RunTogether.h"
 #include "core/StopFlag.h"
 #include "download/MediaDownload.h"
+#include "download/NamedFile.h"
 #include "download/StreamDownload.h"
 #include "ffmpeg/PictureSoundJoin.h"
 #include "files/ControlFile.h"
@@ -80,17 +81,9 @@ void DownloadSingle(const ExtractedFormat& format, const std::string& title,
       format.extension.empty() ? ChooseExtension(probe.contentType, UrlFileExtension(format.url))
                                : format.extension;
   const OutputTarget target = ExpandTemplate(pathTemplate, title, extension);
-  const OutputFolder folder(target.folder);
-  const ChosenName chosen =
-      ChooseName(folder, target, probe.contentLength ? probe.contentLength : format.size);
-  if (chosen.complete) {
-    console::Skip(chosen.path);
-    return;
-  }
-  console::FileName(chosen.path);
-  ProgressReporter progress;
-  MediaDownload download(folder, chosen.name, progress);
-  progress.Finish(FetchFormat(download, format, probe, connections));
+  DownloadNamedFile(
+      target, probe.contentLength ? probe.contentLength : format.size,
+      [&](MediaDownload& download) { return FetchFormat(download, format, probe, connections); });
 }
 
 // Picture and sound at once, each on a thread of its own into a ".part"
