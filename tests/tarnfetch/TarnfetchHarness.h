@@ -136,6 +136,19 @@ inline RunResult RunTarnfetch(const std::vector<std::string>& args) {
   return RunProgram(argv);
 }
 
+// Runs tarnfetch on url under time(1), which forks its own child, so that
+// the peak it reports is tarnfetch's alone; *peakKb gets it, in KB.
+inline RunResult RunTarnfetchMeasured(const std::string& url, const fs::path& folder,
+                                      long* peakKb) {
+  const fs::path peak = folder / "peak";
+  RunResult run = RunProgram({"/usr/bin/time", "-f", "%M", "-o", peak.string(), kTarnfetch, url,
+                              "-p", (folder / "out" / "x").string()});
+  // The last line: time(1) first reports a non-zero exit status.
+  const std::string report = ReadFile(peak);
+  *peakKb = std::atol(report.c_str() + report.find_last_of('\n', report.size() - 2) + 1);
+  return run;
+}
+
 // Starts tarnfetch with args (its output dropped, the environment ours)
 // and kills it with SIGKILL once `ready` holds. False when it ended first.
 inline bool KillTarnfetchWhen(const std::vector<std::string>& args,

@@ -127,14 +127,9 @@ TEST(ExtractorAnswerReader, HostileAnswersOfFullSizeKeepTarnfetchSmall) {
     SCOPED_TRACE(name);
     ASSERT_LT(answer.size(), 64u << 20);
     WriteFile(temp.Path() / "answer.json", answer);
-    const fs::path peak = temp.Path() / "peak";
-    const RunResult run =
-        RunProgram({"/usr/bin/time", "-f", "%M", "-o", peak.string(), kTarnfetch,
-                    server.Url("/page"), "-p", (temp.Path() / "out" / "x").string()});
+    long peakKb = 0;
+    const RunResult run = RunTarnfetchMeasured(server.Url("/page"), temp.Path(), &peakKb);
     ExpectFailure(run, temp.Path() / "out");
-    const std::string report = ReadFile(peak);
-    const long peakKb =
-        std::atol(report.c_str() + report.find_last_of('\n', report.size() - 2) + 1);
     EXPECT_LT(peakKb, kMaxPeakKb);
   }
   setenv("PATH", path.c_str(), 1);

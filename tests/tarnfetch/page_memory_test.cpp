@@ -93,17 +93,9 @@ TEST(TarnfetchPageMemory, EveryShapeOfPageStaysUnder40MB) {
     SCOPED_TRACE(name);
     current = make();
     ASSERT_EQ(current.size(), kPageBytes);
-    // time(1) forks its own child, so the peak it reports is tarnfetch's
-    // alone, not this process's inherited through the start.
-    const fs::path peak = temp.Path() / "peak";
-    const RunResult run =
-        RunProgram({"/usr/bin/time", "-f", "%M", "-o", peak.string(), kTarnfetch,
-                    server.Url("/page"), "-p", (temp.Path() / "out" / "x").string()});
+    long peakKb = 0;
+    const RunResult run = RunTarnfetchMeasured(server.Url("/page"), temp.Path(), &peakKb);
     ExpectFailure(run, temp.Path() / "out");
-    // The last line: time(1) first reports a non-zero exit status.
-    const std::string report = ReadFile(peak);
-    const long peakKb =
-        std::atol(report.c_str() + report.find_last_of('\n', report.size() - 2) + 1);
     EXPECT_GT(peakKb, 8 << 10) << "the page itself is held";
     EXPECT_LT(peakKb, kMaxPeakKb);
   }
