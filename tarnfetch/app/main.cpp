@@ -23,9 +23,11 @@ void EndWithParent() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  EndWithParent();
   using tarnfetch::Arguments;
   const Arguments args = tarnfetch::ParseArguments(argc, argv);
+  // The site extractor's daily check is started detached by a download that
+  // usually ends first; it keeps its own time limits and must outlive it.
+  if (args.action != Arguments::Action::UpdateExtractor) EndWithParent();
   switch (args.action) {
     case Arguments::Action::Help:
       tarnfetch::console::Plain(tarnfetch::HelpText());

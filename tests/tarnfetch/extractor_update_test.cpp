@@ -3,6 +3,7 @@
 // and refused when anything about it is wrong.
 #include <openssl/evp.h>
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -53,23 +54,25 @@ class TarnfetchExtractorUpdate : public ::testing::Test {
   }
 
   void SetUp() override {
-    server_.Routes().Get(R"(/release/(.+))",
-                         [this](const httplib::Request& req, httplib::Response& res) {
-                           std::lock_guard lock(mutex_);
-                           ++requests_[req.matches[1]];
-                           const auto file = files_.find(req.matches[1]);
-                           if (file == files_.end()) {
-                             res.status = 404;
-                             return;
-                           }
-                           res.set_content(file->second, "application/octet-stream");
-                         });
+    server_.Routes().Get(
+        R"(/release/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(releaseDelayMs_.load()));
+          std::lock_guard lock(mutex_);
+          ++requests_[req.matches[1]];
+          const auto file = files_.find(req.matches[1]);
+          if (file == files_.end()) {
+            res.status = 404;
+            return;
+          }
+          res.set_content(file->second, "application/octet-stream");
+        });
     for (const char* page : {"/page.html", "/unknown.html"}) {
       server_.Routes().Get(page, [](const httplib::Request&, httplib::Response& res) {
         res.set_content("<html><title>No player</title></html>", "text/html");
       });
     }
-    server_.Routes().Get("/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
+    server_.Routes().Get("/clip.mp4", [this](const httplib::Request&, httplib::Response& res) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(clipDelayMs_.load()));
       res.set_content(kClip, "video/mp4");
     });
     fs::create_directories(bin());
@@ -166,6 +169,7 @@ print('{"title": "Clip VERSION", "url": "CLIP", "ext": "mp4"}')
   std::mutex mutex_;
   std::map<std::string, std::string> files_;
   std::map<std::string, int> requests_;
+  std::atomic<int> clipDelayMs_{0}, releaseDelayMs_{0};
   LoopbackServer server_;  // last: stopped first
 };
 
@@ -328,12 +332,17 @@ TEST_F(TarnfetchExtractorUpdate, ARunThatAskedTheExtractorStartsTheDailyCheck) {
   WriteFile(bin() / "yt-dlp", "#!/bin/sh\necho '{\"title\": \"System\", \"url\": \"" +
                                   server_.Url("/clip.mp4") + "\"}'\n");
   fs::permissions(bin() / "yt-dlp", fs::perms::owner_all);
+  // A slow clip and a slower release: the check is under way before the run
+  // that started it ends, and must outlive it.
+  clipDelayMs_ = 500;
+  releaseDelayMs_ = 700;
   const RunResult run = Fetch("/page.html");
   ASSERT_EQ(run.exitCode, 0) << run.Text();
-  for (int i = 0; i < 2000 && !fs::exists(folder() / "report.txt"); ++i) {
+  for (int i = 0; i < 1500 && !fs::exists(folder() / "report.txt"); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(Installed(), Release("2026.12.01"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the report's lines
+  EXPECT_EQ(Installed(), Release("2026.12.01")) << ReadFile(folder() / "report.txt");
 }
 
 }  // namespace
