@@ -14,6 +14,7 @@
 #include "files/HostMemory.h"
 #include "files/OutputFolder.h"
 #include "files/PartFile.h"
+#include "http/AnswerMessages.h"
 #include "http/ConnectionPlan.h"
 #include "http/ServerName.h"
 #include "http/TransferEngine.h"
@@ -82,6 +83,7 @@ class Job {
   std::string MapId(std::size_t index) const;
   void WriteReady();
   void WriteSegment(std::size_t index, Pending& pending);
+  void StoreSegment(std::size_t index, const char* data, std::size_t size);
   void Store(const char* data, std::size_t size);
 
   const HlsPlaylist& playlist_;
@@ -101,6 +103,7 @@ class Job {
   std::map<std::string, Resource> resources_;
   Aes128Decryptor decryptor_;
   std::string plain_;
+  bool segmentBegun_ = false;  // a byte of the segment being written is stored
 };
 
 void Job::Resume() {
@@ -268,10 +271,11 @@ void Job::WriteReady() {
 void Job::WriteSegment(std::size_t index, Pending& pending) {
   const HlsSegment& segment = segments_[index];
   std::string failure;
+  segmentBegun_ = false;
   if (segment.key < 0) {
     if (!pending.spool.Read(
-            [this](const char* data, std::size_t size) {
-              Store(data, size);
+            [this, index](const char* data, std::size_t size) {
+              StoreSegment(index, data, size);
               return true;
             },
             &failure)) {
@@ -292,10 +296,10 @@ void Job::WriteSegment(std::size_t index, Pending& pending) {
   }
   decryptor_.Begin(secret, iv);
   if (!pending.spool.Read(
-          [this](const char* data, std::size_t size) {
+          [this, index](const char* data, std::size_t size) {
             plain_.clear();
             decryptor_.Update(data, size, plain_);
-            Store(plain_.data(), plain_.size());
+            StoreSegment(index, plain_.data(), plain_.size());
             return true;
           },
           &failure)) {
@@ -307,8 +311,20 @@ void Job::WriteSegment(std::size_t index, Pending& pending) {
         "Segment " + std::to_string(index + 1) +
         " could not be decrypted (wrong key or damaged data): " + playlist_.Resolve(segment.uri));
   }
-  Store(plain_.data(), plain_.size());
+  StoreSegment(index, plain_.data(), plain_.size());
   std::string().swap(plain_);
+}
+
+// Whatever its type said (static servers call segments text/plain), a
+// segment that begins as text is an error page, never picture or sound.
+void Job::StoreSegment(std::size_t index, const char* data, std::size_t size) {
+  if (!segmentBegun_ && size > 0) {
+    segmentBegun_ = true;
+    if (LooksLikeText(std::string_view(data, size))) {
+      throw FetchError(TextInsteadOfVideo(playlist_.Resolve(segments_[index].uri)));
+    }
+  }
+  Store(data, size);
 }
 
 void Job::Store(const char* data, std::size_t size) {

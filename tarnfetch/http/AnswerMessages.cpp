@@ -28,6 +28,10 @@ std::string TextInsteadOfVideo(const std::string& contentType, const std::string
          ") instead of the video: " + url;
 }
 
+std::string TextInsteadOfVideo(const std::string& url) {
+  return "The server sent a text instead of the video: " + url;
+}
+
 std::string EmptyFile(const std::string& url) {
   return "The server sent an empty file: " + url;
 }

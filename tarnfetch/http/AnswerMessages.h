@@ -13,6 +13,8 @@ std::string PartNotAskedFor(const std::string& url);
 std::string NoPartsSent(const std::string& url);
 std::string PartsStopped(const std::string& url);
 std::string TextInsteadOfVideo(const std::string& contentType, const std::string& url);
+// For a body that is text whatever its type said.
+std::string TextInsteadOfVideo(const std::string& url);
 std::string EmptyFile(const std::string& url);
 // now: the length the later answer gave, none when it gave none.
 std::string LengthChanged(std::uint64_t announced, std::optional<std::uint64_t> now,

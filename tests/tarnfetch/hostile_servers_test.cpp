@@ -77,7 +77,9 @@ class TarnfetchHostileServers : public ::testing::Test {
         return res.set_content(body.substr(0, body.size() / 2), type);
       }
       if (quirk == "whole") res.status = 200;  // a Range answered with all
-      res.set_content(body, quirk == "json" ? "application/json" : type);
+      if (quirk == "json" || quirk == "plain")
+        type = quirk == "json" ? "application/json" : "text/plain";
+      res.set_content(body, type);
     });
     std::string dead, players;
     for (const char* frame : {"about:blank", "javascript:false", "data:,x", "blob:x", "about:a"}) {
@@ -91,6 +93,8 @@ class TarnfetchHostileServers : public ::testing::Test {
                {"/audio.m4a", Clip("audio.m4a")}, {"/nothing.html", "<title>None</title>"},
                {"/local.m3u8", Playlist("local.ts")},
                {"/local.ts", Playlist("file://" + (temp_.Path() / "private.ts").string())},
+               {"/concat.mp4",
+                "ffconcat version 1.0\nfile '" + (temp_.Path() / "private.ts").string() + "'\n"},
                {"/frames.html", "<title>Framed</title>" + dead + "<iframe src=player.html>"},
                {"/player.html", players + "<video src=\"clip.mp4\">"},
                {"/caf\xE9.mp4", Clip("video.mp4")}, {"/creds.m3u8", Playlist(Elsewhere())},
@@ -105,13 +109,15 @@ class TarnfetchHostileServers : public ::testing::Test {
                {"/big.mp4", RandomBytes(9 << 20, 3)}, {"/gone.mp4", RandomBytes(9 << 20, 4)},
                {"/gaps.mp4", RandomBytes(9 << 20, 5)},
                {"/text.m3u8", Playlist("words.ts")}, {"/words.ts", "{\"error\": \"gone\"}"},
+               {"/plain.m3u8", Playlist("plain.ts")},
+               {"/plain.ts", "\xEF\xBB\xBF{\"error\": \"gone\"}"},
                {"/gz.m3u8", Playlist("gz.ts")}, {"/gz.ts", Clip("clip.ts")},
                {"/gz.ts.gz", Clip("clip.ts.gz")},
                {"/half.m3u8", Playlist("half.ts")}, {"/half.ts", Clip("clip.ts")},
                {"/mixed.m3u8", Playlist("clip.ts\n#EXT-X-MAP:URI=\"video.mp4\"\n#EXTINF:1,\nv.mp4")}};
     quirks_ = {{"/huge.mp4", "huge"}, {"/packed.mp4", "gzip"}, {"/a/clip.mp4", "cut"},
                {"/big.mp4", "moved"}, {"/gone.mp4", "whole"}, {"/words.ts", "json"},
-               {"/gz.ts", "always gzip"}, {"/half.ts", "half"}};
+               {"/plain.ts", "plain"}, {"/gz.ts", "always gzip"}, {"/half.ts", "half"}};
     // clang-format on
     fs::create_directories(bin());
     setenv("PATH", (bin().string() + ":" + path_).c_str(), 1);
@@ -131,9 +137,9 @@ class TarnfetchHostileServers : public ::testing::Test {
     StandIn("yt-dlp", json.empty() ? "" : "cat '" + (temp_.Path() / "answer.json").string() + "'");
   }
   // A picture and a sound apart, under the title.
-  std::string Apart(const std::string& title) {
+  std::string Apart(const std::string& title, const std::string& picture = "/video.mp4") {
     return R"({"title": ")" + title + R"(", "requested_formats": [{"url": ")" +
-           server_.Url("/video.mp4") + R"(", "ext": "mp4", "vcodec": "avc1.64000d", "acodec":
+           server_.Url(picture) + R"(", "ext": "mp4", "vcodec": "avc1.64000d", "acodec":
            "none"}, {"url": ")" +
            server_.Url("/audio.m4a") + R"(", "ext": "m4a", "vcodec":
            "none", "acodec": "mp4a.40.2"}]})";
@@ -200,7 +206,11 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   // clang-format off
   const std::vector<Case> cases{
       {"a segment that is a playlist naming a local file", "/local.m3u8", "2", "", "",
-       "not a video or sound file it may read", {"local.mp4.part", "local.mp4.part.ctl"}},
+       "a text instead of the video", {"local.mp4.part", "local.mp4.part.ctl"}},
+      {"a picture that is a list of local files", "/nothing.html", "2b", "",
+       Apart("Local", "/concat.mp4"), "not a video or sound file it may read",
+       {"Local.mp4.audio.part", "Local.mp4.audio.part.ctl", "Local.mp4.video.part",
+        "Local.mp4.video.part.ctl"}},
       {"a full disk while ffmpeg writes the trailer", "/clip.m3u8", "4", fullDisk, "",
        "No space left on device", {"clip.mp4.part", "clip.mp4.part.ctl"}},
       {"a full disk without a word", "/clip.m3u8", "4", cutShort, "",
@@ -236,6 +246,8 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
        "/gaps.mp4"},
       {"a segment that is text", "/text.m3u8", "6a", "", "", "(application/json) instead of",
        {"text.mp4.part", "text.mp4.part.ctl"}},
+      {"a segment that is text labelled text/plain", "/plain.m3u8", "6e", "", "",
+       "a text instead of the video", {"plain.mp4.part", "plain.mp4.part.ctl"}},
       {"a segment packed unasked", "/gz.m3u8", "6b", "", "", "packed (gzip) though it was not",
        {"gz.mp4.part", "gz.mp4.part.ctl"}},
       {"half a segment for all of it", "/half.m3u8", "6c", "", "", "only a part of what was",
@@ -263,7 +275,8 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     const RunResult run = Fetch(c.path, c.folder, c.name);
     c.error != nullptr ? ExpectFailure(run, out() / c.folder) : ExpectWellFormedOutput(run);
     EXPECT_EQ(run.exitCode == 0, c.error == nullptr) << run.Text();
-    EXPECT_NE(run.Text().find(c.error != nullptr ? c.error : "<title>"), std::string::npos);
+    EXPECT_NE(run.Text().find(c.error != nullptr ? c.error : "<title>"), std::string::npos)
+        << run.Text();
     EXPECT_EQ(FilesBelow(out() / c.folder), c.files);
     EXPECT_EQ(c.title.empty() ? "" : TagValue(run, "title"), c.title);
     std::lock_guard lock(mutex_);

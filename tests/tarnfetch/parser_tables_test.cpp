@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/FetchError.h"
+#include "core/MediaType.h"
 #include "download/HlsPlaylist.h"
 #include "http/ContentRange.h"
 #include "http/HttpTransfer.h"
@@ -323,6 +324,25 @@ TEST(ContentLengthTable, ALengthPastWhatAFileCanBeIsDamaged) {
     EXPECT_EQ(head.contentLength, c.length) << c.line;
     EXPECT_EQ(head.impossibleLength, c.impossible) << c.line;
   }
+}
+
+// The first bytes of a segment: media formats hold control bytes at once,
+// error pages and JSON none.
+TEST(SegmentBodyTable, TextIsToldFromMedia) {
+  using namespace std::string_literals;
+  const std::pair<std::string, bool> cases[] = {
+      {"{\"error\": \"gone\"}", true},
+      {"\xEF\xBB\xBF<html>\r\n<title>Slow down</title>", true},
+      {"\tx", true},
+      {std::string(64, 'a') + "\x00", true},  // only the first 64 bytes count
+      {"", false},
+      {"G@\x00\x10\x00\x00\xB0\r"s, false},              // MPEG-TS
+      {"\x00\x00\x00\x18styp"s, false},                  // fragmented MP4
+      {"ID3\x04\x00\x00\x00\x00\x00\x3F PRIV"s, false},  // packed audio's tag
+      {"\xFF\xF1\x50\x80"s, false},                      // ADTS
+      {"Hello \xC3\xA9", false},                         // not ASCII
+  };
+  for (const auto& [head, text] : cases) EXPECT_EQ(LooksLikeText(head), text) << head;
 }
 
 TEST(UrlTable, ResolvingAgainstThePage) {
