@@ -1,7 +1,8 @@
 #include "app/Arguments.h"
 
-#include <charconv>
 #include <string_view>
+
+#include "base/Numbers.h"
 
 namespace tarnfetch {
 
@@ -34,10 +35,8 @@ Arguments ParseArguments(int argc, const char* const* argv) {
       return args;
     } else if (option == "--connections") {
       const std::string_view value = i + 1 < argc ? argv[++i] : "";
-      int number = 0;
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-      if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
-          number < 1 || number > 16) {
+      const int number = quillmarsh::ReadWholeNumber<int>(value).value_or(0);
+      if (number < 1 || number > 16) {
         args.problem = "The option --connections needs a number from 1 to 16 after it.";
         return args;
       }

@@ -2,12 +2,12 @@
 
 #include <expat.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "base/Numbers.h"
 #include "base/Text.h"
 #include "core/FetchError.h"
 #include "core/MediaType.h"
@@ -16,6 +16,8 @@
 
 namespace tarnfetch {
 namespace {
+
+using quillmarsh::ReadWholeNumber;
 
 enum class Level { Mpd, Period, Set, Representation };
 
@@ -39,14 +41,6 @@ bool Has(const char** attributes, std::string_view wanted) {
   return false;
 }
 
-template <typename Number>
-std::optional<Number> ReadNumber(std::string_view text) {
-  Number value{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 std::optional<double> ReadReal(std::string_view text) {
   if (text.empty() || text.size() > 64) return std::nullopt;
   const std::string copy(text);
@@ -60,8 +54,8 @@ std::optional<double> ReadReal(std::string_view text) {
 std::optional<DashRange> ReadRange(std::string_view text) {
   const auto dash = text.find('-');
   if (dash == std::string_view::npos) return std::nullopt;
-  const auto first = ReadNumber<std::uint64_t>(text.substr(0, dash));
-  const auto last = ReadNumber<std::uint64_t>(text.substr(dash + 1));
+  const auto first = ReadWholeNumber<std::uint64_t>(text.substr(0, dash));
+  const auto last = ReadWholeNumber<std::uint64_t>(text.substr(dash + 1));
   if (!first || !last || *last < *first) return std::nullopt;
   return DashRange{*first, *last};
 }
@@ -171,8 +165,8 @@ struct DashReader {
       set.mimeType = at("mimeType");
       set.codecs = at("codecs");
       set.language = at("lang");
-      set.width = ReadNumber<std::uint64_t>(at("width")).value_or(0);
-      set.height = ReadNumber<std::uint64_t>(at("height")).value_or(0);
+      set.width = ReadWholeNumber<std::uint64_t>(at("width")).value_or(0);
+      set.height = ReadWholeNumber<std::uint64_t>(at("height")).value_or(0);
       set.set = setIndex++;
       set.kind = KindOf(at("contentType"), set.mimeType, set.codecs);
       setIsAudio = set.kind == DashKind::Audio;
@@ -182,12 +176,12 @@ struct DashReader {
       info[3] = {};
       representation = set;
       representation.id = at("id");
-      representation.bandwidth = ReadNumber<std::uint64_t>(at("bandwidth")).value_or(0);
+      representation.bandwidth = ReadWholeNumber<std::uint64_t>(at("bandwidth")).value_or(0);
       if (Has(attributes, "width")) {
-        representation.width = ReadNumber<std::uint64_t>(at("width")).value_or(0);
+        representation.width = ReadWholeNumber<std::uint64_t>(at("width")).value_or(0);
       }
       if (Has(attributes, "height")) {
-        representation.height = ReadNumber<std::uint64_t>(at("height")).value_or(0);
+        representation.height = ReadWholeNumber<std::uint64_t>(at("height")).value_or(0);
       }
       if (Has(attributes, "mimeType")) representation.mimeType = at("mimeType");
       if (Has(attributes, "codecs")) representation.codecs = at("codecs");
@@ -216,10 +210,10 @@ struct DashReader {
                                                 : DashSegmentInfo::Kind::Base;
       if (Has(attributes, "media")) reading->media = at("media");
       if (Has(attributes, "initialization")) reading->initialization = at("initialization");
-      if (auto number = ReadNumber<std::uint64_t>(at("startNumber"))) {
+      if (auto number = ReadWholeNumber<std::uint64_t>(at("startNumber"))) {
         reading->startNumber = number;
       }
-      if (auto scale = ReadNumber<std::uint64_t>(at("timescale")); scale && *scale > 0) {
+      if (auto scale = ReadWholeNumber<std::uint64_t>(at("timescale")); scale && *scale > 0) {
         reading->timescale = scale;
       }
       if (auto duration = ReadReal(at("duration")); duration && *duration > 0) {
@@ -229,9 +223,9 @@ struct DashReader {
       reading->timeline.clear();
     } else if (name == "S" && reading != nullptr) {
       DashTimelineEntry entry;
-      entry.t = ReadNumber<std::uint64_t>(at("t"));
-      entry.d = ReadNumber<std::uint64_t>(at("d")).value_or(0);
-      entry.r = ReadNumber<std::int64_t>(at("r")).value_or(0);
+      entry.t = ReadWholeNumber<std::uint64_t>(at("t"));
+      entry.d = ReadWholeNumber<std::uint64_t>(at("d")).value_or(0);
+      entry.r = ReadWholeNumber<std::int64_t>(at("r")).value_or(0);
       if (entry.d == 0 || entry.r < -1 || entry.r >= static_cast<std::int64_t>(kMaxSegments)) {
         Fail("The manifest has a damaged segment timeline: " + manifest.url_);
       }

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "base/Numbers.h"
 #include "core/FetchError.h"
 #include "http/Url.h"
 #include "http/Validators.h"
@@ -63,16 +64,13 @@ std::uint64_t Number(std::string_view text) {
 // "<length>[@<offset>]": a length of at least one byte, and a range that
 // ends inside 64 bits (the request names its last byte).
 bool ReadRange(std::string_view text, std::uint64_t& length, std::optional<std::uint64_t>& offset) {
-  const auto whole = [](std::string_view digits, std::uint64_t& value) {
-    const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    return parsed.ec == std::errc() && parsed.ptr == digits.data() + digits.size();
-  };
   const auto at = text.find('@');
-  if (!whole(text.substr(0, at), length) || length == 0) return false;
+  length = quillmarsh::ReadWholeNumber<std::uint64_t>(text.substr(0, at)).value_or(0);
+  if (length == 0) return false;
   if (at == std::string_view::npos) return true;
-  std::uint64_t start = 0;
-  if (!whole(text.substr(at + 1), start) || start > UINT64_MAX - length) return false;
-  offset = start;
+  const auto start = quillmarsh::ReadWholeNumber<std::uint64_t>(text.substr(at + 1));
+  if (!start || *start > UINT64_MAX - length) return false;
+  offset = *start;
   return true;
 }
 

@@ -1,7 +1,6 @@
 #include "extractor/ExtractorVersion.h"
 
-#include <charconv>
-
+#include "base/Numbers.h"
 #include "core/ChildProgram.h"
 #include "core/FetchError.h"
 #include "extractor/SiteExtractor.h"
@@ -10,11 +9,8 @@ namespace tarnfetch {
 namespace {
 
 std::optional<int> Number(std::string_view text, std::size_t digits) {
-  if (text.size() != digits) return std::nullopt;
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
+  if (text.size() != digits || text.starts_with('-')) return std::nullopt;
+  return quillmarsh::ReadWholeNumber<int>(text);
 }
 
 }  // namespace

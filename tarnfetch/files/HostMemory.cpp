@@ -5,9 +5,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <charconv>
 #include <cstdlib>
 #include <fstream>
+
+#include "base/Numbers.h"
 
 namespace tarnfetch {
 namespace {
@@ -27,8 +28,9 @@ bool Word(std::string_view word) {
 
 template <typename Number>
 bool ReadNumber(std::string_view text, Number& value) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size();
+  const std::optional<Number> read = quillmarsh::ReadWholeNumber<Number>(text);
+  if (read) value = *read;
+  return read.has_value();
 }
 
 // "kind server count when", single blanks.

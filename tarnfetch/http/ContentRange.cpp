@@ -1,20 +1,17 @@
 #include "http/ContentRange.h"
 
-#include <charconv>
-#include <limits>
+#include <cstdint>
+
+#include "base/Numbers.h"
 
 namespace tarnfetch {
 namespace {
 
+// Past what an off_t holds no file can reach: a damaged answer.
 std::optional<std::uint64_t> Number(std::string_view text) {
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  // Past what an off_t holds no file can reach: a damaged answer.
-  if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-    return std::nullopt;
-  }
-  return value;
+  const auto value = quillmarsh::ReadWholeNumber<std::int64_t>(text);
+  if (!value || *value < 0 || text.starts_with('-')) return std::nullopt;
+  return static_cast<std::uint64_t>(*value);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "http/Validators.h"
 
-#include <charconv>
-
+#include "base/Numbers.h"
 #include "files/ControlFile.h"
 #include "http/HttpTransfer.h"
 
@@ -44,12 +43,8 @@ void StoreValidators(ControlFile& control, const Validators& validators) {
 
 Validators StoredValidators(const ControlFile& control) {
   Validators validators;
-  const std::string length = control.Get("length").value_or("");
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), value);
-  if (!length.empty() && error == std::errc() && end == length.data() + length.size()) {
-    validators.length = value;
-  }
+  validators.length =
+      quillmarsh::ReadWholeNumber<std::uint64_t>(control.Get("length").value_or(""));
   validators.etag = control.Get("etag").value_or("");
   validators.lastModified = control.Get("last-modified").value_or("");
   validators.address = control.Get("address").value_or("");
