@@ -17,8 +17,9 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// Each output is read as a chunk of its own, however slow the reader.
 std::string Out(const std::string& text) {
-  return "out " + text + "\nsleep 150\n";
+  return "out " + text + "\ndrain\nsleep 150\n";
 }
 std::string Duration(const std::string& t) {
   return Out("Input #0, avi, from 'clip.avi':\\n  Duration: " + t +

@@ -46,6 +46,14 @@ ConsoleCaptureThread::Options Fast(std::size_t readSize = 500) {
   return o;
 }
 
+// For programs that write all at once and end: the first pass waits for
+// the end, however slow the machine.
+ConsoleCaptureThread::Options UntilTheEnd() {
+  ConsoleCaptureThread::Options o = Fast();
+  o.wait = 5s;
+  return o;
+}
+
 class ConsoleCaptureTest : public ::testing::Test {
  protected:
   void SetUp() override { EnsureQtApp(); }
@@ -60,7 +68,7 @@ class ConsoleCaptureTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ConsoleCaptureTest, ReadsEverythingLeftAfterTheChildEnds) {
-  RecordingCapture c(Fast());
+  RecordingCapture c(UntilTheEnd());
   // 1200 bytes are in the pipe when the child has already ended: full reads
   // go on until a short one shows the pipe is empty, so nothing is lost.
   Run(c, {TestToolPath("child_probe"), "bytes", "1200"});
@@ -74,7 +82,7 @@ TEST_F(ConsoleCaptureTest, ReadsEverythingLeftAfterTheChildEnds) {
 }
 
 TEST_F(ConsoleCaptureTest, CutsAChunkAtItsFirstZeroByte) {
-  RecordingCapture c(Fast());
+  RecordingCapture c(UntilTheEnd());
   Run(c, {TestToolPath("child_probe"), "echo", "first", "second"});
   ASSERT_EQ(c.chunks.size(), 1u);
   EXPECT_EQ(c.chunks[0], "first");

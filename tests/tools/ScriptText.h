@@ -1,10 +1,13 @@
 #pragma once
 // Shared by the scripted stand-in programs: script escapes and raw writes.
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 namespace script {
 
@@ -51,6 +54,16 @@ inline void WriteAll(int fd, const std::string& bytes) {
     if (n <= 0) std::exit(3);
     done += static_cast<std::size_t>(n);
   }
+}
+
+// Waits (at most 20 s) until nothing is left unread in the pipe at fd, so
+// that the next write lands in a chunk of its own.
+inline void Drain(int fd) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  int pending = 0;
+  while (::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 }  // namespace script

@@ -4,6 +4,7 @@
 //   out TEXT     write TEXT to standard error (escapes \n \r \t \0 \\)
 //   stdout TEXT  the same to standard output
 //   fill N       write N bytes "a" to standard error
+//   drain        wait until the reader has taken everything from standard error
 //   sleep MS     pause
 //   write N      write N bytes to the output file (the last argument)
 //   args FILE    write every argument after the program, one per line, to FILE
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
       WriteAll(1, Unescape(arg));
     } else if (cmd == "fill") {
       WriteAll(2, std::string(std::stoul(arg), 'a'));
+    } else if (cmd == "drain") {
+      script::Drain(2);
     } else if (cmd == "sleep") {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::stol(arg)));
     } else if (cmd == "write") {

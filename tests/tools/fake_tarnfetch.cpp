@@ -27,16 +27,6 @@ using script::WriteAll;
 
 namespace {
 
-// Waits (at most 20 s) until nothing is left unread in our output pipe, so
-// that the next write lands in a chunk of its own.
-void Drain() {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  int pending = 0;
-  while (::ioctl(1, FIONREAD, &pending) == 0 && pending > 0 &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-}
-
 std::string ScriptPath(int argc, char** argv) {
   const std::string program = argv[0];
   const std::string dir = program.substr(0, program.rfind('/') + 1);
@@ -68,7 +58,7 @@ int main(int argc, char** argv) {
     } else if (command == "fill") {
       WriteAll(1, std::string(std::strtoul(rest.c_str(), nullptr, 10), '.'));
     } else if (command == "drain") {
-      Drain();
+      script::Drain(1);
     } else if (command == "sleep") {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(rest.c_str())));
     } else if (command == "args") {
