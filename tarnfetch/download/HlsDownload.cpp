@@ -16,8 +16,8 @@
 #include "files/PartFile.h"
 #include "http/AnswerMessages.h"
 #include "http/ConnectionPlan.h"
-#include "http/ServerName.h"
 #include "http/TransferEngine.h"
+#include "http/Url.h"
 #include "report/Console.h"
 #include "report/StreamProgress.h"
 

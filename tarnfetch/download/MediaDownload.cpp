@@ -12,7 +12,6 @@
 #include "http/AnswerMessages.h"
 #include "http/ConnectionPlan.h"
 #include "http/HttpTransfer.h"
-#include "http/ServerName.h"
 #include "http/StreamHeaders.h"
 #include "http/Url.h"
 #include "report/Console.h"

@@ -29,7 +29,6 @@ PartBoard::PartBoard(const std::vector<Span>& done, std::uint64_t length, std::u
 PartBoard::Part* PartBoard::Next(Clock::time_point now) {
   Part* part = unstarted_ < parts_.size() ? parts_[unstarted_++].get() : Split(now);
   if (part == nullptr) return nullptr;
-  part->started = true;
   part->startedAt = part->next;
   part->since = now;
   return part;
@@ -39,7 +38,7 @@ PartBoard::Part* PartBoard::Split(Clock::time_point now) {
   Part* longest = nullptr;
   double longestSeconds = 0;
   for (const auto& part : parts_) {
-    if (!part->started || part->done || part->end - part->next < 2 * kMinPartBytes) continue;
+    if (part->done || part->end - part->next < 2 * kMinPartBytes) continue;
     const std::chrono::duration<double> running = now - part->since;
     const std::uint64_t got = part->next - part->startedAt;
     // A part that has not shown its rate yet is left alone.

@@ -25,7 +25,6 @@ class PartBoard {
   struct Part {
     std::uint64_t next = 0;  // the next byte to come
     std::uint64_t end = 0;   // one past the last; moved closer by a split
-    bool started = false;
     bool done = false;
     std::uint64_t startedAt = 0;  // next when it started
     Clock::time_point since{};
@@ -35,7 +34,7 @@ class PartBoard {
   // into about `count` parts of at least kMinPartBytes.
   PartBoard(const std::vector<Span>& done, std::uint64_t length, std::uint64_t count);
 
-  // The part to fetch next, marked started; null when there is none worth
+  // The part to fetch next; null when there is none worth
   // a connection. The part stays where it is until the board goes.
   Part* Next(Clock::time_point now);
 

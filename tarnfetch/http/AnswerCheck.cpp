@@ -76,7 +76,7 @@ AnswerDecision CheckAnswer(const ResponseHead& head, const AnswerAsked& asked,
   const AnswerDecision decision = ReadStatus(head, asked, file, url);
   if (!decision.Taken()) return decision;
   // Unasked packing would be written as it came, packed.
-  if (!asked.packed && !head.contentEncoding.empty() && head.contentEncoding != "identity") {
+  if (!asked.packed && head.Packed()) {
     return Refuse(Kind::Fail, PackedUnasked(head.contentEncoding, url));
   }
   if (file.probed == nullptr) {

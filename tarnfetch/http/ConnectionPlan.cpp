@@ -56,7 +56,6 @@ bool ConnectionPlan::Overloaded() {
   if (fixed_ || count_ <= 1) return false;
   --count_;
   ceiling_ = count_;
-  paidCount_ = count_;
   settled_ = true;
   return true;
 }

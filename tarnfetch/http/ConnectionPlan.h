@@ -44,7 +44,6 @@ class ConnectionPlan {
   int Count() const { return count_; }
   // The count this plan may reach.
   int Most() const { return fixed_ ? count_ : ceiling_; }
-  bool Fixed() const { return fixed_; }
   Measure Counted() const { return measure_; }
   // How long a window lasts: segments come often, parts need longer to
   // show their rate.

@@ -1,6 +1,7 @@
 #include "http/ContentRange.h"
 
 #include <cstdint>
+#include <limits>
 
 #include "base/Numbers.h"
 
@@ -9,9 +10,11 @@ namespace {
 
 // Past what an off_t holds no file can reach: a damaged answer.
 std::optional<std::uint64_t> Number(std::string_view text) {
-  const auto value = quillmarsh::ReadWholeNumber<std::int64_t>(text);
-  if (!value || *value < 0 || text.starts_with('-')) return std::nullopt;
-  return static_cast<std::uint64_t>(*value);
+  const auto value = quillmarsh::ReadWholeNumber<std::uint64_t>(text);
+  if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 }  // namespace

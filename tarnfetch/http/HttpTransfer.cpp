@@ -44,16 +44,17 @@ std::string HeaderValue(std::string_view line) {
   return std::string(value);
 }
 
-// Headers that prove who the user is; never handed to another origin.
-bool IsCredential(std::string_view header) {
-  return HeaderIs(header, "cookie") || HeaderIs(header, "authorization");
-}
-
 bool IsRedirect(const ResponseHead& head) {
   return !head.location.empty() && head.status >= 300 && head.status <= 399;
 }
 
 }  // namespace
+
+bool IsCredentialHeader(std::string_view header) {
+  const std::string name =
+      quillmarsh::LowerAscii(quillmarsh::Trim(header.substr(0, header.find(':'))));
+  return name == "cookie" || name == "authorization";
+}
 
 void ApplySharedOptions(CURL* curl, char* errorText) {
   InitOnce();
@@ -150,7 +151,7 @@ CURLcode HttpTransfer::PerformOne(const std::string& url) {
   headerList_ = nullptr;
   const bool sameOrigin = url == firstUrl_ || SameOrigin(url, firstUrl_);
   for (const std::string& header : headers_) {
-    if (!sameOrigin && IsCredential(header)) continue;
+    if (!sameOrigin && IsCredentialHeader(header)) continue;
     curl_slist* more = curl_slist_append(headerList_, header.c_str());
     if (more == nullptr) throw std::bad_alloc();
     headerList_ = more;
@@ -223,6 +224,8 @@ void ReadHeaderLine(ResponseHead& head, std::string_view line) {
     head.location = HeaderValue(line);
   } else if (HeaderIs(line, "content-encoding")) {
     head.contentEncoding = quillmarsh::LowerAscii(HeaderValue(line));
+  } else if (HeaderIs(line, "retry-after")) {
+    head.retryAfter = HeaderValue(line);
   }
 }
 

@@ -28,9 +28,17 @@ struct ResponseHead {
   // A Content-Length no file can have (past INT64_MAX, or too long to
   // read): the answer is damaged.
   bool impossibleLength = false;
+  std::string retryAfter;  // seconds or a date
+
+  // The body comes packed (gzip, br ...): its bytes are not the file's.
+  bool Packed() const { return !contentEncoding.empty() && contentEncoding != "identity"; }
 };
 
 using Deadline = std::chrono::steady_clock::time_point;
+
+// A Cookie or Authorization request header ("Name: value"): it proves who
+// the user is, so it never goes to another origin.
+bool IsCredentialHeader(std::string_view header);
 
 // The settings every request shares, on any easy handle (single transfers
 // here, parallel ones in TransferEngine): http and https only (also for

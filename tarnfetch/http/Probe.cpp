@@ -29,8 +29,7 @@ void Decide(ProbeState& state) {
   result.url = state.transfer->EffectiveUrl();
   result.contentType = head.contentType;
   // A packed answer's length is the packed one, not the file's.
-  const bool packed = !head.contentEncoding.empty() && head.contentEncoding != "identity";
-  if (!packed) result.contentLength = head.contentLength;
+  if (!head.Packed()) result.contentLength = head.contentLength;
   result.etag = head.etag;
   result.lastModified = head.lastModified;
   if (head.status < 200 || head.status > 299) {

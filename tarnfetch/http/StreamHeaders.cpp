@@ -1,23 +1,14 @@
 #include "http/StreamHeaders.h"
 
-#include "base/Text.h"
+#include "http/HttpTransfer.h"
 #include "http/Url.h"
 
 namespace tarnfetch {
-namespace {
-
-bool IsCredential(const std::string& header) {
-  const std::string name =
-      quillmarsh::LowerAscii(quillmarsh::Trim(header.substr(0, header.find(':'))));
-  return name == "cookie" || name == "authorization";
-}
-
-}  // namespace
 
 std::vector<std::string> StreamHeaders::For(const std::string& url) const {
   std::vector<std::string> headers = extra;
   if (!credentialsOrigin.empty() && !SameOrigin(credentialsOrigin, url)) {
-    std::erase_if(headers, IsCredential);
+    std::erase_if(headers, [](const std::string& header) { return IsCredentialHeader(header); });
   }
   if (referrerPage.empty()) return headers;
   std::string referer = RefererFor(referrerPage, url);

@@ -31,31 +31,17 @@ bool SaysTooMany(long status, CURLcode code) {
          code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING;
 }
 
-// The wait a Retry-After line asks for ("Retry-After: 5" or an HTTP
-// date), or nothing when line is not one.
-std::optional<Clock::duration> RetryAfter(std::string_view line) {
-  constexpr std::string_view kName = "retry-after:";
-  if (line.size() <= kName.size()) return std::nullopt;
-  for (std::size_t i = 0; i < kName.size(); ++i) {
-    const char c = line[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kName[i]) {
-      return std::nullopt;
-    }
-  }
-  std::string value(line.substr(kName.size()));
-  while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
-    value.pop_back();
-  }
-  const auto first = value.find_first_not_of(' ');
-  if (first == std::string::npos) return std::nullopt;
-  value.erase(0, first);
+// The wait a Retry-After value asks for ("5" or an HTTP date); none when
+// it is neither.
+Clock::duration RetryWait(const std::string& value) {
   std::int64_t seconds = -1;
+  if (value.empty()) return {};
   if (value.find_first_not_of("0123456789") == std::string::npos && value.size() <= 9) {
     seconds = std::stoll(value);
   } else if (const time_t when = curl_getdate(value.c_str(), nullptr); when >= 0) {
     seconds = std::max<std::int64_t>(0, when - time(nullptr));
   }
-  if (seconds < 0) return std::nullopt;
+  if (seconds < 0) return {};
   return std::min<Clock::duration>(std::chrono::seconds(seconds), kLongestWait);
 }
 
@@ -78,9 +64,8 @@ struct TransferEngine::Active {
   int attempt = 0;
   Clock::time_point started{};
   std::uint64_t windowBytes = 0;  // handed over in the engine's window
-  std::optional<Clock::duration> retryAfter;
-  std::uint64_t next = 0;  // the offset of the next byte to hand over
-  std::uint64_t from = 0;  // where this attempt asked to begin
+  std::uint64_t next = 0;         // the offset of the next byte to hand over
+  std::uint64_t from = 0;         // where this attempt asked to begin
   bool headChecked = false;
   bool complete = false;   // the range's last byte arrived; the rest was cut off
   bool permanent = false;  // the failure is not worth another attempt
@@ -150,8 +135,6 @@ struct TransferEngine::Active {
     auto& a = *static_cast<Active*>(self);
     const std::string_view line(data, size * count);
     ReadHeaderLine(a.head, line);
-    if (line.rfind("HTTP/", 0) == 0) a.retryAfter.reset();
-    if (const auto wait = RetryAfter(line)) a.retryAfter = wait;
     return size * count;
   }
 
@@ -239,7 +222,6 @@ void TransferEngine::Start(std::unique_ptr<Active> a) {
   a->from = a->next;
   a->started = Clock::now();
   a->windowBytes = 0;
-  a->retryAfter.reset();
   a->easy = curl_easy_init();
   if (a->easy == nullptr) throw std::bad_alloc();
   CURL* easy = a->easy;
@@ -296,9 +278,8 @@ void TransferEngine::Finish(Active* finished, int code) {
   }
   // The retry asks for the rest from `next`; CheckHead moves back to the
   // start when the server sends the whole body instead.
-  a->notBefore =
-      Clock::now() + std::max<Clock::duration>(kRetryPause * a->attempt,
-                                               a->retryAfter.value_or(Clock::duration{}));
+  a->notBefore = Clock::now() +
+                 std::max<Clock::duration>(kRetryPause * a->attempt, RetryWait(a->head.retryAfter));
   waiting_.push_back(std::move(a));
 }
 

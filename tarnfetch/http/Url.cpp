@@ -134,4 +134,13 @@ std::string RefererFor(std::string_view page, std::string_view target) {
   return Part(from.get(), CURLUPART_URL).value_or("");
 }
 
+std::string ServerName(std::string_view url) {
+  const UrlHandle parsed = Parse(url);
+  if (!parsed) return {};
+  const auto host = Part(parsed.get(), CURLUPART_HOST);
+  const auto port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+  if (!host || host->empty() || !port) return {};
+  return quillmarsh::LowerAscii(*host) + ":" + *port;
+}
+
 }  // namespace tarnfetch

@@ -33,4 +33,9 @@ bool SameOrigin(std::string_view a, std::string_view b);
 // The lower-case extension of UrlFileName, without the dot; may be empty.
 std::string UrlFileExtension(std::string_view url);
 
+// The server an address leads to, as "host:port" in lower case (the
+// scheme's port when none is given): what one server's connection count
+// is remembered under. Empty when the address cannot be parsed.
+std::string ServerName(std::string_view url);
+
 }  // namespace tarnfetch

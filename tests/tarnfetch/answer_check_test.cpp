@@ -75,7 +75,7 @@ const Case kCases[] = {
 TEST(AnswerCheckTest, EachAnswerGetsItsDecisionAndSentence) {
   for (const Case& c : kCases) {
     SCOPED_TRACE("row " + std::to_string(&c - kCases));
-    ResponseHead head{c.status, c.contentLength, c.type, c.contentRange, c.etag, "", "", "", false};
+    ResponseHead head{c.status, c.contentLength, c.type, c.contentRange, c.etag, "", "", "", false, ""};
     ReadHeaderLine(head, c.line);
     const Validators kept = c.known == Fresh ? Validators{} : kProbed;
     const bool any = c.known == Any || c.known == Segment;

@@ -9,7 +9,7 @@
 #include "download/PartBoard.h"
 #include "files/HostMemory.h"
 #include "http/ConnectionPlan.h"
-#include "http/ServerName.h"
+#include "http/Url.h"
 #include "support/TempDir.h"
 
 namespace tarnfetch {
