@@ -38,11 +38,15 @@ std::string FindProgram(const std::string& name, const std::string& appDir,
   }
 }
 
-std::string OwnProgramFolder() {
+std::string OwnProgramPath() {
   char path[PATH_MAX];
   const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
   if (length <= 0) return {};
-  const std::string self(path, static_cast<std::size_t>(length));
+  return std::string(path, static_cast<std::size_t>(length));
+}
+
+std::string OwnProgramFolder() {
+  const std::string self = OwnProgramPath();
   return self.substr(0, self.rfind('/'));
 }
 

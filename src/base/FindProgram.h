@@ -16,5 +16,7 @@ std::string FindProgram(const std::string& name, const std::string& appDir, cons
 // The folder of the running program, without a trailing "/"; empty when
 // the system does not say.
 std::string OwnProgramFolder();
+// The running program's own file; empty when it cannot be told.
+std::string OwnProgramPath();
 
 }  // namespace quillmarsh

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "download/HlsPlaylist.h"
 #include "extractor/AnswerBytes.h"
 
 namespace tarnfetch {
@@ -19,8 +20,9 @@ struct KeptFragment {
 
 // The keys tarnfetch uses of one format of the extractor's answer, as given.
 struct KeptFormat {
-  static constexpr std::size_t kMaxFragments = 100000;  // as many segments as a stream may have
-  static constexpr std::size_t kMaxFragmentBytes = 8u << 20;  // their addresses, all formats
+  // As many segments as a stream may have, and their addresses (all formats).
+  static constexpr std::size_t kMaxFragments = kMaxSegments;
+  static constexpr std::size_t kMaxFragmentBytes = kMaxPlaylistBytes;
   std::string url, protocol, ext, vcodec, acodec;
   std::string fragmentBaseUrl, manifestUrl;
   std::vector<KeptFragment> fragments;

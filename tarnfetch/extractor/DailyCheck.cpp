@@ -1,13 +1,9 @@
 #include "extractor/DailyCheck.h"
 
-#include <unistd.h>
-
-#include <climits>
 #include <fstream>
 
+#include "base/FindProgram.h"
 #include "core/ChildProgram.h"
-#include "extractor/ExtractorChoice.h"
-#include "extractor/ExtractorUpdate.h"
 
 namespace tarnfetch {
 
@@ -24,27 +20,24 @@ std::vector<std::string> RunDailyCheck(const ExtractorHome& home, bool& failed) 
     return {"Site extractor was checked less than a day ago"};
   }
   std::optional<ExtractorProgram> before = ChooseExtractor(home);
-  const UpdateOutcome outcome = UpdateExtractor(home);
-  std::vector<std::string> lines = DescribeUpdate(outcome, before ? before->Describe() : "");
-  if (std::optional<ExtractorProgram> used = ChooseExtractor(home)) {
-    lines.push_back("Site extractor used: " + used->Describe());
-  }
-  failed = outcome.result == UpdateOutcome::Result::Failed;
-  WriteUpdateReport(home, lines);
-  return lines;
+  ReportedUpdate update = UpdateAndReport(home, before ? before->Describe() : "");
+  failed = update.outcome.result == UpdateOutcome::Result::Failed;
+  return std::move(update.lines);
 }
 
 void StartDailyCheck(const ExtractorHome& home) {
   if (!home.IsDue("checked-daily", std::chrono::hours(24)) || !home.UpdatesOn()) return;
-  char self[PATH_MAX];
-  const ssize_t size = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (size <= 0) return;
-  StartDetached({std::string(self, static_cast<std::size_t>(size)), "--update-extractor"});
+  const std::string self = quillmarsh::OwnProgramPath();
+  if (!self.empty()) StartDetached({self, "--update-extractor"});
 }
 
-void WriteUpdateReport(const ExtractorHome& home, const std::vector<std::string>& lines) {
+ReportedUpdate UpdateAndReport(const ExtractorHome& home, const std::string& found) {
+  ReportedUpdate update{UpdateExtractor(home), ChooseExtractor(home), {}};
+  update.lines = DescribeUpdate(update.outcome, found);
+  if (update.used) update.lines.push_back("Site extractor used: " + update.used->Describe());
   std::ofstream out(home.ReportFile(), std::ios::trunc);
-  for (const std::string& line : lines) out << line << '\n';
+  for (const std::string& line : update.lines) out << line << '\n';
+  return update;
 }
 
 }  // namespace tarnfetch

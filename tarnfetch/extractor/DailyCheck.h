@@ -1,9 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "extractor/ExtractorChoice.h"
 #include "extractor/ExtractorHome.h"
+#include "extractor/ExtractorUpdate.h"
 
 namespace tarnfetch {
 
@@ -17,7 +20,13 @@ std::vector<std::string> RunDailyCheck(const ExtractorHome& home, bool& failed);
 // never holds up a download or the end of this run.
 void StartDailyCheck(const ExtractorHome& home);
 
-// Replaces the report file with these lines.
-void WriteUpdateReport(const ExtractorHome& home, const std::vector<std::string>& lines);
+// Updates the private copy and replaces the report file with what was
+// `found` before (described), what happened and what is used now.
+struct ReportedUpdate {
+  UpdateOutcome outcome;
+  std::optional<ExtractorProgram> used;
+  std::vector<std::string> lines;
+};
+ReportedUpdate UpdateAndReport(const ExtractorHome& home, const std::string& found);
 
 }  // namespace tarnfetch

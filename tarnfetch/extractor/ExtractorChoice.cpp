@@ -38,15 +38,14 @@ std::optional<ExtractorProgram> ChooseExtractor(const ExtractorHome& home) {
     program.path = home.PrivateCopy();
     program.command = {python, program.path};
     program.version = FirstLine(home.VersionFile());
-    program.own = true;
+    // Only the private copy's version is known without running it.
+    if (!FindHelperProgram("node").empty() && KnowsJsRuntimes(program.version)) {
+      program.command.insert(program.command.end(), {"--js-runtimes", "node"});
+    }
   } else {
     program.path = FindSiteExtractor();
     if (program.path.empty()) return std::nullopt;
     program.command = {program.path};
-  }
-  // Only the private copy's version is known without running it.
-  if (program.own && !FindHelperProgram("node").empty() && KnowsJsRuntimes(program.version)) {
-    program.command.insert(program.command.end(), {"--js-runtimes", "node"});
   }
   return program;
 }

@@ -13,7 +13,6 @@ struct ExtractorProgram {
   std::vector<std::string> command;  // with python3 and options when it needs them
   std::string path;
   std::string version;  // empty until known
-  bool own = false;     // tarnfetch's private copy
 
   // "yt-dlp 2026.11.30 (/path)", the version asked for when not known.
   std::string Describe();

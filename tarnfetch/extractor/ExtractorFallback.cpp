@@ -45,11 +45,9 @@ ExtractorAnswer AfterRefusal(const ExtractorHome& home, ExtractorProgram& progra
   std::string note;
   if (refusal.SiteChanged() && home.UpdatesOn() &&
       home.TakeTurn("checked-on-failure", std::chrono::hours(1))) {
-    const UpdateOutcome outcome = UpdateExtractor(home);
-    std::vector<std::string> report = DescribeUpdate(outcome, program.Describe());
-    std::optional<ExtractorProgram> current = ChooseExtractor(home);
-    if (current) report.push_back("Site extractor used: " + current->Describe());
-    WriteUpdateReport(home, report);
+    ReportedUpdate update = UpdateAndReport(home, program.Describe());
+    const UpdateOutcome& outcome = update.outcome;
+    std::optional<ExtractorProgram>& current = update.used;
     if (outcome.result == UpdateOutcome::Result::Installed && current) {
       try {
         return AskSiteExtractor(current->command, pageUrl);

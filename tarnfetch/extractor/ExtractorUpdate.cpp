@@ -16,6 +16,7 @@
 #include "extractor/ExtractorVersion.h"
 #include "extractor/ReleaseKey.h"
 #include "http/TransferEngine.h"
+#include "platform/AtomicFile.h"
 
 namespace tarnfetch {
 namespace {
@@ -48,22 +49,9 @@ std::string ReadWhole(const std::string& path) {
   return text.str();
 }
 
-// Written beside its place, flushed and renamed over it.
 void WriteAtomically(const std::string& path, std::string_view data) {
-  const std::string temporary = path + ".new";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool ok = fd >= 0;
-  for (std::size_t done = 0; ok && done < data.size();) {
-    const ssize_t wrote = ::write(fd, data.data() + done, data.size() - done);
-    ok = wrote > 0 || (wrote < 0 && errno == EINTR);
-    if (wrote > 0) done += static_cast<std::size_t>(wrote);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  if (fd >= 0) ::close(fd);
-  if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    ::unlink(temporary.c_str());
-    throw Failed{"it could not be written to " + path + " (" + reason + ")"};
+  if (!quillmarsh::WriteFileAtomically(path, data)) {
+    throw Failed{"it could not be written to " + path + " (" + std::strerror(errno) + ")"};
   }
 }
 
@@ -176,10 +164,6 @@ UpdateOutcome Update(const ExtractorHome& home) {
 
 UpdateOutcome UpdateExtractor(const ExtractorHome& home) {
   UpdateOutcome outcome;
-  if (!home.MakeFolder()) {
-    outcome.failure = "there is no folder to keep it in (" + home.folder + ")";
-    return outcome;
-  }
   const FolderLock lock(home.folder);
   if (!lock.Held()) {
     outcome.result = UpdateOutcome::Result::Busy;

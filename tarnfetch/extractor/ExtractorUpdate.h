@@ -20,7 +20,8 @@ struct UpdateOutcome {
 // differs from the checksum, fetches the extractor, checks its SHA-256,
 // has it answer --version with python3 and only then puts it in place of
 // the private copy (one rename). A failure changes nothing. One run at a
-// time: another that is at it makes this one Busy.
+// time: another that is at it makes this one Busy. The folder must exist
+// (TakeTurn makes it).
 UpdateOutcome UpdateExtractor(const ExtractorHome& home);
 
 // The lines of the debug report for an update: what was found before it,

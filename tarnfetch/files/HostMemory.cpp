@@ -4,11 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <fstream>
 
 #include "base/Numbers.h"
+#include "platform/AtomicFile.h"
 
 namespace tarnfetch {
 namespace {
@@ -146,22 +145,8 @@ void HostMemory::Remember(std::string_view kind, std::string_view server, int co
 
   std::error_code ignored;
   std::filesystem::create_directories(file_.parent_path(), ignored);
-  // One temporary per writer, also for downloads running side by side.
-  static std::atomic<unsigned> writers{0};
-  const std::filesystem::path temporary =
-      file_.string() + "." + std::to_string(getpid()) + "." + std::to_string(writers++) + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << WriteHostMemory(kept);
-    out.flush();
-    if (!out) {
-      out.close();
-      std::filesystem::remove(temporary, ignored);
-      return;
-    }
-  }
-  std::filesystem::rename(temporary, file_, ignored);
-  if (ignored) std::filesystem::remove(temporary, ignored);
+  // A memory it cannot write costs only the next run's first guess.
+  quillmarsh::WriteFileAtomically(file_.string(), WriteHostMemory(kept));
 }
 
 }  // namespace tarnfetch

@@ -4,16 +4,14 @@
 #include <optional>
 #include <string>
 
-#include "files/FileName.h"
-
 namespace tarnfetch {
 
 class OutputFolder;
+struct OutputTarget;
 
 // "Title.mp4" numbered 2 is "Title (2).mp4"; the title part is shortened
 // when needed so that the name stays within maxBytes.
-std::string NumberedName(const std::string& name, unsigned number,
-                         std::size_t maxBytes = kMaxNameBytes);
+std::string NumberedName(const std::string& name, unsigned number, std::size_t maxBytes);
 
 struct ChosenName {
   std::string name;
