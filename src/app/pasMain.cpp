@@ -33,14 +33,12 @@
 namespace quillmarsh {
 
 namespace {
-constexpr int kClientWidth = kMainWindowWidth;
-constexpr int kClientHeight = kMainWindowHeight;
 // The list keeps these distances to the right and bottom edges, and the
 // buttons below it theirs to the bottom edge.
-constexpr int kListRightMargin = kClientWidth - (38 + 505);
-constexpr int kListBottomMargin = kClientHeight - (322 + kListHeight);
-constexpr int kButtonRowBottom = kClientHeight - 608;
-constexpr int kSecondButtonRowBottom = kClientHeight - 639;
+constexpr int kListRightMargin = kMainWindowWidth - (38 + 505);
+constexpr int kListBottomMargin = kMainWindowHeight - (322 + kListHeight);
+constexpr int kButtonRowBottom = kMainWindowHeight - 608;
+constexpr int kSecondButtonRowBottom = kMainWindowHeight - 639;
 
 QPushButton* button(QWidget* parent, const char* caption, int x, int y, int w, int h) {
   auto* b = new QPushButton(QString::fromUtf8(caption), parent);
@@ -73,7 +71,7 @@ TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   setWindowIcon(AppIcon());
   setFont(UiFont(11));
   // The controls have fixed places: a window manager may not stretch it.
-  setFixedSize(kClientWidth, kClientHeight);
+  setFixedSize(kMainWindowWidth, kMainWindowHeight);
   buildControls();
   buildRowMenu();
   setAcceptDrops(true);
@@ -260,6 +258,14 @@ void TfrmMain::guarded(const std::function<void()>& action) {
 void TfrmMain::StartDownload() {
   if (!closing_) StartWaitingDownloads(*this);
 }
+
+void TfrmMain::StartWaitingWork() {
+  guarded([this] {
+    StartDownload();
+    StartConvert();
+  });
+}
+
 void TfrmMain::StartConvert() {
   if (!closing_) StartWaitingConversions(*this);
 }

@@ -194,6 +194,8 @@ class TfrmMain : public QWidget, public MissionHost {
   void showUrlBoxMenu(const QPoint& position);
   // Runs a user action, showing a refused settings write in an error box.
   void guarded(const std::function<void()>& action);
+  // Starts the waiting downloads, then the waiting conversions, guarded.
+  void StartWaitingWork();
 
   MissionModel* missions_;
   PipelineState pipeline_;

@@ -67,10 +67,7 @@ void TfrmMain::AddUrlBatch(const std::vector<std::string>& urls) {
   if (batch.refused > 0)
     ShowMessageBox(QString::fromUtf8(kAppTitle), QStringLiteral("This URL has already been added."),
                    MsgKind::Information, mbOK);
-  guarded([this] {
-    StartDownload();
-    StartConvert();
-  });
+  StartWaitingWork();
 }
 
 void TfrmMain::PasteIntoUrlBox(const QString& text) {

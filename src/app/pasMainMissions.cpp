@@ -48,10 +48,7 @@ void TfrmMain::btnGoClick() {
       ShowNewRows(row, row);
     }
   }
-  guarded([this] {
-    StartDownload();
-    StartConvert();
-  });
+  StartWaitingWork();
 }
 
 void TfrmMain::btnPasteClick() {

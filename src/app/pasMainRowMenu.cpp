@@ -80,9 +80,7 @@ void TfrmMain::PrepareRowMenu(int row) {
   bool retry = false, pause = false, resume = false;
   for (int selected : SelectedRows()) {
     retry = retry || RetryApplies(*missions_, pipeline_, selected);
-    pause =
-        pause ||
-        !ResumeStatusOf(missions_->status(selected), missions_->record(selected).doConvert).empty();
+    pause = pause || PauseApplies(*missions_, selected);
     resume = resume || ResumeApplies(*missions_, pipeline_, selected);
   }
   pauseAction->setEnabled(pause);
@@ -108,36 +106,25 @@ void TfrmMain::RetrySelectedRows() {
   bool any = false;
   for (int row : SelectedRows()) any = RetryRow(*missions_, pipeline_, row) || any;
   if (!any) return;
-  guarded([this] {
-    StartDownload();
-    StartConvert();
-  });
+  StartWaitingWork();
 }
 
 void TfrmMain::PauseSelectedRows() {
   bool freed = false;
-  for (int row : SelectedRows()) freed = PauseRow(*this, row).slotFreed || freed;
+  for (int row : SelectedRows()) freed = PauseRow(*this, row) || freed;
   // What waits next takes the freed slots.
-  if (freed)
-    guarded([this] {
-      StartDownload();
-      StartConvert();
-    });
+  if (freed) StartWaitingWork();
 }
 
 void TfrmMain::ResumeSelectedRows() {
   bool any = false;
   for (int row : SelectedRows()) any = ResumeRow(*missions_, pipeline_, row) || any;
-  if (any)
-    guarded([this] {
-      StartDownload();
-      StartConvert();
-    });
+  if (any) StartWaitingWork();
 }
 
 void TfrmMain::PauseOrResumeSelectedRows() {
   for (int row : SelectedRows()) {
-    if (!ResumeStatusOf(missions_->status(row), missions_->record(row).doConvert).empty()) {
+    if (PauseApplies(*missions_, row)) {
       PauseSelectedRows();
       return;
     }

@@ -38,10 +38,7 @@ void TfrmMain::InitMain() {
   }
   // Interrupted conversions resume as downloads do. Nothing starts after a
   // close confirmed during start-up.
-  guarded([this] {
-    StartDownload();
-    StartConvert();
-  });
+  StartWaitingWork();
 }
 
 void TfrmMain::InitSettings() {
@@ -95,7 +92,9 @@ void TfrmMain::InitSettings() {
   if (Paths.portableMode) AppendToReport("[Portable Mode]");
   AppendToReport("[INI Path]: " + Paths.iniPath);
   AppendToReport("[AppData Dir]: " + Paths.dataDir);
-  for (const std::string& line : SiteExtractorReport(Paths.dataDir)) AppendToReport(line);
+  if (DebugMode) {
+    for (const std::string& line : SiteExtractorReport(Paths.dataDir)) AppendToReport(line);
+  }
 
   Paths.defaultOutputDir = AppendSlash(DocumentsFolder()) + "Video Download/";
   AppendToReport("[Output]: " + Paths.defaultOutputDir);

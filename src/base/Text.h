@@ -30,4 +30,8 @@ inline char LowerAscii(char c) {
 
 bool Contains(std::string_view text, std::string_view part);
 
+// U+FF1C, the full-width sign tarnfetch prints for '<' in a message, since
+// Quillmarsh reads '<' as the start of a marker.
+inline constexpr std::string_view kEscapedLessThan = "\xEF\xBC\x9C";
+
 }  // namespace quillmarsh

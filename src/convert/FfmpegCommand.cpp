@@ -12,11 +12,12 @@ void AppendWords(std::vector<std::string>& argv, const std::string& text) {
     pos = stop + 1;
   }
 }
-}  // namespace
 
+// The temporary name beside a converted file: "<output>.<worker>.part".
 std::string TemporaryOutputFile(const std::string& outputFile, std::uint64_t worker) {
   return outputFile + "." + std::to_string(worker) + ".part";
 }
+}  // namespace
 
 std::string FfmpegFileArgument(const std::string& path) {
   if (!path.empty() && path.front() == '/') return path;

@@ -17,9 +17,6 @@ struct FfmpegCommand {
   std::string temporaryFile;
 };
 
-// The temporary name beside a converted file: "<output>.<worker>.part".
-std::string TemporaryOutputFile(const std::string& outputFile, std::uint64_t worker);
-
 // `input` is the downloaded file, `options` the format's option text followed
 // by the preset's (blank-separated), `ext` the output extension with its dot.
 // `worker` numbers the temporary file, so that a stopped conversion that is

@@ -80,21 +80,17 @@ std::string FailureText(std::string_view line) {
   constexpr std::string_view kPrefix = "ERROR: ";
   const std::string own = WithoutTagValues(line);
   const auto at = own.find(kPrefix);
-  std::string text =
+  const std::string text =
       Trim(at == std::string::npos ? std::string_view(own)
                                    : std::string_view(own).substr(at + kPrefix.size()));
-  constexpr std::string_view kEscapedLess = "\xEF\xBC\x9C";  // U+FF1C
   std::string shown;
-  shown.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) {
-    if (std::string_view(text).substr(pos, kEscapedLess.size()) == kEscapedLess) {
-      shown += '<';
-      pos += kEscapedLess.size();
-    } else {
-      shown += text[pos++];
-    }
+  for (std::size_t from = 0;;) {
+    const std::size_t escaped = text.find(kEscapedLessThan, from);
+    shown.append(text, from, escaped == std::string::npos ? escaped : escaped - from);
+    if (escaped == std::string::npos) return shown;
+    shown += '<';
+    from = escaped + kEscapedLessThan.size();
   }
-  return shown;
 }
 
 }  // namespace quillmarsh

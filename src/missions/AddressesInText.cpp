@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
+
 namespace quillmarsh {
 
 namespace {
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(),
-                                                    [](char p, char t) { return p == Lower(t); });
+  return text.size() >= prefix.size() && LowerAscii(text.substr(0, prefix.size())) == prefix;
 }
 
 // Length of the scheme at the start of `text` ("http://", "https://"), or 0.

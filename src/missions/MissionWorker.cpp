@@ -20,6 +20,7 @@ void MissionWorker::ReleaseSlot() {
 void MissionWorker::Detach() {
   holdsSlot_ = false;
   ConsoleCaptureThread::Detach();
+  host_.Pipeline().EndingWorkers.push_back(this);
 }
 
 void MissionWorker::Withdraw() {

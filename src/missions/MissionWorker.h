@@ -26,7 +26,8 @@ class MissionWorker : public ConsoleCaptureThread {
   bool HoldsSlot() const { return holdsSlot_; }
 
   // Stop: gives up the slot without counting it (Stop clears the counter),
-  // ends the child and drops every later hand-over.
+  // ends the child, drops every later hand-over and waits among the ending
+  // workers until its thread has ended.
   void Detach() override;
   // Pause: gives the slot back to the counter, then detaches as Stop does.
   void Withdraw();

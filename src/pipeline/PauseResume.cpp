@@ -14,7 +14,7 @@ namespace quillmarsh {
 namespace {
 // Takes the row's workers off `list`: each gives its slot back and ends.
 template <typename Worker>
-bool WithdrawWorkersOf(PipelineState& pipeline, std::vector<Worker*>& list, int row) {
+bool WithdrawWorkersOf(std::vector<Worker*>& list, int row) {
   bool freed = false;
   for (auto it = list.begin(); it != list.end();) {
     Worker* worker = *it;
@@ -25,7 +25,6 @@ bool WithdrawWorkersOf(PipelineState& pipeline, std::vector<Worker*>& list, int 
     it = list.erase(it);
     freed = freed || worker->HoldsSlot();
     worker->Withdraw();
-    pipeline.EndingWorkers.push_back(worker);
   }
   return freed;
 }
@@ -41,23 +40,27 @@ std::string_view ResumeStatusOf(std::string_view status, bool doConvert) {
   return {};
 }
 
-PauseResult PauseRow(MissionHost& host, int row) {
+bool PauseApplies(const MissionModel& missions, int row) {
+  return missions.isValidRow(row) &&
+         !ResumeStatusOf(missions.status(row), missions.record(row).doConvert).empty();
+}
+
+bool PauseRow(MissionHost& host, int row) {
   MissionModel& missions = host.Missions();
-  if (!missions.isValidRow(row)) return {};
+  if (!PauseApplies(missions, row)) return false;
   const std::string_view resume =
       ResumeStatusOf(missions.status(row), missions.record(row).doConvert);
-  if (resume.empty()) return {};
   PipelineState& pipeline = host.Pipeline();
   // Only the pipeline the mission is in: a downloader that is still ending
   // after its done marker is left to finish its file.
   const bool freed = resume == Status::WaitForDownload
-                         ? WithdrawWorkersOf(pipeline, pipeline.DownloadThreads, row)
-                         : WithdrawWorkersOf(pipeline, pipeline.ConvertThreads, row);
+                         ? WithdrawWorkersOf(pipeline.DownloadThreads, row)
+                         : WithdrawWorkersOf(pipeline.ConvertThreads, row);
   missions.record(row).resumeStatus = std::string(resume);
   missions.clearSpeedAndEta(row);
   missions.setStatus(row, std::string(Status::Paused));
   host.WriteReport("[Paused] " + missions.url(row));
-  return {true, freed};
+  return freed;
 }
 
 bool ResumeApplies(const MissionModel& missions, const PipelineState& pipeline, int row) {

@@ -14,15 +14,13 @@ namespace quillmarsh {
 // when the mission has nothing left to pause.
 std::string_view ResumeStatusOf(std::string_view status, bool doConvert);
 
+// Pause applies to a row with a download or conversion waiting or running.
+bool PauseApplies(const MissionModel& missions, int row);
 // Pauses the row: ends its downloader or ffmpeg (what they wrote stays on
 // disk), gives its slot back, shows "[Paused]" with the bar where it was.
 // Returns whether a slot was freed: the caller then starts what the
 // limits allow. Does nothing for a row that cannot pause.
-struct PauseResult {
-  bool paused = false;
-  bool slotFreed = false;
-};
-PauseResult PauseRow(MissionHost& host, int row);
+bool PauseRow(MissionHost& host, int row);
 
 // Resume applies to a paused row once its worker has ended.
 bool ResumeApplies(const MissionModel& missions, const PipelineState& pipeline, int row);

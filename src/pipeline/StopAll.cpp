@@ -20,15 +20,13 @@ bool KeepsStatusOnStop(const std::string& status) {
 // Takes every worker off `list`, last first, and lets `rewrite` set the
 // status of its row.
 template <typename Worker, typename Rewrite>
-void DetachAll(PipelineState& pipeline, std::vector<Worker*>& list, MissionModel& missions,
-               Rewrite rewrite) {
+void DetachAll(std::vector<Worker*>& list, MissionModel& missions, Rewrite rewrite) {
   while (!list.empty()) {
     Worker* worker = list.back();
     list.pop_back();
     if (!worker) continue;
     const int row = worker->MissionIndex;
     worker->Detach();
-    pipeline.EndingWorkers.push_back(worker);
     if (!missions.isValidRow(row)) continue;
     missions.clearSpeedAndEta(row);
     rewrite(row);
@@ -41,13 +39,13 @@ void StopAll(MissionHost& host) {
   PipelineState& pipeline = host.Pipeline();
   MissionModel& missions = host.Missions();
   pipeline.Stopping = true;
-  DetachAll(pipeline, pipeline.DownloadThreads, missions, [&missions](int row) {
+  DetachAll(pipeline.DownloadThreads, missions, [&missions](int row) {
     if (!KeepsStatusOnStop(missions.status(row)))
       missions.setStatus(row, std::string(Status::WaitForDownload));
   });
   // A listed conversion has not ended: one that showed 100 % may still fail
   // writing its end, and its file appears only once ffmpeg has succeeded.
-  DetachAll(pipeline, pipeline.ConvertThreads, missions, [&missions](int row) {
+  DetachAll(pipeline.ConvertThreads, missions, [&missions](int row) {
     if (Contains(missions.status(row), Status::Converting) ||
         missions.status(row) == Status::Converted)
       missions.setStatus(row, std::string(Status::WaitForConvert));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "base/Text.h"
 #include "core/TitleText.h"
 #include "core/Utf8.h"
 #include "files/FileName.h"
@@ -43,7 +44,7 @@ std::string MarkerSafe(std::string_view text) {
     if (byte < 0x20 || byte == 0x7F) {
       out += ' ';
     } else if (c == '<') {
-      out += "\xEF\xBC\x9C";  // U+FF1C FULLWIDTH LESS-THAN SIGN
+      out += quillmarsh::kEscapedLessThan;
     } else {
       out += c;
     }
