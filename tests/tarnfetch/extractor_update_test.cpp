@@ -214,12 +214,6 @@ TEST_F(TarnfetchExtractorUpdate, ABadReleaseIsRefusedAndThePreviousCopyKeptAndUs
        "the signature of the release's checksums does not verify"},
       {"a wrong checksum", [&] { Publish(next, "another program"); },
        "does not match its signed checksum"},
-      {"a truncated file",
-       [&] {
-         Publish(next);
-         Spoil("yt-dlp", [](std::string& program) { program.resize(program.size() / 2); });
-       },
-       "does not match its signed checksum"},
       {"a release that does not start", [&] { Publish("import sys\nsys.exit(3)\n"); },
        "does not start"},
   };

@@ -404,6 +404,7 @@ TEST(UrlTable, OriginsReferersAndFileNames) {
            {"http://h.test/a", "https://h.test/v", false, "http://h.test/"},
            {"https://h.test/a", "http://h.test/v", false, ""},
            {"file:///a", "https://h.test/v", false, ""},
+           {"ftp://h.test/a", "ftp://h.test/v", false, ""},
            {"", "", false, ""},
        }) {
     SCOPED_TRACE(c.page + " -> " + c.target);
@@ -416,6 +417,7 @@ TEST(UrlTable, OriginsReferersAndFileNames) {
   for (const Name& c : std::vector<Name>{
            {"https://h.test/a/b%20c.MP4?x=y.z#f.g", "b c.MP4", "mp4"},
            {"https://h.test/a/", "", ""},
+           {"https://h.test", "", ""},
            {"https://h.test/.hidden", ".hidden", ""},
            {"https://h.test/a.", "a.", ""},
            {"https://h.test/a.tar.gz", "a.tar.gz", "gz"},
