@@ -56,7 +56,7 @@ done
 
 read -r best_ffmpeg median_ffmpeg < <(summary "${ffmpeg_times[@]}")
 read -r best_tarn median_tarn < <(summary "${tarn_times[@]}")
-ratio=$(awk -v t="$best_tarn" -v c="$best_ffmpeg" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }')
+ratio=$(time_ratio "$best_tarn" "$best_ffmpeg")
 echo
 echo "DASH: 60 segments of 2 s each of picture and sound, 50 ms before each answer, best of $rounds"
 echo "ffmpeg:    best ${best_ffmpeg} s, median ${median_ffmpeg} s, peak RSS ${peak_ffmpeg} KB"

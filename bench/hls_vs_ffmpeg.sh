@@ -21,16 +21,7 @@ tarnfetch="$build_dir/bin/tarnfetch"
 require_tools "$tarnfetch" python3 ffmpeg ffprobe
 mkdir -p "$work/www" "$work/out"
 
-# 120 s of small video with sound, cut into 60 segments.
-ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=frequency=440 -t 120 \
-  -c:v libx264 -preset veryfast -g 50 -c:a aac -f hls -hls_time 2 -hls_playlist_type vod \
-  -hls_segment_filename "$work/www/seg%02d.ts" "$work/www/index.m3u8"
-segments=$(grep -c '^seg' "$work/www/index.m3u8")
-[[ $segments -eq 60 ]] || { echo "expected 60 segments, made $segments" >&2; exit 1; }
-
-start_slow_server "$work/www"
-url="http://127.0.0.1:$port/index.m3u8"
-wait_for_any "$url"
+serve_hls 60 25
 
 # Both results must hold the whole two minutes.
 check() { check_duration "$1" 120; }
@@ -60,7 +51,7 @@ done
 
 read -r best_ffmpeg median_ffmpeg < <(summary "${ffmpeg_times[@]}")
 read -r best_tarn median_tarn < <(summary "${tarn_times[@]}")
-ratio=$(awk -v t="$best_tarn" -v c="$best_ffmpeg" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }')
+ratio=$(time_ratio "$best_tarn" "$best_ffmpeg")
 echo
 echo "stream: 60 segments of 2 s, 50 ms before each answer, best of $rounds"
 echo "ffmpeg:    best ${best_ffmpeg} s, median ${median_ffmpeg} s, peak RSS ${peak_ffmpeg} KB"

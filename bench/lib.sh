@@ -36,6 +36,9 @@ measure() {
     END { printf "%.2f %d\n", s, rss }' "$stats"
 }
 
+# time_ratio T C: T / C to two places (0 when C is 0).
+time_ratio() { awk -v t="$1" -v c="$2" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }'; }
+
 # "best median" of a list of seconds
 summary() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[1], v[int((NR + 1) / 2)] }'; }
 
@@ -212,4 +215,22 @@ class Server(http.server.ThreadingHTTPServer):
 
 Server(("127.0.0.1", PORT), Handler).serve_forever()
 PY
+}
+
+# serve_hls SEGMENTS FPS: 120 s of small video with sound cut into SEGMENTS
+# MPEG-TS segments, a key frame at each cut, served by start_slow_server;
+# url is the playlist's address.
+serve_hls() {
+  local segments=$1 fps=$2 length made
+  length=$(awk -v n="$segments" 'BEGIN { print 120 / n }')
+  mkdir -p "$work/www"
+  ffmpeg -v error -f lavfi -i "testsrc=size=320x240:rate=$fps" -f lavfi -i sine=frequency=440 \
+    -t 120 -c:v libx264 -preset veryfast -g "$(awk -v l="$length" -v f="$fps" 'BEGIN { print l * f }')" \
+    -c:a aac -f hls -hls_time "$length" -hls_playlist_type vod \
+    -hls_segment_filename "$work/www/seg%03d.ts" "$work/www/index.m3u8"
+  made=$(grep -c '^seg' "$work/www/index.m3u8")
+  [[ $made -eq $segments ]] || { echo "expected $segments segments, made $made" >&2; exit 1; }
+  start_slow_server "$work/www"
+  url="http://127.0.0.1:$port/index.m3u8"
+  wait_for_any "$url"
 }

@@ -64,7 +64,6 @@ measure_keep() {
     END { printf "%.2f %d %d\n", s, rss, failed }' "$stats"
 }
 settled() { sed -n 's|^<connections>\([0-9]*\)</connections>$|\1|p' "$work/tarn.txt" | tail -n 1; }
-ratio() { awk -v t="$1" -v c="$2" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }'; }
 ok=1
 check() { # check NAME VALUE LIMIT: VALUE <= LIMIT
   if awk -v v="$2" -v l="$3" 'BEGIN { exit !(v <= l) }'; then
@@ -89,8 +88,8 @@ row "aria2c -x4 -s4" "$a_x4" "$rss"
 read -r a_x16 rss < <(measure aria2c -q -x16 -s16 -d "$work/out" -o x16.mp4 "$url")
 check_size "$work/out/x16.mp4"
 row "aria2c -x16 -s16" "$a_x16" "$rss"
-check "tarnfetch/aria2c-x4" "$(ratio "$a_tarn" "$a_x4")" 0.60
-check "tarnfetch/aria2c-x16" "$(ratio "$a_tarn" "$a_x16")" 1.10
+check "tarnfetch/aria2c-x4" "$(time_ratio "$a_tarn" "$a_x4")" 0.60
+check "tarnfetch/aria2c-x16" "$(time_ratio "$a_tarn" "$a_x16")" 1.10
 check "tarnfetch peak KB" "$a_rss" 40000
 
 echo "(b) 96 MiB paced to 8 MB/s a connection, 429 for a third request at a time"
@@ -112,7 +111,7 @@ else
 fi
 rm -f "$work/out/x16.mp4"*
 row "aria2c -x16 -s16" "$b_aria" "$rss" "$b_aria_result"
-check "tarnfetch/--connections 2" "$(ratio "$b_tarn" "$b_two")" 1.10
+check "tarnfetch/--connections 2" "$(time_ratio "$b_tarn" "$b_two")" 1.10
 check "settled on" "${b_settled:-none}" 2
 check "tarnfetch peak KB" "$b_rss" 40000
 
@@ -132,20 +131,13 @@ read -r c_curl rss < <(measure curl -sS --fail -o "$work/out/curl.mp4" "$url")
 curl -s -o /dev/null "$connections_url"
 check_size "$work/out/curl.mp4"
 row "curl" "$c_curl" "$rss"
-check "tarnfetch/curl" "$(ratio "$c_tarn" "$c_curl")" 1.05
+check "tarnfetch/curl" "$(time_ratio "$c_tarn" "$c_curl")" 1.05
 check "connections opened" "$c_conns" "$c_four_conns"
 check "tarnfetch peak KB" "$c_rss" 40000
 
 echo "(d) HLS, 240 segments, each answered after 50 ms"
-ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=24 -f lavfi -i sine=frequency=440 -t 120 \
-  -c:v libx264 -preset veryfast -g 12 -c:a aac -f hls -hls_time 0.5 -hls_playlist_type vod \
-  -hls_segment_filename "$work/www/seg%03d.ts" "$work/www/index.m3u8"
-segments=$(grep -c '^seg' "$work/www/index.m3u8")
-[[ $segments -eq 240 ]] || { echo "expected 240 segments, made $segments" >&2; exit 1; }
-start_slow_server "$work/www"
+serve_hls 240 24
 servers+=("$server_pid")
-url="http://127.0.0.1:$port/index.m3u8"
-wait_for_any "$url"
 read -r d_ffmpeg d_ffmpeg_rss < <(measure ffmpeg -nostdin -v error -i "$url" -c copy "$work/out/ffmpeg.mp4")
 check_duration "$work/out/ffmpeg.mp4" 120
 row "ffmpeg -c copy" "$d_ffmpeg" "$d_ffmpeg_rss"
@@ -159,7 +151,7 @@ read -r secs d_rss failed < <(measure_keep env PATH="$work/nothing" \
   XDG_CACHE_HOME="$work/cache-d" "$(realpath "$tarnfetch")" "$url" -p "$work/out/%(title)s.%(ext)s")
 rm -f "$work/out/index."*
 row "tarnfetch, no ffmpeg" "$secs" "$d_rss"
-check "tarnfetch/ffmpeg" "$(ratio "$d_tarn" "$d_ffmpeg")" 0.12
+check "tarnfetch/ffmpeg" "$(time_ratio "$d_tarn" "$d_ffmpeg")" 0.12
 check "tarnfetch peak KB" "$d_rss" 40000
 
 ((ok)) && echo "all targets met"

@@ -60,9 +60,8 @@ for tool in "${tools[@]}"; do
   printf '%-10s best %s s, median %s s, peak RSS %s KB\n' "$tool:" "${best[$tool]}" "$median" \
     "${peak[$tool]}"
 done
-ratio() { awk -v t="$1" -v c="$2" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }'; }
-vs_curl=$(ratio "${best[tarnfetch]}" "${best[curl]}")
-vs_aria=$(ratio "${best[tarnfetch]}" "${best[aria2c]}")
+vs_curl=$(time_ratio "${best[tarnfetch]}" "${best[curl]}")
+vs_aria=$(time_ratio "${best[tarnfetch]}" "${best[aria2c]}")
 echo "time ratio tarnfetch/curl: $vs_curl (target <= 0.35)"
 echo "time ratio tarnfetch/aria2c: $vs_aria (target <= 1.10)"
 ok=1

@@ -50,7 +50,7 @@ read -r best_curl median_curl < <(summary "${curl_times[@]}")
 read -r best_tarn median_tarn < <(summary "${tarn_times[@]}")
 
 # Best times: the machine's other work only ever adds to a run.
-ratio=$(awk -v t="$best_tarn" -v c="$best_curl" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }')
+ratio=$(time_ratio "$best_tarn" "$best_curl")
 echo
 echo "file: ${size_mib} MiB over loopback, best of $rounds"
 echo "curl:      best ${best_curl} s, median ${median_curl} s, peak RSS ${peak_curl} KB"
