@@ -17,10 +17,6 @@ Deadline PageDeadline() {
   return std::chrono::steady_clock::now() + kPageSeconds;
 }
 
-Validators ProbedValidators(const ProbeResult& probe) {
-  return {probe.contentLength, probe.etag, probe.lastModified, FileAddress(probe.url)};
-}
-
 // One search through a page and its frames.
 struct Search {
   Deadline deadline;

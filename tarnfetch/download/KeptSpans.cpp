@@ -22,10 +22,4 @@ std::vector<Span> KeptSpans(const std::vector<Span>& done, std::uint64_t length)
   return kept;
 }
 
-std::uint64_t SpanBytes(const std::vector<Span>& spans) {
-  std::uint64_t bytes = 0;
-  for (const auto& [first, end] : spans) bytes += end - first;
-  return bytes;
-}
-
 }  // namespace tarnfetch

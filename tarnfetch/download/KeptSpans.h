@@ -2,12 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
-namespace tarnfetch {
+#include "files/Span.h"
 
-using Span = std::pair<std::uint64_t, std::uint64_t>;  // [first, end)
+namespace tarnfetch {
 
 // At most this many finished spans are kept apart, so that a record cut
 // into many pieces never becomes as many requests.
@@ -21,7 +20,5 @@ constexpr std::uint64_t kWorthARequest = 16u << 10;
 // gaps is fetched again with them, so that gaps closer together go as one
 // range. Those at the file's ends always stay.
 std::vector<Span> KeptSpans(const std::vector<Span>& done, std::uint64_t length);
-
-std::uint64_t SpanBytes(const std::vector<Span>& spans);
 
 }  // namespace tarnfetch

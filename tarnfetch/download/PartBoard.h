@@ -3,8 +3,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <utility>
 #include <vector>
+
+#include "files/Span.h"
 
 namespace tarnfetch {
 
@@ -15,7 +16,6 @@ namespace tarnfetch {
 class PartBoard {
  public:
   using Clock = std::chrono::steady_clock;
-  using Span = std::pair<std::uint64_t, std::uint64_t>;  // [first, end)
 
   // Parts smaller than this cost more in requests than they gain.
   static constexpr std::uint64_t kMinPartBytes = 1u << 20;

@@ -50,10 +50,6 @@ ProbeResult LookAt(const ExtractedFormat& format) {
   return probe;
 }
 
-Validators ValidatorsOf(const ProbeResult& probe) {
-  return {probe.contentLength, probe.etag, probe.lastModified, FileAddress(probe.url)};
-}
-
 // Each address is fetched as a direct video would be: several connections
 // when large, continued after a failed or killed run, its length checked.
 // The address goes as the extractor gave it, so that its Cookie stays with
@@ -62,7 +58,7 @@ std::uint64_t FetchFormat(MediaDownload& download, const ExtractedFormat& format
                           const ProbeResult& probe, int connections) {
   download.SetHeaders(format.headers);
   download.SetConnections(connections);
-  return download.Run(format.url, ValidatorsOf(probe));
+  return download.Run(format.url, ProbedValidators(probe));
 }
 
 StreamSource StreamOf(const ExtractedFormat& format) {

@@ -17,19 +17,17 @@ ExtractorHome ExtractorHome::Find() {
   ExtractorHome home;
   const std::string program = quillmarsh::OwnProgramFolder();
   home.dataFolder = quillmarsh::DataFolderFor(program);
-  if (!home.dataFolder.empty()) home.folder = home.dataFolder + "site-extractor/";
+  if (!home.dataFolder.empty()) {
+    home.folder = home.dataFolder + "site-extractor/";
+    home.updatesOn = quillmarsh::IniFile(home.dataFolder + "qlmsh.ini")
+                         .ReadBool("Config", "UpdateSiteExtractor", true);
+  }
   const char* url = std::getenv("TARNFETCH_TEST_RELEASE_URL");
   home.releaseBase = url != nullptr && url[0] != '\0' ? url : kReleaseUrl;
   if (home.releaseBase.back() != '/') home.releaseBase += '/';
   const char* key = std::getenv("TARNFETCH_TEST_RELEASE_KEY");
   home.releaseKey = key != nullptr && key[0] != '\0' ? key : program + "/yt-dlp-release-key.asc";
   return home;
-}
-
-bool ExtractorHome::UpdatesOn() const {
-  if (dataFolder.empty()) return false;
-  return quillmarsh::IniFile(dataFolder + "qlmsh.ini")
-      .ReadBool("Config", "UpdateSiteExtractor", true);
 }
 
 bool ExtractorHome::MakeFolder() const {

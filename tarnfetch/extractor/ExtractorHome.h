@@ -18,6 +18,8 @@ struct ExtractorHome {
   std::string folder;       // dataFolder + "site-extractor/"
   std::string releaseBase;  // the release's files are here; ends in '/'
   std::string releaseKey;   // the armored key that signs its checksums
+  // UpdateSiteExtractor in [Config] of the settings file; on when missing.
+  bool updatesOn = false;
 
   static ExtractorHome Find();
 
@@ -29,8 +31,7 @@ struct ExtractorHome {
 
   // Makes `folder` with the folders above it; false when it cannot be.
   bool MakeFolder() const;
-  // UpdateSiteExtractor in [Config] of the settings file; on when missing.
-  bool UpdatesOn() const;
+  bool UpdatesOn() const { return updatesOn; }
   // True when the stamp is older than `period` (or missing, or from the
   // future).
   bool IsDue(const std::string& stamp, std::chrono::seconds period) const;

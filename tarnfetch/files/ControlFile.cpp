@@ -162,12 +162,6 @@ void ControlFile::AddDone(std::uint64_t first, std::uint64_t end) {
   done_ = std::move(merged);
 }
 
-std::uint64_t ControlFile::DoneBytes() const {
-  std::uint64_t sum = 0;
-  for (const auto& [first, end] : done_) sum += end - first;
-  return sum;
-}
-
 void ControlFile::Clear() {
   if (!values_.empty() || !done_.empty()) changed_ = true;
   values_.clear();

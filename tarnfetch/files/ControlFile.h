@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "files/Span.h"
+
 namespace tarnfetch {
 
 class OutputFolder;
@@ -20,8 +22,7 @@ class OutputFolder;
 class ControlFile {
  public:
   using Clock = std::chrono::steady_clock;
-  // [first, end): end is one past the last byte.
-  using Span = std::pair<std::uint64_t, std::uint64_t>;
+  using Span = tarnfetch::Span;
 
   // "<final name>.part.ctl"; a long name is shortened (with a hash of the
   // whole) so that the record and its temporary stay valid file names.
@@ -39,7 +40,7 @@ class ControlFile {
   // Records [first, end) as written; neighbouring spans merge.
   void AddDone(std::uint64_t first, std::uint64_t end);
   const std::vector<Span>& Done() const { return done_; }
-  std::uint64_t DoneBytes() const;
+  std::uint64_t DoneBytes() const { return SpanBytes(done_); }
   // Forgets everything recorded (values and spans).
   void Clear();
 

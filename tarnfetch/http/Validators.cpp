@@ -3,11 +3,16 @@
 #include "base/Numbers.h"
 #include "files/ControlFile.h"
 #include "http/HttpTransfer.h"
+#include "http/Probe.h"
 
 namespace tarnfetch {
 
 std::string FileAddress(const std::string& url) {
   return url.substr(0, url.find_first_of("?#"));
+}
+
+Validators ProbedValidators(const ProbeResult& probe) {
+  return {probe.contentLength, probe.etag, probe.lastModified, FileAddress(probe.url)};
 }
 
 Validators AnswerValidators(const ResponseHead& head, std::optional<std::uint64_t> length,

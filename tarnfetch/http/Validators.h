@@ -7,6 +7,7 @@
 namespace tarnfetch {
 
 class ControlFile;
+struct ProbeResult;
 struct ResponseHead;
 
 // What identifies the file on the server: a ".part" is continued only
@@ -26,6 +27,9 @@ std::string FileAddress(const std::string& url);
 // The validators of an answer, with the whole file's length as it says.
 Validators AnswerValidators(const ResponseHead& head, std::optional<std::uint64_t> length,
                             std::string address = {});
+
+// The validators the probe saw, with the file's address.
+Validators ProbedValidators(const ProbeResult& probe);
 
 // True when the answer is known to be the same file as the stored one:
 // every validator both sides have agrees, and at least one pair exists.
