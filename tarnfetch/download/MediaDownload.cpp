@@ -108,19 +108,19 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
   const Validators earlier = StoredValidators(control);
 
   const bool adaptive = connections_ == kAdaptive;
-  const HostMemory memory(adaptive ? HostMemory::DefaultFile() : std::filesystem::path());
-  const std::string server = ServerName(url);
-  const std::int64_t now = std::time(nullptr);
-  ConnectionPlan plan = adaptive
-                            ? ConnectionPlan::Adaptive(
-                                  memory.Recall(kCounted, server, now).value_or(kFirstConnections),
-                                  ConnectionPlan::Measure::Bytes)
-                            : ConnectionPlan::Fixed(connections_);
-
   const bool large = probed.length && *probed.length >= kMinRangedBytes;
   bool done = false;
   if (probed.length && *probed.length > 0 &&
-      (layout == kRanges || (large && plan.Most() > 1 && layout != kAppended))) {
+      (layout == kRanges || (large && (adaptive || connections_ > 1) && layout != kAppended))) {
+    // The remembered count is read only for a file fetched in parts.
+    const HostMemory memory(adaptive ? HostMemory::DefaultFile() : std::filesystem::path());
+    const std::string server = ServerName(url);
+    const std::int64_t now = std::time(nullptr);
+    ConnectionPlan plan =
+        adaptive ? ConnectionPlan::Adaptive(
+                       memory.Recall(kCounted, server, now).value_or(kFirstConnections),
+                       ConnectionPlan::Measure::Bytes)
+                 : ConnectionPlan::Fixed(connections_);
     RangedDownload ranged(part, control, progress_);
     ranged.SetStopFlag(stop_);
     // libcurl follows the parts' redirects with these: the Referer says
