@@ -46,12 +46,15 @@ inline const std::string kTarnfetch = QM_APP_DIR "/tarnfetch";
 
 // tarnfetch keeps its own site extractor in Quillmarsh's data folder and
 // may fetch a newer release: the tests' runs get a data folder of their
-// own and a release address where nothing answers, unless a test sets its
-// own.
+// own, with updates turned off (a background check would run a stand-in
+// extractor while a test reads what it was asked), and a release address
+// where nothing answers, unless a test sets its own.
 struct TestDataFolder {
   TestDataFolder() {
     setenv("XDG_DATA_HOME", dir.path().c_str(), 1);
     setenv("TARNFETCH_TEST_RELEASE_URL", "http://127.0.0.1:9/", 1);
+    std::filesystem::create_directories(dir.path() + "/Quillmarsh");
+    std::ofstream(dir.path() + "/Quillmarsh/qlmsh.ini") << "[Config]\r\nUpdateSiteExtractor=0\r\n";
   }
   TempDir dir;
 };
