@@ -15,12 +15,25 @@ namespace quillmarsh {
 namespace {
 constexpr std::string_view kTempInfix = ".tmp-";
 
-// A symbolic link is kept: the file it points to is replaced.
-std::string ResolveTarget(const std::string& path) {
+// A symbolic link the user made is kept: the file it points to is
+// replaced. A link at a file of the program's own is itself replaced.
+std::string ResolveTarget(const std::string& path, Links links) {
   struct stat st {};
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  if (links == Links::Refuse || lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    return path;
+  }
   char resolved[PATH_MAX];
   return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// Only a regular file (or a link, when it is not followed) is replaced:
+// renaming over a device, FIFO or folder would swap out what is not a file
+// the program wrote.
+bool Replaceable(const std::string& target) {
+  struct stat st {};
+  if (lstat(target.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return true;
+  errno = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
+  return false;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -62,17 +75,23 @@ void SyncDirectory(const std::string& dir) {
 }
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view content) {
-  const std::string target = ResolveTarget(path);
+bool WriteFileAtomically(const std::string& path, std::string_view content, Links links) {
+  const std::string target = ResolveTarget(path, links);
+  if (!Replaceable(target)) return false;
   // The rename needs only the folder's permission, so it would replace a
   // file its owner made read-only: ask as a write in place would be asked.
-  if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) return false;
+  if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 &&
+      errno != ENOENT) {
+    return false;
+  }
   std::string temp = target + std::string(kTempInfix) + "XXXXXX";
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
 
   struct stat old {};
-  const mode_t mode = stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
+  const mode_t mode = lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)
+                          ? (old.st_mode & 07777)
+                          : NewFileMode();
   bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, content) && fsync(fd) == 0;
   int err = errno;
   if (close(fd) != 0 && ok) {
@@ -94,7 +113,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view content) {
 
 void RemoveAtomicTemporaries(const std::string& path) {
   namespace fs = std::filesystem;
-  const fs::path target(ResolveTarget(path));
+  const fs::path target(ResolveTarget(path, Links::Follow));
   const std::string prefix = target.filename().string() + std::string(kTempInfix);
   std::error_code ec;
   fs::directory_iterator it(target.has_parent_path() ? target.parent_path() : fs::path("."), ec);

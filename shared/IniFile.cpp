@@ -1,8 +1,6 @@
 #include "shared/IniFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -61,24 +59,10 @@ std::size_t AppendPoint(const std::string& body) {
   return point;
 }
 
-// Reading never fails: anything unreadable is an empty file.
+// Reading never fails: anything unreadable is an empty file. A FIFO or
+// device in its place is not waited on or read.
 std::string ReadWholeFile(const std::string& path) {
-  std::string text;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return text;
-  struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    text.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-      const ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      text.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  close(fd);
-  return text;
+  return ReadRegularFile(path, std::string().max_size(), Links::Follow).value_or("");
 }
 }  // namespace
 

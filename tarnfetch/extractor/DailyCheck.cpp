@@ -1,8 +1,7 @@
 #include "extractor/DailyCheck.h"
 
-#include <fstream>
-
 #include "core/ChildProgram.h"
+#include "shared/AtomicFile.h"
 #include "shared/FindProgram.h"
 #include "shared/ProgramVocabulary.h"
 
@@ -37,8 +36,10 @@ ReportedUpdate UpdateAndReport(const ExtractorHome& home, const std::string& fou
   ReportedUpdate update{UpdateExtractor(home), ChooseExtractor(home), {}};
   update.lines = DescribeUpdate(update.outcome, found);
   if (update.used) update.lines.push_back("Site extractor used: " + update.used->Describe());
-  std::ofstream out(home.ReportFile(), std::ios::trunc);
-  for (const std::string& line : update.lines) out << line << '\n';
+  std::string report;
+  for (const std::string& line : update.lines) report += line + '\n';
+  // Only a help for the debug report: a report that cannot be written is left.
+  (void)quillmarsh::WriteFileAtomically(home.ReportFile(), report, quillmarsh::Links::Refuse);
   return update;
 }
 

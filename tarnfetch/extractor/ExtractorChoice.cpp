@@ -2,23 +2,12 @@
 
 #include <unistd.h>
 
-#include <fstream>
-
 #include "core/ChildProgram.h"
 #include "extractor/ExtractorVersion.h"
 #include "extractor/SiteExtractor.h"
 
 namespace tarnfetch {
-namespace {
-
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 const std::string& ExtractorProgram::Version() {
   if (version.empty()) version = AskExtractorVersion(command);
@@ -34,10 +23,10 @@ std::string ExtractorProgram::Describe() {
 std::optional<ExtractorProgram> ChooseExtractor(const ExtractorHome& home) {
   ExtractorProgram program;
   const std::string python = FindHelperProgram("python3");
-  if (!home.folder.empty() && !python.empty() && ::access(home.PrivateCopy().c_str(), R_OK) == 0) {
+  if (!python.empty() && home.HasPrivateCopy()) {
     program.path = home.PrivateCopy();
     program.command = {python, program.path};
-    program.version = FirstLine(home.VersionFile());
+    program.version = home.InstalledVersion();
     // Only the private copy's version is known without running it.
     if (!FindHelperProgram("node").empty() && KnowsJsRuntimes(program.version)) {
       program.command.insert(program.command.end(), {"--js-runtimes", "node"});

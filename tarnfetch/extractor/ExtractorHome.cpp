@@ -11,6 +11,7 @@
 #include "shared/FindProgram.h"
 #include "shared/IniFile.h"
 #include "shared/ProgramVocabulary.h"
+#include "shared/RegularFile.h"
 
 namespace tarnfetch {
 
@@ -33,6 +34,20 @@ ExtractorHome ExtractorHome::Find() {
   return home;
 }
 
+std::string ExtractorHome::InstalledVersion() const {
+  constexpr std::size_t kMaxVersionBytes = 256;
+  const std::string text =
+      quillmarsh::ReadRegularFile(VersionFile(), kMaxVersionBytes, quillmarsh::Links::Refuse)
+          .value_or("");
+  return text.substr(0, text.find('\n'));
+}
+
+bool ExtractorHome::HasPrivateCopy() const {
+  struct stat seen {};
+  return !folder.empty() && ::lstat(PrivateCopy().c_str(), &seen) == 0 && S_ISREG(seen.st_mode) &&
+         ::access(PrivateCopy().c_str(), R_OK) == 0;
+}
+
 bool ExtractorHome::MakeFolder() const {
   std::error_code failed;
   return !folder.empty() && (std::filesystem::create_directories(folder, failed) || !failed);
@@ -41,7 +56,7 @@ bool ExtractorHome::MakeFolder() const {
 bool ExtractorHome::IsDue(const std::string& stamp, std::chrono::seconds period) const {
   if (folder.empty()) return false;
   struct stat seen {};
-  if (::stat((folder + stamp).c_str(), &seen) != 0) return true;
+  if (::lstat((folder + stamp).c_str(), &seen) != 0 || !S_ISREG(seen.st_mode)) return true;
   const auto now = std::chrono::system_clock::now();
   const auto then = std::chrono::system_clock::from_time_t(seen.st_mtime);
   return then > now || now - then >= period;
@@ -49,7 +64,7 @@ bool ExtractorHome::IsDue(const std::string& stamp, std::chrono::seconds period)
 
 bool ExtractorHome::TakeTurn(const std::string& stamp, std::chrono::seconds period) const {
   if (!IsDue(stamp, period) || !MakeFolder()) return false;
-  const int fd = ::open((folder + stamp).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = quillmarsh::OpenOwnFile(folder + stamp, 0644);
   if (fd < 0) return false;
   ::futimens(fd, nullptr);
   ::close(fd);

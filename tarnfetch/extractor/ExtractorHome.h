@@ -26,6 +26,10 @@ struct ExtractorHome {
   std::string PrivateCopy() const { return folder + "yt-dlp"; }
   // Its version, written when it was installed.
   std::string VersionFile() const { return folder + "yt-dlp.version"; }
+  // The first line of VersionFile(); empty when it is not a plain file.
+  std::string InstalledVersion() const;
+  // True when the private copy is a regular file (not a link, not a FIFO).
+  bool HasPrivateCopy() const;
   // What the last update did, in words, for Quillmarsh's debug report.
   std::string ReportFile() const { return folder + "report.txt"; }
 

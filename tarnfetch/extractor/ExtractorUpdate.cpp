@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "core/ChildProgram.h"
@@ -17,6 +16,7 @@
 #include "extractor/ReleaseKey.h"
 #include "http/TransferEngine.h"
 #include "shared/AtomicFile.h"
+#include "shared/RegularFile.h"
 
 namespace tarnfetch {
 namespace {
@@ -42,15 +42,16 @@ std::string Sha256(std::string_view data) {
   return hex;
 }
 
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+constexpr std::size_t kMaxKeyBytes = 64u << 10;
+
+// The folder's files are tarnfetch's own: never read through a link, never
+// a FIFO or device, never more than such a file holds. Empty when not so.
+std::string ReadOwn(const std::string& path, std::size_t maxBytes) {
+  return quillmarsh::ReadRegularFile(path, maxBytes, quillmarsh::Links::Refuse).value_or("");
 }
 
 void WriteAtomically(const std::string& path, std::string_view data) {
-  if (!quillmarsh::WriteFileAtomically(path, data)) {
+  if (!quillmarsh::WriteFileAtomically(path, data, quillmarsh::Links::Refuse)) {
     throw Failed{"it could not be written to " + path + " (" + std::strerror(errno) + ")"};
   }
 }
@@ -81,7 +82,10 @@ void CheckSignature(const ExtractorHome& home, const std::string& sums,
                     const std::string& signature) {
   const std::string gpgv = FindHelperProgram("gpgv");
   if (gpgv.empty()) throw Failed{"gpgv is not installed, so the release cannot be checked"};
-  const std::string key = DearmorKey(ReadWhole(home.releaseKey));
+  // The key beside the program may be a link an installer made.
+  const std::string key = DearmorKey(
+      quillmarsh::ReadRegularFile(home.releaseKey, kMaxKeyBytes, quillmarsh::Links::Follow)
+          .value_or(""));
   if (key.empty()) throw Failed{"the release key could not be read from " + home.releaseKey};
   WriteAtomically(home.folder + "release-key.gpg", key);
   WriteAtomically(home.folder + "SHA2-256SUMS", sums);
@@ -112,7 +116,7 @@ void CheckSignature(const ExtractorHome& home, const std::string& sums,
 class FolderLock {
  public:
   explicit FolderLock(const std::string& folder)
-      : fd_(::open((folder + "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)),
+      : fd_(quillmarsh::OpenOwnFile(folder + "lock", 0644)),
         held_(fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0) {}
   ~FolderLock() {
     if (fd_ >= 0) ::close(fd_);
@@ -134,9 +138,9 @@ UpdateOutcome Update(const ExtractorHome& home) {
   CheckSignature(home, sums, signature);
   const std::string expected = SumOf(sums, "yt-dlp");
   UpdateOutcome outcome;
-  if (Sha256(ReadWhole(home.PrivateCopy())) == expected) {
+  if (Sha256(ReadOwn(home.PrivateCopy(), kMaxExtractorBytes)) == expected) {
     outcome.result = UpdateOutcome::Result::Current;
-    outcome.version = ReadWhole(home.VersionFile());
+    outcome.version = home.InstalledVersion();
     return outcome;
   }
   const std::string program = Fetch(home, "yt-dlp", kMaxExtractorBytes);

@@ -1,13 +1,10 @@
 #include "files/HostMemory.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include "shared/AtomicFile.h"
 #include "shared/Numbers.h"
+#include "shared/RegularFile.h"
 
 namespace tarnfetch {
 namespace {
@@ -101,24 +98,11 @@ std::filesystem::path HostMemory::DefaultFile() {
 
 std::vector<HostMemory::Entry> HostMemory::Load() const {
   if (file_.empty()) return {};
-  // Not blocking on a pipe, not reading a device or more than a memory
-  // file can hold.
-  const int fd = open(file_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return {};
-  struct stat info {};
-  std::string text;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-      static_cast<std::uint64_t>(info.st_size) <= kMaxBytes) {
-    text.resize(kMaxBytes + 1);
-    std::size_t got = 0;
-    for (ssize_t n = 0; got < text.size(); got += static_cast<std::size_t>(n)) {
-      n = read(fd, text.data() + got, text.size() - got);
-      if (n <= 0) break;
-    }
-    text.resize(got);
-  }
-  close(fd);
-  return ReadHostMemory(text);
+  // Not through a link, not blocking on a pipe, not reading a device or
+  // more than a memory file can hold.
+  return ReadHostMemory(
+      quillmarsh::ReadRegularFile(file_.string(), kMaxBytes, quillmarsh::Links::Refuse)
+          .value_or(""));
 }
 
 std::optional<int> HostMemory::Recall(std::string_view kind, std::string_view server,
@@ -146,7 +130,7 @@ void HostMemory::Remember(std::string_view kind, std::string_view server, int co
   std::error_code ignored;
   std::filesystem::create_directories(file_.parent_path(), ignored);
   // A memory it cannot write costs only the next run's first guess.
-  quillmarsh::WriteFileAtomically(file_.string(), WriteHostMemory(kept));
+  quillmarsh::WriteFileAtomically(file_.string(), WriteHostMemory(kept), quillmarsh::Links::Refuse);
 }
 
 }  // namespace tarnfetch

@@ -323,6 +323,22 @@ TEST_F(IniFileTest, SaveKeepsPermissionsAndSymbolicLinks) {
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+// A link the user made is followed to a file only: a FIFO is not waited
+// on, and neither it nor a folder is replaced.
+TEST_F(IniFileTest, ALinkToAFifoOrFolderIsNeitherReadNorReplaced) {
+  mkfifo((dir_ / "fifo").c_str(), 0600);
+  fs::create_directory(dir_ / "folder");
+  for (const char* other : {"fifo", "folder"}) {
+    SCOPED_TRACE(other);
+    fs::remove(path_);
+    fs::create_symlink(dir_ / other, path_);
+    IniFile ini(path_.string());
+    EXPECT_THROW(ini.WriteInteger("Config", "Mission", 5), IniWriteError);
+    EXPECT_EQ(fs::status(dir_ / other).type(),
+              other[1] == 'i' ? fs::file_type::fifo : fs::file_type::directory);
+  }
+}
+
 TEST_F(IniFileTest, DamagedFilesLoadAndWriteBack) {
   std::mt19937 random(7);
   std::string garbage(1 << 20, '\0');

@@ -234,6 +234,23 @@ TEST_F(TarnfetchExtractorUpdate, ABadReleaseIsRefusedAndThePreviousCopyKeptAndUs
   }
 }
 
+// Links and a FIFO planted in its folder: none is followed or waited on,
+// and the file the links point to stays as it was.
+TEST_F(TarnfetchExtractorUpdate, PlantedLinksAndFifosAreNeitherFollowedNorWaitedOn) {
+  Publish(Release("2026.11.01"));
+  const fs::path outside = temp_.Path() / "outside";
+  WriteFile(outside, "mine");
+  fs::create_directories(folder());
+  for (const char* own : {"SHA2-256SUMS", "lock", "yt-dlp.version", "report.txt", "checked-daily"})
+    fs::create_symlink(outside, folder() / own);
+  ASSERT_EQ(mkfifo((folder() / "yt-dlp").c_str(), 0600), 0);
+  const RunResult run = Update();
+  EXPECT_EQ(run.exitCode, 0) << run.Text();
+  EXPECT_EQ(ReadFile(outside), "mine");
+  EXPECT_EQ(Installed(), Release("2026.11.01"));
+  EXPECT_EQ(ReadFile(folder() / "yt-dlp.version"), "2026.11.01");
+}
+
 // With Debian's nodejs, a release that knows the option may run the sites'
 // JavaScript with it.
 TEST_F(TarnfetchExtractorUpdate, AReleaseThatKnowsItRunsTheSitesJavaScriptWithNode) {

@@ -266,6 +266,26 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   EXPECT_EQ(std::count(seen_.begin(), seen_.end(), Elsewhere().substr(7) + " "), 1);
 }
 
+// The connection memory in the cache: a planted link is replaced, not
+// followed; a FIFO is neither waited on nor replaced.
+TEST_F(TarnfetchHostileServers, APlantedConnectionMemoryIsNotFollowed) {
+  const fs::path memory = temp_.Path() / "cache/tarnfetch/connections";
+  const fs::path outside = temp_.Path() / "outside";
+  fs::create_directories(memory.parent_path());
+  WriteFile(outside, "mine");
+  setenv("XDG_CACHE_HOME", (temp_.Path() / "cache").c_str(), 1);
+  for (const auto type : {fs::file_type::regular, fs::file_type::fifo}) {
+    fs::remove(memory);
+    type == fs::file_type::fifo ? mkfifo(memory.c_str(), 0600)
+                                : (fs::create_symlink(outside, memory), 0);
+    const RunResult run = Fetch("/gaps.mp4", std::to_string(static_cast<int>(type)));
+    EXPECT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_EQ(fs::symlink_status(memory).type(), type);
+  }
+  setenv("XDG_CACHE_HOME", kTestCacheFolder.dir.path().c_str(), 1);
+  EXPECT_EQ(ReadFile(outside), "mine");
+}
+
 TEST_F(TarnfetchHostileServers, PiecesStayLockedUntilJoined) {
   // The first join waits until the second run has tried the same name.
   const fs::path waiting = temp_.Path() / "waiting", go = temp_.Path() / "go";
