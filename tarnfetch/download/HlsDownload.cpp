@@ -9,6 +9,7 @@
 #include "core/MediaType.h"
 #include "download/Aes128Decryptor.h"
 #include "download/HlsPlaylist.h"
+#include "download/SegmentContainer.h"
 #include "download/SegmentSpool.h"
 #include "files/ControlFile.h"
 #include "files/HostMemory.h"
@@ -84,6 +85,7 @@ class Job {
   void WriteReady();
   void WriteSegment(std::size_t index, Pending& pending);
   void StoreSegment(std::size_t index, const char* data, std::size_t size);
+  void CheckHead(std::size_t index);
   void Store(const char* data, std::size_t size);
 
   const HlsPlaylist& playlist_;
@@ -103,7 +105,10 @@ class Job {
   std::map<std::string, Resource> resources_;
   Aes128Decryptor decryptor_;
   std::string plain_;
-  bool segmentBegun_ = false;  // a byte of the segment being written is stored
+  // The container the last initialisation section written opened.
+  SegmentContainer container_ = SegmentContainer::Any;
+  std::string head_;  // the segment's first bytes, held until checked
+  bool headChecked_ = false;
 };
 
 void Job::Resume() {
@@ -244,7 +249,15 @@ void Job::WriteReady() {
                                   ? "map " + std::to_string(segment.map)
                                   : std::string();
     if (!mapId.empty() && !resources_[mapId].ready) return;
-    if (!mapId.empty()) Store(resources_[mapId].data.data(), resources_[mapId].data.size());
+    if (!mapId.empty()) {
+      const std::string& section = resources_[mapId].data;
+      if (!SegmentStartsAs(section, SegmentContainer::Any)) {
+        throw FetchError(TextInsteadOfVideo(
+            playlist_.Resolve(playlist_.Maps()[static_cast<std::size_t>(segment.map)].uri)));
+      }
+      container_ = ContainerOfSection(section);
+      Store(section.data(), section.size());
+    }
     lastMap_ = segment.map;
     WriteSegment(nextToWrite_, *found->second);
     pending_.erase(found);
@@ -271,7 +284,8 @@ void Job::WriteReady() {
 void Job::WriteSegment(std::size_t index, Pending& pending) {
   const HlsSegment& segment = segments_[index];
   std::string failure;
-  segmentBegun_ = false;
+  head_.clear();
+  headChecked_ = false;
   if (segment.key < 0) {
     if (!pending.spool.Read(
             [this, index](const char* data, std::size_t size) {
@@ -281,6 +295,7 @@ void Job::WriteSegment(std::size_t index, Pending& pending) {
             &failure)) {
       throw FetchError(failure);
     }
+    CheckHead(index);
     return;
   }
   const HlsKey& key = playlist_.Keys()[static_cast<std::size_t>(segment.key)];
@@ -313,18 +328,34 @@ void Job::WriteSegment(std::size_t index, Pending& pending) {
   }
   StoreSegment(index, plain_.data(), plain_.size());
   std::string().swap(plain_);
+  CheckHead(index);
+}
+
+// A segment's first bytes wait until there are enough to tell its
+// container; nothing of it is written before.
+void Job::StoreSegment(std::size_t index, const char* data, std::size_t size) {
+  if (!headChecked_) {
+    const std::size_t take = std::min(size, kSegmentHeadBytes - head_.size());
+    head_.append(data, take);
+    if (head_.size() < kSegmentHeadBytes) return;
+    CheckHead(index);
+    data += take;
+    size -= take;
+  }
+  Store(data, size);
 }
 
 // Whatever its type said (static servers call segments text/plain), a
-// segment that begins as text is an error page, never picture or sound.
-void Job::StoreSegment(std::size_t index, const char* data, std::size_t size) {
-  if (!segmentBegun_ && size > 0) {
-    segmentBegun_ = true;
-    if (LooksLikeText(std::string_view(data, size))) {
-      throw FetchError(TextInsteadOfVideo(playlist_.Resolve(segments_[index].uri)));
-    }
+// segment that does not start as the stream's container does is an error
+// page or worse, never picture or sound.
+void Job::CheckHead(std::size_t index) {
+  if (headChecked_) return;
+  headChecked_ = true;
+  if (!SegmentStartsAs(head_, container_)) {
+    throw FetchError(TextInsteadOfVideo(playlist_.Resolve(segments_[index].uri)));
   }
-  Store(data, size);
+  Store(head_.data(), head_.size());
+  head_.clear();
 }
 
 void Job::Store(const char* data, std::size_t size) {

@@ -97,7 +97,9 @@ class TarnfetchHostileServers : public ::testing::Test {
                {"/page.html", "<title>Paged</title><video src=\"/big.mp4\">"},
                {"/big.mp4", RandomBytes(9 << 20, 3)}, {"/gone.mp4", RandomBytes(9 << 20, 4)},
                {"/gaps.mp4", RandomBytes(9 << 20, 5)},
-               {"/text.m3u8", Playlist("words.ts")}, {"/words.ts", "{\"error\": \"gone\"}"}};
+               {"/text.m3u8", Playlist("words.ts")}, {"/words.ts", "{\"error\": \"gone\"}"},
+               {"/binary.m3u8", Playlist("clip.ts\n#EXTINF:1,\nbinary.ts")},
+               {"/binary.ts", "\x01<html><title>Too many requests</title>"}};
     quirks_ = {{"/packed.mp4", "gzip"}, {"/a/clip.mp4", "cut"}, {"/big.mp4", "moved"},
                {"/gone.mp4", "whole"}, {"/words.ts", "json"}};
     // clang-format on
@@ -226,6 +228,8 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
        "/gaps.mp4"},
       {"a segment that is text", "/text.m3u8", "6a", "", "", "(application/json) instead of",
        {"text.mp4.part", "text.mp4.part.ctl"}},
+      {"a page after a binary byte as the second segment", "/binary.m3u8", "6b", "", "",
+       "a text instead of the video", {"binary.mp4.part", "binary.mp4.part.ctl"}},
   };
   // clang-format on
   // Half of a file fetched in parts; all of one but 20,000 bytes apart.

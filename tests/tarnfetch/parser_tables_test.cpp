@@ -8,11 +8,13 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "download/HlsPlaylist.h"
+#include "download/SegmentContainer.h"
 #include "http/ContentRange.h"
 #include "http/HttpTransfer.h"
 #include "http/Url.h"
@@ -326,23 +328,37 @@ TEST(ContentLengthTable, ALengthPastWhatAFileCanBeIsDamaged) {
   }
 }
 
-// The first bytes of a segment: media formats hold control bytes at once,
-// error pages and JSON none.
-TEST(SegmentBodyTable, TextIsToldFromMedia) {
+// The first bytes of a segment: only the container the stream announced
+// passes; error pages in any encoding, JSON and stray bytes do not.
+TEST(SegmentBodyTable, OnlyTheAnnouncedContainerPasses) {
   using namespace std::string_literals;
-  const std::pair<std::string, bool> cases[] = {
-      {"{\"error\": \"gone\"}", true},
-      {"\xEF\xBB\xBF<html>\r\n<title>Slow down</title>", true},
-      {"\tx", true},
-      {std::string(64, 'a') + "\x00", true},  // only the first 64 bytes count
-      {"", false},
-      {"G@\x00\x10\x00\x00\xB0\r"s, false},              // MPEG-TS
-      {"\x00\x00\x00\x18styp"s, false},                  // fragmented MP4
-      {"ID3\x04\x00\x00\x00\x00\x00\x3F PRIV"s, false},  // packed audio's tag
-      {"\xFF\xF1\x50\x80"s, false},                      // ADTS
-      {"Hello \xC3\xA9", false},                         // not ASCII
+  using C = SegmentContainer;
+  const std::string ts = "G@\x00\x10"s + std::string(184, '\xFF') + "G";
+  const std::string box = "\x00\x00\x00\x18styp"s, cluster = "\x1F\x43\xB6\x75\x01"s;
+  const std::tuple<std::string, C, bool> cases[] = {
+      {ts, C::Any, true},
+      {ts.substr(0, 188), C::Any, false},  // one packet: a page starting with 'G'
+      {"G" + std::string(187, 'x') + "x", C::Any, false},
+      {box, C::Any, true},
+      {box, C::Mp4, true},
+      {"\x00\x00\x00\x18html"s, C::Mp4, false},  // a box of no known type
+      {ts, C::Mp4, false},
+      {cluster, C::WebM, true},
+      {box, C::WebM, false},
+      {"ID3\x04\x00\x00\x00\x00\x00\x3F PRIV"s, C::Any, true},
+      {"\xFF\xF1\x50\x80"s, C::Any, true},  // ADTS
+      {"\xFF\xFB\x90\x64"s, C::Any, true},  // MPEG audio
+      {"{\"error\": \"gone\"}", C::Any, false},
+      {"\x01<html><title>Slow down</title>", C::Any, false},
+      {"\xFF\xFE" "a\x00<\x00h\x00t\x00m\x00l\x00"s, C::Any, false},  // UTF-16
+      {"<html>\xC3\xA9", C::Any, false},
+      {"", C::Any, false},
   };
-  for (const auto& [head, text] : cases) EXPECT_EQ(LooksLikeText(head), text) << head;
+  for (const auto& [head, container, media] : cases) {
+    EXPECT_EQ(SegmentStartsAs(head, container), media) << head;
+  }
+  EXPECT_EQ(ContainerOfSection("\x00\x00\x02\x00" "ftypiso6"s), C::Mp4);
+  EXPECT_EQ(ContainerOfSection("\x1A\x45\xDF\xA3"s), C::WebM);
 }
 
 TEST(UrlTable, ResolvingAgainstThePage) {
