@@ -21,7 +21,7 @@ std::vector<std::string> RunDailyCheck(const ExtractorHome& home, bool& failed) 
     return {"Site extractor was checked less than a day ago"};
   }
   std::optional<ExtractorProgram> before = ChooseExtractor(home);
-  ReportedUpdate update = UpdateAndReport(home, before ? before->Describe() : "");
+  ReportedUpdate update = UpdateAndReport(home, before ? before->Describe() : "", home.updateLimit);
   failed = update.outcome.result == UpdateOutcome::Result::Failed;
   return std::move(update.lines);
 }
@@ -32,8 +32,9 @@ void StartDailyCheck(const ExtractorHome& home) {
   if (!self.empty()) StartDetached({self, "--update-extractor"});
 }
 
-ReportedUpdate UpdateAndReport(const ExtractorHome& home, const std::string& found) {
-  ReportedUpdate update{UpdateExtractor(home), ChooseExtractor(home), {}};
+ReportedUpdate UpdateAndReport(const ExtractorHome& home, const std::string& found,
+                               std::chrono::seconds limit) {
+  ReportedUpdate update{UpdateExtractor(home, limit), ChooseExtractor(home), {}};
   update.lines = DescribeUpdate(update.outcome, found);
   if (update.used) update.lines.push_back("Site extractor used: " + update.used->Describe());
   std::string report;

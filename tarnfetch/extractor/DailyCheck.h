@@ -21,12 +21,14 @@ std::vector<std::string> RunDailyCheck(const ExtractorHome& home, bool& failed);
 void StartDailyCheck(const ExtractorHome& home);
 
 // Updates the private copy and replaces the report file with what was
-// `found` before (described), what happened and what is used now.
+// `found` before (described), what happened and what is used now. The
+// update gives up after `limit`.
 struct ReportedUpdate {
   UpdateOutcome outcome;
   std::optional<ExtractorProgram> used;
   std::vector<std::string> lines;
 };
-ReportedUpdate UpdateAndReport(const ExtractorHome& home, const std::string& found);
+ReportedUpdate UpdateAndReport(const ExtractorHome& home, const std::string& found,
+                               std::chrono::seconds limit);
 
 }  // namespace tarnfetch

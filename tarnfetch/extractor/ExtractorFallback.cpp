@@ -48,7 +48,8 @@ ExtractorAnswer AfterRefusal(const ExtractorHome& home, ExtractorProgram& progra
   std::string note;
   if (refusal.SiteChanged() && home.UpdatesOn() &&
       home.TakeTurn("checked-on-failure", std::chrono::hours(1))) {
-    ReportedUpdate update = UpdateAndReport(home, program.Describe());
+    // The download waits for this update: a short one.
+    ReportedUpdate update = UpdateAndReport(home, program.Describe(), home.waitingUpdateLimit);
     const UpdateOutcome& outcome = update.outcome;
     std::optional<ExtractorProgram>& current = update.used;
     if (outcome.result == UpdateOutcome::Result::Installed && current) {

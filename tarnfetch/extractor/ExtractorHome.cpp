@@ -10,6 +10,7 @@
 #include "shared/DataFolder.h"
 #include "shared/FindProgram.h"
 #include "shared/IniFile.h"
+#include "shared/Numbers.h"
 #include "shared/ProgramVocabulary.h"
 #include "shared/RegularFile.h"
 
@@ -31,6 +32,11 @@ ExtractorHome ExtractorHome::Find() {
   if (home.releaseBase.back() != '/') home.releaseBase += '/';
   const char* key = std::getenv("TARNFETCH_TEST_RELEASE_KEY");
   home.releaseKey = key != nullptr && key[0] != '\0' ? key : program + "/yt-dlp-release-key.asc";
+  const char* limit = std::getenv("TARNFETCH_TEST_UPDATE_LIMIT");
+  if (const auto seconds = quillmarsh::ReadWholeNumber<int>(limit != nullptr ? limit : "");
+      seconds && *seconds > 0) {
+    home.updateLimit = home.waitingUpdateLimit = std::chrono::seconds(*seconds);
+  }
   return home;
 }
 

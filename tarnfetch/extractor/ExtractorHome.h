@@ -20,6 +20,10 @@ struct ExtractorHome {
   std::string releaseKey;   // the armored key that signs its checksums
   // UpdateSiteExtractor in [Config] of the settings file; on when missing.
   bool updatesOn = false;
+  // How long an update may take: on its own (the daily check), and while a
+  // download waits for it. Tests shorten both to TARNFETCH_TEST_UPDATE_LIMIT.
+  std::chrono::seconds updateLimit{std::chrono::minutes(3)};
+  std::chrono::seconds waitingUpdateLimit{30};
 
   static ExtractorHome Find();
 

@@ -12,6 +12,7 @@
 
 #include "core/ChildProgram.h"
 #include "core/FetchError.h"
+#include "core/StopFlag.h"
 #include "extractor/ExtractorVersion.h"
 #include "extractor/ReleaseKey.h"
 #include "http/TransferEngine.h"
@@ -27,6 +28,37 @@ constexpr std::size_t kMaxExtractorBytes = 64u << 20;
 
 struct Failed {
   std::string why;
+};
+
+constexpr std::chrono::seconds kChildLimit{30};
+
+// The time an update has left; fetches end when it is up.
+class Budget {
+ public:
+  explicit Budget(std::chrono::seconds limit)
+      : limit_(limit), end_(StopFlag::Clock::now() + limit) {
+    stop_.RaiseAt(end_);
+  }
+  const StopFlag* Stop() const { return &stop_; }
+  // What a helper program may take: its own limit, at most the time left.
+  std::chrono::milliseconds ForChild() const {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end_ - StopFlag::Clock::now());
+    if (left <= std::chrono::milliseconds::zero()) throw Over();
+    return std::min<std::chrono::milliseconds>(kChildLimit, left);
+  }
+  void Check() const {
+    if (stop_.Raised()) throw Over();
+  }
+  Failed Over() const {
+    return Failed{"it did not end within " + std::to_string(limit_.count()) +
+                  " seconds and was given up"};
+  }
+
+ private:
+  std::chrono::seconds limit_;
+  StopFlag::Clock::time_point end_;
+  StopFlag stop_;
 };
 
 std::string Sha256(std::string_view data) {
@@ -56,10 +88,12 @@ void WriteAtomically(const std::string& path, std::string_view data) {
   }
 }
 
-std::string Fetch(const ExtractorHome& home, const std::string& name, std::size_t maxBytes) {
+std::string Fetch(const ExtractorHome& home, const std::string& name, std::size_t maxBytes,
+                  const Budget& budget) {
   try {
-    return FetchSmall(home.releaseBase + name, maxBytes);
+    return FetchSmall(home.releaseBase + name, maxBytes, {}, nullptr, budget.Stop());
   } catch (const FetchError& failure) {
+    budget.Check();
     throw Failed{"the release could not be fetched: " + std::string(failure.what())};
   }
 }
@@ -79,7 +113,7 @@ std::string SumOf(const std::string& sums, const std::string& name) {
 }
 
 void CheckSignature(const ExtractorHome& home, const std::string& sums,
-                    const std::string& signature) {
+                    const std::string& signature, const Budget& budget) {
   const std::string gpgv = FindHelperProgram("gpgv");
   if (gpgv.empty()) throw Failed{"gpgv is not installed, so the release cannot be checked"};
   // The key beside the program may be a link an installer made.
@@ -98,14 +132,16 @@ void CheckSignature(const ExtractorHome& home, const std::string& sums,
               home.folder + "release-key.gpg",
               home.folder + "SHA2-256SUMS.sig",
               home.folder + "SHA2-256SUMS"};
-  run.timeLimit = std::chrono::seconds(30);
+  run.timeLimit = budget.ForChild();
   run.role = "the signature check";
   ChildResult result;
   try {
     result = RunChild(run);
   } catch (const FetchError& failure) {
+    budget.Check();
     throw Failed{failure.what()};
   }
+  budget.Check();
   if (!result.Succeeded()) {
     throw Failed{
         "the signature of the release's checksums does not verify against the release key"};
@@ -130,12 +166,22 @@ class FolderLock {
   bool held_;
 };
 
-UpdateOutcome Update(const ExtractorHome& home) {
+// The version of the private copy in place; empty when there is none.
+std::string VersionInPlace(const ExtractorHome& home, const std::string& python,
+                           const Budget& budget) {
+  std::string version = home.InstalledVersion();
+  if (version.empty() && home.HasPrivateCopy()) {
+    version = AskExtractorVersion({python, home.PrivateCopy()}, budget.ForChild());
+  }
+  return version;
+}
+
+UpdateOutcome Update(const ExtractorHome& home, const Budget& budget) {
   const std::string python = FindHelperProgram("python3");
   if (python.empty()) throw Failed{"python3, which runs the extractor, is not installed"};
-  const std::string sums = Fetch(home, "SHA2-256SUMS", kMaxSumsBytes);
-  const std::string signature = Fetch(home, "SHA2-256SUMS.sig", kMaxSignatureBytes);
-  CheckSignature(home, sums, signature);
+  const std::string sums = Fetch(home, "SHA2-256SUMS", kMaxSumsBytes, budget);
+  const std::string signature = Fetch(home, "SHA2-256SUMS.sig", kMaxSignatureBytes, budget);
+  CheckSignature(home, sums, signature, budget);
   const std::string expected = SumOf(sums, "yt-dlp");
   UpdateOutcome outcome;
   if (Sha256(ReadOwn(home.PrivateCopy(), kMaxExtractorBytes)) == expected) {
@@ -143,16 +189,24 @@ UpdateOutcome Update(const ExtractorHome& home) {
     outcome.version = home.InstalledVersion();
     return outcome;
   }
-  const std::string program = Fetch(home, "yt-dlp", kMaxExtractorBytes);
+  const std::string program = Fetch(home, "yt-dlp", kMaxExtractorBytes, budget);
   if (Sha256(program) != expected) {
     throw Failed{"the extractor fetched does not match its signed checksum"};
   }
   const std::string fresh = home.PrivateCopy() + ".new";
   WriteAtomically(fresh, program);
-  outcome.version = AskExtractorVersion({python, fresh});
-  if (outcome.version.empty()) {
+  outcome.version = AskExtractorVersion({python, fresh}, budget.ForChild());
+  // A signed release can still be an old one served again: never go back.
+  const std::string inPlace =
+      outcome.version.empty() ? std::string() : VersionInPlace(home, python, budget);
+  if (outcome.version.empty() || VersionIsOlder(outcome.version, inPlace)) {
     ::unlink(fresh.c_str());
-    throw Failed{"the extractor fetched does not start (it gave no version)"};
+    budget.Check();
+    if (outcome.version.empty()) {
+      throw Failed{"the extractor fetched does not start (it gave no version)"};
+    }
+    throw Failed{"the release's version (" + outcome.version +
+                 ") is older than the one in place (" + inPlace + "), which is kept"};
   }
   if (::rename(fresh.c_str(), home.PrivateCopy().c_str()) != 0) {
     const std::string reason = std::strerror(errno);
@@ -166,7 +220,8 @@ UpdateOutcome Update(const ExtractorHome& home) {
 
 }  // namespace
 
-UpdateOutcome UpdateExtractor(const ExtractorHome& home) {
+UpdateOutcome UpdateExtractor(const ExtractorHome& home, std::chrono::seconds limit) {
+  const Budget budget(limit);
   UpdateOutcome outcome;
   const FolderLock lock(home.folder);
   if (!lock.Held()) {
@@ -174,7 +229,7 @@ UpdateOutcome UpdateExtractor(const ExtractorHome& home) {
     return outcome;
   }
   try {
-    return Update(home);
+    return Update(home, budget);
   } catch (const Failed& failed) {
     outcome.failure = failed.why;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,9 @@ struct UpdateOutcome {
 // has it answer --version with python3 and only then puts it in place of
 // the private copy (one rename). A failure changes nothing. One run at a
 // time: another that is at it makes this one Busy. The folder must exist
-// (TakeTurn makes it).
-UpdateOutcome UpdateExtractor(const ExtractorHome& home);
+// (TakeTurn makes it). An update that takes longer than `limit` fails, as
+// does a release older than the private copy.
+UpdateOutcome UpdateExtractor(const ExtractorHome& home, std::chrono::seconds limit);
 
 // The lines of the debug report for an update: what was found before it,
 // what it fetched or why it failed.

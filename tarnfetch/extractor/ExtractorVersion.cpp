@@ -38,18 +38,31 @@ std::optional<int> VersionAge(std::string_view version, std::chrono::sys_days to
   return static_cast<int>((today - *date).count());
 }
 
+bool VersionIsOlder(std::string_view version, std::string_view than) {
+  const auto date = VersionDate(version), thanDate = VersionDate(than);
+  if (!date || !thanDate) return false;
+  if (*date != *thanDate) return *date < *thanDate;
+  // The same day: ".HHMMSS" or none (a release, the day's first build).
+  const auto build = [](std::string_view text) {
+    return text.size() > 11 ? quillmarsh::ReadWholeNumber<long long>(text.substr(11)).value_or(0)
+                            : 0;
+  };
+  return build(version) < build(than);
+}
+
 bool KnowsJsRuntimes(std::string_view version) {
   const auto date = VersionDate(version);
   return date && *date >= *VersionDate(kJsRuntimesSince);
 }
 
-std::string AskExtractorVersion(const std::vector<std::string>& command) {
+std::string AskExtractorVersion(const std::vector<std::string>& command,
+                                std::chrono::milliseconds limit) {
   ChildRun run;
   run.args = command;
   run.args.push_back("--version");
   run.keepOutput = 256;
   run.keepErrors = 0;
-  run.timeLimit = std::chrono::seconds(30);
+  run.timeLimit = limit;
   run.addressSpaceBytes = SiteExtractor::kAddressSpaceBytes;
   run.role = "the site extractor";
   ChildResult result;

@@ -381,7 +381,8 @@ void TransferEngine::Run(const Source& source) {
 }
 
 std::string FetchSmall(const std::string& url, std::size_t maxBytes,
-                       const std::vector<std::string>& headers, std::string* effectiveUrl) {
+                       const std::vector<std::string>& headers, std::string* effectiveUrl,
+                       const StopFlag* stop) {
   std::string body;
   bool given = false;
   TransferRequest request;
@@ -406,6 +407,7 @@ std::string FetchSmall(const std::string& url, std::size_t maxBytes,
     return true;
   };
   TransferEngine engine(1);
+  engine.SetStopFlag(stop);
   engine.Run([&]() -> std::optional<TransferRequest> {
     if (given) return std::nullopt;
     given = true;

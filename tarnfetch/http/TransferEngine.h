@@ -117,9 +117,9 @@ class TransferEngine {
 
 // Fetches one small resource (a playlist, a key) into memory through the
 // engine, with its retries. Throws FetchError, also when it is larger than
-// maxBytes.
+// maxBytes, or when `stop` is raised first.
 std::string FetchSmall(const std::string& url, std::size_t maxBytes,
                        const std::vector<std::string>& headers = {},
-                       std::string* effectiveUrl = nullptr);
+                       std::string* effectiveUrl = nullptr, const StopFlag* stop = nullptr);
 
 }  // namespace tarnfetch

@@ -84,6 +84,7 @@ class TarnfetchExtractorUpdate : public ::testing::Test {
     setenv("XDG_DATA_HOME", kTestDataFolder.dir.path().c_str(), 1);
     setenv("TARNFETCH_TEST_RELEASE_URL", "http://127.0.0.1:9/", 1);
     unsetenv("TARNFETCH_TEST_RELEASE_KEY");
+    unsetenv("TARNFETCH_TEST_UPDATE_LIMIT");
   }
 
   // A stand-in release, a Python script: it says `version`, notes its
@@ -216,6 +217,8 @@ TEST_F(TarnfetchExtractorUpdate, ABadReleaseIsRefusedAndThePreviousCopyKeptAndUs
        "does not match its signed checksum"},
       {"a release that does not start", [&] { Publish("import sys\nsys.exit(3)\n"); },
        "does not start"},
+      {"an older release, validly signed", [&] { Publish(Release("2026.10.31")); },
+       "(2026.10.31) is older than the one in place (2026.11.01)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -232,6 +235,25 @@ TEST_F(TarnfetchExtractorUpdate, ABadReleaseIsRefusedAndThePreviousCopyKeptAndUs
     EXPECT_EQ(used.exitCode, 0) << used.Text();
     EXPECT_TRUE(fs::exists(temp_.Path() / "out" / "Clip 2026.11.01.mp4"));
   }
+}
+
+// A release server that hardly answers: the update on its own and the one a
+// download waits for both give up at their limit (here 2 s).
+TEST_F(TarnfetchExtractorUpdate, ASlowReleaseServerIsGivenUpAtTheLimit) {
+  Publish(Release("2026.11.01", false));
+  ASSERT_EQ(Update().exitCode, 0);
+  fs::remove(folder() / "checked-daily");
+  setenv("TARNFETCH_TEST_UPDATE_LIMIT", "2", 1);
+  releaseDelayMs_ = 6000;
+  for (const bool waiting : {false, true}) {
+    SCOPED_TRACE(waiting ? "a waiting download" : "the daily check");
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult run = waiting ? Fetch("/page.html") : Update();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(run.exitCode, 1) << run.Text();
+    EXPECT_TRUE(Has(run, "it did not end within 2 seconds")) << run.Text();
+  }
+  EXPECT_EQ(Installed(), Release("2026.11.01", false));
 }
 
 // Links and a FIFO planted in its folder: none is followed or waited on,
@@ -256,7 +278,7 @@ TEST_F(TarnfetchExtractorUpdate, PlantedLinksAndFifosAreNeitherFollowedNorWaited
 TEST_F(TarnfetchExtractorUpdate, AReleaseThatKnowsItRunsTheSitesJavaScriptWithNode) {
   if (!fs::exists("/usr/bin/node")) GTEST_SKIP() << "nodejs is not installed";
   for (const auto& [version, given] :
-       {std::pair{"2025.11.12", true}, std::pair{"2025.11.11", false}}) {
+       {std::pair{"2025.11.11", false}, std::pair{"2025.11.12", true}}) {
     SCOPED_TRACE(version);
     Publish(Release(version));
     fs::remove(folder() / "checked-daily");
