@@ -97,6 +97,109 @@ bool TakeStandardSetUp(int outFd, int errFd) {
   ::_exit(127);
 }
 
+// The pids /proc lists as this process's children (a kernel with
+// CONFIG_PROC_CHILDREN, as Debian's); up to `most`. Safe between fork and
+// exec: no allocation.
+std::size_t ReadOwnChildren(pid_t self, pid_t* pids, std::size_t most) {
+  char digits[16];
+  std::size_t length = 0;
+  for (pid_t rest = self; rest > 0 && length < sizeof digits; rest /= 10) {
+    digits[length++] = static_cast<char>('0' + rest % 10);
+  }
+  char path[64] = "/proc/self/task/";
+  std::size_t at = std::strlen(path);
+  while (length > 0) path[at++] = digits[--length];
+  std::memcpy(path + at, "/children", sizeof "/children");
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char text[4096];
+  const ssize_t got = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  std::size_t count = 0;
+  pid_t value = 0;
+  for (ssize_t i = 0; i < got && count < most; ++i) {
+    if (text[i] >= '0' && text[i] <= '9') {
+      value = value * 10 + (text[i] - '0');
+    } else if (value > 0) {
+      pids[count++] = value;
+      value = 0;
+    }
+  }
+  return count;
+}
+
+// Kills every process below the keeper until none is left: as each dies,
+// what it started comes to the keeper (the subreaper) and dies next.
+void EndTree(pid_t self) {
+  pid_t pids[256];
+  for (;;) {
+    const std::size_t count = ReadOwnChildren(self, pids, 256);
+    for (std::size_t i = 0; i < count; ++i) ::kill(pids[i], SIGKILL);
+    const pid_t reaped = ::waitpid(-1, nullptr, WNOHANG);
+    if (reaped < 0 && errno == ECHILD) return;
+    if (reaped <= 0) {
+      const timespec pause{0, 5'000'000};
+      ::nanosleep(&pause, nullptr);
+    }
+  }
+}
+
+// The process between tarnfetch and a helper program, so that nothing the
+// helper starts outlives tarnfetch, SIGKILL included: the helper's whole
+// tree is below it (it is their subreaper), and its own parent-death
+// signal, or tarnfetch's SIGTERM on a limit, makes it kill that tree. When
+// the helper ends by itself, it ends what the helper left behind and exits
+// as the helper did. Only calls that are safe between fork and exec.
+[[noreturn]] void BecomeKeeper(const ChildRun& run, char* const* argv, pid_t parent, int outFd,
+                               int errFd, const std::vector<int>& passed, int reportFd) {
+  // Waited for, never handled: not ignored (an ignored one never comes).
+  sigset_t wanted;
+  sigemptyset(&wanted);
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  for (int signal : {SIGCHLD, SIGTERM, SIGINT, SIGHUP}) {
+    sigaddset(&wanted, signal);
+    ::sigaction(signal, &standard, nullptr);
+  }
+  ::sigprocmask(SIG_SETMASK, &wanted, nullptr);
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (::getppid() != parent) ::_exit(127);
+  ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+  const rlimit noCore{0, 0};
+  ::setrlimit(RLIMIT_CORE, &noCore);
+  const pid_t self = ::getpid();
+  const pid_t helper = ::fork();
+  if (helper == 0) BecomeChild(run, argv, self, outFd, errFd, passed, reportFd);
+  if (helper < 0) {
+    const int failure = errno;
+    (void)!::write(reportFd, &failure, sizeof failure);
+    ::_exit(127);
+  }
+  // The keeper holds none of tarnfetch's files: the helper's output ends
+  // when the helper's tree does.
+  ::close_range(3, ~0u, 0);
+  int status = 0;
+  bool ended = false;
+  while (!ended) {
+    siginfo_t info{};
+    const int signal = ::sigwaitinfo(&wanted, &info);
+    if (signal > 0 && signal != SIGCHLD) break;
+    for (pid_t reaped; (reaped = ::waitpid(-1, &status, WNOHANG)) > 0;) {
+      if (reaped == helper) ended = true;
+    }
+  }
+  EndTree(self);
+  if (ended && WIFEXITED(status)) ::_exit(WEXITSTATUS(status));
+  const int signal = ended && WIFSIGNALED(status) ? WTERMSIG(status) : SIGKILL;
+  ::sigaction(signal, &standard, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  ::kill(self, signal);
+  ::_exit(128 + signal);
+}
+
 // Ends and reaps the children ours left behind: they were handed to this
 // process when their parent ended.
 void EndOrphans() {
@@ -164,7 +267,7 @@ pid_t Start(const ChildRun& run, int outFd, int errFd) {
     std::lock_guard guard(liveLock);
     pid = ::fork();
     if (pid == 0) {
-      BecomeChild(run, argv.data(), parent, outFd, errFd, passed, report.write.fd);
+      BecomeKeeper(run, argv.data(), parent, outFd, errFd, passed, report.write.fd);
     }
     if (pid > 0) live.insert(pid);
   }
@@ -285,7 +388,8 @@ ChildResult RunChild(const ChildRun& run) {
     }
   }
   result.outputTooLarge = captures[0].overflow;
-  if (!exited || result.outputTooLarge) ::kill(pid, SIGKILL);
+  // The keeper ends the helper's whole tree, then itself.
+  if (!exited || result.outputTooLarge) ::kill(pid, SIGTERM);
   if (result.errors.size() > run.keepErrors) {
     result.errors.erase(0, result.errors.size() - run.keepErrors);
   }

@@ -47,9 +47,11 @@ struct ChildResult {
 
 // Runs the program to its end or its time limit, whichever comes first.
 // The child stays in tarnfetch's process group, so that ending the group
-// (Quillmarsh's Stop) ends it and whatever it started; it is also killed
-// when tarnfetch dies, and on its limits. The run is over when the child
-// has exited: processes it left behind are ended, whatever they hold open.
+// (Quillmarsh's Stop) ends it and whatever it started. It runs below a
+// small keeper process that ends the child's whole tree when tarnfetch
+// dies (SIGKILL included) and on the run's limits. The run is over when
+// the child has exited: processes it left behind are ended, whatever they
+// hold open; the result is the child's own.
 // Throws FetchError when the program cannot be started.
 ChildResult RunChild(const ChildRun& run);
 

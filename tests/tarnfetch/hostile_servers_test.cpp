@@ -11,6 +11,7 @@
 #include "core/FetchError.h"
 #include "ffmpeg/FfmpegCopy.h"
 #include "ffmpeg/WholeMedia.h"
+#include "support/ChildProcesses.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -288,6 +289,20 @@ TEST_F(TarnfetchHostileServers, APlantedConnectionMemoryIsNotFollowed) {
   }
   setenv("XDG_CACHE_HOME", kTestCacheFolder.dir.path().c_str(), 1);
   EXPECT_EQ(ReadFile(outside), "mine");
+}
+
+// tarnfetch killed while the site extractor runs: what the extractor
+// started ends as well.
+TEST_F(TarnfetchHostileServers, WhatTheExtractorStartedEndsWhenTarnfetchIsKilled) {
+  const fs::path started = temp_.Path() / "started";
+  StandIn("yt-dlp", "sleep 300 & echo $! > '" + started.string() + ".new'; mv '" +
+                        started.string() + ".new' '" + started.string() + "'; wait");
+  ASSERT_TRUE(
+      KillTarnfetchWhen({server_.Url("/nothing.html"), "-p", (out() / "k/%(title)s").string()},
+                        [&] { return fs::exists(started); }));
+  const int left = std::stoi(ReadFile(started));
+  for (int i = 0; i < 1000 && quillmarsh::IsRunning(left); ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(quillmarsh::IsRunning(left));
 }
 
 TEST_F(TarnfetchHostileServers, PiecesStayLockedUntilJoined) {
