@@ -64,7 +64,7 @@ std::uint64_t FetchFormat(MediaDownload& download, const ExtractedFormat& format
 StreamSource StreamOf(const ExtractedFormat& format) {
   std::optional<std::string> playlist;
   if (!format.playlist.empty()) playlist = format.playlist;
-  return {format.url, {format.headers, {}, format.url}, std::move(playlist)};
+  return {format.url, {format.headers, {}, format.headersOrigin}, std::move(playlist)};
 }
 
 void DownloadSingle(const ExtractedFormat& format, const std::string& title,

@@ -74,6 +74,8 @@ void ReadDashFormat(const KeptFormat& format, ExtractedFormat& out) {
     fragments.push_back({address, fragment.duration});
   }
   out.playlist = FragmentPlaylist(base, fragments);
+  // The pieces' host is not the one the headers were given for.
+  out.headersOrigin = !format.url.empty() ? format.url : format.manifestUrl;
   out.url = base;
 }
 
@@ -98,6 +100,7 @@ ExtractedFormat Format(const KeptFormat& format) {
                      out.protocol.substr(0, 40) + ").");
   }
   out.headers = Headers(format);
+  if (out.headersOrigin.empty()) out.headersOrigin = out.url;
   return out;
 }
 

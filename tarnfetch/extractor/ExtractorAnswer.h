@@ -18,6 +18,10 @@ struct ExtractedFormat {
   std::string videoCodec;  // "avc1.64001F", "none" ...
   std::string audioCodec;
   std::vector<std::string> headers;  // "Name: value", none with a line break
+  // The address the headers came with: their Cookie and Authorization go
+  // to its origin only. The format's own address, or its manifest's when
+  // its pieces lie elsewhere.
+  std::string headersOrigin;
   std::optional<std::uint64_t> size;
   // A DASH format's pieces as a media playlist, its addresses absolute;
   // empty for the others, and for a DASH format given by its manifest only.

@@ -178,6 +178,12 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   const std::string credentials = R"({"title": "Creds", "url": ")" + server_.Url("/creds.m3u8") +
                                   R"(", "protocol": "m3u8_native", "http_headers": {"Cookie":
                                   "s=1", "Authorization": "Basic eHl6"}})";
+  const std::string fragments =
+      R"({"title": "Pieces", "protocol": "http_dash_segments",
+      "manifest_url": ")" +
+      server_.Url("/pieces.mpd") + R"(", "fragment_base_url": ")" + There("/") +
+      R"(", "fragments": [{"path": "seg0.ts", "duration": 1}], "http_headers":
+      {"Cookie": "s=1"}})";
   const std::string x46(46, 'x');
   struct Case {
     std::string attack, path, folder;
@@ -203,6 +209,8 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
       {"the next run, with room", "/clip.m3u8", "4", "", "", nullptr, {"clip.mp4"}},
       {"the extractor's credentials and a segment elsewhere", "/nothing.html", "7", "",
        credentials, nullptr, {"Creds.mp4"}},
+      {"the extractor's credentials and DASH pieces elsewhere", "/nothing.html", "7b", "",
+       fragments, nullptr, {"Pieces.mp4"}},
       {"a FIFO planted as the control file", "/clip.mp4", "11", "", "", nullptr, {"clip.mp4"}},
       {"dead frames and players before the real ones", "/frames.html", "12", "", "", nullptr,
        {"Framed.mp4"}},
@@ -269,6 +277,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   const std::string origin = server_.Url("/creds.m3u8").substr(7) + " s=1Basic eHl6";
   EXPECT_EQ(std::count(seen_.begin(), seen_.end(), origin), 1);
   EXPECT_EQ(std::count(seen_.begin(), seen_.end(), Elsewhere().substr(7) + " "), 1);
+  EXPECT_EQ(std::count(seen_.begin(), seen_.end(), There("/seg0.ts").substr(7) + " "), 1);
 }
 
 // The connection memory in the cache: a planted link is replaced, not
