@@ -8,6 +8,7 @@
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "download/Aes128Decryptor.h"
+#include "download/FirstSegment.h"
 #include "download/HlsPlaylist.h"
 #include "download/SegmentContainer.h"
 #include "download/SegmentSpool.h"
@@ -76,6 +77,9 @@ class Job {
 
  private:
   TransferRequest Request(std::string url) const;
+  std::optional<ByteRange> RangeOf(const HlsSegment& segment) const;
+  // Whether the first segment is still the one the ".part" begins with.
+  bool SameFirstSegment();
   TransferRequest ResourceRequest(const std::string& id, std::string url,
                                   std::optional<ByteRange> range, std::size_t maxBytes);
   TransferRequest SegmentRequest(std::size_t index);
@@ -107,7 +111,8 @@ class Job {
   std::string plain_;
   // The container the last initialisation section written opened.
   SegmentContainer container_ = SegmentContainer::Any;
-  std::string head_;  // the segment's first bytes, held until checked
+  std::string head_;        // the segment's first bytes, held until checked
+  FirstSegmentHead first_;  // of segment 0, as fetched
   bool headChecked_ = false;
 };
 
@@ -119,7 +124,8 @@ void Job::Resume() {
   };
   const std::uint64_t done = known ? number("segments") : 0;
   const std::uint64_t bytes = known ? number("bytes") : 0;
-  if (known && done <= segments_.size() && bytes <= part_.Size()) {
+  if (known && done <= segments_.size() && bytes <= part_.Size() &&
+      (done == 0 || SameFirstSegment())) {
     // Bytes after the last recorded segment belong to one that was cut off.
     part_.Resize(bytes);
     part_.Continue();
@@ -131,11 +137,25 @@ void Job::Resume() {
     part_.StartOver();
   }
   nextToStart_ = nextToWrite_;
+  const std::string firstDigest = control_.Get("first").value_or("");
   control_.Clear();
   control_.Set("stream", fingerprint);
+  if (nextToWrite_ > 0) control_.Set("first", firstDigest);
   control_.Set("segments", std::to_string(nextToWrite_));
   control_.Set("bytes", std::to_string(bytes_));
   control_.Save();
+}
+
+bool Job::SameFirstSegment() {
+  const std::optional<std::string> recorded = control_.Get("first");
+  return recorded && !segments_.empty() &&
+         FetchFirstSegmentDigest(playlist_.Resolve(segments_[0].uri), RangeOf(segments_[0]),
+                                 headers_) == *recorded;
+}
+
+std::optional<ByteRange> Job::RangeOf(const HlsSegment& segment) const {
+  if (!segment.hasRange || segment.length == 0) return std::nullopt;
+  return ByteRange{segment.offset, segment.offset + segment.length - 1};
 }
 
 std::optional<TransferRequest> Job::Next() {
@@ -218,11 +238,8 @@ TransferRequest Job::SegmentRequest(std::size_t index) {
   pending = std::make_unique<Pending>(folder_.Descriptor());
   TransferRequest request = Request(playlist_.Resolve(segment.uri));
   request.file.media = true;  // never text, packed or a part of it
-  std::uint64_t first = 0;
-  if (segment.hasRange && segment.length > 0) {
-    request.range = ByteRange{segment.offset, segment.offset + segment.length - 1};
-    first = segment.offset;
-  }
+  request.range = RangeOf(segment);
+  const std::uint64_t first = request.range ? request.range->first : 0;
   Pending* target = pending.get();
   request.sink = [target, first](std::uint64_t offset, const char* data, std::size_t size,
                                  std::string* failure) {
@@ -286,6 +303,17 @@ void Job::WriteSegment(std::size_t index, Pending& pending) {
   std::string failure;
   head_.clear();
   headChecked_ = false;
+  if (index == 0) {
+    if (!pending.spool.Read(
+            [this](const char* data, std::size_t size) {
+              first_.Add(std::string_view(data, size));
+              return true;
+            },
+            &failure)) {
+      throw FetchError(failure);
+    }
+    control_.Set("first", first_.Digest());
+  }
   if (segment.key < 0) {
     if (!pending.spool.Read(
             [this, index](const char* data, std::size_t size) {

@@ -1,7 +1,6 @@
 #include "extractor/ExtractorUpdate.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 
 #include "core/ChildProgram.h"
 #include "core/FetchError.h"
+#include "core/Sha256.h"
 #include "core/StopFlag.h"
 #include "extractor/ExtractorVersion.h"
 #include "extractor/ReleaseKey.h"
@@ -60,19 +60,6 @@ class Budget {
   StopFlag::Clock::time_point end_;
   StopFlag stop_;
 };
-
-std::string Sha256(std::string_view data) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr);
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 15];
-  }
-  return hex;
-}
 
 constexpr std::size_t kMaxKeyBytes = 64u << 10;
 
@@ -184,13 +171,13 @@ UpdateOutcome Update(const ExtractorHome& home, const Budget& budget) {
   CheckSignature(home, sums, signature, budget);
   const std::string expected = SumOf(sums, "yt-dlp");
   UpdateOutcome outcome;
-  if (Sha256(ReadOwn(home.PrivateCopy(), kMaxExtractorBytes)) == expected) {
+  if (Sha256Hex(ReadOwn(home.PrivateCopy(), kMaxExtractorBytes)) == expected) {
     outcome.result = UpdateOutcome::Result::Current;
     outcome.version = home.InstalledVersion();
     return outcome;
   }
   const std::string program = Fetch(home, "yt-dlp", kMaxExtractorBytes, budget);
-  if (Sha256(program) != expected) {
+  if (Sha256Hex(program) != expected) {
     throw Failed{"the extractor fetched does not match its signed checksum"};
   }
   const std::string fresh = home.PrivateCopy() + ".new";

@@ -51,7 +51,9 @@ class TarnfetchHostileServers : public ::testing::Test {
       seen_.push_back(host + req.path + " " + req.get_header_value("Cookie") +
                       req.get_header_value("Authorization"));
       if (req.has_header("Range")) ++ranged_[req.path];
-      const auto found = bodies_.find(req.path);
+      // Episodes: the same path, another query.
+      const std::string episode = req.has_param("ep") ? "?ep=" + req.get_param_value("ep") : "";
+      const auto found = bodies_.find(req.path + episode);
       if (found == bodies_.end()) return void(res.status = 404);
       const std::string& body = found->second;
       const std::string quirk = quirks_.contains(req.path) ? quirks_[req.path] : "";
@@ -100,7 +102,11 @@ class TarnfetchHostileServers : public ::testing::Test {
                {"/gaps.mp4", RandomBytes(9 << 20, 5)},
                {"/text.m3u8", Playlist("words.ts")}, {"/words.ts", "{\"error\": \"gone\"}"},
                {"/binary.m3u8", Playlist("clip.ts\n#EXTINF:1,\nbinary.ts")},
-               {"/binary.ts", "\x01<html><title>Too many requests</title>"}};
+               {"/binary.ts", "\x01<html><title>Too many requests</title>"},
+               {"/ep.m3u8?ep=1", Playlist("/ep0.ts?ep=1\n#EXTINF:1,\n/ep1.ts?ep=1")},
+               {"/ep.m3u8?ep=2", Playlist("/ep0.ts?ep=2\n#EXTINF:1,\n/ep1.ts?ep=2")},
+               {"/ep0.ts?ep=1", Clip("seg0.ts")}, {"/ep0.ts?ep=2", Clip("seg1.ts")},
+               {"/ep1.ts?ep=2", Clip("seg0.ts")}};
     quirks_ = {{"/packed.mp4", "gzip"}, {"/a/clip.mp4", "cut"}, {"/big.mp4", "moved"},
                {"/gone.mp4", "whole"}, {"/words.ts", "json"}};
     // clang-format on
@@ -229,6 +235,10 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
        {"list.mp4.part", "list.mp4.part.ctl"}},
       {"another stream of that name, count and durations", "/b/list.m3u8", "9h", "", "", nullptr,
        {"list.mp4"}, "", "/b/seg0.ts"},
+      {"episode 1 cut off", "/ep.m3u8?ep=1", "9e", "", "", "HTTP 404",
+       {"ep.mp4.part", "ep.mp4.part.ctl"}},
+      {"episode 2: its addresses but for the query, its count and durations", "/ep.m3u8?ep=2",
+       "9e", "", "", nullptr, {"ep.mp4"}},
       {"parts redirected elsewhere from a page with a token", "/page.html?token=t0k", "8", "",
        "", nullptr, {"Paged.mp4"}, "/big.mp4"},
       {"a server that stopped sending parts", "/gone.mp4", "10", "", "", nullptr, {"gone.mp4"},
@@ -278,6 +288,8 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   EXPECT_EQ(std::count(seen_.begin(), seen_.end(), origin), 1);
   EXPECT_EQ(std::count(seen_.begin(), seen_.end(), Elsewhere().substr(7) + " "), 1);
   EXPECT_EQ(std::count(seen_.begin(), seen_.end(), There("/seg0.ts").substr(7) + " "), 1);
+  // Episode 2's first segment: compared with episode 1's, then fetched.
+  EXPECT_EQ(std::count(seen_.begin(), seen_.end(), server_.Url("/ep0.ts").substr(7) + " "), 3);
 }
 
 // The connection memory in the cache: a planted link is replaced, not

@@ -350,14 +350,14 @@ TEST(SegmentBodyTable, OnlyTheAnnouncedContainerPasses) {
       {"\xFF\xFB\x90\x64"s, C::Any, true},  // MPEG audio
       {"{\"error\": \"gone\"}", C::Any, false},
       {"\x01<html><title>Slow down</title>", C::Any, false},
-      {"\xFF\xFE" "a\x00<\x00h\x00t\x00m\x00l\x00"s, C::Any, false},  // UTF-16
+      {"\xFF\xFE\x61\x00<\x00h\x00t\x00m\x00l\x00"s, C::Any, false},  // UTF-16
       {"<html>\xC3\xA9", C::Any, false},
       {"", C::Any, false},
   };
   for (const auto& [head, container, media] : cases) {
     EXPECT_EQ(SegmentStartsAs(head, container), media) << head;
   }
-  EXPECT_EQ(ContainerOfSection("\x00\x00\x02\x00" "ftypiso6"s), C::Mp4);
+  EXPECT_EQ(ContainerOfSection("\x00\x00\x02\x00\x66typiso6"s), C::Mp4);
   EXPECT_EQ(ContainerOfSection("\x1A\x45\xDF\xA3"s), C::WebM);
 }
 
