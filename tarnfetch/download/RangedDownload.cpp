@@ -88,7 +88,7 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
     return request;
   };
 
-  TransferEngine engine(plan.Count());
+  TransferEngine engine(plan.Count(), options_);
   engine.Adapt(&plan);
   engine.SetStopFlag(stop_);
   progress_.Start(SpanBytes(kept), length);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FetchOptions.h"
 #include "http/Validators.h"
 
 namespace tarnfetch {
@@ -29,8 +30,9 @@ class RangedDownload {
     StartAgain,  // the server now sends another file
   };
 
-  RangedDownload(PartFile& part, ControlFile& control, ProgressReporter& progress)
-      : part_(part), control_(control), progress_(progress) {}
+  RangedDownload(PartFile& part, ControlFile& control, ProgressReporter& progress,
+                 const FetchOptions& options)
+      : part_(part), control_(control), progress_(progress), options_(options) {}
 
   // Run ends with FetchError soon after stop is raised.
   void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
@@ -45,6 +47,7 @@ class RangedDownload {
   PartFile& part_;
   ControlFile& control_;
   ProgressReporter& progress_;
+  const FetchOptions& options_;
   const StopFlag* stop_ = nullptr;
 };
 

@@ -277,7 +277,7 @@ class DeadServer {
 TEST_F(TarnfetchIntegrity, SlowPagesAndDeadCandidatesEndByOneDeadline) {
   using Clock = std::chrono::steady_clock;
   try {
-    tarnfetch::Probe(server_.Url("/trickle.html"), Clock::now() + std::chrono::seconds(2));
+    tarnfetch::Probe(server_.Url("/trickle.html"), Clock::now() + std::chrono::seconds(2), {});
     ADD_FAILURE() << "a trickling page was read to its end";
   } catch (const tarnfetch::FetchError& failure) {
     EXPECT_NE(std::string(failure.what()).find("took too long"), std::string::npos)
@@ -290,7 +290,7 @@ TEST_F(TarnfetchIntegrity, SlowPagesAndDeadCandidatesEndByOneDeadline) {
   for (int i = 0; i < 6; ++i)
     page.body += "<source src=\"" + dead.Url("/" + std::to_string(i)) + ".mp4\">";
   try {
-    tarnfetch::MediaFromPage(page, Clock::now() + std::chrono::seconds(2));
+    tarnfetch::MediaFromPage(page, Clock::now() + std::chrono::seconds(2), {});
     ADD_FAILURE() << "dead candidates gave media";
   } catch (const tarnfetch::FetchError& failure) {
     EXPECT_NE(std::string(failure.what()).find("took too long"), std::string::npos)
