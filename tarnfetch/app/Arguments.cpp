@@ -4,9 +4,9 @@
 #include <memory>
 #include <string_view>
 
-#include "base/Numbers.h"
-#include "base/Text.h"
-#include "core/ByteRate.h"
+#include "shared/ByteRate.h"
+#include "shared/Numbers.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {
@@ -55,7 +55,7 @@ std::string ReadOption(int argc, const char* const* argv, int& i, FetchOptions& 
     }
     options.connections = number;
   } else if (option == "--limit-rate") {
-    const auto rate = ParseByteRate(value);
+    const auto rate = quillmarsh::ParseByteRate(value);
     if (!rate) {
       return "The option --limit-rate needs a speed in bytes a second after it, such as 500K or "
              "2M.";

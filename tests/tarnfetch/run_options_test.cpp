@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Arguments.h"
-#include "core/ByteRate.h"
+#include "shared/ByteRate.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ TEST(ByteRateTable, SpeedsAsCurlWritesThem) {
       {"5.M", std::nullopt}, {"99999999999G", std::nullopt},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(tarnfetch::ParseByteRate(row.text), row.bytes) << row.text;
+    EXPECT_EQ(quillmarsh::ParseByteRate(row.text), row.bytes) << row.text;
   }
 }
 

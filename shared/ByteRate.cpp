@@ -1,9 +1,9 @@
-#include "core/ByteRate.h"
+#include "shared/ByteRate.h"
 
 #include <charconv>
 #include <cmath>
 
-namespace tarnfetch {
+namespace quillmarsh {
 
 std::optional<std::uint64_t> ParseByteRate(std::string_view text) {
   double unit = 1;
@@ -44,4 +44,4 @@ std::optional<std::uint64_t> ParseByteRate(std::string_view text) {
   return static_cast<std::uint64_t>(bytes);
 }
 
-}  // namespace tarnfetch
+}  // namespace quillmarsh
