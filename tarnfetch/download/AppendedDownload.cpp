@@ -37,32 +37,32 @@ AppendedDownload::Outcome AppendedDownload::Run(const std::string& url, const Va
     if (!decision.Taken()) return;
     if (decision.length) expected = decision.length;
     if (decision.kind == Kind::FromStart) {
-      part_.StartOver();
-      control_.Clear();
-      control_.Set("layout", "appended");
+      job_.part.StartOver();
+      job_.control.Clear();
+      job_.control.Set("layout", "appended");
       kept = AnswerValidators(head, decision.length, probed.address);
-      StoreValidators(control_, kept);
-      control_.Save();
+      StoreValidators(job_.control, kept);
+      job_.control.Save();
       base = 0;
-      progress_.Start(0, expected);
+      job_.progress.Start(0, expected);
     } else if (!answered) {
       base = offset;
-      progress_.Start(offset, expected);
+      job_.progress.Start(offset, expected);
     }
     answered = true;
   };
   request.sink = [this, &base](std::uint64_t at, const char* data, std::size_t size,
                                std::string* failure) {
-    if (!part_.WriteAt(data, size, at)) {
-      *failure = part_.LastFailure();
+    if (!job_.part.WriteAt(data, size, at)) {
+      *failure = job_.part.LastFailure();
       return false;
     }
-    progress_.Update(at + size - base);
+    job_.progress.Update(at + size - base);
     return true;
   };
 
-  TransferEngine engine(1, options_);
-  engine.SetStopFlag(stop_);
+  TransferEngine engine(1, job_.options);
+  engine.SetStopFlag(job_.stop);
   bool given = false;
   try {
     engine.Run([&]() -> std::optional<TransferRequest> {
@@ -74,7 +74,7 @@ AppendedDownload::Outcome AppendedDownload::Run(const std::string& url, const Va
     if (startAgain) return Outcome::StartAgain;
     throw;
   }
-  const std::uint64_t size = part_.Size();
+  const std::uint64_t size = job_.part.Size();
   if (expected && size != *expected) throw FetchError(StoppedEarly(size, *expected, url));
   if (size == 0) throw FetchError(EmptyFile(url));
   return Outcome::Complete;

@@ -4,15 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "core/FetchOptions.h"
+#include "download/FileJob.h"
 #include "http/Validators.h"
 
 namespace tarnfetch {
-
-class ControlFile;
-class PartFile;
-class ProgressReporter;
-class StopFlag;
 
 // Fetches a file over one connection into its ".part", from the start or
 // after what an earlier run left there, as a one-part job of the transfer
@@ -24,12 +19,7 @@ class AppendedDownload {
  public:
   enum class Outcome { Complete, StartAgain };  // StartAgain: the server now sends another file
 
-  AppendedDownload(PartFile& part, ControlFile& control, ProgressReporter& progress,
-                   const FetchOptions& options)
-      : part_(part), control_(control), progress_(progress), options_(options) {}
-
-  // Run ends with FetchError soon after stop is raised.
-  void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
+  explicit AppendedDownload(const FileJob& job) : job_(job) {}
 
   // offset: the bytes of the ".part" to continue, which came with earlier
   // (the earlier run's validators, sent as If-Range); 0: from the start.
@@ -40,11 +30,7 @@ class AppendedDownload {
               std::vector<std::string> headers);
 
  private:
-  PartFile& part_;
-  ControlFile& control_;
-  ProgressReporter& progress_;
-  const FetchOptions& options_;
-  const StopFlag* stop_ = nullptr;
+  FileJob job_;
 };
 
 }  // namespace tarnfetch

@@ -42,8 +42,7 @@ bool MediaDownload::RunInParts(PartFile& part, ControlFile& control, const std::
                             : ConnectionPlan::Fixed(options_.connections);
   const bool limited = options_.rateLimit != nullptr;
   if (limited) plan.Hold();
-  RangedDownload ranged(part, control, progress_, options_);
-  ranged.SetStopFlag(stop_);
+  RangedDownload ranged({part, control, progress_, options_, stop_});
   // libcurl follows the parts' redirects with these: the Referer says
   // the page's origin only.
   const std::vector<std::string> headers = StreamHeaders{headers_, referrerPage_, {}}.For(url);
@@ -89,8 +88,7 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
     std::uint64_t offset = layout == kAppended ? part.Size() : 0;
     // A ".part" larger than the whole file cannot be continued.
     if (probed.length && offset > *probed.length) offset = 0;
-    AppendedDownload appended(part, control, progress_, options_);
-    appended.SetStopFlag(stop_);
+    AppendedDownload appended({part, control, progress_, options_, stop_});
     using Outcome = AppendedDownload::Outcome;
     if (appended.Run(url, probed, offset, earlier, referrerPage_, headers_) ==
             Outcome::StartAgain &&

@@ -4,16 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "core/FetchOptions.h"
+#include "download/FileJob.h"
 #include "http/Validators.h"
 
 namespace tarnfetch {
 
 class ConnectionPlan;
-class ControlFile;
-class PartFile;
-class ProgressReporter;
-class StopFlag;
 
 // Fetches a file of known length in parts, over as many connections at
 // once as the plan says, each writing at its offset in the one sparse
@@ -30,12 +26,7 @@ class RangedDownload {
     StartAgain,  // the server now sends another file
   };
 
-  RangedDownload(PartFile& part, ControlFile& control, ProgressReporter& progress,
-                 const FetchOptions& options)
-      : part_(part), control_(control), progress_(progress), options_(options) {}
-
-  // Run ends with FetchError soon after stop is raised.
-  void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
+  explicit RangedDownload(const FileJob& job) : job_(job) {}
 
   // resume: continue the ranges the control file records (the caller has
   // checked it belongs to this file); else start from nothing. headers
@@ -44,11 +35,7 @@ class RangedDownload {
               std::vector<std::string> headers);
 
  private:
-  PartFile& part_;
-  ControlFile& control_;
-  ProgressReporter& progress_;
-  const FetchOptions& options_;
-  const StopFlag* stop_ = nullptr;
+  FileJob job_;
 };
 
 }  // namespace tarnfetch
