@@ -20,7 +20,7 @@
 #include "app/pasGlobal.h"
 #include "convert/ConvertScheduler.h"
 #include "download/DownloadScheduler.h"
-#include "platform/IniFile.h"
+#include "shared/IniFile.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/LinkLabel.h"

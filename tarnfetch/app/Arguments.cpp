@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "base/Numbers.h"
+#include "shared/Numbers.h"
 
 namespace tarnfetch {
 

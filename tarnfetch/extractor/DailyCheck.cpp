@@ -2,15 +2,17 @@
 
 #include <fstream>
 
-#include "base/FindProgram.h"
 #include "core/ChildProgram.h"
+#include "shared/FindProgram.h"
+#include "shared/ProgramVocabulary.h"
 
 namespace tarnfetch {
 
 std::vector<std::string> RunDailyCheck(const ExtractorHome& home, bool& failed) {
   failed = false;
   if (!home.UpdatesOn()) {
-    return {"Site extractor updates are turned off (UpdateSiteExtractor=0)"};
+    return {"Site extractor updates are turned off (" +
+            std::string(quillmarsh::IniKeys::UpdateSiteExtractor) + "=0)"};
   }
   if (!home.MakeFolder()) {
     failed = true;

@@ -11,6 +11,7 @@
 #include "extractor/ExtractorUpdate.h"
 #include "extractor/ExtractorVersion.h"
 #include "extractor/SiteExtractor.h"
+#include "shared/ProgramVocabulary.h"
 
 namespace tarnfetch {
 namespace {
@@ -21,7 +22,9 @@ constexpr int kOutdatedDays = 90;
 
 std::string WhatTarnfetchDoes(const ExtractorHome& home) {
   if (!home.UpdatesOn()) {
-    return "fetching a current one is turned off (UpdateSiteExtractor=0 in qlmsh.ini).";
+    return "fetching a current one is turned off (" +
+           std::string(quillmarsh::IniKeys::UpdateSiteExtractor) + "=0 in " +
+           std::string(quillmarsh::kSettingsFileName) + ").";
   }
   return "tarnfetch fetches a current one of its own once a day.";
 }

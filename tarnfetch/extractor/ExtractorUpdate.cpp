@@ -16,7 +16,7 @@
 #include "extractor/ExtractorVersion.h"
 #include "extractor/ReleaseKey.h"
 #include "http/TransferEngine.h"
-#include "platform/AtomicFile.h"
+#include "shared/AtomicFile.h"
 
 namespace tarnfetch {
 namespace {

@@ -8,9 +8,9 @@
 #include <new>
 #include <string_view>
 
-#include "base/Text.h"
 #include "core/StopFlag.h"
 #include "http/Url.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {
