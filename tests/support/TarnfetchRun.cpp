@@ -67,10 +67,16 @@ bool KillTarnfetchWhen(const std::vector<std::string>& args, const std::function
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  // In a group of its own, so that what it started ends with it.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = 0;
   const int started =
-      posix_spawn(&pid, kTarnfetch.c_str(), &actions, nullptr, argv.data(), environ);
+      posix_spawn(&pid, kTarnfetch.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   if (started != 0) return false;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   bool got = false;
@@ -78,7 +84,7 @@ bool KillTarnfetchWhen(const std::vector<std::string>& args, const std::function
     if (waitpid(pid, nullptr, WNOHANG) == pid) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  kill(pid, SIGKILL);
+  kill(-pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   return got;
 }
