@@ -4,6 +4,7 @@
 // and by hand (a single file, two periods, live, DRM), pages with DASH
 // players, and a killed run continued.
 #include <regex>
+#include <tuple>
 
 #include "support/TarnfetchTest.h"
 #include "support/TestMedia.h"
@@ -44,9 +45,10 @@ class TarnfetchDash : public TarnfetchTest {
     Routes().set_file_extension_and_mimetype_mapping("mpd", "application/dash+xml");
   }
 
-  // The one file of a finished run holds picture and sound of the clip.
-  void ExpectTheClip(const RunResult& run, const std::string& name) {
-    ExpectSuccess(run);
+  // The one file of a run on path holds picture and sound of the clip.
+  void ExpectTheClip(const std::string& path, const std::string& name) {
+    SCOPED_TRACE(path);
+    ExpectSuccess(Fetch(path));
     EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{name});
     const std::string probe = Ffprobe(out() / name, "stream=codec_type:format=duration");
     std::istringstream lines(probe);
@@ -104,10 +106,7 @@ TEST_F(TarnfetchDash, EachKindOfManifestBecomesOneFileWithPictureAndSound) {
       {"/hand/clip", "clip.mp4"},
       {"/hand/sneaky", "sneaky.mp4"},
   };
-  for (const auto& [path, name] : cases) {
-    SCOPED_TRACE(path);
-    ASSERT_NO_FATAL_FAILURE(ExpectTheClip(Fetch(path), name));
-  }
+  for (const auto& [path, name] : cases) ASSERT_NO_FATAL_FAILURE(ExpectTheClip(path, name));
 }
 
 TEST_F(TarnfetchDash, LiveAndProtectedManifestsAreRefusedWithNothingLeft) {
@@ -131,35 +130,30 @@ TEST_F(TarnfetchDash, LiveAndProtectedManifestsAreRefusedWithNothingLeft) {
 TEST_F(TarnfetchDash, PagesWithDashPlayersLeadToTheStream) {
   const std::string num = Url("/num/m.mpd");
   const std::string tl = Url("/tl/m.mpd");
-  const std::pair<const char*, std::string> pages[] = {
-      {"dashjs.html",
+  const std::tuple<const char*, std::string, const char*> pages[] = {
+      {"/hand/dashjs.html",
        "<title>Dash page</title><video id=v></video><script>"
        "var p = dashjs.MediaPlayer().create(); p.initialize(document."
        "querySelector('#v'), \"" +
-           num + "\", true);</script>"},
-      {"shaka.html",
+           num + "\", true);</script>",
+       "Dash page.mp4"},
+      {"/hand/shaka.html",
        "<title>Shaka page</title><script>const player = new shaka.Player(v);"
        "player.load('" +
-           tl + "').then(() => {});</script>"},
-      {"source.html",
+           tl + "').then(() => {});</script>",
+       "Shaka page.mp4"},
+      {"/hand/source.html",
        "<title>Source page</title><video><source src=\"/num/m.mpd\" "
-       "type=\"application/dash+xml\"></video>"},
-      {"embed.html",
+       "type=\"application/dash+xml\"></video>",
+       "Source page.mp4"},
+      {"/hand/embed.html",
        "<title>Embed page</title><script type=\"application/ld+json\">"
        "{\"@type\": \"VideoObject\", \"name\": \"x\", \"embedUrl\": \"" +
-           Url("/hand/dashjs.html") + "\"}</script>"},
+           Url("/hand/dashjs.html") + "\"}</script>",
+       "Embed page.mp4"},
   };
-  for (const auto& [name, html] : pages) Serve("/hand/" + std::string(name), html);
-  const std::pair<const char*, const char*> cases[] = {
-      {"/hand/dashjs.html", "Dash page.mp4"},
-      {"/hand/shaka.html", "Shaka page.mp4"},
-      {"/hand/source.html", "Source page.mp4"},
-      {"/hand/embed.html", "Embed page.mp4"},
-  };
-  for (const auto& [path, file] : cases) {
-    SCOPED_TRACE(path);
-    ASSERT_NO_FATAL_FAILURE(ExpectTheClip(Fetch(path), file));
-  }
+  for (const auto& [path, html, file] : pages) Serve(path, html);
+  for (const auto& [path, html, file] : pages) ASSERT_NO_FATAL_FAILURE(ExpectTheClip(path, file));
 }
 
 // The site extractor's DASH formats: by their pieces (paths under a base,
@@ -198,7 +192,7 @@ TEST_F(TarnfetchDash, TheSiteExtractorsDashFormatsAreFetched) {
     SCOPED_TRACE(name);
     programs.Printing("yt-dlp",
                       R"({"title": "From the extractor", "requested_formats": [)" + formats + "]}");
-    ExpectTheClip(Fetch("/hand/nothing.html"), "From the extractor.mp4");
+    ExpectTheClip("/hand/nothing.html", "From the extractor.mp4");
   }
 }
 
@@ -207,11 +201,10 @@ TEST_F(TarnfetchDash, AKilledRunContinuesWithWhatWasMissing) {
   const fs::path control = out() / "m.mp4.video.part.ctl";
   ASSERT_TRUE(KillWhen("/held/m.mpd", [&] { return RecordsSegments(control, 2); }))
       << ReadFile(control);
-  const RunResult second = Fetch("/held/m.mpd");
+  ExpectTheClip("/held/m.mpd", "m.mp4");
   EXPECT_EQ(Count("/held/chunk-stream0-00001.m4s"), 0) << "fetched again";
   EXPECT_EQ(Count("/held/chunk-stream0-00002.m4s"), 0) << "fetched again";
   EXPECT_GE(Count("/held/chunk-stream0-00003.m4s"), 1);
-  ExpectTheClip(second, "m.mp4");
 }
 
 }  // namespace
