@@ -5,22 +5,34 @@
 #include <algorithm>
 #include <regex>
 
+#include "shared/ProgramVocabulary.h"
+
 namespace tarnfetch_test {
 namespace {
 
-std::string Lower(std::string text) {
-  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+// A tag around a value, as a pattern.
+std::string Tagged(const MarkerTag& tag, const std::string& value) {
+  return std::string(tag.open) + value + std::string(tag.close);
 }
 
 }  // namespace
 
 void ExpectWellFormedOutput(const RunResult& run) {
+  static const std::string text = "[^<]*";
+  static const std::string values = Tagged(Marker::Title, text) + "|" +
+                                    Tagged(Marker::FileName, text) + "|" +
+                                    Tagged(Marker::Skip, text);
   static const std::regex marker(
-      R"(<Go>|<title>[^<]*</title>|<filename>[^<]*</filename>|<skip>[^<]*</skip>|)"
-      R"(<speed> (\d+\.\d)% of (\S+) at (\S+) ETA (\S+)</speed>|ERROR: .+|)"
-      R"(<connections>\d+</connections>)");
-  static const std::regex tagValue(R"(<(title|filename|skip)>[^<]*</\1>)");
+      std::string(Marker::Go) + "|" + values + "|" +
+      Tagged(Marker::Speed, R"( (\d+\.\d)% of (\S+) at (\S+) ETA (\S+))") + "|" +
+      std::string(Marker::ErrorPrefix) + ".+|" + Tagged(Marker::Connections, R"(\d+)"));
+  static const std::regex tagValue(values);
   for (const auto& line : run.lines) {
     std::smatch parts;
     EXPECT_TRUE(std::regex_match(line, parts, marker)) << "stray line: " << line;
@@ -29,22 +41,22 @@ void ExpectWellFormedOutput(const RunResult& run) {
         EXPECT_EQ(parts[i].str().find(word), std::string::npos) << line;
       }
     }
-    if (line.rfind("ERROR: ", 0) == 0) continue;
+    if (line.starts_with(Marker::ErrorPrefix)) continue;
     const std::string rest = Lower(std::regex_replace(line, tagValue, ""));
     EXPECT_EQ(rest.find("error"), std::string::npos) << line;
-    EXPECT_EQ(rest.find("traceback"), std::string::npos) << line;
+    EXPECT_EQ(rest.find(Lower(Marker::Traceback)), std::string::npos) << line;
   }
 }
 
 void ExpectSuccess(const RunResult& run) {
-  EXPECT_EQ(run.exitCode, 0) << run.Text();
+  ASSERT_EQ(run.exitCode, 0) << run.Text();
   ExpectWellFormedOutput(run);
 }
 
 void ExpectFailure(const RunResult& run, const fs::path& folder, const std::string& words) {
   EXPECT_NE(run.exitCode, 0) << run.Text();
   EXPECT_NE(run.exitCode, -1) << "did not end in time";
-  const auto errors = run.Starting("ERROR: ");
+  const auto errors = run.Starting(std::string(Marker::ErrorPrefix));
   EXPECT_EQ(errors.size(), 1u) << run.Text();
   if (!errors.empty()) {
     EXPECT_NE(errors[0].find(words), std::string::npos) << run.Text();
@@ -58,17 +70,15 @@ void ExpectFailure(const RunResult& run, const fs::path& folder, const std::stri
 
 void ExpectCompleteOnce(const RunResult& run) {
   ASSERT_FALSE(run.lines.empty());
-  EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
+  EXPECT_TRUE(run.lines.back().starts_with(std::string(Marker::Speed.open) + " 100.0% of "))
+      << run.Text();
   EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "100 % only once";
 }
 
-std::string TagValue(const RunResult& run, const std::string& tag) {
-  const auto lines = run.Starting("<" + tag + ">");
-  if (lines.size() != 1) return {};
-  const std::string& line = lines[0];
-  const std::size_t open = tag.size() + 2;
-  const std::size_t close = line.rfind("</" + tag + ">");
-  return close == std::string::npos || close < open ? "" : line.substr(open, close - open);
+std::string TagValue(const RunResult& run, const MarkerTag& tag) {
+  const auto lines = run.Starting(std::string(tag.open));
+  if (lines.size() != 1 || !lines[0].ends_with(tag.close)) return {};
+  return lines[0].substr(tag.open.size(), lines[0].size() - tag.open.size() - tag.close.size());
 }
 
 std::vector<std::string> FilesBelow(const fs::path& root) {

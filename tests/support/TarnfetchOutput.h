@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/ProgramVocabulary.h"
 #include "support/ProgramRun.h"
 
 namespace tarnfetch_test {
@@ -29,8 +30,8 @@ void ExpectFailure(const RunResult& run, const fs::path& folder, const std::stri
 // The one progress line at 100 %, the last line.
 void ExpectCompleteOnce(const RunResult& run);
 
-// The value of the one line tagged so ("<filename>" ...), empty if none.
-std::string TagValue(const RunResult& run, const std::string& tag);
+// The value of the one line tagged so, empty if none.
+std::string TagValue(const RunResult& run, const MarkerTag& tag);
 
 // Every file below root, relative to it; none when it does not exist.
 std::vector<std::string> FilesBelow(const fs::path& root);

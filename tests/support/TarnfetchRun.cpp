@@ -1,17 +1,11 @@
 #include "support/TarnfetchRun.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <random>
 #include <sstream>
-#include <thread>
 
+#include "platform/ConsoleProcess.h"
 #include "support/TempDir.h"
 
 namespace tarnfetch_test {
@@ -59,33 +53,19 @@ RunResult RunTarnfetchMeasured(const std::string& url, const fs::path& folder, l
 }
 
 bool KillTarnfetchWhen(const std::vector<std::string>& args, const std::function<bool()>& ready) {
-  std::vector<std::string> words{kTarnfetch};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  // In a group of its own, so that what it started ends with it.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t pid = 0;
-  const int started =
-      posix_spawn(&pid, kTarnfetch.c_str(), &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (started != 0) return false;
+  std::vector<std::string> argv{kTarnfetch};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ConsoleProcess child;  // ends its process group, so what it started as well
+  if (!child.Start(argv, ConsoleProcess::Stdin::Null)) return false;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   bool got = false;
   while (!(got = ready()) && std::chrono::steady_clock::now() < end) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (child.Wait(std::chrono::milliseconds(10)) == ConsoleProcess::WaitResult::Exited) {
+      return false;
+    }
   }
-  kill(-pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
+  child.Terminate();
+  child.Wait(std::chrono::seconds(10));
   return got;
 }
 

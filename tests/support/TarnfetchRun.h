@@ -24,8 +24,8 @@ RunResult RunTarnfetch(const std::vector<std::string>& args);
 // child, so that the peak it reports is tarnfetch's alone; *peakKb gets it.
 RunResult RunTarnfetchMeasured(const std::string& url, const fs::path& folder, long* peakKb);
 
-// Starts tarnfetch with args (its output dropped) and kills it and what it
-// started with SIGKILL once `ready` holds (at most 20 s). False when it ended first or never got
+// Starts tarnfetch with args and kills it and what it started (SIGKILL)
+// once `ready` holds (at most 20 s). False when it ended first or never got
 // there.
 bool KillTarnfetchWhen(const std::vector<std::string>& args, const std::function<bool()>& ready);
 

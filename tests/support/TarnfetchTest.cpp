@@ -26,7 +26,7 @@ std::string SeenRequest::Header(const std::string& name) const {
 }
 
 TarnfetchTest::TarnfetchTest() {
-  Routes().set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+  server_.Routes().set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
     Log(req);
     return httplib::Server::HandlerResponse::Unhandled;
   });
@@ -45,13 +45,13 @@ void TarnfetchTest::Log(const httplib::Request& req) {
 
 std::string TarnfetchTest::Url(const std::string& path) {
   if (!catchAll_) {
-    catchAll_ = true;
-    Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    server_.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
       std::lock_guard lock(mutex_);
       const auto found = files_.find(req.path);
       if (found == files_.end()) return void(res.status = 404);
       res.set_content(found->second.first, found->second.second);
     });
+    catchAll_ = true;
   }
   return server_.Url(path);
 }
@@ -149,12 +149,11 @@ bool TarnfetchTest::KillWhen(const std::string& path, const std::function<bool()
 }
 
 void TarnfetchTest::ExpectOnlyFile(const RunResult& run, const std::string& file) {
-  ASSERT_EQ(run.exitCode, 0) << run.Text();
-  ExpectWellFormedOutput(run);
-  EXPECT_EQ(TagValue(run, "filename"), (out() / file).string()) << run.Text();
+  ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
+  EXPECT_EQ(TagValue(run, Marker::FileName), (out() / file).string()) << run.Text();
   ExpectCompleteOnce(run);
   double percent = 0;
-  for (const auto& line : run.Starting("<speed> ")) {
+  for (const auto& line : run.Starting(std::string(Marker::Speed.open) + " ")) {
     EXPECT_GE(std::stod(line.substr(8)), percent) << run.Text();
     percent = std::stod(line.substr(8));
   }

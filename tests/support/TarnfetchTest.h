@@ -40,15 +40,19 @@ class TarnfetchTest : public ::testing::Test {
   TarnfetchTest();
   void TearDown() override;
 
-  // The server.
-  httplib::Server& Routes() { return server_.Routes(); }
+  // The server. A route added after the first Url() is never reached.
+  httplib::Server& Routes() {
+    EXPECT_FALSE(catchAll_) << "a route added after the first Url()";
+    return server_.Routes();
+  }
   std::string Url(const std::string& path);
   // `body` for GET `path` (no query), typed by its extension unless `type`.
   void Serve(const std::string& path, std::string body, const std::string& type = "");
 
   // What was asked so far: the paths starting with `prefix`, sorted; how
-  // many requests for `path`; how many requests sent the header line `line` ("Name: value"); the
-  // values of the header `name` in the order sent (to `path` only, if given); everything.
+  // many requests for `path`; how many sent the header line `line`
+  // ("Name: value"); the values of the header `name` in the order sent (to
+  // `path` only, if given); everything.
   std::vector<std::string> Requested(const std::string& prefix = "/");
   long Count(const std::string& path);
   long Sent(const std::string& line);

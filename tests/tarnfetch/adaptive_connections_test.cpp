@@ -60,7 +60,7 @@ class TarnfetchAdaptive : public TarnfetchTest {
 
   // The count the run settled on, as it says; 0 when it does not.
   static int Settled(const RunResult& run) {
-    const std::string value = TagValue(run, "connections");
+    const std::string value = TagValue(run, Marker::Connections);
     return value.empty() ? 0 : std::stoi(value);
   }
 

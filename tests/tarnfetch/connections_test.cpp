@@ -62,7 +62,7 @@ TEST_F(TarnfetchConnections, ALargeFileComesOverFourConnectionsByteIdentical) {
   EXPECT_GE(SentValues("Range").size(), 4u);
   EXPECT_EQ(servedRanged_, kBig.size()) << "every byte fetched once";
   EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of 16.0MiB at ", 0), 0u) << run.lines.back();
-  EXPECT_EQ(TagValue(run, "connections"), "4");
+  EXPECT_EQ(TagValue(run, Marker::Connections), "4");
 
   // One connection when asked for.
   fs::remove(out() / "big.mp4");

@@ -105,9 +105,8 @@ TEST_F(TarnfetchFetch, PagesAndRedirectsLeadToTheirMedia) {
         Case{"/bin/movie.mp4", "movie", "movie.mp4"}}) {
     SCOPED_TRACE(c.path);
     const RunResult run = Fetch(c.path);
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);
-    EXPECT_EQ(TagValue(run, "title"), c.title);
+    ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
+    EXPECT_EQ(TagValue(run, Marker::Title), c.title);
     EXPECT_TRUE(ReadFile(out() / c.file) == kClip);
     EXPECT_FALSE(fs::exists(out() / (std::string(c.file) + ".part")));
   }

@@ -247,7 +247,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     EXPECT_NE(run.Text().find(c.error != nullptr ? c.error : "<title>"), std::string::npos)
         << run.Text();
     EXPECT_EQ(FilesBelow(out() / c.folder), c.files);
-    EXPECT_EQ(c.title.empty() ? "" : TagValue(run, "title"), c.title);
+    EXPECT_EQ(c.title.empty() ? "" : TagValue(run, Marker::Title), c.title);
     EXPECT_TRUE(c.same.empty() || ReadFile(out() / c.folder / c.files.at(0)) == bodies_[c.same]);
     const std::string asked = Url(c.asked).substr(7) + " ";
     const auto all = Asked();

@@ -93,20 +93,20 @@ TEST_F(TarnfetchIntegrity, ADifferentFileUnderTheNameIsKeptAndTheVideoTakesTheNe
 
   const RunResult first = Fetch("/clip.mp4");
   ASSERT_EQ(first.exitCode, 0) << first.Text();
-  EXPECT_EQ(TagValue(first, "filename"), (out() / "clip (2).mp4").string());
+  EXPECT_EQ(TagValue(first, Marker::FileName), (out() / "clip (2).mp4").string());
   EXPECT_TRUE(ReadFile(out() / "clip (2).mp4") == kClip);
   EXPECT_TRUE(ReadFile(out() / "clip.mp4") == users) << "the user's file is untouched";
 
   // Run again: the video is found under its number, nothing is fetched.
   const RunResult again = Fetch("/clip.mp4");
   ASSERT_EQ(again.exitCode, 0) << again.Text();
-  EXPECT_EQ(TagValue(again, "skip"), (out() / "clip (2).mp4").string());
+  EXPECT_EQ(TagValue(again, Marker::Skip), (out() / "clip (2).mp4").string());
 
   // Two pages with one title keep both videos.
   for (const char* page : {"/episode1.html", "/episode2.html"}) {
     const RunResult run = Fetch(page);
     ASSERT_EQ(run.exitCode, 0) << run.Text();
-    EXPECT_TRUE(fs::exists(TagValue(run, "filename"))) << run.Text();
+    EXPECT_TRUE(fs::exists(TagValue(run, Marker::FileName))) << run.Text();
   }
   EXPECT_EQ(ReadFile(out() / "Episode.mp4"), "");
   EXPECT_TRUE(ReadFile(out() / "Episode (2).mp4") == kClip);
@@ -300,7 +300,7 @@ TEST_F(TarnfetchIntegrity, PrintedLinesShowRealPathsAndNoSecrets) {
     EXPECT_EQ(run.Text().find(row.hidden), std::string::npos) << run.Text();
     if (row.succeeds) {
       ASSERT_EQ(run.exitCode, 0) << run.Text();
-      EXPECT_TRUE(ReadFile(TagValue(run, "filename")) == kClip) << "the printed path is real";
+      EXPECT_TRUE(ReadFile(TagValue(run, Marker::FileName)) == kClip) << "the printed path is real";
     } else {
       ExpectFailure(run, folder);
       EXPECT_FALSE(fs::exists(folder)) << "refused before anything was made";

@@ -86,8 +86,7 @@ TEST_F(TarnfetchSafety, HostileTitlesStayInsideTheFolderAndInsideTheirTag) {
     httplib::Params query{{"t", titles[i]}};
     const RunResult run =
         FetchInto(folder, "/titled?" + httplib::detail::params_to_query_str(query));
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);  // also: one "</title>", no injected <skip>
+    ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));  // also: one "</title>", no injected <skip>
     ASSERT_EQ(run.Starting("<title>").size(), 1u);
     EXPECT_LE(run.Starting("<title>")[0].size(), 200u + 15) << "a caption fits in one read";
 

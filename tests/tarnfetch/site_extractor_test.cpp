@@ -208,8 +208,7 @@ TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
             "http_headers": {"Referer": "https://site.example/watch?v=1",
                              "User-Agent": "Stand-in Agent"}})");
   const RunResult run = Fetch("/nothing.html");
-  ASSERT_EQ(run.exitCode, 0) << run.Text();
-  ExpectWellFormedOutput(run);
+  ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
   EXPECT_EQ(run.Starting("<title>"), std::vector<std::string>{"<title>Protected clip</title>"});
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Protected clip.mp4"});
   EXPECT_TRUE(ReadFile(out() / "Protected clip.mp4") == kClip);
@@ -241,8 +240,7 @@ TEST_F(TarnfetchSiteExtractor, ALargeAddressComesInPartsWithItsHeadersAndAKilled
   EXPECT_GE(ranged_, 4) << "several connections";
 
   const RunResult run = Fetch("/nothing.html");
-  ASSERT_EQ(run.exitCode, 0) << run.Text();
-  ExpectWellFormedOutput(run);
+  ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Guarded.mp4"});
   EXPECT_TRUE(ReadFile(out() / "Guarded.mp4") == kBig);
   EXPECT_EQ(served_[1], kBig.size() - recorded) << "only the missing bytes again";
@@ -287,8 +285,7 @@ TEST_F(TarnfetchSiteExtractor, AnHlsFormatGoesThroughTheStreamPath) {
     Answer(R"({"title": "A stream", "url": ")" + Url("/index.m3u8") +
            R"(", "ext": "mp4", "protocol": ")" + protocol + R"("})");
     const RunResult run = Fetch("/nothing.html");
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);
+    ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
     EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"A stream.mp4"});
     EXPECT_EQ(Probe(out() / "A stream.mp4"), "video\n");
     EXPECT_EQ(Count("/s1.ts"), 1);
@@ -313,15 +310,13 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundBecomeOneFile) {
   ClearRecords();
 
   const RunResult run = Fetch("/nothing.html");
-  ASSERT_EQ(run.exitCode, 0) << run.Text();
-  ExpectWellFormedOutput(run);
+  ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
   EXPECT_EQ(Count("/video.mp4"), 1) << "only looked at";
   const std::string rest = "Range: bytes=" + std::to_string(media().audio.size() / 2) + "-";
   EXPECT_EQ(Sent(rest), 1) << "the rest of the sound";
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Merged.mp4"}) << "no pieces left";
   EXPECT_EQ(Probe(out() / "Merged.mp4"), "video\naudio\n");
-  EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
-  EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
+  ExpectCompleteOnce(run);  // one progress line
   // The first line already counts the picture and the half of the sound.
   const std::vector<std::string> lines = run.Starting("<speed> ");
   ASSERT_GE(lines.size(), 2u) << run.Text();
@@ -386,12 +381,10 @@ TEST_F(TarnfetchSiteExtractor, SeparatePictureAndSoundAreFetchedAtOnce) {
       }
       continue;
     }
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);
+    ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
     EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Merged.mp4"}) << "no pieces left";
     EXPECT_EQ(Probe(out() / "Merged.mp4"), "video\naudio\n");
-    EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "one progress line";
-    EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of ", 0), 0u) << run.Text();
+    ExpectCompleteOnce(run);  // one progress line
     if (paced) {
       std::unique_lock lock(mutex_);
       const std::vector<std::string> events = events_;
@@ -476,8 +469,7 @@ TEST_F(TarnfetchSiteExtractor, StopEndsTheExtractorAndWhatItStarted) {
 TEST_F(TarnfetchSiteExtractor, TheRealExtractorReadsWhatThePageReaderCannot) {
   if (!fs::exists("/usr/bin/yt-dlp")) GTEST_SKIP() << "yt-dlp is not installed";
   const RunResult run = Fetch("/flash.html");
-  ASSERT_EQ(run.exitCode, 0) << run.Text();
-  ExpectWellFormedOutput(run);
+  ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"Old player.mp4"});
   EXPECT_TRUE(ReadFile(out() / "Old player.mp4") == kClip);
 }

@@ -71,8 +71,7 @@ TEST_F(TarnfetchTitles, TitleLineAndFileNameAreCleanAndShort) {
     const fs::path folder = temp() / c->name;
     const RunResult run = FetchInto(
         folder, c == &fromAddress ? "/media/%E2%80%AEevil%E2%80%8F-gpj%C2%9F.mp4" : "/page");
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);
+    ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
     const auto titles = run.Starting("<title>");
     ASSERT_EQ(titles.size(), 1u) << run.Text();
     EXPECT_EQ(titles[0], "<title>" + c->shownTitle + "</title>");
