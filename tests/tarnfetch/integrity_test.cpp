@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 
 #include <atomic>
-#include <map>
 
 #include "app/MediaSearch.h"
 #include "core/FetchError.h"

@@ -1,7 +1,6 @@
 // The transfer engine and the control file against the loopback server:
 // parallel ranges, retries that continue where they broke, failures.
 #include <atomic>
-#include <map>
 
 #include "core/FetchError.h"
 #include "files/ControlFile.h"
