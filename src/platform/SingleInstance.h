@@ -18,6 +18,9 @@ class SingleInstance {
   bool acquired() const { return fd_ >= 0; }
   // $XDG_RUNTIME_DIR/<name>.lock, else <temp>/<name>-<uid>.lock.
   static std::string LockPath(const std::string& name);
+  // Where the running instance takes addresses from other processes:
+  // beside the lock, as <name>.socket.
+  static std::string SocketPath(const std::string& name);
 
  private:
   int fd_ = -1;
