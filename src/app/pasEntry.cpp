@@ -20,8 +20,6 @@
 namespace quillmarsh {
 
 namespace {
-constexpr char kInstanceName[] = "qlmsh";
-
 EntryHooks& hooks() {
   static EntryHooks h;
   return h;

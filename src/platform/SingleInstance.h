@@ -7,6 +7,9 @@
 
 namespace quillmarsh {
 
+// The name Quillmarsh's lock and hand-off socket go by.
+inline constexpr char kInstanceName[] = "qlmsh";
+
 class SingleInstance {
  public:
   explicit SingleInstance(const std::string& name);
