@@ -1,0 +1,153 @@
+// Addresses handed between processes, both ends in this process: the
+// socket's rules, and what the listening side refuses before anything is
+// taken.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <future>
+
+#include "missions/AddressArguments.h"
+#include "missions/HandOffClient.h"
+#include "missions/HandOffServer.h"
+#include "platform/UserSocket.h"
+#include "support/QtTestApp.h"
+#include "support/TempDir.h"
+
+namespace quillmarsh {
+
+using namespace std::chrono_literals;
+
+namespace {
+class HandOff : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureQtApp();
+    std::string error;
+    ASSERT_TRUE(server_.Listen(path_, error)) << error;
+  }
+  // Runs `send` on a thread of its own while the event loop serves it.
+  template <typename Send>
+  auto served(Send send) {
+    auto result = std::async(std::launch::async, send);
+    SpinUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 30s);
+    return result.get();
+  }
+  // Sends bytes as any program of this user could; returns the answer.
+  std::string sendRaw(const std::string& bytes) {
+    return served([&] {
+      const UserSocketConnection c = ConnectUserSocket(path_);
+      ::send(c.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      std::string answer;
+      char buffer[256];
+      for (ssize_t n; (n = ::recv(c.fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+      ::close(c.fd);
+      return answer;
+    });
+  }
+  TempDir dir_;
+  const std::string path_ = dir_.file("qlmsh.socket");
+  std::vector<std::string> taken_;
+  HandOffServer server_{[this](const std::vector<std::string>& urls) {
+    taken_.insert(taken_.end(), urls.begin(), urls.end());
+    return HandOffReply{static_cast<int>(urls.size()), 1, {}};
+  }};
+};
+
+int ListenAt(const std::string& path) {
+  std::string error;
+  return ListenUserSocket(path, error);
+}
+}  // namespace
+
+TEST_F(HandOff, AddressesReachTheTakerAndItsAnswerComesBack) {
+  const HandOffReply reply = served(
+      [&] { return HandOffAddresses(path_, {"https://v.example/1", "https://v.example/2"}, 5s); });
+  EXPECT_EQ(reply.error, "");
+  EXPECT_EQ(reply.added, 2);
+  EXPECT_EQ(reply.refused, 1);
+  EXPECT_EQ(taken_, (std::vector<std::string>{"https://v.example/1", "https://v.example/2"}));
+  struct stat st {};
+  ASSERT_EQ(::lstat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(HandOff, BadRequestsAreRefusedWithNothingTaken) {
+  std::string many;
+  for (int i = 0; i < 10000; ++i) many += "https://v.example/" + std::to_string(i) + "\n";
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::string answer;
+  } cases[] = {
+      {"a file path", FrameHandOff("/home/someone/videos.txt"),
+       "error the message holds no http(s) address\n"},
+      // Judged by its length alone: nothing of it is read.
+      {"2 MiB", FrameHandOff(std::string(2 << 20, 'a')).substr(0, 4096),
+       "error the message is larger than 1 MiB\n"},
+      {"10,000 addresses", FrameHandOff(many), "error the message holds more than 5000 addresses\n"},
+      {"invalid UTF-8", FrameHandOff("https://v.example/\xff\xfe"),
+       "error the message is not UTF-8 text\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(sendRaw(c.bytes), c.answer);
+  }
+  EXPECT_TRUE(taken_.empty());
+}
+
+TEST(UserSocket, OnlyThisUsersPrivateSocketIsReached) {
+  TempDir dir;
+  const std::string path = dir.file("s");
+  const struct {
+    const char* what;
+    std::function<bool()> plant;  // false: cannot be set up here
+    bool nobodyListens;
+  } cases[] = {
+      {"nothing there", [] { return true; }, true},
+      {"a plain file", [&] { return WriteFile(path, ""), true; }, false},
+      {"open to others", [&] { return ListenAt(path) >= 0 && ::chmod(path.c_str(), 0666) == 0; },
+       false},
+      // Root may give a file away; other users skip this row.
+      {"another user's", [&] { return ListenAt(path) >= 0 && ::chown(path.c_str(), 65534, 65534) == 0; },
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(path);
+    if (!c.plant()) continue;
+    const UserSocketConnection connection = ConnectUserSocket(path);
+    EXPECT_EQ(connection.fd, -1);
+    EXPECT_EQ(connection.nobodyListens, c.nobodyListens) << connection.error;
+  }
+}
+
+TEST(UserSocket, AStaleSocketIsReplacedAndAnythingElseLeftAlone) {
+  TempDir dir;
+  ::close(ListenAt(dir.file("stale")));
+  EXPECT_TRUE(ConnectUserSocket(dir.file("stale")).nobodyListens);
+  const int fd = ListenAt(dir.file("stale"));
+  ASSERT_GE(fd, 0);
+  const UserSocketConnection c = ConnectUserSocket(dir.file("stale"));
+  EXPECT_GE(c.fd, 0) << c.error;
+  ::close(c.fd);
+  ::close(fd);
+
+  WriteFile(dir.file("file"), "kept");
+  EXPECT_EQ(ListenAt(dir.file("file")), -1);
+  EXPECT_EQ(ReadFile(dir.file("file")), "kept");
+}
+
+TEST(AddressArguments, TakeWhatAPasteTakesAndPassOverTheToolkitsOptions) {
+  const char* argv[] = {"quillmarsh", "-platform", "offscreen", "https://a.example/1",
+                        "see https://a.example/2.", "/etc/hostname", "https://a.example/\xff",
+                        "--reverse", "https://a.example/3"};
+  const AddressArguments given = AddressesInArguments(std::size(argv), argv);
+  EXPECT_EQ(given.urls, (std::vector<std::string>{"https://a.example/1", "https://a.example/2",
+                                                  "https://a.example/3"}));
+  EXPECT_EQ(given.refused, (std::vector<std::string>{"/etc/hostname", "https://a.example/\xff"}));
+}
+
+}  // namespace quillmarsh
