@@ -55,8 +55,8 @@ void TellRefused(const AddressArguments& given) {
 int HandOverToRunningInstance(const AddressArguments& given) {
   TellRefused(given);
   if (given.urls.empty()) return 2;
-  const HandOffReply reply = HandOffAddresses(SingleInstance::SocketPath(kInstanceName),
-                                              given.urls, std::chrono::seconds(5));
+  const HandOffReply reply = HandOffAddresses(SingleInstance::SocketPath(kInstanceName), given.urls,
+                                              std::chrono::seconds(5));
   if (!reply.error.empty()) {
     std::fprintf(stderr, "quillmarsh: the running Quillmarsh did not take the addresses: %s\n",
                  reply.error.c_str());

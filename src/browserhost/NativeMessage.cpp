@@ -53,8 +53,8 @@ std::string AddedAnswer(int added) {
 }
 
 std::string ErrorAnswer(const std::string& error) {
-  return nlohmann::json{{"ok", false}, {"error", error}}
-      .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return nlohmann::json{{"ok", false}, {"error", error}}.dump(
+      -1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace quillmarsh

@@ -54,7 +54,8 @@ std::string Answer(const std::string& json) {
   if (!running && !StartQuillmarsh(error)) return ErrorAnswer(error);
   // A Quillmarsh just started needs a moment before it listens.
   const auto wait = running ? std::chrono::seconds(5) : std::chrono::seconds(30);
-  const HandOffReply reply = HandOffAddresses(SingleInstance::SocketPath(kInstanceName), urls, wait);
+  const HandOffReply reply =
+      HandOffAddresses(SingleInstance::SocketPath(kInstanceName), urls, wait);
   return reply.error.empty() ? AddedAnswer(reply.added) : ErrorAnswer(reply.error);
 }
 }  // namespace

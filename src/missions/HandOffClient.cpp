@@ -53,8 +53,7 @@ HandOffReply HandOffAddresses(const std::string& socketPath, const std::vector<s
   if (HandOffRequest checked = ReadHandOffText(text); !checked.error.empty())
     return {0, 0, checked.error};
   const UserSocketConnection c = ConnectWithin(socketPath, wait);
-  if (c.fd < 0)
-    return {0, 0, c.nobodyListens ? "Quillmarsh does not take addresses now" : c.error};
+  if (c.fd < 0) return {0, 0, c.nobodyListens ? "Quillmarsh does not take addresses now" : c.error};
   const timeval answerTime{10, 0};
   ::setsockopt(c.fd, SOL_SOCKET, SO_RCVTIMEO, &answerTime, sizeof answerTime);
   ::setsockopt(c.fd, SOL_SOCKET, SO_SNDTIMEO, &answerTime, sizeof answerTime);

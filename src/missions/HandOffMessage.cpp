@@ -51,7 +51,8 @@ std::string FormatReply(const HandOffReply& reply) {
     return "added " + std::to_string(reply.added) + " refused " + std::to_string(reply.refused) +
            "\n";
   std::string why = reply.error;
-  std::replace_if(why.begin(), why.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  std::replace_if(
+      why.begin(), why.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
   return "error " + why + "\n";
 }
 

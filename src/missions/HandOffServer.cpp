@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
-#include <cerrno>
 #include <QTimer>
+#include <cerrno>
 
 #include "platform/UserSocket.h"
 
@@ -25,7 +25,8 @@ struct HandOffServer::Connection {
   ~Connection() { ::close(fd); }
 };
 
-HandOffServer::HandOffServer(Taker take, QObject* parent) : QObject(parent), take_(std::move(take)) {}
+HandOffServer::HandOffServer(Taker take, QObject* parent)
+    : QObject(parent), take_(std::move(take)) {}
 
 HandOffServer::~HandOffServer() {
   connections_.clear();

@@ -67,6 +67,15 @@ TEST_F(HandOffToWindow, ASecondStartHandsItsAddressesOverAndEndsAtOnce) {
   EXPECT_TRUE(running_.out.contains(":9/third")) << running_.out.constData();
 }
 
+TEST(HandOffToNoWindow, AFirstStartBeginsWithItsAddresses) {
+  EnsureQtApp<QApplication>();
+  AppFolder app;
+  ProbeProcess first(app, {kFirst, QStringLiteral("/not/an/address")});
+  EXPECT_TRUE(first.WaitFor("ROW\t0\t")) << first.out.constData();
+  EXPECT_TRUE(first.out.contains(":9/first")) << first.out.constData();
+  EXPECT_FALSE(first.out.contains("ROW\t1\t")) << first.out.constData();
+}
+
 TEST_F(HandOffToWindow, TheBrowserHostAnswersEachMessage) {
   const QString host = QStringLiteral(QM_APP_DIR "/quillmarsh-browser-host");
   const QByteArray good = R"({"urls": ["http://127.0.0.1:9/host"]})";
@@ -83,7 +92,8 @@ TEST_F(HandOffToWindow, TheBrowserHostAnswersEachMessage) {
       {"an address already listed", NativeMessage(good), NativeMessage(R"({"added":0,"ok":true})"),
        0},
       {"not http(s)", NativeMessage(R"({"urls": ["file:///etc/passwd"]})"),
-       NativeMessage(R"({"error":"not an http(s) address: \"file:///etc/passwd\"","ok":false})"), 0},
+       NativeMessage(R"({"error":"not an http(s) address: \"file:///etc/passwd\"","ok":false})"),
+       0},
       {"no list", NativeMessage(R"({"urls": "http://127.0.0.1:9/x"})"),
        NativeMessage(R"({"error":"expected {\"urls\": [addresses]}","ok":false})"), 0},
       {"a length cut short", QByteArray("\x05\x00", 2),
