@@ -4,9 +4,9 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "base/Text.h"
 #include "missions/AddressesInText.h"
 #include "missions/HandOffMessage.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "base/Text.h"
 #include "missions/AddressesInText.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 
