@@ -12,17 +12,14 @@ import puppeteer from "puppeteer-core";
 const [extension, userDataDir] = process.argv.slice(2);
 const extensionId = "kcmgolgkahfoegncjkhccaohkjleicgd";
 
+// A page with a video, and the video (a stand-in: it need not play).
 const server = http.createServer((request, response) => {
-  if (request.url === "/clip.mp4") {
-    response.writeHead(200, { "Content-Type": "video/mp4" });
-    response.end(Buffer.alloc(64));
-  } else {
-    response.writeHead(200, { "Content-Type": "text/html" });
-    response.end('<!DOCTYPE html><title>clip</title><video src="/clip.mp4" controls></video>');
-  }
+  const video = request.url === "/clip.mp4";
+  response.writeHead(200, { "Content-Type": video ? "video/mp4" : "text/html" });
+  response.end(video ? Buffer.alloc(64) : '<!DOCTYPE html><video src="/clip.mp4"></video>');
 });
 await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
-const page_url = `http://127.0.0.1:${server.address().port}/watch`;
+const pageUrl = `http://127.0.0.1:${server.address().port}/watch`;
 
 const browser = await puppeteer.launch({
   executablePath: "/usr/bin/chromium",
@@ -35,16 +32,12 @@ const browser = await puppeteer.launch({
   ],
 });
 try {
-  const worker = await (
-    await browser.waitForTarget(
-      (t) => t.type() === "service_worker" && t.url().startsWith(`chrome-extension://${extensionId}/`),
-      { timeout: 30000 },
-    )
-  ).worker();
+  const isOurs = (t) => t.type() === "service_worker" && t.url().startsWith(`chrome-extension://${extensionId}/`);
+  const worker = await (await browser.waitForTarget(isOurs, { timeout: 30000 })).worker();
   const page = await browser.newPage();
-  await page.goto(page_url);
+  await page.goto(pageUrl);
   const srcUrl = await page.$eval("video", (video) => video.currentSrc || video.src);
-  const info = { menuItemId: "download-with-quillmarsh", mediaType: "video", srcUrl, pageUrl: page_url, frameId: 0, editable: false };
+  const info = { menuItemId: "download-with-quillmarsh", mediaType: "video", srcUrl, pageUrl, frameId: 0 };
   const answer = await worker.evaluate(async (clicked) => {
     const [tab] = await chrome.tabs.query({ active: true, lastFocusedWindow: true });
     return onMenuClicked(clicked, tab);
