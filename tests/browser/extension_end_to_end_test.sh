@@ -12,11 +12,7 @@ source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 
 work=$(mktemp -d)
 pid=
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
 no_sandbox=()
 [ "$(id -u)" -eq 0 ] && no_sandbox=(--no-sandbox)
 if ! timeout 120 chromium --headless "${no_sandbox[@]}" --user-data-dir="$work/probe" \
@@ -25,8 +21,7 @@ if ! timeout 120 chromium --headless "${no_sandbox[@]}" --user-data-dir="$work/p
   exit 77
 fi
 
-mkdir -p "$work/home" "$work/run" "$work/config"
-chmod 700 "$work/run"
+mkdir -p "$work/home" "$work/config" && mkdir -m 700 "$work/run"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/config
 "$source_dir/scripts/install-browser-host.sh" "$build/bin/quillmarsh-browser-host" >/dev/null
 QT_QPA_PLATFORM=offscreen TARNFETCH_TEST_RELEASE_URL=http://127.0.0.1:9/ \
@@ -37,8 +32,7 @@ for _ in $(seq 1 300); do [ -S "$work/run/qlmsh.socket" ] && break; sleep 0.1; d
 
 node "$source_dir/tests/browser/end_to_end.mjs" "$source_dir/extension" "$work/config/chromium" \
   >"$work/out.txt" 2>"$work/err.txt" || { cat "$work/out.txt" "$work/err.txt"; exit 1; }
-answer=$(sed -n 1p "$work/out.txt")
-video=$(sed -n 2p "$work/out.txt")
+{ read -r answer; read -r video; } <"$work/out.txt"
 [[ "$answer" == *'"ok":true'* && "$answer" == *'"added":1'* ]] || { echo "the host answered: $answer"; cat "$work/err.txt"; exit 1; }
 
 # The mission is in the running Quillmarsh: its list, saved as it starts it.
