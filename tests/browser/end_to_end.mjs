@@ -24,6 +24,7 @@ const pageUrl = `http://127.0.0.1:${server.address().port}/watch`;
 const browser = await puppeteer.launch({
   executablePath: "/usr/bin/chromium",
   headless: true,
+  timeout: 120000, // a loaded machine starts it slowly
   userDataDir,
   args: [
     ...(process.getuid() === 0 ? ["--no-sandbox"] : []),
@@ -33,7 +34,7 @@ const browser = await puppeteer.launch({
 });
 try {
   const isOurs = (t) => t.type() === "service_worker" && t.url().startsWith(`chrome-extension://${extensionId}/`);
-  const worker = await (await browser.waitForTarget(isOurs, { timeout: 30000 })).worker();
+  const worker = await (await browser.waitForTarget(isOurs, { timeout: 120000 })).worker();
   const page = await browser.newPage();
   await page.goto(pageUrl);
   const srcUrl = await page.$eval("video", (video) => video.currentSrc || video.src);
