@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -133,6 +134,37 @@ TEST(ConsoleProcess, ChildLeadsItsOwnGroupWithDefaultSignals) {
   while (line.find('\n') == std::string::npos) line += p.Read(100);
   EXPECT_EQ(line, "SigBlk:\t0000000000000000\n");
   p.Terminate();
+}
+
+// A program that is killed (no handler runs) takes its children along.
+TEST(ConsoleProcess, ChildEndsWhenItsParentIsKilled) {
+  int pidPipe[2];
+  ASSERT_EQ(::pipe(pidPipe), 0);
+  const pid_t parent = ::fork();
+  ASSERT_GE(parent, 0);
+  if (parent == 0) {
+    ConsoleProcess p;
+    if (!p.Start({"/bin/sleep", "60"}, ConsoleProcess::Stdin::Null)) ::_exit(1);
+    const int pid = p.Pid();
+    [[maybe_unused]] const ssize_t n = ::write(pidPipe[1], &pid, sizeof pid);
+    for (;;) ::pause();
+  }
+  ::close(pidPipe[1]);
+  int child = 0;
+  ASSERT_EQ(::read(pidPipe[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+  ::close(pidPipe[0]);
+  ::kill(parent, SIGKILL);
+  ::waitpid(parent, nullptr, 0);
+  // Gone, or a zombie nobody reaps in this container: either way not running.
+  const auto running = [child] {
+    std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+    std::string pid, name, state;
+    return stat >> pid >> name >> state && state != "Z" && state != "X";
+  };
+  const auto deadline = Clock::now() + 10s;
+  while (running() && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(running());
+  if (running()) ::kill(child, SIGKILL);
 }
 
 TEST(ConsoleProcess, MissingProgramFailsToStart) {
