@@ -218,12 +218,8 @@ void TfrmMain::resizeEvent(QResizeEvent* event) {
 
 void TfrmMain::fitToWindow() {
   sufMain->setGeometry(0, 0, width(), height());
-  scroller->setGeometry(kCanvasLeft, kCanvasTop, width() - 2 * kCanvasLeft,
-                        height() - kCanvasTop - 1);
-  // A hidden window gets its resize events only when shown: the canvas is
-  // sized and filled now, so that its controls have their places at once.
-  scroller->canvas()->resize(scroller->size().expandedTo(kCanvasMinSize));
-  placeWithCanvas(scroller->canvas()->size());
+  scroller->place(
+      QRect(kCanvasLeft, kCanvasTop, width() - 2 * kCanvasLeft, height() - kCanvasTop - 1));
 }
 
 void TfrmMain::placeWithCanvas(const QSize& canvas) {

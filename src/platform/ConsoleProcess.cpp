@@ -48,16 +48,19 @@ std::string ErrnoText(const char* what, int err) {
   return std::string(what) + ": " + std::strerror(err);
 }
 
+// The child tells the parent why it cannot run the program, and ends.
+[[noreturn]] void FailChild(int report) {
+  const int err = errno;
+  [[maybe_unused]] const ssize_t n = ::write(report, &err, sizeof err);
+  ::_exit(127);
+}
+
 // What the child does between fork and exec. Only async-signal-safe calls:
 // the parent may have other threads holding locks. Writes errno to
 // `report` and ends when any step fails.
 [[noreturn]] void BecomeChild(char* const* argv, int readEnd, int writeEnd, int report,
                               ConsoleProcess::Stdin in, pid_t parent) {
-  auto fail = [report] {
-    const int err = errno;
-    [[maybe_unused]] const ssize_t n = ::write(report, &err, sizeof err);
-    ::_exit(127);
-  };
+  const auto fail = [report] { FailChild(report); };
   // A process group of its own, so that ending it ends what it started.
   if (::setpgid(0, 0) != 0) fail();
   // Ends with us, even when we are killed and cannot end it ourselves.
@@ -76,7 +79,7 @@ std::string ErrnoText(const char* what, int err) {
   // `report` (close-on-exec) stays usable until then.
   if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) fail();
   ::execve(argv[0], argv, environ);
-  fail();
+  FailChild(report);
 }
 
 // The child's exec failure, read from the report pipe: 0 when exec succeeded.

@@ -20,6 +20,14 @@ void ScrollCanvas::setMinimumCanvasSize(const QSize& size) {
   canvas_->setMinimumSize(size);
 }
 
+void ScrollCanvas::place(const QRect& geometry) {
+  setGeometry(geometry);
+  // Lays the viewport out for the new size now.
+  setViewportMargins(viewportMargins());
+  canvas_->resize(viewport()->size().expandedTo(canvas_->minimumSize()));
+  if (onResize_) onResize_(canvas_->size());
+}
+
 void ScrollCanvas::setOnResize(std::function<void(const QSize&)> onResize) {
   onResize_ = std::move(onResize);
   if (onResize_) onResize_(canvas_->size());

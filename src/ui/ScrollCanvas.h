@@ -17,6 +17,9 @@ class ScrollCanvas : public QScrollArea {
 
   QWidget* canvas() const { return canvas_; }
   void setMinimumCanvasSize(const QSize& size);
+  // Places the area and sizes its canvas at once, also while hidden (a
+  // hidden widget gets its resize events only when shown).
+  void place(const QRect& geometry);
   void setOnResize(std::function<void(const QSize&)> onResize);
 
  protected:
