@@ -3,13 +3,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/FindProgram.h"
-#include "base/Text.h"
 #include "convert/ConvertOptions.h"
 #include "convert/FfmpegCommand.h"
 #include "convert/FormatFit.h"
 #include "convert/TConvertThread.h"
 #include "missions/MissionStatus.h"
+#include "shared/FindProgram.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

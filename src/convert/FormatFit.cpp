@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/Numbers.h"
-#include "base/Text.h"
+#include "shared/Numbers.h"
+#include "shared/Text.h"
 #include "convert/FfmpegCommand.h"
 
 namespace quillmarsh {

@@ -7,12 +7,12 @@
 #include <limits>
 #include <system_error>
 
-#include "base/Text.h"
 #include "convert/FfmpegCommand.h"
 #include "convert/FfmpegText.h"
 #include "missions/MissionStatus.h"
 #include "platform/OwnTemporaryFiles.h"
 #include "platform/RunProgram.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

@@ -1,9 +1,9 @@
 #include "http/Validators.h"
 
-#include "base/Numbers.h"
 #include "files/ControlFile.h"
 #include "http/HttpTransfer.h"
 #include "http/Probe.h"
+#include "shared/Numbers.h"
 
 namespace tarnfetch {
 

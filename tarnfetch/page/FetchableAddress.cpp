@@ -1,6 +1,6 @@
 #include "page/FetchableAddress.h"
 
-#include "base/Text.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

@@ -1,5 +1,5 @@
-#include "base/FindProgram.h"
 #include "convert/FfmpegCommand.h"
+#include "shared/FindProgram.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
