@@ -124,14 +124,14 @@ TEST_F(RowMenu, KeyboardOpensTheCurrentRowsMenu) {
       QApplication::sendEvent(w_->lsvList, &press);
     } else {
       // What the platform makes of the Menu key.
-      QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(5, 5));
+      QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                             w_->lsvList->mapToGlobal(QPoint(5, 5)));
       QApplication::sendEvent(w_->lsvList, &menu);
     }
     ASSERT_TRUE(SpinUntil([&] { return w_->rowMenu->isVisible(); })) << key;
     EXPECT_TRUE(w_->retryAction->isEnabled()) << "row 1, the failed one";
     const QRect row = w_->lsvList->visualRect(w_->Missions().index(1, 0));
-    EXPECT_EQ(w_->rowMenu->pos(),
-              w_->lsvList->viewport()->mapToGlobal(row.center()));
+    EXPECT_EQ(w_->rowMenu->pos(), w_->lsvList->viewport()->mapToGlobal(row.center()));
     w_->rowMenu->hide();
   }
 }
