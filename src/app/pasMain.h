@@ -39,6 +39,7 @@ namespace quillmarsh {
 class DesktopNotifier;
 class IniFile;
 class LinkLabel;
+class ScrollCanvas;
 class SkinnedFrame;
 
 class TfrmMain : public QWidget, public MissionHost {
@@ -49,6 +50,8 @@ class TfrmMain : public QWidget, public MissionHost {
 
   // Controls.
   SkinnedFrame* sufMain;
+  // Holds every control below the title bar; scrolls on a small screen.
+  ScrollCanvas* scroller;
   QGroupBox* GroupBox1;
   QLabel* lblUrl;
   QLineEdit* edtUrl;
@@ -146,6 +149,8 @@ class TfrmMain : public QWidget, public MissionHost {
   // The row menu: sets what applies to `row` (and the selection), then
   // the actions' handlers act on it.
   void ShowRowMenu(const QPoint& position);
+  // The Menu key and Shift+F10: the menu of the current row, at the row.
+  void ShowRowMenuFromKeyboard();
   void PrepareRowMenu(int row);
   void OpenRowFile();
   void OpenRowFolder();
@@ -196,6 +201,9 @@ class TfrmMain : public QWidget, public MissionHost {
   // A signal's close (no one to ask) goes on.
   bool SaveAndStop(bool mayStayOpen);
   void buildControls();
+  void fitToWindow();
+  // Places the list and the buttons below it for the canvas's size.
+  void placeWithCanvas(const QSize& canvas);
   void buildRowMenu();
   // Pastes and drops into the URL box; true when the event was taken.
   bool urlBoxEvent(QEvent* event);

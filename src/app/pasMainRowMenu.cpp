@@ -1,6 +1,7 @@
 // The list's row menu, double-click and Delete key.
 #include <QAction>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -57,6 +58,16 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
       PauseOrResumeSelectedRows();
       return true;
     }
+    // The desktop's keyboard way to a context menu, besides the Menu key.
+    if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+      ShowRowMenuFromKeyboard();
+      return true;
+    }
+  }
+  if (watched == lsvList && event->type() == QEvent::ContextMenu &&
+      static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+    ShowRowMenuFromKeyboard();
+    return true;
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -68,6 +79,15 @@ void TfrmMain::ShowRowMenu(const QPoint& position) {
   if (!lsvList->selectionModel()->isRowSelected(index.row())) lsvList->selectRow(index.row());
   PrepareRowMenu(index.row());
   rowMenu->popup(lsvList->viewport()->mapToGlobal(position));
+}
+
+void TfrmMain::ShowRowMenuFromKeyboard() {
+  QModelIndex index = lsvList->currentIndex();
+  if (!index.isValid() && !SelectedRows().empty())
+    index = missions_->index(SelectedRows().front(), 0);
+  if (!index.isValid()) return;
+  lsvList->scrollTo(index);
+  ShowRowMenu(lsvList->visualRect(index).center());
 }
 
 void TfrmMain::PrepareRowMenu(int row) {

@@ -11,6 +11,8 @@
 #include "convert/ConvertOptions.h"
 #include "download/SiteExtractorReport.h"
 #include "missions/MissionFile.h"
+#include "pipeline/RowActions.h"
+#include "platform/OwnTemporaryFiles.h"
 #include "platform/UserFolders.h"
 #include "shared/IniFile.h"
 #include "shared/ProgramVocabulary.h"
@@ -94,15 +96,19 @@ void TfrmMain::InitSettings() {
   if (Paths.portableMode) AppendToReport("[Portable Mode]");
   AppendToReport("[INI Path]: " + Paths.iniPath);
   AppendToReport("[AppData Dir]: " + Paths.dataDir);
-  if (DebugMode) {
-    for (const std::string& line : SiteExtractorReport(Paths.dataDir)) AppendToReport(line);
-  }
 
   Paths.defaultOutputDir = AppendSlash(DocumentsFolder()) + "Video Download/";
   AppendToReport("[Output]: " + Paths.defaultOutputDir);
   AppendToReport("====================");
+  if (DebugMode) {
+    for (const std::string& line : SiteExtractorReport(Paths.dataDir)) AppendToReport(line);
+  }
 
+  // What a crash or a kill left of the conversions goes before any starts.
+  pipeline_.TemporaryJournal = Paths.dataDir + "qlmsh.conversions";
+  RemoveStaleOwnTemporaries(pipeline_.TemporaryJournal);
   LoadSettings();
+  ConvertAgainWhereFileIsMissing(*missions_);
 
   Paths.outputDir = AppendSlash(lblOutDir->text().toStdString());
   if (const int err = CreateFolder(Paths.outputDir); err != 0) {

@@ -89,6 +89,8 @@ void MissionModel::setSubItem(int row, SubItem item, std::string text) {
 void MissionModel::setFailed(int row, std::string_view status, std::string reason) {
   rows_[row].record.reason = std::move(reason);
   emitRowChanged(row, ColProgress, ColProgress);
+  // Nothing is moving any more.
+  clearSpeedAndEta(row);
   setStatus(row, std::string(status));
 }
 

@@ -11,10 +11,11 @@
 namespace quillmarsh {
 
 namespace {
-// Finished work keeps its status when its download worker is stopped.
+// Finished work keeps its status when its download worker is stopped, and
+// a paused mission stays paused.
 bool KeepsStatusOnStop(const std::string& status) {
   return status == Status::SkipFileExists || status == Status::Downloaded ||
-         status == Status::Converted;
+         status == Status::Converted || status == Status::Paused;
 }
 
 // Takes every worker off `list`, last first, and lets `rewrite` set the

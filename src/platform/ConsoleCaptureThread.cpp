@@ -16,7 +16,7 @@ void ConsoleCaptureThread::StopCapture() {
 }
 
 void ConsoleCaptureThread::Execute() {
-  if (process_.Start(arguments_, options_.stdinMode, &startError_)) {
+  if (BeforeCapture() && process_.Start(arguments_, options_.stdinMode, &startError_)) {
     // A grandchild that keeps the pipe and keeps writing must not hold the
     // loop for ever once the program itself has ended.
     int passesAfterEnd = 0;
