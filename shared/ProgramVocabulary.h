@@ -24,6 +24,9 @@ inline constexpr MarkerTag Speed{"<speed>", "</speed>"};
 inline constexpr MarkerTag Connections{"<connections>", "</connections>"};
 // A failure: the line starts so, the reason follows.
 inline constexpr std::string_view ErrorPrefix = "ERROR: ";
+// Follows an error line when trying the download later may help (a refused
+// or reset connection, a stall, a time-out, a failed name lookup, 429, 5xx).
+inline constexpr std::string_view TryLater = "<try-later>";
 // A crashed Python child (the site extractor) prints this.
 inline constexpr std::string_view Traceback = "Traceback";
 // U+FF1C, the full-width sign printed for '<' inside a value, since a

@@ -20,6 +20,7 @@
 #include "app/pasGlobal.h"
 #include "convert/ConvertScheduler.h"
 #include "download/DownloadScheduler.h"
+#include "pipeline/RetryTimer.h"
 #include "shared/IniFile.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopNotifier.h"
@@ -66,6 +67,8 @@ QComboBox* dropDown(QWidget* parent, const QStringList& items, int x, int y, int
 TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   missions_ = new MissionModel(this);
   notifier_ = new DesktopNotifier(QString::fromUtf8(kAppTitle), this);
+  // Missions that failed in a way that may pass are tried again by it.
+  new RetryTimer(*this, this);
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kAppTitle));
   setWindowIcon(AppIcon());

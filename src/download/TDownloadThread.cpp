@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "download/DownloaderOutput.h"
+#include "download/RetryPlan.h"
 #include "missions/MissionStatus.h"
 #include "shared/ProgramVocabulary.h"
 #include "shared/Text.h"
@@ -26,6 +27,8 @@ void TDownloadThread::ProcessOutput() {
   if (Detached || !RowValid()) return;
   Output = std::to_string(MissionIndex) + " : " + Trim(Output);
   host_.WriteLog(Output);
+  // The marker follows the error line, most often in the same chunk.
+  passingInChunk_ = Contains(Output, Marker::TryLater);
   for (const std::string& line : SplitLines(Output)) {
     if (Detached || !RowValid()) return;
     InterpretLine(line);
@@ -48,9 +51,14 @@ void TDownloadThread::InterpretLine(const std::string& line) {
   if (Contains(line, Marker::Speed.open)) UpdateProgress(line);
   if (IsCrashReportLine(line)) MarkFailed(ReasonOf(line));
   if (IsErrorLine(line)) {
-    MarkFailed(ReasonOf(line));
+    if (passingInChunk_)
+      WaitToTryAgain(ReasonOf(line));
+    else
+      MarkFailed(ReasonOf(line));
     CallStartDownload();
   }
+  // The marker came in a later chunk than its error line.
+  if (Contains(line, Marker::TryLater) && failed_ && !waitsToTryAgain_) WaitToTryAgain(reason_);
   // After an error the row keeps it: a later skip would start a conversion.
   if (Contains(line, Marker::Skip.open) && !failed_) Skip(line);
 }
@@ -59,9 +67,10 @@ void TDownloadThread::Skip(const std::string& line) {
   MissionModel& missions = host_.Missions();
   FileName = CutBetween(line, Marker::Skip.open, Marker::Skip.close);
   host_.WriteReport("[Skip] " + Url + " -> " + FileName);
+  // The file first: whoever watches the status reads it.
+  missions.record(MissionIndex).fileName = FileName;
   missions.setStatus(MissionIndex, std::string(Status::SkipFileExists));
   missions.setProgress(MissionIndex, 0);
-  missions.record(MissionIndex).fileName = FileName;
   missions.recordChanged(MissionIndex);
   missions.clearSpeedAndEta(MissionIndex);
   ReleaseSlot();
@@ -113,7 +122,7 @@ void TDownloadThread::Finish(bool started, const std::string& startError,
                                 std::to_string(exitStatus.value_or(-1)) + ")"
                           : startError);
     ReleaseSlot();
-  } else if (failed_ && RowValid() &&
+  } else if (failed_ && !waitsToTryAgain_ && RowValid() &&
              Contains(host_.Missions().status(MissionIndex), Status::Downloading)) {
     // The slot went with an error: the row may not stay at "[Downloading]".
     MarkRowFailed(Status::ErrorInDownload, reason_);
@@ -126,7 +135,28 @@ void TDownloadThread::MarkFailed(std::string reason) {
   failed_ = true;
   reason_ = std::move(reason);
   MarkRowFailed(Status::ErrorInDownload, reason_);
+  // A failure for good: a later Reset or Retry starts with fresh tries.
+  if (RowValid()) host_.Missions().setRetryWait(MissionIndex, {});
   ReleaseSlot();
+}
+
+void TDownloadThread::WaitToTryAgain(std::string reason) {
+  if (!RowValid()) return;
+  MissionModel& missions = host_.Missions();
+  std::optional<RetryWait> wait =
+      NextRetryWait(missions.record(MissionIndex).retry, reason, std::chrono::steady_clock::now());
+  if (!wait) {
+    MarkFailed(std::move(reason));
+    return;
+  }
+  failed_ = waitsToTryAgain_ = true;
+  reason_ = std::move(reason);
+  ReleaseSlot();
+  missions.clearSpeedAndEta(MissionIndex);
+  missions.setStatus(MissionIndex, std::string(Status::WaitForDownload));
+  host_.WriteReport(std::string(Status::WaitForDownload) + " " + Url + " -> " +
+                    RetryTooltip(*wait));
+  missions.setRetryWait(MissionIndex, std::move(*wait));
 }
 
 std::string TDownloadThread::ReasonOf(const std::string& line) const {

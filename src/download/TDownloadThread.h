@@ -45,10 +45,15 @@ class TDownloadThread : public MissionWorker {
   // The row failed (an error or crash line): it keeps "[Error in download]"
   // and `reason` to the end, whatever the downloader prints afterwards.
   void MarkFailed(std::string reason);
+  // A passing fault: the row waits to be tried again later, without its
+  // slot; once its tries are used up it fails as above.
+  void WaitToTryAgain(std::string reason);
   std::string ReasonOf(const std::string& line) const;
   void CallStartDownload();
 
   bool failed_ = false;
+  bool waitsToTryAgain_ = false;
+  bool passingInChunk_ = false;  // the chunk holds the try-later marker
   std::string reason_;
 };
 

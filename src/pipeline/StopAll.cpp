@@ -58,6 +58,8 @@ void StopAll(MissionHost& host) {
     else if (Contains(missions.status(row), Status::Converting))
       missions.setStatus(row, std::string(Status::WaitForConvert));
   }
+  // Nothing is tried again by itself after Stop.
+  missions.cancelRetryWaits();
   pipeline.RunningDownloads = 0;
   pipeline.RunningConverts = 0;
   pipeline.Busy = false;

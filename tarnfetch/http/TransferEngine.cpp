@@ -11,6 +11,7 @@
 #include "core/FetchError.h"
 #include "core/StopFlag.h"
 #include "http/ContentRange.h"
+#include "http/PassingFault.h"
 
 namespace tarnfetch {
 namespace {
@@ -187,6 +188,7 @@ struct TransferEngine::Active {
       const bool endsThere = range && range->completeLength && *range->completeLength == next;
       if (!endsThere) {
         failure = "The connection broke before the download was complete: " + request.url;
+        NotePassingFault(failure);
         return false;
       }
     }

@@ -97,6 +97,10 @@ void Error(std::string_view message) {
   WriteLine(line);
 }
 
+void TryLater() {
+  WriteLine(Marker::TryLater);
+}
+
 void Plain(std::string_view text) {
   const std::lock_guard lock(OutputLock());
   std::fwrite(text.data(), 1, text.size(), stdout);

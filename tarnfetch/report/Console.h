@@ -26,6 +26,9 @@ void Progress(std::string_view percent, std::string_view size, std::string_view 
 void Connections(int count);
 // Also used for usage mistakes, so the reader marks the mission failed.
 void Error(std::string_view message);
+// Follows an error line when the failure may pass (PassingFault.h):
+// Quillmarsh then tries the download again later.
+void TryLater();
 // Help and version texts, which are not markers.
 void Plain(std::string_view text);
 
