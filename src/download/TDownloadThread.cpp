@@ -127,6 +127,8 @@ void TDownloadThread::Finish(bool started, const std::string& startError,
     // The slot went with an error: the row may not stay at "[Downloading]".
     MarkRowFailed(Status::ErrorInDownload, reason_);
   }
+  // Failed for good: a later Reset or Retry starts with fresh tries.
+  if (failed_ && !waitsToTryAgain_ && RowValid()) host_.Missions().setRetryWait(MissionIndex, {});
   if (host_.Pipeline().Stopping) return;
   CallStartDownload();
 }
@@ -135,8 +137,6 @@ void TDownloadThread::MarkFailed(std::string reason) {
   failed_ = true;
   reason_ = std::move(reason);
   MarkRowFailed(Status::ErrorInDownload, reason_);
-  // A failure for good: a later Reset or Retry starts with fresh tries.
-  if (RowValid()) host_.Missions().setRetryWait(MissionIndex, {});
   ReleaseSlot();
 }
 

@@ -42,19 +42,16 @@ void RetryTimer::Rearm() {
 void RetryTimer::Fire() {
   MissionModel& missions = host_.Missions();
   const auto now = Clock::now();
-  bool released = false, ending = false;
+  bool released = false;
   for (int row = 0; row < missions.count(); ++row) {
     RetryWait wait = missions.record(row).retry;
-    if (!wait.waiting || wait.due > now) continue;
-    if (WorkerOfRowRuns(host_.Pipeline(), row)) {
-      ending = true;
-      continue;
-    }
+    if (!wait.waiting || wait.due > now || WorkerOfRowRuns(host_.Pipeline(), row)) continue;
     wait.waiting = false;
     missions.setRetryWait(row, std::move(wait));
     released = true;
   }
-  if (ending) timer_.start(kWorkerEndingPause);
+  // The timer may have come a little early, and rows may still be waiting.
+  Rearm();
   if (!released) return;
   // A refused settings save must not unwind through the event loop; the
   // report keeps the reason, as after a worker's own call.

@@ -255,7 +255,7 @@ inline void ExpectWellFormedOutput(const RunResult& run) {
   static const std::regex marker(
       R"(<Go>|<title>[^<]*</title>|<filename>[^<]*</filename>|<skip>[^<]*</skip>|)"
       R"(<speed> (\d+\.\d)% of (\S+) at (\S+) ETA (\S+)</speed>|ERROR: .+|)"
-      R"(<connections>\d+</connections>)");
+      R"(<connections>\d+</connections>|<try-later>)");
   static const std::regex tagValue(R"(<(title|filename|skip)>[^<]*</\1>)");
   for (const auto& line : run.lines) {
     std::smatch parts;
