@@ -20,6 +20,7 @@
 #include "app/pasGlobal.h"
 #include "convert/ConvertScheduler.h"
 #include "download/DownloadScheduler.h"
+#include "missions/DownloadHistory.h"
 #include "pipeline/RetryTimer.h"
 #include "shared/IniFile.h"
 #include "ui/AppIcon.h"
@@ -69,6 +70,7 @@ TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   notifier_ = new DesktopNotifier(QString::fromUtf8(kAppTitle), this);
   // Missions that failed in a way that may pass are tried again by it.
   new RetryTimer(*this, this);
+  history_ = std::make_unique<DownloadHistory>();
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kAppTitle));
   setWindowIcon(AppIcon());
@@ -177,6 +179,7 @@ void TfrmMain::buildControls() {
   connect(lsvList, &QTableView::clicked, this, &TfrmMain::lsvListClick);
   connect(edtUrl, &QLineEdit::returnPressed, this, &TfrmMain::btnGoClick);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
+  connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::RememberDownload);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
     if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
   });

@@ -35,6 +35,7 @@ class QTableView;
 namespace quillmarsh {
 
 class DesktopNotifier;
+class DownloadHistory;
 class IniFile;
 class LinkLabel;
 class SkinnedFrame;
@@ -79,6 +80,9 @@ class TfrmMain : public QWidget, public MissionHost {
   QAction* resumeAction;
   QAction* retryAction;
   QAction* removeAction;
+  // The menu of the list's empty area.
+  QMenu* listMenu;
+  QAction* forgetHistoryAction;
 
   // Start-up.
   void FormCreate();
@@ -139,6 +143,8 @@ class TfrmMain : public QWidget, public MissionHost {
   // The row menu: sets what applies to `row` (and the selection), then
   // the actions' handlers act on it.
   void ShowRowMenu(const QPoint& position);
+  // The menu of the list's empty area.
+  void ShowListMenu(const QPoint& position);
   void PrepareRowMenu(int row);
   void OpenRowFile();
   void OpenRowFolder();
@@ -161,6 +167,20 @@ class TfrmMain : public QWidget, public MissionHost {
   // A mission finished or failed: tells the desktop while the user looks
   // elsewhere.
   void MissionStatusChanged(int row);
+
+  // The download history: a mission that ends "[Downloaded]" or "[Skip]
+  // File Exists" is remembered. An address downloaded before whose file
+  // is still there is asked about when added alone, and passed over when
+  // added with others.
+  void RememberDownload(int row);
+  bool DownloadedBefore(const std::string& url) const;
+  // True when `url` may be added: not downloaded before, or the user wants
+  // it again.
+  bool ConfirmDownloadAgain(const std::string& url);
+  // Empties the history after asking; the list's menu on its empty area
+  // offers it, a settings window may call it too.
+  void ForgetDownloadHistory();
+  DownloadHistory& History() { return *history_; }
 
   // MissionHost.
   MissionModel& Missions() override { return *missions_; }
@@ -205,6 +225,7 @@ class TfrmMain : public QWidget, public MissionHost {
   // with an empty list.
   bool missionsLoaded_ = false;
   DesktopNotifier* notifier_;
+  std::unique_ptr<DownloadHistory> history_;
   int menuRow_ = -1;
 };
 

@@ -10,6 +10,7 @@
 
 #include "convert/ConvertOptions.h"
 #include "download/SiteExtractorReport.h"
+#include "missions/DownloadHistory.h"
 #include "missions/MissionFile.h"
 #include "platform/UserFolders.h"
 #include "shared/IniFile.h"
@@ -103,6 +104,8 @@ void TfrmMain::InitSettings() {
   AppendToReport("====================");
 
   LoadSettings();
+  *history_ = DownloadHistory(Paths.dataDir + std::string(DownloadHistory::kFileName));
+  history_->Load();
 
   Paths.outputDir = AppendSlash(lblOutDir->text().toStdString());
   if (const int err = CreateFolder(Paths.outputDir); err != 0) {
