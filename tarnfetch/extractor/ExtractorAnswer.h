@@ -27,20 +27,35 @@ struct ExtractedFormat {
   bool IsStream() const { return protocol == "m3u8" || protocol == "m3u8_native" || IsDash(); }
 };
 
+// A page that is a list of videos (a playlist, a channel, an album), as
+// the extractor lists it flat: each video's page and title.
+struct ListedVideo {
+  std::string url;  // http or https
+  std::string title;
+};
+struct VideoList {
+  std::vector<ListedVideo> videos;  // at most quillmarsh::kMaxListEntries
+  std::size_t skipped = 0;          // entries without an http(s) page
+  bool cut = false;                 // the list went on beyond the limit
+};
+
 // What the extractor says about a page's video: its title and the format
-// to fetch, or a video format and an audio format to fetch and join.
+// to fetch, or a video format and an audio format to fetch and join; or,
+// for a list of videos, the list alone.
 struct ExtractorAnswer {
   std::string title;
   std::vector<ExtractedFormat> formats;  // one, or video then audio
+  std::optional<VideoList> list;
 };
 
 // Reads the extractor's JSON (yt-dlp -J) as it goes, keeping only the keys
 // used: time linear in its size, nesting and each value's length limited.
-// A playlist of one entry is that entry. Headers that would change the
+// A playlist of one full entry is that entry; any other playlist is a list. Headers that would change the
 // encoding are left out; an extension is kept only when it is a media one.
 // Throws FetchError when the answer cannot be used: not JSON, too deep, a
 // list of several videos, no address, an address that is not http(s), a
-// header with a line break, a protocol tarnfetch cannot fetch.
+// header with a line break, a protocol tarnfetch cannot fetch, a list
+// without entries.
 ExtractorAnswer ReadExtractorAnswer(std::string_view json);
 // The same from a file, read until the deadline.
 ExtractorAnswer ReadExtractorAnswer(std::FILE* file,

@@ -11,6 +11,7 @@
 #include "extractor/ExtractorUpdate.h"
 #include "extractor/ExtractorVersion.h"
 #include "extractor/SiteExtractor.h"
+#include "report/Console.h"
 #include "shared/ProgramVocabulary.h"
 
 namespace tarnfetch {
@@ -68,6 +69,13 @@ ExtractorAnswer AfterRefusal(const ExtractorHome& home, ExtractorProgram& progra
   throw FetchError(pageProblem + ". " + refusal.what() + note + OutdatedNote(program, home));
 }
 
+// A list downloads nothing: its videos are printed for Quillmarsh, which
+// adds each as a mission of its own.
+void PrintList(const VideoList& list) {
+  for (const ListedVideo& video : list.videos) console::ListEntry(video.url, video.title);
+  console::ListEnd(list.videos.size(), list.skipped, list.cut);
+}
+
 }  // namespace
 
 void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathTemplate,
@@ -93,6 +101,15 @@ void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathT
     throw FetchError(pageProblem + ". " + failure.what());
   }
   StartDailyCheck(home);
+  // A list of one video is that video: the extractor is asked for it.
+  if (answer.list && answer.list->videos.size() == 1 && answer.list->skipped == 0) {
+    try {
+      answer = AskSiteExtractor(program->command, answer.list->videos.front().url);
+    } catch (const FetchError& failure) {
+      throw FetchError(pageProblem + ". " + failure.what());
+    }
+  }
+  if (answer.list) return PrintList(*answer.list);
   DownloadExtracted(answer, pathTemplate, connections);
 }
 

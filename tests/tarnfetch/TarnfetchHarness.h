@@ -255,8 +255,9 @@ inline void ExpectWellFormedOutput(const RunResult& run) {
   static const std::regex marker(
       R"(<Go>|<title>[^<]*</title>|<filename>[^<]*</filename>|<skip>[^<]*</skip>|)"
       R"(<speed> (\d+\.\d)% of (\S+) at (\S+) ETA (\S+)</speed>|ERROR: .+|)"
-      R"(<connections>\d+</connections>|<try-later>)");
-  static const std::regex tagValue(R"(<(title|filename|skip)>[^<]*</\1>)");
+      R"(<connections>\d+</connections>|<try-later>|)"
+      R"(<list-entry>\S+ [^<]*</list-entry>|<list>\d+ \d+ [01]</list>)");
+  static const std::regex tagValue(R"(<(title|filename|skip|list-entry)>[^<]*</\1>)");
   for (const auto& line : run.lines) {
     std::smatch parts;
     EXPECT_TRUE(std::regex_match(line, parts, marker)) << "stray line: " << line;
