@@ -105,6 +105,12 @@ class TfrmMain : public QWidget, public MissionHost {
   bool UrlExists(const std::string& url) const;
   void StartDownload() override;
   void StartConvert() override;
+  // A list's videos are added once the worker's hand-over is over.
+  void ListFound(FoundList list) override;
+  // Adds a list's videos with the list mission's choices, asking first
+  // when there are more than 25; those already in the list or downloaded
+  // before are passed over, with one message.
+  void AddListedVideos(FoundList list);
   void closeAllThreads();
 
   // Handlers.

@@ -25,6 +25,7 @@ TDownloadThread::~TDownloadThread() {
 
 void TDownloadThread::ProcessOutput() {
   if (Detached || !RowValid()) return;
+  const std::string chunk = Output;
   Output = std::to_string(MissionIndex) + " : " + Trim(Output);
   host_.WriteLog(Output);
   // The marker follows the error line, most often in the same chunk.
@@ -33,6 +34,40 @@ void TDownloadThread::ProcessOutput() {
     if (Detached || !RowValid()) return;
     InterpretLine(line);
   }
+  if (!Detached && RowValid()) ReadListLines(chunk);
+}
+
+void TDownloadThread::ReadListLines(const std::string& chunk) {
+  // Thousands of entries come in many chunks; each is read once whole.
+  constexpr std::size_t kLongestLine = 64 * 1024;
+  partialLine_ += chunk;
+  std::size_t start = 0;
+  for (std::size_t end; (end = partialLine_.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    const std::string_view line(partialLine_.data() + start, end - start);
+    if (auto video = ReadListEntry(line)) {
+      if (listed_.size() < kMaxListEntries) listed_.push_back(std::move(*video));
+    } else if (const auto listEnd = ReadListEnd(line)) {
+      ListDone(*listEnd);
+    }
+  }
+  partialLine_.erase(0, start);
+  if (partialLine_.size() > kLongestLine) partialLine_.clear();  // no marker is this long
+}
+
+void TDownloadThread::ListDone(const ListEnd& end) {
+  if (failed_ || !RowValid()) return;
+  MissionModel& missions = host_.Missions();
+  host_.WriteReport("[List] " + Url + " -> " + std::to_string(end.entries) + " videos");
+  missions.clearSpeedAndEta(MissionIndex);
+  missions.setProgress(MissionIndex, 100);
+  missions.setStatus(MissionIndex, Status::ListOfVideos(static_cast<std::size_t>(end.entries)));
+  ReleaseSlot();
+  const TLsvData& record = missions.record(MissionIndex);
+  FoundList found{Url, std::move(listed_), end.skipped, end.cut, record.doConvert,
+                  record.format, record.priority};
+  listed_.clear();
+  host_.ListFound(std::move(found));
 }
 
 void TDownloadThread::InterpretLine(const std::string& line) {

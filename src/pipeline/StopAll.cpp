@@ -14,7 +14,7 @@ namespace {
 // Finished work keeps its status when its download worker is stopped.
 bool KeepsStatusOnStop(const std::string& status) {
   return status == Status::SkipFileExists || status == Status::Downloaded ||
-         status == Status::Converted;
+         status == Status::Converted || Status::IsList(status);
 }
 
 // Takes every worker off `list`, last first, and lets `rewrite` set the
