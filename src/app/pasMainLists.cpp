@@ -18,11 +18,12 @@ constexpr std::size_t kAddWithoutAsking = 25;
 std::string ListNote(const FoundList& list) {
   std::string note;
   if (list.skipped > 0)
-    note = std::to_string(list.skipped) + " entries of the list have no web address and were left out.";
+    note = std::to_string(list.skipped) +
+           " entries of the list have no web address and were left out.";
   if (list.cut) {
     if (!note.empty()) note += ' ';
-    note += "The list holds more than " + std::to_string(kMaxListEntries) + " videos; only the first " +
-            std::to_string(kMaxListEntries) + " were read.";
+    note += "The list holds more than " + std::to_string(kMaxListEntries) +
+            " videos; only the first " + std::to_string(kMaxListEntries) + " were read.";
   }
   return note;
 }
@@ -30,9 +31,8 @@ std::string ListNote(const FoundList& list) {
 
 void TfrmMain::ListFound(FoundList list) {
   // Out of the worker's hand-over: the question may wait for the user.
-  QTimer::singleShot(0, this, [this, list = std::move(list)]() mutable {
-    AddListedVideos(std::move(list));
-  });
+  QTimer::singleShot(
+      0, this, [this, list = std::move(list)]() mutable { AddListedVideos(std::move(list)); });
 }
 
 void TfrmMain::AddListedVideos(FoundList list) {

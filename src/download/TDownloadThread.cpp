@@ -64,7 +64,7 @@ void TDownloadThread::ListDone(const ListEnd& end) {
   missions.setStatus(MissionIndex, Status::ListOfVideos(static_cast<std::size_t>(end.entries)));
   ReleaseSlot();
   const TLsvData& record = missions.record(MissionIndex);
-  FoundList found{Url, std::move(listed_), end.skipped, end.cut, record.doConvert,
+  FoundList found{Url,           std::move(listed_), end.skipped, end.cut, record.doConvert,
                   record.format, record.priority};
   listed_.clear();
   host_.ListFound(std::move(found));

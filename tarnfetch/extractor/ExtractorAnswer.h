@@ -50,12 +50,11 @@ struct ExtractorAnswer {
 
 // Reads the extractor's JSON (yt-dlp -J) as it goes, keeping only the keys
 // used: time linear in its size, nesting and each value's length limited.
-// A playlist of one full entry is that entry; any other playlist is a list. Headers that would change the
-// encoding are left out; an extension is kept only when it is a media one.
-// Throws FetchError when the answer cannot be used: not JSON, too deep, a
-// list of several videos, no address, an address that is not http(s), a
-// header with a line break, a protocol tarnfetch cannot fetch, a list
-// without entries.
+// A playlist of one full entry is that entry; any other playlist is a list. Headers that would
+// change the encoding are left out; an extension is kept only when it is a media one. Throws
+// FetchError when the answer cannot be used: not JSON, too deep, a list of several videos, no
+// address, an address that is not http(s), a header with a line break, a protocol tarnfetch cannot
+// fetch, a list without entries.
 ExtractorAnswer ReadExtractorAnswer(std::string_view json);
 // The same from a file, read until the deadline.
 ExtractorAnswer ReadExtractorAnswer(std::FILE* file,

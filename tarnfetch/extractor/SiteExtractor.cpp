@@ -84,8 +84,9 @@ ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const 
   const File answer = AnswerFile();
   ChildRun run;
   run.args = command;
-  run.args.insert(run.args.end(), {"--no-config", "--no-playlist", "--flat-playlist", "--no-warnings", "-f",
-                                   SiteExtractor::kFormatChoice, "-J", "--", url});
+  run.args.insert(run.args.end(),
+                  {"--no-config", "--no-playlist", "--flat-playlist", "--no-warnings", "-f",
+                   SiteExtractor::kFormatChoice, "-J", "--", url});
   run.outputFile = ::fileno(answer.get());
   run.fileSizeBytes = SiteExtractor::kMaxAnswerBytes + 1;
   run.keepErrors = kMessageBytes;

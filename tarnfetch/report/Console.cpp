@@ -117,8 +117,8 @@ void ListEntry(std::string_view url, std::string_view title) {
 }
 
 void ListEnd(std::size_t entries, std::size_t skipped, bool cut) {
-  WriteTagged(Marker::ListEnd, std::to_string(entries) + " " + std::to_string(skipped) + " " +
-                                   (cut ? "1" : "0"));
+  WriteTagged(Marker::ListEnd,
+              std::to_string(entries) + " " + std::to_string(skipped) + " " + (cut ? "1" : "0"));
 }
 
 void TryLater() {

@@ -33,23 +33,28 @@ class Lists : public WindowSandbox {
   void SetUp() override {
     // Pages without a video of their own, so that the extractor is asked,
     // and the videos' files.
-    server_.Routes().Get(R"(/(list\d+|v/\d+))", [](const httplib::Request&, httplib::Response& res) {
-      res.set_content("<html><title>page</title></html>", "text/html");
-    });
-    server_.Routes().Get(R"(/clip/(\d+)\.mp4)", [](const httplib::Request& req,
-                                                   httplib::Response& res) {
-      res.set_content("video " + std::string(req.matches[1]), "video/mp4");
-    });
+    server_.Routes().Get(R"(/(list\d+|v/\d+))",
+                         [](const httplib::Request&, httplib::Response& res) {
+                           res.set_content("<html><title>page</title></html>", "text/html");
+                         });
+    server_.Routes().Get(R"(/clip/(\d+)\.mp4)",
+                         [](const httplib::Request& req, httplib::Response& res) {
+                           res.set_content("video " + std::string(req.matches[1]), "video/mp4");
+                         });
     const std::string base = server_.Url("");
     WriteFile(dir_.file("list3.json"), FlatList(base, 3));
     WriteFile(dir_.file("list40.json"), FlatList(base, 40));
     fs::create_directories(dir_.file("bin"));
     WriteFile(dir_.file("bin/yt-dlp"),
               "#!/bin/sh\nfor last; do :; done\ncase \"$last\" in\n"
-              "  */list3) cat '" + dir_.file("list3.json") + "' ;;\n"
-              "  */list40*) cat '" + dir_.file("list40.json") + "' ;;\n"
-              "  */v/*) n=${last##*/}; printf '{\"title\": \"Video %s\", \"url\": \"" + base +
-              "/clip/%s.mp4\", \"ext\": \"mp4\"}' \"$n\" \"$n\" ;;\nesac\n");
+              "  */list3) cat '" +
+                  dir_.file("list3.json") +
+                  "' ;;\n"
+                  "  */list40*) cat '" +
+                  dir_.file("list40.json") +
+                  "' ;;\n"
+                  "  */v/*) n=${last##*/}; printf '{\"title\": \"Video %s\", \"url\": \"" +
+                  base + "/clip/%s.mp4\", \"ext\": \"mp4\"}' \"$n\" \"$n\" ;;\nesac\n");
     fs::permissions(dir_.file("bin/yt-dlp"), fs::perms::owner_all);
     path_ = qgetenv("PATH");
     qputenv("PATH", QByteArray::fromStdString(dir_.file("bin")) + ":" + path_);
@@ -70,8 +75,8 @@ class Lists : public WindowSandbox {
 }  // namespace
 
 TEST_F(Lists, AListOfThreeAddsItsVideosWhichDownloadPassingOverOnePresent) {
-  list().addLsvItem(server_.Url("/v/2"), std::string(Status::Converted), 100, {}, {}, {}, false,
-                    {}, {});
+  list().addLsvItem(server_.Url("/v/2"), std::string(Status::Converted), 100, {}, {}, {}, false, {},
+                    {});
   w_->cmbPriority->setCurrentIndex(2);
   add(server_.Url("/list3"));
   ASSERT_TRUE(SpinUntil([&] { return list().count() == 4; }, 30s)) << list().status(1);
@@ -80,7 +85,8 @@ TEST_F(Lists, AListOfThreeAddsItsVideosWhichDownloadPassingOverOnePresent) {
   EXPECT_EQ(list().url(3), server_.Url("/v/3"));
   EXPECT_EQ(list().caption(3), "Video 3");
   EXPECT_EQ(list().record(3).priority, "Time First");
-  EXPECT_EQ(boxes_.boxes(), QStringList{QStringLiteral("Quillmarsh|This URL has already been added.")});
+  EXPECT_EQ(boxes_.boxes(),
+            QStringList{QStringLiteral("Quillmarsh|This URL has already been added.")});
   w_->cmbPriority->setCurrentIndex(0);  // the list's choices were taken when it was added
   for (int row : {2, 3}) {
     EXPECT_TRUE(SpinUntil([&] { return list().status(row) == Status::Downloaded; }, 60s))

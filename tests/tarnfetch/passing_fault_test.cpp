@@ -22,10 +22,8 @@ TEST(TarnfetchPassingFault, RefusedResetBusyAndFailingServersMayPassOthersDoNot)
   } cases[] = {
       {"http://127.0.0.1:9/clip.mp4", true},  // refused
       {server.Url("/cut.mp4"), true},         // the connection breaks
-      {server.Url("/status/429"), true},
-      {server.Url("/status/503"), true},
-      {server.Url("/status/404"), false},
-      {server.Url("/status/403"), false},
+      {server.Url("/status/429"), true},     {server.Url("/status/503"), true},
+      {server.Url("/status/404"), false},    {server.Url("/status/403"), false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);
