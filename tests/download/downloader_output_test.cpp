@@ -80,7 +80,7 @@ TEST(DownloaderOutput, ListMarkers) {
     std::string entry;  // "url|title", or "" for none
     std::string end;    // "entries skipped cut", or "" for none
   } cases[] = {
-      {"<list-entry>https://v.example/1 A \xEF\xBC\x9Cb></list-entry>", "https://v.example/1|A <b>",
+      {"<list-entry>https://v.example/1 A \xEF\xBC\x9C" "b></list-entry>", "https://v.example/1|A <b>",
        ""},
       {"<list-entry>HTTP://v.example/2 </list-entry>", "HTTP://v.example/2|", ""},
       {"<list-entry>file:///etc/passwd x</list-entry>", "", ""},
