@@ -138,6 +138,7 @@ add("list: memory of 100,000 rows in a view", "BM_MemoryOf100kRowsInView",
     lambda b: b["rss_growth_MiB"], "MiB", "<", 200)
 add("file: LoadMissionFile, 100,000 missions", "BM_LoadSettings", ms, "ms", "<", 1000)
 add("file: SaveMissionFile, 100,000 missions", "BM_SaveSettings", ms, "ms", "<", 500)
+add("history: load 100,000 entries", "BM_LoadHistory", ms, "ms", "<", 100)
 add("8 downloads, scheduler pacing: UI timer late p99", "BM_EightBusyDownloads/0",
     lambda b: b["late_p99_ms"], "ms", "<", 50)
 add("8 downloads, no wait: UI timer late p99", "BM_EightBusyDownloads/1",

@@ -21,6 +21,8 @@
 #include "app/pasGlobal.h"
 #include "convert/ConvertScheduler.h"
 #include "download/DownloadScheduler.h"
+#include "missions/DownloadHistory.h"
+#include "pipeline/RetryTimer.h"
 #include "shared/IniFile.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopNotifier.h"
@@ -84,6 +86,9 @@ QComboBox* dropDown(QWidget* parent, const QStringList& items, int x, int y, int
 TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   missions_ = new MissionModel(this);
   notifier_ = new DesktopNotifier(QString::fromUtf8(kAppTitle), this);
+  // Missions that failed in a way that may pass are tried again by it.
+  new RetryTimer(*this, this);
+  history_ = std::make_unique<DownloadHistory>();
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kAppTitle));
   setWindowIcon(AppIcon());
@@ -197,6 +202,7 @@ void TfrmMain::buildControls() {
   connect(lsvList, &QTableView::clicked, this, &TfrmMain::lsvListClick);
   connect(edtUrl, &QLineEdit::returnPressed, this, &TfrmMain::btnGoClick);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
+  connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::RememberDownload);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
     if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
   });

@@ -37,6 +37,7 @@ class QTableView;
 namespace quillmarsh {
 
 class DesktopNotifier;
+class DownloadHistory;
 class IniFile;
 class LinkLabel;
 class ScrollCanvas;
@@ -84,6 +85,9 @@ class TfrmMain : public QWidget, public MissionHost {
   QAction* resumeAction;
   QAction* retryAction;
   QAction* removeAction;
+  // The menu of the list's empty area.
+  QMenu* listMenu;
+  QAction* forgetHistoryAction;
 
   // Start-up.
   void FormCreate();
@@ -106,6 +110,12 @@ class TfrmMain : public QWidget, public MissionHost {
   bool UrlExists(const std::string& url) const;
   void StartDownload() override;
   void StartConvert() override;
+  // A list's videos are added once the worker's hand-over is over.
+  void ListFound(FoundList list) override;
+  // Adds a list's videos with the list mission's choices, asking first
+  // when there are more than 25; those already in the list or downloaded
+  // before are passed over, with one message.
+  void AddListedVideos(FoundList list);
   void closeAllThreads();
 
   // Handlers.
@@ -151,6 +161,8 @@ class TfrmMain : public QWidget, public MissionHost {
   void ShowRowMenu(const QPoint& position);
   // The Menu key and Shift+F10: the menu of the current row, at the row.
   void ShowRowMenuFromKeyboard();
+  // The menu of the list's empty area.
+  void ShowListMenu(const QPoint& position);
   void PrepareRowMenu(int row);
   void OpenRowFile();
   void OpenRowFolder();
@@ -173,6 +185,20 @@ class TfrmMain : public QWidget, public MissionHost {
   // A mission finished or failed: tells the desktop while the user looks
   // elsewhere.
   void MissionStatusChanged(int row);
+
+  // The download history: a mission that ends "[Downloaded]" or "[Skip]
+  // File Exists" is remembered. An address downloaded before whose file
+  // is still there is asked about when added alone, and passed over when
+  // added with others.
+  void RememberDownload(int row);
+  bool DownloadedBefore(const std::string& url) const;
+  // True when `url` may be added: not downloaded before, or the user wants
+  // it again.
+  bool ConfirmDownloadAgain(const std::string& url);
+  // Empties the history after asking; the list's menu on its empty area
+  // offers it, a settings window may call it too.
+  void ForgetDownloadHistory();
+  DownloadHistory& History() { return *history_; }
 
   // MissionHost.
   MissionModel& Missions() override { return *missions_; }
@@ -224,6 +250,7 @@ class TfrmMain : public QWidget, public MissionHost {
   // with an empty list.
   bool missionsLoaded_ = false;
   DesktopNotifier* notifier_;
+  std::unique_ptr<DownloadHistory> history_;
   int menuRow_ = -1;
 };
 

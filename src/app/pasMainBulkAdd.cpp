@@ -54,8 +54,8 @@ std::vector<std::string> droppedUrls(const QMimeData& mime) {
 
 void TfrmMain::AddUrlBatch(const std::vector<std::string>& urls) {
   const UrlBatch batch = addFreshUrls(urls);
-  if (batch.refused > 0)
-    ShowMessageBox(QString::fromUtf8(kAppTitle), QStringLiteral("This URL has already been added."),
+  if (const std::string passed = PassedOverMessage(batch); !passed.empty())
+    ShowMessageBox(QString::fromUtf8(kAppTitle), QString::fromStdString(passed),
                    MsgKind::Information, mbOK);
   StartWaitingWork();
 }
@@ -68,7 +68,8 @@ HandOffReply TfrmMain::AddHandedUrls(const std::vector<std::string>& urls) {
 }
 
 UrlBatch TfrmMain::addFreshUrls(const std::vector<std::string>& urls) {
-  UrlBatch batch = SortOutNewUrls(*missions_, urls);
+  UrlBatch batch = SortOutNewUrls(
+      *missions_, urls, [this](const std::string& url) { return DownloadedBefore(url); });
   const bool doConvert = chkConvert->isChecked();
   const std::string format = cmbFormat->currentText().toStdString();
   const std::string priority = cmbPriority->currentText().toStdString();

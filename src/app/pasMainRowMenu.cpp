@@ -36,6 +36,10 @@ void TfrmMain::buildRowMenu() {
   resumeAction = rowMenu->addAction(QStringLiteral("Resume"), this, &TfrmMain::ResumeSelectedRows);
   retryAction = rowMenu->addAction(QStringLiteral("Retry"), this, &TfrmMain::RetrySelectedRows);
   removeAction = rowMenu->addAction(QStringLiteral("Remove"), this, &TfrmMain::RemoveSelectedRows);
+  listMenu = new QMenu(this);
+  listMenu->setObjectName(QStringLiteral("listMenu"));
+  forgetHistoryAction = listMenu->addAction(QStringLiteral("Forget the download history"), this,
+                                            &TfrmMain::ForgetDownloadHistory);
 
   lsvList->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(lsvList, &QWidget::customContextMenuRequested, this, &TfrmMain::ShowRowMenu);
@@ -74,7 +78,10 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmMain::ShowRowMenu(const QPoint& position) {
   const QModelIndex index = lsvList->indexAt(position);
-  if (!index.isValid()) return;
+  if (!index.isValid()) {
+    ShowListMenu(position);
+    return;
+  }
   // A right-click outside the selection selects that row alone.
   if (!lsvList->selectionModel()->isRowSelected(index.row())) lsvList->selectRow(index.row());
   PrepareRowMenu(index.row());

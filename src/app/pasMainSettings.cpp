@@ -10,6 +10,7 @@
 
 #include "convert/ConvertOptions.h"
 #include "download/SiteExtractorReport.h"
+#include "missions/DownloadHistory.h"
 #include "missions/MissionFile.h"
 #include "pipeline/RowActions.h"
 #include "platform/OwnTemporaryFiles.h"
@@ -109,6 +110,8 @@ void TfrmMain::InitSettings() {
   RemoveStaleOwnTemporaries(pipeline_.TemporaryJournal);
   LoadSettings();
   ConvertAgainWhereFileIsMissing(*missions_);
+  *history_ = DownloadHistory(Paths.dataDir + std::string(DownloadHistory::kFileName));
+  history_->Load();
 
   Paths.outputDir = AppendSlash(lblOutDir->text().toStdString());
   if (const int err = CreateFolder(Paths.outputDir); err != 0) {

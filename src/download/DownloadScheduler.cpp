@@ -28,7 +28,8 @@ std::vector<std::string> LimitArguments(const MissionHost& host) {
 
 int GetNextDownUrl(const MissionModel& missions) {
   for (int row = 0; row < missions.count(); ++row)
-    if (missions.status(row) == Status::WaitForDownload) return row;
+    if (missions.status(row) == Status::WaitForDownload && !missions.record(row).retry.waiting)
+      return row;
   return -1;
 }
 

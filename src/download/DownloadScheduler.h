@@ -11,7 +11,8 @@
 
 namespace quillmarsh {
 
-// Row of the first mission whose status is exactly "[Wait for download]", or -1.
+// Row of the first mission whose status is exactly "[Wait for download]",
+// passing over those that wait to be tried again later; -1 when none.
 int GetNextDownUrl(const MissionModel& missions);
 
 // Clears Stopping, sets Busy, sets the buttons, saves the settings (an

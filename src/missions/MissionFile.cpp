@@ -87,7 +87,7 @@ void LoadMission(const IniFile& ini, MissionModel& missions, int index) {
 }  // namespace
 
 MappedStatus MapStoredStatus(std::string_view stored) {
-  if (stored == Status::Downloaded || stored == Status::Converted)
+  if (stored == Status::Downloaded || stored == Status::Converted || Status::IsList(stored))
     return {std::string(stored), 100};
   if (Contains(stored, Status::Downloading)) {
     int percent = 0;

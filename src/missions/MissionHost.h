@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "missions/FoundList.h"
 #include "missions/MissionModel.h"
 #include "missions/PipelineState.h"
 
@@ -26,6 +27,10 @@ class MissionHost {
   virtual void WriteLog(const std::string& text) = 0;
 
   virtual void StartDownload() = 0;
+  // A download's address was a list: the host adds its videos (asking the
+  // user first when there are many). Called in a worker's hand-over; the
+  // host must not wait for the user there.
+  virtual void ListFound(FoundList list) = 0;
   virtual void StartConvert() = 0;
   virtual void SaveSettings() = 0;  // may throw IniWriteError
 

@@ -15,7 +15,8 @@ namespace {
 // a paused mission stays paused.
 bool KeepsStatusOnStop(const std::string& status) {
   return status == Status::SkipFileExists || status == Status::Downloaded ||
-         status == Status::Converted || status == Status::Paused;
+         status == Status::Converted || status == Status::Paused ||
+         Status::IsList(status);
 }
 
 // Takes every worker off `list`, last first, and lets `rewrite` set the
@@ -59,6 +60,8 @@ void StopAll(MissionHost& host) {
     else if (Contains(missions.status(row), Status::Converting))
       missions.setStatus(row, std::string(Status::WaitForConvert));
   }
+  // Nothing is tried again by itself after Stop.
+  missions.cancelRetryWaits();
   pipeline.RunningDownloads = 0;
   pipeline.RunningConverts = 0;
   pipeline.Busy = false;

@@ -10,6 +10,7 @@
 #include "app/FetchJob.h"
 #include "core/FetchError.h"
 #include "extractor/DailyCheck.h"
+#include "http/PassingFault.h"
 #include "report/Console.h"
 
 namespace {
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const tarnfetch::FetchError& failure) {
     tarnfetch::console::Error(failure.what());
+    if (tarnfetch::MentionsPassingFault(failure.what())) tarnfetch::console::TryLater();
   } catch (const std::exception& failure) {
     tarnfetch::console::Error(std::string("Unexpected failure: ") + failure.what());
   }

@@ -36,19 +36,33 @@ struct PlannedSource {
   std::string audioCodec;
 };
 
+// A page that is a list of videos (a playlist, a channel, an album), as
+// the extractor lists it flat: each video's page and title.
+struct ListedVideo {
+  std::string url;  // http or https
+  std::string title;
+};
+struct VideoList {
+  std::vector<ListedVideo> videos;  // at most quillmarsh::kMaxListEntries
+  std::size_t skipped = 0;          // entries without an http(s) page
+  bool cut = false;                 // the list went on beyond the limit
+};
+
 // What finding a video settled, handed to fetching it, so that the finder
 // (the page search, the site extractor) knows nothing of files and the
 // fetcher nothing of pages: the title and one source, or a picture and a
-// sound to be joined.
+// sound to be joined; or a list of videos, which fetches nothing.
 struct MediaPlan {
   std::string title;
   std::vector<PlannedSource> sources;
+  std::optional<VideoList> list;
 };
 
 // The one place a plan is fetched: prints the title, names the file from
 // the options' output template and downloads it (a file, a stream, or
 // picture and sound joined by ffmpeg into an MP4, an MKV when the codecs
-// do not fit), printing the filename or skip marker and the progress.
+// do not fit), printing the filename or skip marker and the progress. A
+// list is printed for Quillmarsh, which adds each video as a mission.
 // Throws FetchError.
 void FetchPlan(const MediaPlan& plan, const FetchOptions& options);
 

@@ -159,6 +159,10 @@ void FetchJoined(const MediaPlan& plan, const FetchOptions& options) {
 }  // namespace
 
 void FetchPlan(const MediaPlan& plan, const FetchOptions& options) {
+  if (plan.list) {
+    for (const ListedVideo& video : plan.list->videos) console::ListEntry(video.url, video.title);
+    return console::ListEnd(plan.list->videos.size(), plan.list->skipped, plan.list->cut);
+  }
   console::Title(plan.title.empty() ? "video" : plan.title);
   if (plan.sources.size() == 1) return FetchSingle(plan.sources.front(), plan.title, options);
   FetchJoined(plan, options);

@@ -3,7 +3,7 @@
 namespace tarnfetch {
 
 MediaPlan PlanOf(const ExtractorAnswer& answer) {
-  MediaPlan plan{answer.title, {}};
+  MediaPlan plan{answer.title, {}, answer.list};
   for (const ExtractedFormat& format : answer.formats) {
     PlannedSource source;
     source.kind = format.IsStream() ? PlannedSource::Kind::Stream : PlannedSource::Kind::Unknown;

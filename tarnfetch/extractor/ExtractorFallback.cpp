@@ -11,6 +11,7 @@
 #include "extractor/ExtractorUpdate.h"
 #include "extractor/ExtractorVersion.h"
 #include "extractor/SiteExtractor.h"
+#include "report/Console.h"
 #include "shared/ProgramVocabulary.h"
 
 namespace tarnfetch {
@@ -68,6 +69,7 @@ ExtractorAnswer AfterRefusal(const ExtractorHome& home, ExtractorProgram& progra
   throw FetchError(pageProblem + ". " + refusal.what() + note + OutdatedNote(program, home));
 }
 
+
 }  // namespace
 
 MediaPlan PlanWithSiteExtractor(const std::string& pageUrl, const std::string& pageProblem,
@@ -93,6 +95,14 @@ MediaPlan PlanWithSiteExtractor(const std::string& pageUrl, const std::string& p
     throw FetchError(pageProblem + ". " + failure.what());
   }
   StartDailyCheck(home, options);
+  // A list of one video is that video: the extractor is asked for it.
+  if (answer.list && answer.list->videos.size() == 1 && answer.list->skipped == 0) {
+    try {
+      answer = AskSiteExtractor(program->command, answer.list->videos.front().url, options);
+    } catch (const FetchError& failure) {
+      throw FetchError(pageProblem + ". " + failure.what());
+    }
+  }
   return PlanOf(answer);
 }
 

@@ -85,8 +85,8 @@ ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const 
   const File answer = AnswerFile();
   ChildRun run;
   run.args = command;
-  run.args.insert(run.args.end(), {"--no-config", "--no-playlist", "--no-warnings", "-f",
-                                   SiteExtractor::kFormatChoice, "-J"});
+  run.args.insert(run.args.end(), {"--no-config", "--no-playlist", "--flat-playlist",
+                                   "--no-warnings", "-f", SiteExtractor::kFormatChoice, "-J"});
   if (!options.proxy.empty()) run.args.insert(run.args.end(), {"--proxy", options.proxy});
   run.args.insert(run.args.end(), {"--", url});
   run.outputFile = ::fileno(answer.get());

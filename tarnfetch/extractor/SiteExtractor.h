@@ -42,8 +42,10 @@ class ExtractorRefusal : public FetchError {
 };
 
 // Asks the extractor about the page at url for the JSON that describes its
-// video: `command --no-config --no-playlist --no-warnings -f kFormatChoice
-// -J [--proxy PROXY] -- url` (the run's proxy, when it has one), command being the program (with
+// video: `command --no-config --no-playlist --flat-playlist --no-warnings
+// -f kFormatChoice -J [--proxy PROXY] -- url` (the run's proxy, when it has
+// one; flat: a channel of thousands of videos answers in seconds, each
+// entry naming only its page and title), command being the program (with
 // its interpreter and options when it has them), as an argument vector, in tarnfetch's process
 // group, with no input and an address space of kAddressSpaceBytes. Its answer goes into a temporary
 // file and is read from there once it has exited. Throws ExtractorRefusal with the extractor's own

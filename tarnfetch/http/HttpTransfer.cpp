@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/StopFlag.h"
+#include "http/PassingFault.h"
 #include "http/Url.h"
 #include "shared/Text.h"
 
@@ -233,7 +234,9 @@ void ReadHeaderLine(ResponseHead& head, std::string_view line) {
 
 std::string HttpTransfer::Describe(CURLcode code, const std::string& url) const {
   if (code == CURLE_OPERATION_TIMEDOUT && deadlinePassed_) {
-    return "The server took too long to answer: " + url;
+    std::string sentence = "The server took too long to answer: " + url;
+    NotePassingFault(sentence);
+    return sentence;
   }
   return DescribeFailure(code, errorText_, url);
 }
@@ -280,7 +283,9 @@ std::string DescribeFailure(CURLcode code, const char* errorText, const std::str
       break;
   }
   if (code == CURLE_TOO_MANY_REDIRECTS) return what + ": " + url;  // the detail says it again
-  return what + " (" + detail + "): " + url;
+  std::string sentence = what + " (" + detail + "): " + url;
+  if (IsPassingFault(code)) NotePassingFault(sentence);
+  return sentence;
 }
 
 std::string DescribeStatus(long status, const std::string& url) {
@@ -313,7 +318,9 @@ std::string DescribeStatus(long status, const std::string& url) {
     default:
       break;
   }
-  return "The server answered HTTP " + std::to_string(status) + reason + ": " + url;
+  std::string sentence = "The server answered HTTP " + std::to_string(status) + reason + ": " + url;
+  if (IsPassingStatus(status)) NotePassingFault(sentence);
+  return sentence;
 }
 
 }  // namespace tarnfetch

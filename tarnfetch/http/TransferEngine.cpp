@@ -12,6 +12,7 @@
 #include "core/StopFlag.h"
 #include "http/ContentRange.h"
 #include "http/Url.h"
+#include "http/PassingFault.h"
 
 namespace tarnfetch {
 namespace {
@@ -222,6 +223,7 @@ struct TransferEngine::Active {
       const bool endsThere = range && range->completeLength && *range->completeLength == next;
       if (!endsThere) {
         failure = "The connection broke before the download was complete: " + request.url;
+        NotePassingFault(failure);
         return false;
       }
     }

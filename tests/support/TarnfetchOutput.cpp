@@ -25,13 +25,14 @@ std::string Tagged(const MarkerTag& tag, const std::string& value) {
 
 void ExpectWellFormedOutput(const RunResult& run) {
   static const std::string text = "[^<]*";
-  static const std::string values = Tagged(Marker::Title, text) + "|" +
-                                    Tagged(Marker::FileName, text) + "|" +
-                                    Tagged(Marker::Skip, text);
+  static const std::string values =
+      Tagged(Marker::Title, text) + "|" + Tagged(Marker::FileName, text) + "|" +
+      Tagged(Marker::Skip, text) + "|" + Tagged(Marker::ListEntry, text);
   static const std::regex marker(
       std::string(Marker::Go) + "|" + values + "|" +
       Tagged(Marker::Speed, R"( (\d+\.\d)% of (\S+) at (\S+) ETA (\S+))") + "|" +
-      std::string(Marker::ErrorPrefix) + ".+|" + Tagged(Marker::Connections, R"(\d+)"));
+      std::string(Marker::ErrorPrefix) + ".+|" + Tagged(Marker::Connections, R"(\d+)") + "|" +
+      std::string(Marker::TryLater) + "|" + Tagged(Marker::ListEnd, R"(\d+ \d+ [01])"));
   static const std::regex tagValue(values);
   for (const auto& line : run.lines) {
     std::smatch parts;

@@ -33,6 +33,7 @@ class TestHost : public MissionHost {
   void StartDownload() override;
   void StartConvert() override;
   void SaveSettings() override;
+  void ListFound(FoundList list) override { foundLists.push_back(std::move(list)); }
   int DownloadLimit() const override { return downloadLimit; }
   int ConvertLimit() const override { return convertLimit; }
   std::string SpeedLimit() const override { return speedLimit; }
@@ -61,6 +62,7 @@ class TestHost : public MissionHost {
   bool recordLines = true;  // benchmarks turn it off to measure the workers alone
   std::vector<std::string> reports;
   std::vector<std::string> logs;
+  std::vector<FoundList> foundLists;
   int reportCalls = 0;
   int logCalls = 0;
   int downloadLimit = 1;

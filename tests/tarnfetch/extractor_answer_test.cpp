@@ -58,12 +58,44 @@ TEST(ExtractorAnswerReader, KeepsWhatItNeeds) {
   }
 }
 
+// "videos, skipped, cut: first page | its title" of a list.
+std::string Listed(const ExtractorAnswer& answer) {
+  if (!answer.list) return "no list";
+  const tarnfetch::VideoList& list = *answer.list;
+  return std::to_string(list.videos.size()) + ", " + std::to_string(list.skipped) + ", " +
+         (list.cut ? "cut" : "whole") + ": " + list.videos[0].url + " | " + list.videos[0].title;
+}
+
+TEST(ExtractorAnswerReader, ReadsAListsPagesAndTitles) {
+  const std::string flat = R"({"_type": "url", "url": "https://site.example/w/1", "title": "One"})";
+  const std::vector<std::tuple<const char*, std::string, std::string>> cases{
+      {"a flat list", R"({"_type": "playlist", "entries": [)" + flat + "," + flat + "]}",
+       "2, 0, whole: https://site.example/w/1 | One"},
+      {"one flat entry is a list, asked about again",
+       R"({"_type": "playlist", "entries": [)" + flat + "]}",
+       "1, 0, whole: https://site.example/w/1 | One"},
+      {"full entries give their pages; no web page or no object is skipped",
+       R"({"_type": "playlist", "entries": [{"url": "https://cdn.example/1.mp4",
+           "webpage_url": "https://site.example/w/1", "title": "One"}, null,
+           {"_type": "url", "url": "ftp://site.example/w/3"}, )" +
+           flat + "]}",
+       "2, 2, whole: https://site.example/w/1 | One"},
+      {"a longer list is cut",
+       Repeated(R"({"_type": "playlist", "entries": [)", flat + ",", 5001, flat + "]}"),
+       "5000, 0, cut: https://site.example/w/1 | One"},
+  };
+  for (const auto& [name, json, listed] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Listed(tarnfetch::ReadExtractorAnswer(json)), listed);
+  }
+}
+
 TEST(ExtractorAnswerReader, RefusesWhatItCannotUseAndSaysWhy) {
   const std::vector<std::tuple<const char*, std::string, const char*>> cases{
       // name, answer, words of the refusal
-      {"several entries are counted",
-       R"({"_type": "playlist", "entries": [)" + kVideo + "," + kVideo + "," + kVideo + "]}",
-       "a list of 3 videos"},
+      {"a list without a web address", R"({"_type": "playlist", "entries": [{"_type": "url",
+           "url": "file:///x"}, null]})",
+       "no video in it"},
       {"an empty playlist", R"({"_type": "playlist", "entries": []})", "no video in it"},
       {"an entry that is no object", R"({"_type": "playlist", "entries": ["x"]})",
        "no video in it"},

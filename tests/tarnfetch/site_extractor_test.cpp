@@ -214,7 +214,7 @@ TEST_F(TarnfetchSiteExtractor, TheExtractorsChoiceIsFetchedWithItsHeaders) {
   EXPECT_TRUE(ReadFile(out() / "Protected clip.mp4") == kClip);
   // Only formats tarnfetch can fetch: direct files first, then HLS.
   EXPECT_EQ(ReadFile(temp() / "args"),
-            "--no-config\n--no-playlist\n--no-warnings\n-f\n"
+            "--no-config\n--no-playlist\n--flat-playlist\n--no-warnings\n-f\n"
             "bv*[protocol^=http][protocol!*=dash]+ba[protocol^=http][protocol!*=dash]"
             "/b[protocol^=http][protocol!*=dash]"
             "/bv*[protocol^=m3u8]+ba[protocol^=m3u8]/b[protocol^=m3u8]"
