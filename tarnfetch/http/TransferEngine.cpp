@@ -173,7 +173,7 @@ struct TransferEngine::Active {
   // The outcome of a finished attempt: true when the request is done.
   bool Settle(CURLcode code) {
     if (!failure.empty()) return false;
-    if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && complete)) {
+    if (!EndedWhole(code, head, complete)) {
       failure = DescribeFailure(code, errorText, request.url);
       // The safety rules answer the same way every time.
       permanent = code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_URL_MALFORMAT ||
