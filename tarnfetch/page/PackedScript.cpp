@@ -82,7 +82,7 @@ bool UnpackCall(std::string_view script, std::size_t from, std::string& out) {
   if (radix < 2 || radix > kMaxRadix) return false;
   const auto& payload = arguments[0].get_ref<const std::string&>();
   Unpack(payload, radix, SplitWords(arguments[3].get_ref<const std::string&>()), out);
-  out += '\n';
+  if (out.size() < Limits::kMaxUnpackedBytes) out += '\n';
   return true;
 }
 

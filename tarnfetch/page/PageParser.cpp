@@ -81,6 +81,14 @@ void AddPage(std::vector<std::string>& pages, const std::optional<std::string>& 
   }
 }
 
+// A frame or an embedded player; one that plays a stream named in another
+// protocol (<embed src="mms://...">) is told apart as media is.
+void AddFrame(Found& found, std::vector<std::string>& frames,
+              const std::optional<std::string>& address) {
+  if (address && !StreamProtocolName(*address).empty()) return Add(found, kVideoTag, {*address});
+  AddPage(frames, address);
+}
+
 // The quality a <source> states: Plyr's size, the resolution switchers'
 // res and label, data-quality; and its declared type.
 MediaCandidate SourceCandidate(const HtmlTag& tag, std::string address) {
@@ -235,12 +243,12 @@ PageMedia ParseHtml(std::string_view html, std::string_view contentType) {
       const auto href = tag->Attribute("href");
       if (rel && href && quillmarsh::LowerAscii(*rel) == "video_src") Add(found, kItemProp, {*href});
     } else if (name == "iframe") {
-      AddPage(media.frames, tag->Attribute("src"));
-      AddPage(media.frames, tag->Attribute("data-src"));
+      AddFrame(found, media.frames, tag->Attribute("src"));
+      AddFrame(found, media.frames, tag->Attribute("data-src"));
     } else if (name == "embed") {
-      AddPage(media.frames, tag->Attribute("src"));
+      AddFrame(found, media.frames, tag->Attribute("src"));
     } else if (name == "object") {
-      AddPage(media.frames, tag->Attribute("data"));
+      AddFrame(found, media.frames, tag->Attribute("data"));
     } else if (name == "script") {
       ReadScript(*tag, reader.RawText(), encoding, found);
     } else if (name == "title" && !seenTitleTag) {
