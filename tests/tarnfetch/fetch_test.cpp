@@ -8,7 +8,8 @@
 namespace tarnfetch_test {
 namespace {
 
-const std::string kClip = RandomBytes(1 << 20, 1);
+// Begins as a Matroska file does, so that its first bytes say it is media.
+const std::string kClip = "\x1A\x45\xDF\xA3" + RandomBytes((1 << 20) - 4, 1);
 
 class TarnfetchFetch : public ::testing::Test {
  protected:
@@ -30,6 +31,26 @@ class TarnfetchFetch : public ::testing::Test {
     // Servers that say nothing useful of the type: the extension tells.
     routes.Get("/bin/movie.mp4", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(kClip, "application/octet-stream");
+    });
+    // Only the page's <source type> or the first bytes tell.
+    routes.Get("/stream/1", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(kClip, "application/octet-stream");
+    });
+    routes.Get("/text/clip.webm", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(kClip, "text/plain");
+    });
+    routes.Get("/typed.html", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<title>Typed</title><video><source src=/stream/1 type=video/mp4></video>",
+                      "text/html");
+    });
+    // Compressed, with stray bytes after the compressed page.
+    routes.Get("/packed.html", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Content-Encoding", "gzip");
+      res.set_content(packedPage_ + "\r\n\r\n", "text/html");
+    });
+    routes.Get("/rtmp.html", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<script>jwplayer('p').setup({file: 'rtmp://fms.test/vod/mp4:a.mp4'})</script>",
+                      "text/html");
     });
     routes.Get("/embed.html", [](const httplib::Request&, httplib::Response& res) {
       res.set_content("<html><body>player</body></html>", "text/html");
@@ -87,6 +108,14 @@ class TarnfetchFetch : public ::testing::Test {
                [](const httplib::Request&, httplib::Response& res) { ServeChunked(res, kClip); });
   }
 
+  // A page compressed by the real gzip.
+  static std::string Gzip(const TempFolder& temp, const std::string& text) {
+    const fs::path file = temp.Path() / "page.html";
+    std::ofstream(file, std::ios::binary) << text;
+    EXPECT_EQ(RunProgram({"/bin/gzip", "-n", file.string()}).exitCode, 0);
+    return ReadFile(file.string() + ".gz");
+  }
+
   RunResult Fetch(const std::string& path) {
     return RunTarnfetch({server_.Url(path), "-p", (out() / "%(title)s.%(ext)s").string()});
   }
@@ -97,6 +126,8 @@ class TarnfetchFetch : public ::testing::Test {
   std::atomic<bool> cut_{true};
   std::mutex mutex_;
   std::vector<std::string> ranges_;
+  std::string packedPage_ =
+      Gzip(temp_, "<title>Packed</title><video src=\"/media/fast.webm\"></video>");
 };
 
 TEST_F(TarnfetchFetch, DirectFileArrivesWithMarkersInOrderAndThrottledProgress) {
@@ -131,7 +162,8 @@ TEST_F(TarnfetchFetch, PagesAndRedirectsLeadToTheirMedia) {
   for (const Case& c :
        {Case{"/watch.html", "Tom & Jerry's \"Show\"", "Tom & Jerry's \"Show\".webm"},
         Case{"/ld.html", "Lecture One", "Lecture One.webm"}, Case{"/old", "fast", "fast.webm"},
-        Case{"/bin/movie.mp4", "movie", "movie.mp4"}}) {
+        Case{"/bin/movie.mp4", "movie", "movie.mp4"}, Case{"/typed.html", "Typed", "Typed.mp4"},
+        Case{"/text/clip.webm", "clip", "clip.webm"}, Case{"/packed.html", "Packed", "Packed.webm"}}) {
     SCOPED_TRACE(c.path);
     const RunResult run = Fetch(c.path);
     ASSERT_EQ(run.exitCode, 0) << run.Text();
@@ -193,7 +225,10 @@ TEST_F(TarnfetchFetch, FailuresSayWhatWentWrongAndLeaveNoFinalFile) {
     const char* words;  // expected in the ERROR line
   };
   for (const Case& c : {Case{"/missing.mp4", "404"}, Case{"/truncated.mp4", "connection broke"},
-                        Case{"/nomedia.html", "No video was found"}}) {
+                        Case{"/nomedia.html", "No video was found"},
+                        Case{"/rtmp.html",
+                             "The page names only an RTMP stream, which cannot be downloaded: "
+                             "rtmp://fms.test/vod/mp4:a.mp4"}}) {
     SCOPED_TRACE(c.path);
     const RunResult run = Fetch(c.path);
     ExpectFailure(run, out());
