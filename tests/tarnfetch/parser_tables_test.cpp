@@ -688,6 +688,9 @@ TEST(BodyKindTable, TheServersTypeTheAddressThePagesTypeAndTheFirstBytes) {
       {"text/plain", "", "", "G" + std::string(200, 'a'), Page},
       // Feeds and playlists are read as pages; other types are refused.
       {"application/rss+xml", "", "", "<?xml", Page},
+      {"text/plain", "", "", "#EXTM3U\n", Stream},
+      {"application/xml", "", "", "<?xml version='1.0'?>\n<!-- x --><MPD ", Stream},
+      {"application/xml", "", "", "<?xml version='1.0'?><rss>", Page},
       {"application/json", "", "", "{", Page},
       {"application/pdf", "", "", "%PDF", Unknown},
       {"application/pdf", "", "", "%PDF", Media, true},

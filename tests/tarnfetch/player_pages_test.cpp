@@ -61,6 +61,8 @@ TEST(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
        "<div itemscope itemtype=\"http://schema.org/VideoObject\"><meta itemprop=\"contentUrl\" "
        "content=\"/media/clip.mp4\"></div>"},
       {"link video_src", "<link rel=\"video_src\" href=\"/media/clip.mp4\">"},
+      {"jw playlist feed",
+       "<script>jwplayer('p').setup({playlist: '/feeds/media/abc', width: '100%'});</script>"},
       {"quoted address in a script", "<script>window.__STATE__ = {\"img\":\"" + base +
                                          "/poster.jpg\",\"stream\":\"" +
                                          std::regex_replace(base, std::regex("/"), "\\/") +
@@ -73,6 +75,14 @@ TEST(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
   server.Routes().Get(
       R"(/media/(low|mid)\.mp4)",
       [](const httplib::Request&, httplib::Response& res) { res.set_content(kLow, "video/mp4"); });
+  // JW Player's delivery feed: the newest item first.
+  server.Routes().Get("/feeds/media/abc", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(R"({"title": "Feed", "playlist": [{"title": "New", "sources": [)"
+                    R"({"file": "/media/low.mp4", "label": "360p"},)"
+                    R"({"file": "/media/clip.mp4", "label": "1080p"}]},)"
+                    R"({"title": "Old", "sources": [{"file": "/media/mid.mp4"}]}]})",
+                    "application/json");
+  });
   const Shape* current = nullptr;
   server.Routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
     res.set_content("<html><head><title>" + std::string(current->name) + "</title></head><body>" +
