@@ -40,10 +40,9 @@ bool StartsRiff(std::string_view head) {
 bool LooksLikeMediaStart(std::string_view head) {
   using namespace std::string_view_literals;
   if (head.empty() || LooksLikeText(head)) return false;
-  static constexpr std::array kMagic{"\x1A\x45\xDF\xA3"sv, "OggS"sv,
-                                     "FLV\x01"sv,          "\x00\x00\x01\xBA"sv,
-                                     "\x00\x00\x01\xB3"sv, "ID3"sv,
-                                     "fLaC"sv,             "\x30\x26\xB2\x75\x8E\x66\xCF\x11"sv};
+  static constexpr std::array kMagic{
+      "\x1A\x45\xDF\xA3"sv, "OggS"sv, "FLV\x01"sv, "\x00\x00\x01\xBA"sv,
+      "\x00\x00\x01\xB3"sv, "ID3"sv,  "fLaC"sv,    "\x30\x26\xB2\x75\x8E\x66\xCF\x11"sv};
   for (const std::string_view magic : kMagic) {
     if (head.starts_with(magic)) return true;
   }

@@ -49,9 +49,8 @@ bool IsStreamContentType(std::string_view contentType) {
 
 bool IsFeedContentType(std::string_view contentType) {
   static constexpr std::array<std::string_view, 7> kFeeds{
-      "application/json",     "application/xml",      "application/rss+xml",
-      "application/atom+xml", "application/smil+xml", "application/smil",
-      "application/xspf+xml"};
+      "application/json",     "application/xml",  "application/rss+xml", "application/atom+xml",
+      "application/smil+xml", "application/smil", "application/xspf+xml"};
   const std::string bare = BareContentType(contentType);
   return std::find(kFeeds.begin(), kFeeds.end(), bare) != kFeeds.end();
 }

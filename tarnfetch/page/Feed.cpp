@@ -16,7 +16,8 @@ void Feed::AddMedia(MediaCandidate candidate) {
       (IsFetchableAddress(candidate.address) || !StreamProtocolName(candidate.address).empty()) &&
       !IsClearlyNotMedia(candidate.address);
   const std::size_t room = items.size() == 1 ? kMaxMediaPerItem : 1;
-  if (usable && items.back().media.size() < room) items.back().media.push_back(std::move(candidate));
+  if (usable && items.back().media.size() < room)
+    items.back().media.push_back(std::move(candidate));
 }
 
 }  // namespace tarnfetch

@@ -16,9 +16,9 @@ constexpr std::size_t kMaxTrackedDepth = 64;
 
 struct Level {
   bool array = false;
-  bool holdsItems = false;   // the array of the feed's items
+  bool holdsItems = false;     // the array of the feed's items
   std::size_t firstMedia = 0;  // the item's media found since this object began
-  MediaCandidate quality;    // what this object states of its own "file"
+  MediaCandidate quality;      // what this object states of its own "file"
 };
 
 class FeedCollector {
@@ -122,8 +122,8 @@ bool FeedCollector::end_object() {
 
 bool FeedCollector::start_array(std::size_t) {
   // The items: a bare array, or the top object's "playlist".
-  const bool items = levels_.empty() ||
-                     (levels_.size() == 1 && !levels_[0].array && key_ == "playlist");
+  const bool items =
+      levels_.empty() || (levels_.size() == 1 && !levels_[0].array && key_ == "playlist");
   key_.clear();
   Push({true, items, 0, {}});
   return true;

@@ -32,8 +32,7 @@ int DigitValue(char c) {
 // The packer's arguments as JSON: [payload, radix, count, words, ...]. The
 // words are handed over as "a|b".split('|'), which reads as the string.
 nlohmann::json Arguments(std::string_view script, std::size_t from) {
-  const std::string literal =
-      "[" + std::string(script.substr(from, Limits::kMaxArgumentBytes));
+  const std::string literal = "[" + std::string(script.substr(from, Limits::kMaxArgumentBytes));
   return nlohmann::json::parse(ToValidUtf8(ScriptLiteralToJson(literal)), nullptr, false);
 }
 

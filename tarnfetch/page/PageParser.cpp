@@ -241,7 +241,8 @@ PageMedia ParseHtml(std::string_view html, std::string_view contentType) {
     } else if (name == "link") {
       const auto rel = tag->Attribute("rel");
       const auto href = tag->Attribute("href");
-      if (rel && href && quillmarsh::LowerAscii(*rel) == "video_src") Add(found, kItemProp, {*href});
+      if (rel && href && quillmarsh::LowerAscii(*rel) == "video_src")
+        Add(found, kItemProp, {*href});
     } else if (name == "iframe") {
       AddFrame(found, media.frames, tag->Attribute("src"));
       AddFrame(found, media.frames, tag->Attribute("data-src"));
@@ -281,7 +282,8 @@ PageMedia FromFeed(Feed feed) {
   Found found;
   AddAll(found, kSourceTag, std::move(feed.items.front().media));
   Collect(found, media);
-  media.title = CleanTitle(!feed.items.front().title.empty() ? feed.items.front().title : feed.title);
+  media.title =
+      CleanTitle(!feed.items.front().title.empty() ? feed.items.front().title : feed.title);
   return media;
 }
 

@@ -124,8 +124,8 @@ void AddLoaderAddresses(std::string_view script, std::size_t maxCount,
 // stays linear whatever the quotes' pairing.
 void AddRelativeStreams(std::string_view script, std::size_t maxCount,
                         std::vector<std::string>& found) {
-  for (std::size_t pos = script.find_first_of("\"'`"); pos != std::string_view::npos &&
-                                                         found.size() < maxCount;
+  for (std::size_t pos = script.find_first_of("\"'`");
+       pos != std::string_view::npos && found.size() < maxCount;
        pos = script.find_first_of("\"'`", pos + 1)) {
     const std::string_view rest = script.substr(pos + 1, kMaxScannedAddress);
     const std::size_t close = rest.find_first_of(std::string{script[pos]} + " \n\r");
@@ -134,9 +134,8 @@ void AddRelativeStreams(std::string_view script, std::size_t maxCount,
     for (std::size_t slash; (slash = address.find("\\/")) != std::string::npos;) {
       address.erase(slash, 1);
     }
-    if (address.empty() || address.find("://") != std::string::npos ||
-        address.starts_with("//") || !IsFetchableAddress(address) ||
-        !IsStreamExtension(PathExtension(address)) ||
+    if (address.empty() || address.find("://") != std::string::npos || address.starts_with("//") ||
+        !IsFetchableAddress(address) || !IsStreamExtension(PathExtension(address)) ||
         std::find(found.begin(), found.end(), address) != found.end()) {
       continue;
     }

@@ -35,7 +35,7 @@ struct FeedReader {
   Kind kind = Kind::Unknown;
   Feed feed;
   int depth = 0;
-  int itemDepth = 0;        // the depth of the open item's element; 0: none
+  int itemDepth = 0;            // the depth of the open item's element; 0: none
   std::string* text = nullptr;  // the element whose text is being read
   std::string smilBase;
 
@@ -48,11 +48,16 @@ struct FeedReader {
   }
 
   void Root(const std::string& name) {
-    if (name == "rss") kind = Kind::Rss;
-    else if (name == "feed") kind = Kind::Atom;
-    else if (name == "playlist") kind = Kind::Xspf;
-    else if (name == "smil") kind = Kind::Smil;
-    else kind = Kind::NotFeed;
+    if (name == "rss")
+      kind = Kind::Rss;
+    else if (name == "feed")
+      kind = Kind::Atom;
+    else if (name == "playlist")
+      kind = Kind::Xspf;
+    else if (name == "smil")
+      kind = Kind::Smil;
+    else
+      kind = Kind::NotFeed;
     if (kind == Kind::NotFeed) XML_StopParser(parser, XML_FALSE);
     if (kind == Kind::Smil) StartItem(1);
   }
@@ -63,7 +68,8 @@ struct FeedReader {
     if (address == nullptr || itemDepth == 0) return;
     MediaCandidate candidate{address};
     if (const char* type = AttributeOf(attributes, "type")) candidate.type = type;
-    if (const char* height = AttributeOf(attributes, "height")) candidate.height = std::atol(height);
+    if (const char* height = AttributeOf(attributes, "height"))
+      candidate.height = std::atol(height);
     if (const char* label = AttributeOf(attributes, "label"); label && candidate.height == 0) {
       candidate.height = HeightFromLabel(label);
     }
@@ -81,7 +87,8 @@ struct FeedReader {
         !IsStreamContentType(candidate.type)) {
       return;  // an image, a page
     }
-    if (kind == Kind::Smil && !smilBase.empty() && candidate.address.find("://") == std::string::npos) {
+    if (kind == Kind::Smil && !smilBase.empty() &&
+        candidate.address.find("://") == std::string::npos) {
       candidate.address = smilBase + (smilBase.ends_with('/') ? "" : "/") + candidate.address;
     }
     feed.AddMedia(std::move(candidate));

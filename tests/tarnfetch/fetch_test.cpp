@@ -49,8 +49,9 @@ class TarnfetchFetch : public ::testing::Test {
       res.set_content(packedPage_ + "\r\n\r\n", "text/html");
     });
     routes.Get("/rtmp.html", [](const httplib::Request&, httplib::Response& res) {
-      res.set_content("<script>jwplayer('p').setup({file: 'rtmp://fms.test/vod/mp4:a.mp4'})</script>",
-                      "text/html");
+      res.set_content(
+          "<script>jwplayer('p').setup({file: 'rtmp://fms.test/vod/mp4:a.mp4'})</script>",
+          "text/html");
     });
     routes.Get("/embed.html", [](const httplib::Request&, httplib::Response& res) {
       res.set_content("<html><body>player</body></html>", "text/html");
@@ -163,7 +164,8 @@ TEST_F(TarnfetchFetch, PagesAndRedirectsLeadToTheirMedia) {
        {Case{"/watch.html", "Tom & Jerry's \"Show\"", "Tom & Jerry's \"Show\".webm"},
         Case{"/ld.html", "Lecture One", "Lecture One.webm"}, Case{"/old", "fast", "fast.webm"},
         Case{"/bin/movie.mp4", "movie", "movie.mp4"}, Case{"/typed.html", "Typed", "Typed.mp4"},
-        Case{"/text/clip.webm", "clip", "clip.webm"}, Case{"/packed.html", "Packed", "Packed.webm"}}) {
+        Case{"/text/clip.webm", "clip", "clip.webm"},
+        Case{"/packed.html", "Packed", "Packed.webm"}}) {
     SCOPED_TRACE(c.path);
     const RunResult run = Fetch(c.path);
     ASSERT_EQ(run.exitCode, 0) << run.Text();

@@ -104,9 +104,7 @@ TEST(TarnfetchPageMemory, EveryShapeOfPageStaysUnder40MB) {
       {"a JSON playlist nested eight million deep",
        [] { return Page("{\"playlist\": [", [](auto) { return "{\"sources\":["; }); }},
       {"an XSPF location of 8 MiB",
-       [] {
-         return Page("<playlist><trackList><track><location>", [](auto) { return "/x"; });
-       }},
+       [] { return Page("<playlist><trackList><track><location>", [](auto) { return "/x"; }); }},
   };
 
   // The loopback server must be reached directly, whatever the machine uses;

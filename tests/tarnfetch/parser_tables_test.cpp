@@ -560,9 +560,8 @@ std::string Packed(const std::string& payload, int radix, const std::string& wor
 }
 
 TEST(PageTable, WhatAPageNames) {
-  const std::string jwPacked = Packed(
-      R"(0(\'1\').2({3:\'/4/5.6\',7:\'/4/8.9\'});)", 36,
-      "jwplayer|player|setup|file|media|clip|mp4|image|poster|jpg");
+  const std::string jwPacked = Packed(R"(0(\'1\').2({3:\'/4/5.6\',7:\'/4/8.9\'});)", 36,
+                                      "jwplayer|player|setup|file|media|clip|mp4|image|poster|jpg");
   const std::vector<std::pair<std::string, std::string>> cases{
       // Other data-* attributes of <video> and <source>, below every src.
       {"<video src=/a.mp4 data-hls='/h/master.m3u8' data-ratio=16:9 data-poster-src=/p.jpg>"
@@ -574,8 +573,7 @@ TEST(PageTable, WhatAPageNames) {
        "/stream/1 (video/mp4)"},
       // Packed scripts are read as any other, also when packed twice.
       {"<script>" + jwPacked + "</script>", "/media/clip.mp4"},
-      {"<script>" + Packed(R"(0(\'1\'))", 10, "eval|" + jwPacked) + "</script>",
-       "/media/clip.mp4"},
+      {"<script>" + Packed(R"(0(\'1\'))", 10, "eval|" + jwPacked) + "</script>", "/media/clip.mp4"},
       // Relative stream addresses handed to a player through a variable.
       {"<script>const manifestUri = '/vod/x.mpd'; player.load(manifestUri);\n"
        "var hls = \"..\\/hls\\/master.m3u8?t=1\", css = 'a.css', s = 'not x.mpd';</script>",
@@ -641,8 +639,8 @@ TEST(PackedScriptTable, UnpacksBoundedAndOnlyThePackersOwnShape) {
   const std::vector<std::pair<std::string, std::string>> cases{
       {Packed("0 a z A Z 10 _1 1_", 62, words), "w0 w10 w35 w36 w61 10 _1 1_\n"},
       {Packed("0 1 2 3", 62, "x||z"), "x 1 z 3\n"},  // empty words keep their token
-      {Packed("a b", 10, "x|y"), "a b\n"},            // not digits in base 10
-      {Packed("0", 95, "x"), ""},                     // another packer's alphabet
+      {Packed("a b", 10, "x|y"), "a b\n"},           // not digits in base 10
+      {Packed("0", 95, "x"), ""},                    // another packer's alphabet
       {kPacker + "(x,62,1,y,0,{}))", ""},
       {"function(p,a,c,k,e,d){}", ""},
       {Packed("0", 62, "x") + Packed("0", 62, "y") + Packed("0", 62, "z") + Packed("0", 62, "v") +
@@ -658,7 +656,10 @@ TEST(PackedScriptTable, UnpacksBoundedAndOnlyThePackersOwnShape) {
 TEST(BodyKindTable, TheServersTypeTheAddressThePagesTypeAndTheFirstBytes) {
   using enum BodyKind;
   using namespace std::string_literals;
-  const std::string mp4 = "\0\0\0\x18" "ftypmp42"s, webm = "\x1A\x45\xDF\xA3\x9F\x42\x86\x81"s;
+  const std::string mp4 =
+                        "\0\0\0\x18"
+                        "ftypmp42"s,
+                    webm = "\x1A\x45\xDF\xA3\x9F\x42\x86\x81"s;
   const std::string ts = "G\x40\x00\x10"s + std::string(184, '\xFF') + "G\x40"s;
   struct Case {
     std::string type, extension, declared, head;
@@ -682,7 +683,7 @@ TEST(BodyKindTable, TheServersTypeTheAddressThePagesTypeAndTheFirstBytes) {
       {"text/plain", "webm", "", webm, Media},
       {"text/html", "", "", ts, Media},
       {"text/plain", "", "", "ID3\x04\x00"s, Media},
-      {"text/plain", "", "", "\xFF\xF1\x50\x80"s, Media},  // ADTS
+      {"text/plain", "", "", "\xFF\xF1\x50\x80"s, Media},   // ADTS
       {"text/plain", "", "", "\xFF\xFE<\x00h\x00"s, Page},  // UTF-16, not an MP3 frame
       {"text/plain", "", "", "RIFF\x10\x00\x00\x00WAVEfmt "s, Media},
       {"text/plain", "", "", "G" + std::string(200, 'a'), Page},
