@@ -10,11 +10,11 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "base/Numbers.h"
-#include "base/Text.h"
 #include "download/DownloaderOutput.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
+#include "shared/Numbers.h"
+#include "shared/Text.h"
 #include "support/QtTestApp.h"
 #include "support/TestHost.h"
 

@@ -14,11 +14,11 @@
 #include <system_error>
 
 #include "FuzzCheck.h"
-#include "base/Text.h"
 #include "missions/MissionFile.h"
 #include "missions/MissionStatus.h"
-#include "platform/IniFile.h"
-#include "platform/IniSyntax.h"
+#include "shared/IniFile.h"
+#include "shared/IniSyntax.h"
+#include "shared/Text.h"
 
 namespace fuzz {
 

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "shared/ProgramVocabulary.h"
+
 namespace quillmarsh {
 
 // Fixed before the windows are created; never changes during a run.
@@ -11,7 +13,7 @@ extern bool DebugMode;
 // Folders and files of this run. Every folder path ends in '/'.
 struct WorkingPaths {
   std::string appDir;  // folder of the running program
-  std::string iniFileName = "qlmsh.ini";
+  std::string iniFileName = std::string(kSettingsFileName);
   bool portableMode = false;
   std::string dataDir;  // settings, report and log live here
   std::string iniPath;

@@ -20,7 +20,7 @@
 #include "app/pasGlobal.h"
 #include "convert/ConvertScheduler.h"
 #include "download/DownloadScheduler.h"
-#include "platform/IniFile.h"
+#include "shared/IniFile.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/LinkLabel.h"
@@ -230,6 +230,9 @@ int TfrmMain::DownloadLimit() const {
 }
 int TfrmMain::ConvertLimit() const {
   return frmDebug ? frmDebug->speConvertCounter->value() : 1;
+}
+std::string TfrmMain::SpeedLimit() const {
+  return ini_ ? ini_->ReadString(IniKeys::Config, IniKeys::SpeedLimit, "") : "";
 }
 
 void TfrmMain::SetDownloadingButtons() {

@@ -171,6 +171,7 @@ class TfrmMain : public QWidget, public MissionHost {
   void WriteLog(const std::string& text) override;
   int DownloadLimit() const override;
   int ConvertLimit() const override;
+  std::string SpeedLimit() const override;
   void SetDownloadingButtons() override;
   void RepaintList() override;
 

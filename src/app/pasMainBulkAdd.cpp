@@ -19,11 +19,11 @@
 
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
-#include "base/Text.h"
 #include "missions/AddressesInText.h"
 #include "missions/MissionStatus.h"
 #include "missions/UrlBatch.h"
 #include "missions/UrlImport.h"
+#include "shared/Text.h"
 #include "ui/MessageBox.h"
 
 namespace quillmarsh {

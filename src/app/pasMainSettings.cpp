@@ -11,8 +11,9 @@
 #include "convert/ConvertOptions.h"
 #include "download/SiteExtractorReport.h"
 #include "missions/MissionFile.h"
-#include "platform/IniFile.h"
 #include "platform/UserFolders.h"
+#include "shared/IniFile.h"
+#include "shared/ProgramVocabulary.h"
 #include "ui/LinkLabel.h"
 #include "ui/MessageBox.h"
 #include "ui/Skin.h"
@@ -48,7 +49,7 @@ void TfrmMain::InitSettings() {
   setWindowTitle(appTitle());
   sufMain->setCaption(appTitle());
 
-  Paths.iniFileName = "qlmsh.ini";
+  Paths.iniFileName = kSettingsFileName;
   Paths.appDir = ProgramFolder();
   Paths.downloaderPath = Paths.appDir + "tarnfetch";
   Paths.portableMode = false;
@@ -56,7 +57,7 @@ void TfrmMain::InitSettings() {
   const std::string besideProgram = Paths.appDir + Paths.iniFileName;
   if (FileExists(besideProgram)) {
     ini_ = std::make_unique<IniFile>(besideProgram);
-    if (ini_->ReadBool("Config", "PortableMode", false)) {
+    if (ini_->ReadBool(IniKeys::Config, IniKeys::PortableMode, false)) {
       Paths.portableMode = true;
       Paths.iniPath = besideProgram;
       Paths.dataDir = Paths.appDir;
@@ -77,7 +78,8 @@ void TfrmMain::InitSettings() {
 
   // A close confirmed above has already released the settings file.
   const std::string defaultSkin = Paths.appDir + "default.skn";
-  Paths.skinFile = ini_ ? ini_->ReadString("Config", "Skin", defaultSkin) : defaultSkin;
+  Paths.skinFile =
+      ini_ ? ini_->ReadString(IniKeys::Config, IniKeys::Skin, defaultSkin) : defaultSkin;
   if (!FileExists(Paths.skinFile)) {
     // The skin is missing, so this box is the toolkit's plain one.
     ShowPlainMessageBox(appTitle(), QStringLiteral("Can not find Skin File"), MsgKind::Error);

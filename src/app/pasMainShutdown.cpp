@@ -8,7 +8,7 @@
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
 #include "pipeline/StopAll.h"
-#include "platform/IniFile.h"
+#include "shared/IniFile.h"
 #include "ui/MessageBox.h"
 
 namespace quillmarsh {

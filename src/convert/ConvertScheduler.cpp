@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/FindProgram.h"
-#include "base/Text.h"
 #include "convert/ConvertOptions.h"
 #include "convert/FfmpegCommand.h"
 #include "convert/TConvertThread.h"
 #include "missions/MissionStatus.h"
+#include "shared/FindProgram.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

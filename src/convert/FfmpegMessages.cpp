@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "base/Text.h"
 #include "convert/FfmpegText.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "base/Numbers.h"
-#include "base/Text.h"
+#include "shared/Numbers.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

@@ -7,9 +7,9 @@
 #include <limits>
 #include <system_error>
 
-#include "base/Text.h"
 #include "convert/FfmpegText.h"
 #include "missions/MissionStatus.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

@@ -2,15 +2,13 @@
 
 #include <cmath>
 
-#include "base/Numbers.h"
-#include "base/Text.h"
+#include "shared/Numbers.h"
+#include "shared/ProgramVocabulary.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 
 namespace {
-constexpr std::string_view kSpeedOpen = "<speed>";
-constexpr std::string_view kSpeedClose = "</speed>";
-
 std::string RemoveValues(std::string s, std::string_view open, std::string_view close) {
   constexpr auto npos = std::string::npos;
   const auto firstOpen = s.find(open);
@@ -33,10 +31,10 @@ std::string RemoveValues(std::string s, std::string_view open, std::string_view 
 }  // namespace
 
 std::optional<ProgressTag> ReadProgressTag(std::string_view chunk) {
-  const auto open = chunk.find(kSpeedOpen);
+  const auto open = chunk.find(Marker::Speed.open);
   if (open == std::string_view::npos) return std::nullopt;
-  const std::string_view rest = chunk.substr(open + kSpeedOpen.size());
-  const auto close = rest.find(kSpeedClose);
+  const std::string_view rest = chunk.substr(open + Marker::Speed.open.size());
+  const auto close = rest.find(Marker::Speed.close);
   const std::string_view body = rest.substr(0, close);
 
   const auto percentEnd = body.find('%');
@@ -62,14 +60,13 @@ std::optional<ProgressTag> ReadProgressTag(std::string_view chunk) {
 
 std::string WithoutTagValues(std::string_view line) {
   std::string s(line);
-  s = RemoveValues(std::move(s), "<title>", "</title>");
-  s = RemoveValues(std::move(s), "<filename>", "</filename>");
-  s = RemoveValues(std::move(s), "<skip>", "</skip>");
+  for (const MarkerTag& tag : {Marker::Title, Marker::FileName, Marker::Skip})
+    s = RemoveValues(std::move(s), tag.open, tag.close);
   return s;
 }
 
 bool IsCrashReportLine(std::string_view line) {
-  return Contains(WithoutTagValues(line), "Traceback");
+  return Contains(WithoutTagValues(line), Marker::Traceback);
 }
 
 bool IsErrorLine(std::string_view line) {
@@ -77,7 +74,7 @@ bool IsErrorLine(std::string_view line) {
 }
 
 std::string FailureText(std::string_view line) {
-  constexpr std::string_view kPrefix = "ERROR: ";
+  constexpr std::string_view kPrefix = Marker::ErrorPrefix;
   const std::string own = WithoutTagValues(line);
   const auto at = own.find(kPrefix);
   const std::string text =
@@ -85,11 +82,11 @@ std::string FailureText(std::string_view line) {
                                    : std::string_view(own).substr(at + kPrefix.size()));
   std::string shown;
   for (std::size_t from = 0;;) {
-    const std::size_t escaped = text.find(kEscapedLessThan, from);
+    const std::size_t escaped = text.find(Marker::EscapedLessThan, from);
     shown.append(text, from, escaped == std::string::npos ? escaped : escaped - from);
     if (escaped == std::string::npos) return shown;
     shown += '<';
-    from = escaped + kEscapedLessThan.size();
+    from = escaped + Marker::EscapedLessThan.size();
   }
 }
 

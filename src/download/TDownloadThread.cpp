@@ -2,9 +2,10 @@
 
 #include <exception>
 
-#include "base/Text.h"
 #include "download/DownloaderOutput.h"
 #include "missions/MissionStatus.h"
+#include "shared/ProgramVocabulary.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 
@@ -33,29 +34,30 @@ void TDownloadThread::ProcessOutput() {
 
 void TDownloadThread::InterpretLine(const std::string& line) {
   MissionModel& missions = host_.Missions();
-  if (Contains(line, "<Go>")) host_.WriteReport(std::to_string(MissionIndex) + " Download launch");
-  if (Contains(line, "<filename>")) {
-    FileName = CutBetween(line, "<filename>", "</filename>");
+  if (Contains(line, Marker::Go))
+    host_.WriteReport(std::to_string(MissionIndex) + " Download launch");
+  if (Contains(line, Marker::FileName.open)) {
+    FileName = CutBetween(line, Marker::FileName.open, Marker::FileName.close);
     missions.record(MissionIndex).fileName = FileName;
     missions.recordChanged(MissionIndex);
   }
-  if (Contains(line, "<title>")) {
-    Title = CutBetween(line, "<title>", "</title>");
+  if (Contains(line, Marker::Title.open)) {
+    Title = CutBetween(line, Marker::Title.open, Marker::Title.close);
     missions.setCaption(MissionIndex, Title);
   }
-  if (Contains(line, "<speed>")) UpdateProgress(line);
+  if (Contains(line, Marker::Speed.open)) UpdateProgress(line);
   if (IsCrashReportLine(line)) MarkFailed(ReasonOf(line));
   if (IsErrorLine(line)) {
     MarkFailed(ReasonOf(line));
     CallStartDownload();
   }
   // After an error the row keeps it: a later skip would start a conversion.
-  if (Contains(line, "<skip>") && !failed_) Skip(line);
+  if (Contains(line, Marker::Skip.open) && !failed_) Skip(line);
 }
 
 void TDownloadThread::Skip(const std::string& line) {
   MissionModel& missions = host_.Missions();
-  FileName = CutBetween(line, "<skip>", "</skip>");
+  FileName = CutBetween(line, Marker::Skip.open, Marker::Skip.close);
   host_.WriteReport("[Skip] " + Url + " -> " + FileName);
   missions.setStatus(MissionIndex, std::string(Status::SkipFileExists));
   missions.setProgress(MissionIndex, 0);

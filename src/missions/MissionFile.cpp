@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "base/Numbers.h"
-#include "base/Text.h"
 #include "missions/MissionStatus.h"
+#include "shared/Numbers.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

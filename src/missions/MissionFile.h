@@ -8,17 +8,10 @@
 #include <string_view>
 
 #include "missions/MissionModel.h"
-#include "platform/IniFile.h"
+#include "shared/IniFile.h"
+#include "shared/ProgramVocabulary.h"
 
 namespace quillmarsh {
-
-namespace IniKeys {
-inline constexpr std::string_view Config = "Config";
-inline constexpr std::string_view PortableMode = "PortableMode";
-inline constexpr std::string_view Skin = "Skin";
-inline constexpr std::string_view Output = "Output";
-inline constexpr std::string_view Mission = "Mission";
-}  // namespace IniKeys
 
 // A stored status as the loaded row shows it: interrupted work waits again.
 struct MappedStatus {

@@ -32,6 +32,8 @@ class MissionHost {
   // The two limits of the diagnostics window, read afresh at every call.
   virtual int DownloadLimit() const = 0;
   virtual int ConvertLimit() const = 0;
+  // The settings file's SpeedLimit text, as the user wrote it; empty: none.
+  virtual std::string SpeedLimit() const = 0;
 
   // Button states while downloading is active: Stop on; Reset, Remove, Clear off.
   virtual void SetDownloadingButtons() = 0;

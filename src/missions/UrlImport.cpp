@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/Text.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

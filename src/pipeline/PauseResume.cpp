@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "base/Text.h"
 #include "convert/TConvertThread.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
 #include "pipeline/RowActions.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

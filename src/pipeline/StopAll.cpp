@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "base/Text.h"
 #include "convert/TConvertThread.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

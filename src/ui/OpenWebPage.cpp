@@ -4,7 +4,7 @@
 #include <QProcess>
 #include <QUrl>
 
-#include "base/Text.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     case Arguments::Action::UpdateExtractor: {
       bool failed = false;
       for (const std::string& line :
-           tarnfetch::RunDailyCheck(tarnfetch::ExtractorHome::Find(), failed)) {
+           tarnfetch::RunDailyCheck(tarnfetch::ExtractorHome::Find(), args.options, failed)) {
         tarnfetch::console::Plain(line + "\n");
       }
       return failed ? 1 : 0;
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
       break;
   }
   try {
-    tarnfetch::RunFetchJob(args.url, args.pathTemplate, args.connections);
+    tarnfetch::RunFetchJob(args.options);
     return 0;
   } catch (const tarnfetch::FetchError& failure) {
     tarnfetch::console::Error(failure.what());

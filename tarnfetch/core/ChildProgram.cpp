@@ -18,8 +18,8 @@
 #include <mutex>
 #include <set>
 
-#include "base/FindProgram.h"
 #include "core/FetchError.h"
+#include "shared/FindProgram.h"
 
 extern char** environ;
 

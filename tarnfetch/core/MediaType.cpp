@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "base/Text.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

@@ -7,12 +7,12 @@
 #include <cstring>
 #include <memory>
 
-#include "base/Numbers.h"
-#include "base/Text.h"
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "download/HlsPlaylist.h"
 #include "http/Url.h"
+#include "shared/Numbers.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/Text.h"
+#include "shared/Text.h"
 #include "core/FetchError.h"
 #include "download/DashManifest.h"
 #include "download/FragmentPlaylist.h"

@@ -4,10 +4,10 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "base/Numbers.h"
 #include "core/FetchError.h"
 #include "http/Url.h"
 #include "http/Validators.h"
+#include "shared/Numbers.h"
 
 namespace tarnfetch {
 namespace {

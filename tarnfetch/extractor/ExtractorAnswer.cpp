@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 
-#include "base/Text.h"
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "download/FragmentPlaylist.h"
 #include "extractor/AnswerKeys.h"
 #include "http/Url.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "base/FindProgram.h"
-#include "platform/DataFolder.h"
-#include "platform/IniFile.h"
+#include "shared/DataFolder.h"
+#include "shared/FindProgram.h"
+#include "shared/IniFile.h"
+#include "shared/ProgramVocabulary.h"
 
 namespace tarnfetch {
 
@@ -19,8 +20,10 @@ ExtractorHome ExtractorHome::Find() {
   home.dataFolder = quillmarsh::DataFolderFor(program);
   if (!home.dataFolder.empty()) {
     home.folder = home.dataFolder + "site-extractor/";
-    home.updatesOn = quillmarsh::IniFile(home.dataFolder + "qlmsh.ini")
-                         .ReadBool("Config", "UpdateSiteExtractor", true);
+    namespace IniKeys = quillmarsh::IniKeys;
+    home.updatesOn =
+        quillmarsh::IniFile(home.dataFolder + std::string(quillmarsh::kSettingsFileName))
+            .ReadBool(IniKeys::Config, IniKeys::UpdateSiteExtractor, true);
   }
   const char* url = std::getenv("TARNFETCH_TEST_RELEASE_URL");
   home.releaseBase = url != nullptr && url[0] != '\0' ? url : kReleaseUrl;

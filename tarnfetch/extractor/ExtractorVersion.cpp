@@ -1,9 +1,9 @@
 #include "extractor/ExtractorVersion.h"
 
-#include "base/Numbers.h"
 #include "core/ChildProgram.h"
 #include "core/FetchError.h"
 #include "extractor/SiteExtractor.h"
+#include "shared/Numbers.h"
 
 namespace tarnfetch {
 namespace {

@@ -80,12 +80,15 @@ std::string FindSiteExtractor() {
   return FindHelperProgram("yt-dlp");
 }
 
-ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const std::string& url) {
+ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const std::string& url,
+                                 const FetchOptions& options) {
   const File answer = AnswerFile();
   ChildRun run;
   run.args = command;
   run.args.insert(run.args.end(), {"--no-config", "--no-playlist", "--no-warnings", "-f",
-                                   SiteExtractor::kFormatChoice, "-J", "--", url});
+                                   SiteExtractor::kFormatChoice, "-J"});
+  if (!options.proxy.empty()) run.args.insert(run.args.end(), {"--proxy", options.proxy});
+  run.args.insert(run.args.end(), {"--", url});
   run.outputFile = ::fileno(answer.get());
   run.fileSizeBytes = SiteExtractor::kMaxAnswerBytes + 1;
   run.keepErrors = kMessageBytes;

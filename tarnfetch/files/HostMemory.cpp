@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
-#include "base/Numbers.h"
-#include "platform/AtomicFile.h"
+#include "shared/AtomicFile.h"
+#include "shared/Numbers.h"
 
 namespace tarnfetch {
 namespace {

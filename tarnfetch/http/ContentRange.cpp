@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "base/Numbers.h"
+#include "shared/Numbers.h"
 
 namespace tarnfetch {
 namespace {

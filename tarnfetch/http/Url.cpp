@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "base/Text.h"
 #include "core/FetchError.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

@@ -1,10 +1,10 @@
 #include "http/Validators.h"
 
-#include "base/Numbers.h"
 #include "core/MediaType.h"
 #include "files/ControlFile.h"
 #include "http/HttpTransfer.h"
 #include "http/Probe.h"
+#include "shared/Numbers.h"
 
 namespace tarnfetch {
 

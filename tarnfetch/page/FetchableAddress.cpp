@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "base/Text.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "base/Text.h"
 #include "page/HtmlEntities.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "base/Text.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 

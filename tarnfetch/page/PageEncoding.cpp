@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 
-#include "base/Text.h"
 #include "core/Utf8.h"
 #include "page/HtmlTagReader.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

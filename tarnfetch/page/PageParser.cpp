@@ -4,7 +4,6 @@
 #include <array>
 #include <unordered_set>
 
-#include "base/Text.h"
 #include "core/MediaType.h"
 #include "core/TitleText.h"
 #include "page/FetchableAddress.h"
@@ -17,6 +16,7 @@
 #include "page/PageEncoding.h"
 #include "page/PlayerSetup.h"
 #include "page/XmlFeed.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

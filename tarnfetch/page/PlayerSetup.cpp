@@ -4,11 +4,11 @@
 #include <array>
 #include <optional>
 
-#include "base/Text.h"
 #include "core/MediaType.h"
 #include "page/FetchableAddress.h"
 #include "page/JsonMediaReader.h"
 #include "page/ScriptLiteral.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

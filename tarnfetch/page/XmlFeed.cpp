@@ -8,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "base/Text.h"
+#include "shared/Text.h"
 #include "core/MediaType.h"
 #include "page/MediaCandidate.h"
 

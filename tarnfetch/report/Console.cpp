@@ -3,13 +3,15 @@
 #include <cstdio>
 #include <mutex>
 
-#include "base/Text.h"
 #include "core/TitleText.h"
 #include "core/Utf8.h"
 #include "files/FileName.h"
 #include "report/Secrets.h"
+#include "shared/ProgramVocabulary.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
+namespace Marker = quillmarsh::Marker;
 namespace {
 
 // Downloads running on threads of their own print too; a line is never
@@ -26,10 +28,10 @@ void WriteLine(std::string_view line) {
   std::fflush(stdout);
 }
 
-void WriteTagged(std::string_view open, std::string_view value, std::string_view close) {
+void WriteTagged(const quillmarsh::MarkerTag& tag, std::string_view value) {
   std::string line;
-  line.reserve(open.size() + value.size() + close.size());
-  line.append(open).append(MarkerSafe(value)).append(close);
+  line.reserve(tag.open.size() + value.size() + tag.close.size());
+  line.append(tag.open).append(MarkerSafe(value)).append(tag.close);
   WriteLine(line);
 }
 
@@ -44,7 +46,7 @@ std::string MarkerSafe(std::string_view text) {
     if (byte < 0x20 || byte == 0x7F) {
       out += ' ';
     } else if (c == '<') {
-      out += quillmarsh::kEscapedLessThan;
+      out += Marker::EscapedLessThan;
     } else {
       out += c;
     }
@@ -55,7 +57,7 @@ std::string MarkerSafe(std::string_view text) {
 namespace console {
 
 void Go() {
-  WriteLine("<Go>");
+  WriteLine(Marker::Go);
 }
 
 void Title(std::string_view title) {
@@ -63,33 +65,34 @@ void Title(std::string_view title) {
   // whole tag in one of them, also when escaping has made it longer.
   std::string shown = MarkerSafe(CutUtf8(CleanTitle(HideSecrets(title)), kMaxTitleBytes));
   if (shown.empty()) shown = "video";
-  constexpr std::string_view kOpen = "<title>", kClose = "</title>";
+  constexpr std::string_view kOpen = Marker::Title.open, kClose = Marker::Title.close;
   shown = CutUtf8(shown, kMaxTitleLineBytes - kOpen.size() - kClose.size());
   WriteLine(std::string(kOpen).append(shown).append(kClose));
 }
 
 void FileName(std::string_view path) {
-  WriteTagged("<filename>", path, "</filename>");
+  WriteTagged(Marker::FileName, path);
 }
 
 void Skip(std::string_view path) {
-  WriteTagged("<skip>", path, "</skip>");
+  WriteTagged(Marker::Skip, path);
 }
 
 void Progress(std::string_view percent, std::string_view size, std::string_view speed,
               std::string_view eta) {
-  std::string line = "<speed> ";
+  std::string line(Marker::Speed.open);
+  line += ' ';
   line.append(percent).append("% of ").append(size).append(" at ").append(speed);
-  line.append(" ETA ").append(eta).append("</speed>");
+  line.append(" ETA ").append(eta).append(Marker::Speed.close);
   WriteLine(line);
 }
 
 void Connections(int count) {
-  WriteLine("<connections>" + std::to_string(count) + "</connections>");
+  WriteTagged(Marker::Connections, std::to_string(count));
 }
 
 void Error(std::string_view message) {
-  std::string line = "ERROR: ";
+  std::string line(Marker::ErrorPrefix);
   line.append(MarkerSafe(HideSecrets(message)));
   WriteLine(line);
 }

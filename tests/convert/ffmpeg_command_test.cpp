@@ -1,5 +1,5 @@
 #include "convert/FfmpegCommand.h"
-#include "base/FindProgram.h"
+#include "shared/FindProgram.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -5,7 +5,7 @@
 
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
-#include "platform/IniFile.h"
+#include "shared/IniFile.h"
 #include "support/DownloadFixture.h"
 #include "support/QtTestApp.h"
 

@@ -1,36 +1,10 @@
-#include "platform/IniSyntax.h"
+#include "shared/IniSyntax.h"
+
+#include "shared/Text.h"
 
 namespace quillmarsh {
 
 namespace IniSyntax {
-namespace {
-char LowerChar(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
-}  // namespace
-
-std::string_view TrimView(std::string_view text) {
-  std::size_t b = 0, e = text.size();
-  while (b < e && IsBlank(text[b])) ++b;
-  while (e > b && IsBlank(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
-
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = LowerChar(c);
-  return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
-  return true;
-}
 
 bool ParseSectionLine(std::string_view line, std::string_view& name) {
   const std::string_view t = TrimView(line);

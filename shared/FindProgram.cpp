@@ -1,4 +1,4 @@
-#include "base/FindProgram.h"
+#include "shared/FindProgram.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "base/Numbers.h"
+#include "shared/Numbers.h"
 
 #include <charconv>
 #include <cmath>

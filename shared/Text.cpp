@@ -1,4 +1,4 @@
-#include "base/Text.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 
@@ -11,11 +11,15 @@ std::string CutBetween(std::string_view text, std::string_view start, std::strin
   return std::string(rest.substr(0, to));
 }
 
-std::string Trim(std::string_view text) {
+std::string_view TrimView(std::string_view text) {
   std::size_t b = 0, e = text.size();
   while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
   while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
-  return std::string(text.substr(b, e - b));
+  return text.substr(b, e - b);
+}
+
+std::string Trim(std::string_view text) {
+  return std::string(TrimView(text));
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -42,6 +46,13 @@ std::string LowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = LowerAscii(c);
   return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
 }
 
 bool Contains(std::string_view text, std::string_view part) {

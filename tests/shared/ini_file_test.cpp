@@ -1,6 +1,6 @@
-#include "platform/IniFile.h"
+#include "shared/IniFile.h"
 
-#include "base/Text.h"
+#include "shared/Text.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -13,6 +13,7 @@ std::string CutBetween(std::string_view text, std::string_view start, std::strin
 
 // Removes leading and trailing characters of code 32 or below.
 std::string Trim(std::string_view text);
+std::string_view TrimView(std::string_view text);
 
 // Splits at CR LF, lone CR and lone LF. A break at the very end starts no
 // further line; an empty text has no lines.
@@ -28,10 +29,9 @@ inline char LowerAscii(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool Contains(std::string_view text, std::string_view part);
+// Equal when compared with LowerAscii; other bytes must match exactly.
+bool EqualsNoCase(std::string_view a, std::string_view b);
 
-// U+FF1C, the full-width sign tarnfetch prints for '<' in a message, since
-// Quillmarsh reads '<' as the start of a marker.
-inline constexpr std::string_view kEscapedLessThan = "\xEF\xBC\x9C";
+bool Contains(std::string_view text, std::string_view part);
 
 }  // namespace quillmarsh

@@ -1,4 +1,4 @@
-#include "platform/AtomicFile.h"
+#include "shared/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

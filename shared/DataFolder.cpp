@@ -1,16 +1,17 @@
-#include "platform/DataFolder.h"
+#include "shared/DataFolder.h"
+#include "shared/ProgramVocabulary.h"
 
 #include <cstdlib>
 
-#include "platform/IniFile.h"
+#include "shared/IniFile.h"
 
 namespace quillmarsh {
 
 std::string DataFolderFor(const std::string& programFolder) {
   std::string program = programFolder;
   if (!program.empty() && program.back() != '/') program += '/';
-  if (!program.empty() &&
-      IniFile(program + "qlmsh.ini").ReadBool("Config", "PortableMode", false)) {
+  if (!program.empty() && IniFile(program + std::string(kSettingsFileName))
+                              .ReadBool(IniKeys::Config, IniKeys::PortableMode, false)) {
     return program;
   }
   const char* data = std::getenv("XDG_DATA_HOME");

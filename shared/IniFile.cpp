@@ -1,4 +1,4 @@
-#include "platform/IniFile.h"
+#include "shared/IniFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,9 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/Numbers.h"
-#include "platform/AtomicFile.h"
-#include "platform/IniSyntax.h"
+#include "shared/AtomicFile.h"
+#include "shared/IniSyntax.h"
+#include "shared/Numbers.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 

@@ -1,13 +1,13 @@
 // The data folder as tarnfetch finds it without being told: the one
 // Quillmarsh chooses; and a setting of tarnfetch's kept in the settings file.
-#include "platform/DataFolder.h"
+#include "shared/DataFolder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include "missions/MissionFile.h"
-#include "platform/IniFile.h"
 #include "platform/UserFolders.h"
+#include "shared/IniFile.h"
 #include "support/TempDir.h"
 
 namespace quillmarsh {

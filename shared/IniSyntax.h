@@ -13,13 +13,6 @@ namespace IniSyntax {
 // Longest value a read gives back.
 inline constexpr std::size_t kMaxValueLength = 2047;
 
-// Without characters of code 32 or below at either end.
-std::string_view TrimView(std::string_view text);
-
-// ASCII letters only; other bytes stay as they are.
-std::string LowerAscii(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 // True for a section line ("[name]", blanks allowed around it); `name` is
 // the trimmed text between '[' and the last ']'.
 bool ParseSectionLine(std::string_view line, std::string_view& name);

@@ -1,0 +1,49 @@
+#pragma once
+// What quillmarsh and tarnfetch say to each other: the markers tarnfetch
+// prints on its console and quillmarsh reads back, and the settings file
+// they both read. Each name is spelled here once; both programs and the
+// tests take it from here.
+
+#include <string_view>
+
+namespace quillmarsh {
+
+// A value between an opening and a closing tag on one console line.
+struct MarkerTag {
+  std::string_view open;
+  std::string_view close;
+};
+
+namespace Marker {
+inline constexpr std::string_view Go = "<Go>";
+inline constexpr MarkerTag Title{"<title>", "</title>"};
+inline constexpr MarkerTag FileName{"<filename>", "</filename>"};
+inline constexpr MarkerTag Skip{"<skip>", "</skip>"};
+// "<speed> " percent "% of " size " at " speed " ETA " time "</speed>".
+inline constexpr MarkerTag Speed{"<speed>", "</speed>"};
+inline constexpr MarkerTag Connections{"<connections>", "</connections>"};
+// A failure: the line starts so, the reason follows.
+inline constexpr std::string_view ErrorPrefix = "ERROR: ";
+// A crashed Python child (the site extractor) prints this.
+inline constexpr std::string_view Traceback = "Traceback";
+// U+FF1C, the full-width sign printed for '<' inside a value, since a
+// reader takes '<' as the start of a marker.
+inline constexpr std::string_view EscapedLessThan = "\xEF\xBC\x9C";
+}  // namespace Marker
+
+// The settings file and the keys of its "Config" section.
+inline constexpr std::string_view kSettingsFileName = "qlmsh.ini";
+namespace IniKeys {
+inline constexpr std::string_view Config = "Config";
+inline constexpr std::string_view PortableMode = "PortableMode";
+inline constexpr std::string_view Skin = "Skin";
+inline constexpr std::string_view Output = "Output";
+inline constexpr std::string_view Mission = "Mission";
+// Whether tarnfetch keeps the site extractor current (default on).
+inline constexpr std::string_view UpdateSiteExtractor = "UpdateSiteExtractor";
+// The speed limit quillmarsh hands each download (tarnfetch --limit-rate):
+// bytes a second, with K, M or G; empty or 0: none.
+inline constexpr std::string_view SpeedLimit = "SpeedLimit";
+}  // namespace IniKeys
+
+}  // namespace quillmarsh
