@@ -85,9 +85,8 @@ std::optional<MediaPlan> FromFound(const std::string& pageUrl, const PageMedia& 
     ++tried;
     ++search.tried;
     try {
-      const ProbeResult target =
-          Probe(*absolute, search.deadline, search.options,
-                {pageUrl, {}, false, DeclaredType(found, address)});
+      const ProbeResult target = Probe(*absolute, search.deadline, search.options,
+                                       {pageUrl, {}, false, DeclaredType(found, address)});
       if (target.kind != ProbeResult::Kind::Page) {
         return FoundMedia(target, pageUrl, search);
       }

@@ -27,7 +27,8 @@ class TarnfetchFetch : public TarnfetchTest {
     // Only the page's <source type> or the first bytes tell.
     Serve("/stream/1", kClip, "application/octet-stream");
     Serve("/text/clip.webm", kClip, "text/plain");
-    Serve("/typed.html", "<title>Typed</title><video><source src=/stream/1 type=video/mp4></video>");
+    Serve("/typed.html",
+          "<title>Typed</title><video><source src=/stream/1 type=video/mp4></video>");
     Serve("/rtmp.html",
           "<script>jwplayer('p').setup({file: 'rtmp://fms.test/vod/mp4:a.mp4'})</script>");
     // Compressed, with stray bytes after the compressed page.
