@@ -6,6 +6,7 @@
 #include "core/FetchError.h"
 #include "core/Utf8.h"
 #include "http/Url.h"
+#include "page/FetchableAddress.h"
 #include "page/PageEncoding.h"
 #include "page/PageParser.h"
 
@@ -27,7 +28,14 @@ struct Search {
   std::unordered_set<std::string> seen;  // pages read, so that a frame loop ends
   std::size_t tried = 0;
   std::string lastProblem;
+  std::string unfetchable;  // the first stream named that cannot be fetched
 };
+
+// What the page says an address is, for a server that says only "bytes".
+std::string DeclaredType(const PageMedia& found, const std::string& address) {
+  const auto type = found.declaredTypes.find(address);
+  return type != found.declaredTypes.end() ? type->second : std::string();
+}
 
 bool TimeIsUp(const Search& search) {
   return std::chrono::steady_clock::now() >= search.deadline;
@@ -67,6 +75,9 @@ MediaPlan FoundMedia(const ProbeResult& target, const std::string& pageUrl, cons
 std::optional<MediaPlan> FromFound(const std::string& pageUrl, const PageMedia& found, int depth,
                                    Search& search) {
   std::size_t tried = 0;
+  if (search.unfetchable.empty() && !found.unfetchableStreams.empty()) {
+    search.unfetchable = found.unfetchableStreams.front();
+  }
   for (const std::string& address : found.addresses) {
     if (tried == kMaxCandidates || TimeIsUp(search)) break;
     const auto absolute = ResolveUrl(pageUrl, address);
@@ -74,8 +85,8 @@ std::optional<MediaPlan> FromFound(const std::string& pageUrl, const PageMedia& 
     ++tried;
     ++search.tried;
     try {
-      const ProbeResult target =
-          Probe(*absolute, search.deadline, search.options, {pageUrl, {}, false});
+      const ProbeResult target = Probe(*absolute, search.deadline, search.options,
+                                       {pageUrl, {}, false, DeclaredType(found, address)});
       if (target.kind != ProbeResult::Kind::Page) {
         return FoundMedia(target, pageUrl, search);
       }
@@ -115,6 +126,10 @@ std::optional<MediaPlan> FromPage(ProbeResult page, int depth, Search& search) {
 
 MediaPlan Finish(std::optional<MediaPlan> media, const std::string& pageUrl, const Search& search) {
   if (media) return std::move(*media);
+  if (search.tried == 0 && !search.unfetchable.empty()) {
+    throw NoVideoOnPage("The page names only an " + StreamProtocolName(search.unfetchable) +
+                        " stream, which cannot be downloaded: " + search.unfetchable);
+  }
   if (search.tried == 0) throw NoVideoOnPage("No video was found on the page " + pageUrl);
   throw NoVideoOnPage("The video named on the page " + pageUrl + " could not be fetched; " +
                       search.lastProblem);
@@ -122,7 +137,7 @@ MediaPlan Finish(std::optional<MediaPlan> media, const std::string& pageUrl, con
 
 Search NewSearch(const ProbeResult& page, Deadline deadline, const std::string& title,
                  const FetchOptions& options) {
-  Search search{options, deadline, title, {page.url}, 0, {}};
+  Search search{options, deadline, title, {page.url}, 0, {}, {}};
   return search;
 }
 

@@ -241,6 +241,10 @@ std::string HttpTransfer::Describe(CURLcode code, const std::string& url) const 
   return DescribeFailure(code, errorText_, url);
 }
 
+bool EndedWhole(CURLcode code, const ResponseHead& head, bool ownStop) {
+  return code == CURLE_OK || (code == CURLE_WRITE_ERROR && (ownStop || head.Packed()));
+}
+
 std::string DescribeFailure(CURLcode code, const char* errorText, const std::string& url) {
   std::string detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
   while (!detail.empty() && (detail.back() == '\n' || detail.back() == '.')) detail.pop_back();

@@ -60,6 +60,12 @@ constexpr long kBufferBytes = 512 * 1024;
 // after redirects head holds the final response's values.
 void ReadHeaderLine(ResponseHead& head, std::string_view line);
 
+// Whether a transfer that ended with code delivered its whole body.
+// ownStop: our body handler ended it (CURLE_WRITE_ERROR). libcurl's
+// decoder also ends a packed answer with CURLE_WRITE_ERROR when stray bytes
+// follow the end of the packed stream, after everything was decoded.
+bool EndedWhole(CURLcode code, const ResponseHead& head, bool ownStop);
+
 // A user-facing sentence for a libcurl failure; errorText is the handle's
 // error buffer (may be empty).
 std::string DescribeFailure(CURLcode code, const char* errorText, const std::string& url);

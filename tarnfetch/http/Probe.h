@@ -38,6 +38,9 @@ struct ProbeRequest {
   // Someone who read the page (the site extractor) says this is the video:
   // any answer but text is media, and a page is not read.
   bool vouchedMedia = false;
+  // The type the page gives the address (<source type="video/mp4">): it
+  // decides when the server's own says only "bytes".
+  std::string declaredType = {};
 };
 
 // Requests url and looks at the answer. A page is read into memory; for

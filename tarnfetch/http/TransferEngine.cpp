@@ -209,7 +209,7 @@ struct TransferEngine::Active {
       Follow();
       return false;
     }
-    if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && complete)) {
+    if (!EndedWhole(code, head, complete)) {
       failure = DescribeFailure(code, errorText, request.url);
       // The safety rules answer the same way every time.
       permanent = code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_URL_MALFORMAT ||

@@ -7,7 +7,8 @@
 namespace tarnfetch_test {
 namespace {
 
-const std::string kClip = RandomBytes(1 << 20, 1);
+// Begins as a Matroska file does, so that its first bytes say it is media.
+const std::string kClip = "\x1A\x45\xDF\xA3" + RandomBytes((1 << 20) - 4, 1);
 
 class TarnfetchFetch : public TarnfetchTest {
  protected:
@@ -22,6 +23,19 @@ class TarnfetchFetch : public TarnfetchTest {
                                             std::min<std::size_t>(length, 128 << 10));
                                  return true;
                                });
+    });
+    // Only the page's <source type> or the first bytes tell.
+    Serve("/stream/1", kClip, "application/octet-stream");
+    Serve("/text/clip.webm", kClip, "text/plain");
+    Serve("/typed.html",
+          "<title>Typed</title><video><source src=/stream/1 type=video/mp4></video>");
+    Serve("/rtmp.html",
+          "<script>jwplayer('p').setup({file: 'rtmp://fms.test/vod/mp4:a.mp4'})</script>");
+    // Compressed, with stray bytes after the compressed page.
+    packedPage_ = Gzip("<title>Packed</title><video src=\"/media/fast.webm\"></video>");
+    routes.Get("/packed.html", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Content-Encoding", "gzip");
+      res.set_content(packedPage_ + "\r\n\r\n", "text/html");
     });
     routes.Get("/watch.html", [this](const httplib::Request&, httplib::Response& res) {
       res.set_content(
@@ -71,7 +85,16 @@ class TarnfetchFetch : public TarnfetchTest {
     Serve("/nomedia.html", "<html><head><title>Nothing here</title></head></html>");
   }
 
+  // A page compressed by the real gzip.
+  std::string Gzip(const std::string& text) const {
+    const fs::path file = temp() / "page.html";
+    std::ofstream(file, std::ios::binary) << text;
+    EXPECT_EQ(RunProgram({"/bin/gzip", "-n", file.string()}).exitCode, 0);
+    return ReadFile(file.string() + ".gz");
+  }
+
   std::atomic<bool> cut_{true};
+  std::string packedPage_;
 };
 
 TEST_F(TarnfetchFetch, DirectFileArrivesWithMarkersInOrderAndThrottledProgress) {
@@ -103,7 +126,9 @@ TEST_F(TarnfetchFetch, PagesAndRedirectsLeadToTheirMedia) {
   for (const Case& c :
        {Case{"/watch.html", "Tom & Jerry's \"Show\"", "Tom & Jerry's \"Show\".webm"},
         Case{"/ld.html", "Lecture One", "Lecture One.webm"}, Case{"/old", "fast", "fast.webm"},
-        Case{"/bin/movie.mp4", "movie", "movie.mp4"}}) {
+        Case{"/bin/movie.mp4", "movie", "movie.mp4"}, Case{"/typed.html", "Typed", "Typed.mp4"},
+        Case{"/text/clip.webm", "clip", "clip.webm"},
+        Case{"/packed.html", "Packed", "Packed.webm"}}) {
     SCOPED_TRACE(c.path);
     const RunResult run = Fetch(c.path);
     ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
@@ -158,7 +183,10 @@ TEST_F(TarnfetchFetch, CompleteFileIsSkippedAndLeftAlone) {
 TEST_F(TarnfetchFetch, FailuresSayWhatWentWrongAndLeaveNoFinalFile) {
   for (const auto& [path, words] :
        {std::pair{"/missing.mp4", "404"}, std::pair{"/truncated.mp4", "connection broke"},
-        std::pair{"/nomedia.html", "No video was found"}}) {
+        std::pair{"/nomedia.html", "No video was found"},
+        std::pair{"/rtmp.html",
+                  "The page names only an RTMP stream, which cannot be downloaded: "
+                  "rtmp://fms.test/vod/mp4:a.mp4"}}) {
     SCOPED_TRACE(path);
     ExpectFailure(Fetch(path), out(), words);
   }

@@ -10,6 +10,12 @@ namespace {
 constexpr std::size_t kPageBytes = 8u << 20;
 constexpr long kMaxPeakKb = 40'000'000 / 1024;  // 40 MB
 
+std::string Repeat(const std::string& text, std::size_t times) {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 // `head`, then `unit` made from a counting number until the page is full.
 std::string Page(const std::string& head, const std::function<std::string(std::size_t)>& unit) {
   std::string page = head;
@@ -72,6 +78,37 @@ TEST_F(TarnfetchPageMemory, EveryShapeOfPageStaysUnder40MB) {
          return Page("", [](std::size_t i) { return "<iframe src=/" + std::to_string(i) + ">"; });
        }},
       {"a title of references", [] { return Page("<title>", [](auto) { return "&#x1F600;"; }); }},
+      {"video tags with data-* addresses and configurations",
+       [] {
+         return Page("", [](std::size_t i) {
+           const std::string n = std::to_string(i);
+           return "<video data-mp4=/" + n + ".mp4 data-hls=/" + n + ".m3u8 data-c='{\"src\":\"/" +
+                  n + ".webm\"}'>";
+         });
+       }},
+      {"scripts packed to unpack to a MiB each",
+       [] {
+         return Page("", [](auto) {
+           return "<script>eval(function(p,a,c,k,e,d){return p}('" + Repeat("0 ", 300) +
+                  "',62,1,'" + std::string(4096, 'w') + "'.split('|'),0,{}))</script>";
+         });
+       }},
+      {"one packed payload of 8 MiB",
+       [] {
+         return Page("<script>eval(function(p,a,c,k,e,d){return p}('",
+                     [](auto) { return "0 1 2 3 4 5 6 7 8 9 "; });
+       }},
+      {"an RSS feed of a hundred thousand items",
+       [] {
+         return Page("<rss><channel>", [](std::size_t i) {
+           return "<item><title>" + std::to_string(i) + "</title><enclosure url=\"/" +
+                  std::to_string(i) + ".mp4\" type=\"video/mp4\"/></item>";
+         });
+       }},
+      {"a JSON playlist nested eight million deep",
+       [] { return Page("{\"playlist\": [", [](auto) { return "{\"sources\":["; }); }},
+      {"an XSPF location of 8 MiB",
+       [] { return Page("<playlist><trackList><track><location>", [](auto) { return "/x"; }); }},
   };
 
   // The site extractor, which would be asked next, is not measured here.

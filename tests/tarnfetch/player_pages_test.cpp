@@ -28,6 +28,13 @@ TEST_F(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
   });
   for (const char* path : {"/media/low.mp4", "/media/mid.mp4"}) Serve(path, kLow);
   Serve("/media/clip.mp4", kClip);
+  // JW Player's delivery feed: the newest item first.
+  Serve("/feeds/media/abc",
+        R"({"title": "Feed", "playlist": [{"title": "New", "sources": [)"
+        R"({"file": "/media/low.mp4", "label": "360p"},)"
+        R"({"file": "/media/clip.mp4", "label": "1080p"}]},)"
+        R"({"title": "Old", "sources": [{"file": "/media/mid.mp4"}]}]})",
+        "application/json");
   const std::string base = Url("");
   const std::vector<Shape> shapes{
       {"jw file",
@@ -70,6 +77,8 @@ TEST_F(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
        "<div itemscope itemtype=\"http://schema.org/VideoObject\"><meta itemprop=\"contentUrl\" "
        "content=\"/media/clip.mp4\"></div>"},
       {"link video_src", "<link rel=\"video_src\" href=\"/media/clip.mp4\">"},
+      {"jw playlist feed",
+       "<script>jwplayer('p').setup({playlist: '/feeds/media/abc', width: '100%'});</script>"},
       {"quoted address in a script", "<script>window.__STATE__ = {\"img\":\"" + base +
                                          "/poster.jpg\",\"stream\":\"" +
                                          std::regex_replace(base, std::regex("/"), "\\/") +
