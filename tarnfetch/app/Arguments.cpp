@@ -41,11 +41,23 @@ Arguments ParseArguments(int argc, const char* const* argv) {
         return args;
       }
       args.connections = number;
+    } else if (option == "--cookies" || option == "--cookies-from-browser") {
+      const std::string_view value = i + 1 < argc ? argv[++i] : "";
+      if (value.empty()) {
+        args.problem = "The option " + std::string(option) + " needs " +
+                       (option == "--cookies" ? "a cookie file" : "a browser") + " after it.";
+        return args;
+      }
+      (option == "--cookies" ? args.cookieFile : args.cookiesFromBrowser) = value;
     } else {
       args.problem = "Unknown argument \"" + std::string(option) +
                      "\". Run \"tarnfetch --help\" for the usage.";
       return args;
     }
+  }
+  if (!args.cookieFile.empty() && !args.cookiesFromBrowser.empty()) {
+    args.problem = "Give either --cookies or --cookies-from-browser, not both.";
+    return args;
   }
   if (args.pathTemplate.empty()) {
     args.problem = "The output path template after -p is empty.";
@@ -57,6 +69,7 @@ Arguments ParseArguments(int argc, const char* const* argv) {
 
 std::string HelpText() {
   return R"(Usage: tarnfetch URL [-p TEMPLATE] [--connections N]
+                     [--cookies FILE | --cookies-from-browser BROWSER[:PROFILE]]
        tarnfetch --help | --version | --update-extractor
 
 Downloads the video or audio file at URL. URL may be the address of the file
@@ -75,6 +88,21 @@ Only http and https addresses are fetched.
                 the file come faster (up to 16), one fewer whenever the
                 server refuses one; the count that worked is remembered
                 for a day per server and used first next time.
+  --cookies FILE
+                send the cookies of a Netscape cookie file (as curl and
+                yt-dlp write them) where they belong: each only to its
+                own host or domain and path, Secure ones only over https
+  --cookies-from-browser BROWSER[:PROFILE]
+                the same with the cookies of a browser on this computer:
+                firefox, chromium, chrome, brave, edge, vivaldi or opera.
+                PROFILE is a profile's name or folder; without it, the
+                browser's default profile. The store is read from a copy
+                and never changed. Chromium's values are decrypted with
+                its built-in key or its key in the desktop's secret
+                service; other key stores (KWallet) are not read.
+                The site extractor gets only the page's site's cookies,
+                in a private file removed once it has answered. Cookie
+                values are never printed.
   --help        show this text (only as the sole argument)
   --version     show the version (only as the sole argument)
   --update-extractor

@@ -8,6 +8,7 @@
 
 #include "app/Arguments.h"
 #include "app/FetchJob.h"
+#include "cookies/RunCookies.h"
 #include "core/FetchError.h"
 #include "extractor/DailyCheck.h"
 #include "report/Console.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
       break;
   }
   try {
+    tarnfetch::SetRunCookies(tarnfetch::LoadCookies(args.cookieFile, args.cookiesFromBrowser));
     tarnfetch::RunFetchJob(args.url, args.pathTemplate, args.connections);
     return 0;
   } catch (const tarnfetch::FetchError& failure) {

@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
+#include "cookies/RunCookies.h"
+#include "cookies/SiteCookieFile.h"
 #include "core/ChildProgram.h"
 #include "core/FetchError.h"
 
@@ -85,7 +88,13 @@ ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const 
   ChildRun run;
   run.args = command;
   run.args.insert(run.args.end(), {"--no-config", "--no-playlist", "--no-warnings", "-f",
-                                   SiteExtractor::kFormatChoice, "-J", "--", url});
+                                   SiteExtractor::kFormatChoice, "-J"});
+  // Only the page's site's cookies, in a file that goes when the answer is in.
+  std::optional<SiteCookieFile> cookies;
+  if (const CookieJar* jar = RunCookies()) cookies.emplace(*jar, url);
+  if (cookies && !cookies->Path().empty())
+    run.args.insert(run.args.end(), {"--cookies", cookies->Path()});
+  run.args.insert(run.args.end(), {"--", url});
   run.outputFile = ::fileno(answer.get());
   run.fileSizeBytes = SiteExtractor::kMaxAnswerBytes + 1;
   run.keepErrors = kMessageBytes;

@@ -42,7 +42,8 @@ class ExtractorRefusal : public FetchError {
 
 // Asks the extractor about the page at url for the JSON that describes its
 // video: `command --no-config --no-playlist --no-warnings -f kFormatChoice
-// -J -- url`, command being the program (with its interpreter and options
+// -J [--cookies FILE] -- url` (FILE: the run's cookies of the page's site,
+// removed once it has answered), command being the program (with its interpreter and options
 // when it has them), as an argument vector, in tarnfetch's process group,
 // with no input and an address space of kAddressSpaceBytes. Its answer
 // goes into a temporary file and is read from there once it has exited.

@@ -8,6 +8,7 @@
 #include <new>
 #include <string_view>
 
+#include "cookies/RunCookies.h"
 #include "core/StopFlag.h"
 #include "http/Url.h"
 #include "shared/Text.h"
@@ -73,6 +74,7 @@ void ApplySharedOptions(CURL* curl, char* errorText) {
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "tarnfetch/" TARNFETCH_VERSION);
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // keep cookies across redirects
+  if (const CookieJar* cookies = RunCookies()) cookies->ApplyTo(curl);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
 }
 

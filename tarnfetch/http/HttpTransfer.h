@@ -43,7 +43,8 @@ bool IsCredentialHeader(std::string_view header);
 // The settings every request shares, on any easy handle (single transfers
 // here, parallel ones in TransferEngine): http and https only (also for
 // redirects), at most 10 redirects, TLS verification, a connect time-out and
-// a stall time-out. errorText must hold CURL_ERROR_SIZE bytes and outlive
+// a stall time-out, and the user's cookies when the run has them (libcurl
+// decides where each goes). errorText must hold CURL_ERROR_SIZE bytes and outlive
 // the handle's use.
 void ApplySharedOptions(CURL* curl, char* errorText);
 
