@@ -15,11 +15,13 @@
 #include <QTableView>
 
 #include "app/MainWindowPlacement.h"
+#include "app/SignInAsker.h"
 #include "app/pasAbout.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "convert/ConvertScheduler.h"
 #include "download/DownloadScheduler.h"
+#include "missions/SignInSettings.h"
 #include "shared/IniFile.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopNotifier.h"
@@ -174,6 +176,9 @@ void TfrmMain::buildControls() {
   connect(lsvList, &QTableView::clicked, this, &TfrmMain::lsvListClick);
   connect(edtUrl, &QLineEdit::returnPressed, this, &TfrmMain::btnGoClick);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
+  signIn_ = new SignInAsker(*this);
+  connect(missions_, &MissionModel::statusChanged, signIn_, &SignInAsker::MissionStatusChanged,
+          Qt::QueuedConnection);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
     if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
   });
@@ -230,6 +235,10 @@ int TfrmMain::DownloadLimit() const {
 }
 int TfrmMain::ConvertLimit() const {
   return frmDebug ? frmDebug->speConvertCounter->value() : 1;
+}
+
+std::vector<std::string> TfrmMain::DownloaderOptions(const std::string& url) const {
+  return ini_ ? DownloaderRunOptions(*ini_, url) : std::vector<std::string>{};
 }
 
 void TfrmMain::SetDownloadingButtons() {

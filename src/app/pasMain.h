@@ -37,6 +37,7 @@ namespace quillmarsh {
 class DesktopNotifier;
 class IniFile;
 class LinkLabel;
+class SignInAsker;
 class SkinnedFrame;
 
 class TfrmMain : public QWidget, public MissionHost {
@@ -101,6 +102,8 @@ class TfrmMain : public QWidget, public MissionHost {
   bool UrlExists(const std::string& url) const;
   void StartDownload() override;
   void StartConvert() override;
+  // Starts the waiting downloads, then the waiting conversions, guarded.
+  void StartWaitingWork();
   void closeAllThreads();
 
   // Handlers.
@@ -173,6 +176,7 @@ class TfrmMain : public QWidget, public MissionHost {
   int ConvertLimit() const override;
   void SetDownloadingButtons() override;
   void RepaintList() override;
+  std::vector<std::string> DownloaderOptions(const std::string& url) const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -194,9 +198,6 @@ class TfrmMain : public QWidget, public MissionHost {
   void showUrlBoxMenu(const QPoint& position);
   // Runs a user action, showing a refused settings write in an error box.
   void guarded(const std::function<void()>& action);
-  // Starts the waiting downloads, then the waiting conversions, guarded.
-  void StartWaitingWork();
-
   MissionModel* missions_;
   PipelineState pipeline_;
   std::unique_ptr<IniFile> ini_;
@@ -205,6 +206,7 @@ class TfrmMain : public QWidget, public MissionHost {
   // with an empty list.
   bool missionsLoaded_ = false;
   DesktopNotifier* notifier_;
+  SignInAsker* signIn_;
   int menuRow_ = -1;
 };
 

@@ -18,7 +18,10 @@ int GetNextDownUrl(const MissionModel& missions) {
 }
 
 std::vector<std::string> DownloaderArguments(const MissionHost& host, const std::string& url) {
-  return {host.ProgramDir() + "tarnfetch", url, "-p", OutputTemplate(host)};
+  std::vector<std::string> args{host.ProgramDir() + "tarnfetch", url, "-p", OutputTemplate(host)};
+  const std::vector<std::string> options = host.DownloaderOptions(url);
+  args.insert(args.end(), options.begin(), options.end());
+  return args;
 }
 
 std::string DownloaderCommandLine(const MissionHost& host, const std::string& url) {

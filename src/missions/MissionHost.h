@@ -3,6 +3,7 @@
 // The main window implements it; tests implement it without widgets.
 
 #include <string>
+#include <vector>
 
 #include "missions/MissionModel.h"
 #include "missions/PipelineState.h"
@@ -28,6 +29,13 @@ class MissionHost {
   virtual void StartDownload() = 0;
   virtual void StartConvert() = 0;
   virtual void SaveSettings() = 0;  // may throw IniWriteError
+
+  // What the downloader is told besides the address and the output: the
+  // user's sign-in and speed limit (see SignInSettings.h).
+  virtual std::vector<std::string> DownloaderOptions(const std::string& url) const {
+    (void)url;
+    return {};
+  }
 
   // The two limits of the diagnostics window, read afresh at every call.
   virtual int DownloadLimit() const = 0;

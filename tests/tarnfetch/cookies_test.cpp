@@ -4,12 +4,12 @@
 // must never see the cookie. Cookies come from a cookie file, from a
 // Firefox store written with Firefox's schema, and from a profile the real
 // Chromium made.
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <mutex>
 
 #include "TarnfetchHarness.h"
+#include "support/FirefoxProfile.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -157,38 +157,10 @@ TEST_F(TarnfetchCookies, UnreadableChoicesAreRefusedWithoutAValue) {
   }
 }
 
-// Firefox's moz_cookies as Firefox 115 creates it (no real Firefox runs
-// here), with a profile the installation names as its default.
-void WriteFirefoxProfile(const fs::path& root) {
-  fs::create_directories(root / "abcd.default-esr");
-  WriteFile(root / "installs.ini", "[3B6D9A4F1C2E]\nDefault=abcd.default-esr\nLocked=1\n");
-  WriteFile(root / "profiles.ini",
-            "[Profile0]\nName=default-esr\nIsRelative=1\nPath=abcd.default-esr\n");
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((root / "abcd.default-esr" / "cookies.sqlite").c_str(), &db), SQLITE_OK);
-  const std::string sql =
-      "PRAGMA journal_mode=WAL;"
-      "CREATE TABLE moz_cookies (id INTEGER PRIMARY KEY, originAttributes TEXT NOT NULL DEFAULT '',"
-      " name TEXT, value TEXT, host TEXT, path TEXT, expiry INTEGER, lastAccessed INTEGER,"
-      " creationTime INTEGER, isSecure INTEGER, isHttpOnly INTEGER, inBrowserElement INTEGER"
-      " DEFAULT 0, sameSite INTEGER DEFAULT 0, rawSameSite INTEGER DEFAULT 0, schemeMap INTEGER"
-      " DEFAULT 0, isPartitionedAttributeSet INTEGER DEFAULT 0,"
-      " CONSTRAINT moz_uniqueid UNIQUE (name, host, path, originAttributes));"
-      "INSERT INTO moz_cookies (name, value, host, path, expiry, lastAccessed, creationTime,"
-      " isSecure, isHttpOnly) VALUES"
-      " ('session', '" +
-      kSecret +
-      "', '127.0.0.2', '/', 4102444800, 0, 0, 0, 1),"
-      " ('secure', '" +
-      kSecureSecret + "', '127.0.0.2', '/', 4102444800, 0, 0, 1, 0);";
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db);
-  sqlite3_close(db);
-}
-
 TEST_F(TarnfetchCookies, FirefoxProfileByFolderAndByDefault) {
   const fs::path root = temp_.Path() / "home" / ".mozilla" / "firefox";
-  WriteFirefoxProfile(root);
+  WriteFirefoxProfile(root, {{"127.0.0.2", "session", kSecret, false, true},
+                             {"127.0.0.2", "secure", kSecureSecret, true, false}});
   const auto before = fs::last_write_time(root / "abcd.default-esr" / "cookies.sqlite");
   ExpectSignedInDownload(
       Fetch({"--cookies-from-browser", "firefox:" + (root / "abcd.default-esr").string()}));
