@@ -11,10 +11,12 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTableView>
 
 #include "app/MainWindowPlacement.h"
+#include "app/SettingsWindow.h"
 #include "app/SignInAsker.h"
 #include "app/pasAbout.h"
 #include "app/pasDebug.h"
@@ -177,6 +179,11 @@ void TfrmMain::buildControls() {
   connect(edtUrl, &QLineEdit::returnPressed, this, &TfrmMain::btnGoClick);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
   signIn_ = new SignInAsker(*this);
+  auto* settingsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
+  connect(settingsKey, &QShortcut::activated, this, &TfrmMain::OpenSettings);
+  sufMain->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(sufMain, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ShowWindowMenu(sufMain->mapToGlobal(at)); });
   connect(missions_, &MissionModel::statusChanged, signIn_, &SignInAsker::MissionStatusChanged,
           Qt::QueuedConnection);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
@@ -239,6 +246,18 @@ int TfrmMain::ConvertLimit() const {
 
 std::vector<std::string> TfrmMain::DownloaderOptions(const std::string& url) const {
   return ini_ ? DownloaderRunOptions(*ini_, url) : std::vector<std::string>{};
+}
+
+void TfrmMain::ShowWindowMenu(const QPoint& globalPosition) {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(QStringLiteral("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+                  &TfrmMain::OpenSettings);
+  menu->popup(globalPosition);
+}
+
+void TfrmMain::OpenSettings() {
+  if (ini_ && !closing_) ShowSettings(*ini_, this);
 }
 
 void TfrmMain::SetDownloadingButtons() {

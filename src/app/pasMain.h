@@ -142,6 +142,10 @@ class TfrmMain : public QWidget, public MissionHost {
   // The row menu: sets what applies to `row` (and the selection), then
   // the actions' handlers act on it.
   void ShowRowMenu(const QPoint& position);
+  // The menu of the window itself (its title bar, the list's empty area):
+  // "Settings…". OpenSettings shows the settings window (also Ctrl+,).
+  void ShowWindowMenu(const QPoint& globalPosition);
+  void OpenSettings();
   void PrepareRowMenu(int row);
   void OpenRowFile();
   void OpenRowFolder();

@@ -63,7 +63,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmMain::ShowRowMenu(const QPoint& position) {
   const QModelIndex index = lsvList->indexAt(position);
-  if (!index.isValid()) return;
+  if (!index.isValid()) return ShowWindowMenu(lsvList->viewport()->mapToGlobal(position));
   // A right-click outside the selection selects that row alone.
   if (!lsvList->selectionModel()->isRowSelected(index.row())) lsvList->selectRow(index.row());
   PrepareRowMenu(index.row());

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/SettingsWindow.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
@@ -103,6 +104,7 @@ void TfrmMain::InitSettings() {
   AppendToReport("====================");
 
   LoadSettings();
+  if (ini_) LoadSavedLimits(*ini_);
 
   Paths.outputDir = AppendSlash(lblOutDir->text().toStdString());
   if (const int err = CreateFolder(Paths.outputDir); err != 0) {
