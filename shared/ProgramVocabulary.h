@@ -41,12 +41,13 @@ inline constexpr std::string_view Output = "Output";
 inline constexpr std::string_view Mission = "Mission";
 // Whether tarnfetch keeps the site extractor current (default on).
 inline constexpr std::string_view UpdateSiteExtractor = "UpdateSiteExtractor";
+// The speed limit quillmarsh hands each download (tarnfetch --limit-rate):
+// bytes a second, with K, M or G; empty or 0: none.
+inline constexpr std::string_view SpeedLimit = "SpeedLimit";
 // Whose sign-in (cookies) downloads use: "ask" (each site, the default),
 // "none", "file" (the cookie file CookieFile names) or a browser's name.
 inline constexpr std::string_view SignInFrom = "SignInFrom";
 inline constexpr std::string_view CookieFile = "CookieFile";
-// tarnfetch's --limit-rate for every download ("2M", "500K"); empty: none.
-inline constexpr std::string_view LimitRate = "LimitRate";
 // How many downloads and conversions may run at once (1 to 16).
 inline constexpr std::string_view DownloadsAtOnce = "DownloadsAtOnce";
 inline constexpr std::string_view ConversionsAtOnce = "ConversionsAtOnce";

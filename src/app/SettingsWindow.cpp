@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include "app/pasGlobal.h"
 #include "missions/SignInSettings.h"
 #include "shared/BrowserProfiles.h"
+#include "shared/ByteRate.h"
 #include "shared/IniFile.h"
 #include "shared/ProgramVocabulary.h"
 #include "ui/AppIcon.h"
@@ -147,7 +147,7 @@ void TfrmSettings::load() {
     item->setData(Qt::UserRole, toQ(site));
     item->setData(Qt::UserRole + 1, toQ(answer));
   }
-  edtSpeedLimit->setText(toQ(ini_.ReadString(IniKeys::Config, IniKeys::LimitRate, "")));
+  edtSpeedLimit->setText(toQ(ini_.ReadString(IniKeys::Config, IniKeys::SpeedLimit, "")));
   chkUpdateExtractor->setChecked(
       ini_.ReadBool(IniKeys::Config, IniKeys::UpdateSiteExtractor, true));
   if (frmDebug) {
@@ -162,8 +162,7 @@ void TfrmSettings::btnForgetClick() {
 
 bool TfrmSettings::Save() {
   const QString rate = edtSpeedLimit->text().trimmed();
-  static const QRegularExpression kRate(QStringLiteral("^([0-9]+(\\.[0-9]+)?[KkMmGg]?)?$"));
-  if (!kRate.match(rate).hasMatch()) {
+  if (!rate.isEmpty() && !ParseByteRate(rate.toStdString())) {
     ShowMessageBox(QString::fromUtf8(kAppTitle),
                    QStringLiteral("The speed limit is bytes a second, such as 2M or 500K."),
                    MsgKind::Error, mbOK);
@@ -188,7 +187,7 @@ bool TfrmSettings::Save() {
     IniFile::Batch batch(ini_);
     WriteSignInChoice(ini_, choice);
     WriteSiteAnswers(ini_, answers);
-    ini_.WriteString(IniKeys::Config, IniKeys::LimitRate, rate.toStdString());
+    ini_.WriteString(IniKeys::Config, IniKeys::SpeedLimit, rate.toStdString());
     ini_.WriteBool(IniKeys::Config, IniKeys::UpdateSiteExtractor, chkUpdateExtractor->isChecked());
     ini_.WriteInteger(IniKeys::Config, IniKeys::DownloadsAtOnce, speDownloads->value());
     ini_.WriteInteger(IniKeys::Config, IniKeys::ConversionsAtOnce, speConversions->value());

@@ -243,9 +243,12 @@ int TfrmMain::DownloadLimit() const {
 int TfrmMain::ConvertLimit() const {
   return frmDebug ? frmDebug->speConvertCounter->value() : 1;
 }
+std::string TfrmMain::SpeedLimit() const {
+  return ini_ ? ini_->ReadString(IniKeys::Config, IniKeys::SpeedLimit, "") : "";
+}
 
-std::vector<std::string> TfrmMain::DownloaderOptions(const std::string& url) const {
-  return ini_ ? DownloaderRunOptions(*ini_, url) : std::vector<std::string>{};
+std::vector<std::string> TfrmMain::SignInArguments(const std::string& url) const {
+  return ini_ ? quillmarsh::SignInArguments(*ini_, url) : std::vector<std::string>{};
 }
 
 void TfrmMain::ShowWindowMenu(const QPoint& globalPosition) {

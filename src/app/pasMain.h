@@ -178,9 +178,10 @@ class TfrmMain : public QWidget, public MissionHost {
   void WriteLog(const std::string& text) override;
   int DownloadLimit() const override;
   int ConvertLimit() const override;
+  std::string SpeedLimit() const override;
   void SetDownloadingButtons() override;
   void RepaintList() override;
-  std::vector<std::string> DownloaderOptions(const std::string& url) const override;
+  std::vector<std::string> SignInArguments(const std::string& url) const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -2,12 +2,27 @@
 
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
+#include "shared/ByteRate.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 
 namespace {
 std::string OutputTemplate(const MissionHost& host) {
   return host.OutputDir() + "%(title)s.%(ext)s";
+}
+
+// The host's speed limit in bytes a second; 0 when there is none or its
+// text is not a speed.
+std::uint64_t SpeedLimit(const MissionHost& host) {
+  return ParseByteRate(Trim(host.SpeedLimit())).value_or(0);
+}
+
+// " --limit-rate N" when there is a limit.
+std::vector<std::string> LimitArguments(const MissionHost& host) {
+  const std::uint64_t limit = SpeedLimit(host);
+  if (limit == 0) return {};
+  return {"--limit-rate", std::to_string(limit)};
 }
 }  // namespace
 
@@ -19,13 +34,16 @@ int GetNextDownUrl(const MissionModel& missions) {
 
 std::vector<std::string> DownloaderArguments(const MissionHost& host, const std::string& url) {
   std::vector<std::string> args{host.ProgramDir() + "tarnfetch", url, "-p", OutputTemplate(host)};
-  const std::vector<std::string> options = host.DownloaderOptions(url);
+  for (std::string& arg : LimitArguments(host)) args.push_back(std::move(arg));
+  const std::vector<std::string> options = host.SignInArguments(url);
   args.insert(args.end(), options.begin(), options.end());
   return args;
 }
 
 std::string DownloaderCommandLine(const MissionHost& host, const std::string& url) {
-  return "tarnfetch " + url + " -p \"" + OutputTemplate(host) + "\"";
+  std::string line = "tarnfetch " + url + " -p \"" + OutputTemplate(host) + "\"";
+  for (const std::string& arg : LimitArguments(host)) line += " " + arg;
+  return line;
 }
 
 void StartWaitingDownloads(MissionHost& host) {
@@ -41,6 +59,9 @@ void StartWaitingDownloads(MissionHost& host) {
   host.WriteReport("GetNexUrl: " + std::to_string(next));
   host.WriteReport("Available Download Counter: " +
                    std::to_string(limit - static_cast<int>(pipeline.DownloadThreads.size())));
+  if (const std::string text = Trim(host.SpeedLimit()); !text.empty() && !ParseByteRate(text)) {
+    host.WriteReport("[SpeedLimit]: \"" + text + "\" is not a speed (such as 2M); no limit");
+  }
   if (!pipeline.WorkerListsCreated) return;
 
   while (pipeline.RunningDownloads < limit && next != -1) {

@@ -23,7 +23,9 @@ void StartWaitingDownloads(MissionHost& host);
 
 // What the downloader gets for `url`: its path in the host's program
 // folder, the URL as one argument (even when it begins with "-"), "-p" and
-// the output path template in the host's output folder.
+// the output path template in the host's output folder, and
+// "--limit-rate" with the host's speed limit in bytes a second when it has
+// one (a SpeedLimit that is not a speed is left out).
 std::vector<std::string> DownloaderArguments(const MissionHost& host, const std::string& url);
 // The same as one line of text, for the report.
 std::string DownloaderCommandLine(const MissionHost& host, const std::string& url);

@@ -30,9 +30,9 @@ class MissionHost {
   virtual void StartConvert() = 0;
   virtual void SaveSettings() = 0;  // may throw IniWriteError
 
-  // What the downloader is told besides the address and the output: the
-  // user's sign-in and speed limit (see SignInSettings.h).
-  virtual std::vector<std::string> DownloaderOptions(const std::string& url) const {
+  // What the downloader is told of the user's sign-in for the address (see
+  // SignInSettings.h).
+  virtual std::vector<std::string> SignInArguments(const std::string& url) const {
     (void)url;
     return {};
   }
@@ -40,6 +40,8 @@ class MissionHost {
   // The two limits of the diagnostics window, read afresh at every call.
   virtual int DownloadLimit() const = 0;
   virtual int ConvertLimit() const = 0;
+  // The settings file's SpeedLimit text, as the user wrote it; empty: none.
+  virtual std::string SpeedLimit() const = 0;
 
   // Button states while downloading is active: Stop on; Reset, Remove, Clear off.
   virtual void SetDownloadingButtons() = 0;

@@ -84,7 +84,7 @@ void RememberAnswer(IniFile& ini, const std::string& site, const std::string& an
   WriteSiteAnswers(ini, answers);
 }
 
-std::vector<std::string> DownloaderRunOptions(const IniFile& ini, const std::string& url) {
+std::vector<std::string> SignInArguments(const IniFile& ini, const std::string& url) {
   std::vector<std::string> options;
   const SignInChoice choice = ReadSignInChoice(ini);
   using Mode = SignInChoice::Mode;
@@ -96,8 +96,6 @@ std::vector<std::string> DownloaderRunOptions(const IniFile& ini, const std::str
     const auto answer = AnswerFor(ini, SiteOfHost(HostOfUrl(url)));
     if (answer && *answer != kAnsweredNo) options = {"--cookies-from-browser", *answer};
   }
-  const std::string rate = ini.ReadString(IniKeys::Config, IniKeys::LimitRate, "");
-  if (!rate.empty()) options.insert(options.end(), {"--limit-rate", rate});
   return options;
 }
 

@@ -31,10 +31,10 @@ std::optional<std::string> AnswerFor(const IniFile& ini, const std::string& site
 // Sets or replaces one site's answer; an empty answer forgets it.
 void RememberAnswer(IniFile& ini, const std::string& site, const std::string& answer);
 
-// What tarnfetch is told for the address: "--cookies FILE",
-// "--cookies-from-browser NAME" (the chosen browser, or the one the site
-// said yes to), and "--limit-rate RATE" when a speed limit is set.
-std::vector<std::string> DownloaderRunOptions(const IniFile& ini, const std::string& url);
+// What tarnfetch is told of the user's sign-in for the address: "--cookies
+// FILE", "--cookies-from-browser NAME" (the chosen browser, or the one the
+// site said yes to), or nothing.
+std::vector<std::string> SignInArguments(const IniFile& ini, const std::string& url);
 
 // Whether a failure's reason says a sign-in could mend it: the server
 // answered 401 or 403, or the site asked to sign in, log in, prove the user

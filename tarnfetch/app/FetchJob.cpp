@@ -55,15 +55,15 @@ void RefuseUnprintablePaths(const std::string& pathTemplate) {
 
 }  // namespace
 
-void RunFetchJob(const std::string& url, const std::string& pathTemplate, int connections) {
+void RunFetchJob(const FetchOptions& options) {
   console::Go();
-  const std::string address = CheckUserUrl(url);
-  RefuseUnprintablePaths(pathTemplate);
+  const std::string address = CheckUserUrl(options.url);
+  RefuseUnprintablePaths(options.pathTemplate);
   Media media;
   try {
-    media = FindMedia(address);
+    media = FindMedia(address, options);
   } catch (const NoVideoOnPage& failure) {
-    return FetchWithSiteExtractor(address, pathTemplate, failure.what(), connections);
+    return FetchWithSiteExtractor(address, failure.what(), options);
   }
   if (media.title.empty()) media.title = TitleFromAddress(media.url);
   // Quillmarsh reads our output in small chunks; a short line keeps the
@@ -71,14 +71,14 @@ void RunFetchJob(const std::string& url, const std::string& pathTemplate, int co
   console::Title(media.title.empty() ? "video" : CutUtf8(media.title, kMaxTitleBytes));
   if (media.stream) {
     return DownloadStream({media.url, {{}, media.referrerPage, {}}, std::nullopt}, media.title,
-                          pathTemplate);
+                          options);
   }
 
-  const OutputTarget target = ExpandTemplate(
-      pathTemplate, media.title, ChooseExtension(media.contentType, UrlFileExtension(media.url)));
-  DownloadNamedFile(target, media.validators.length, [&](MediaDownload& download) {
+  const OutputTarget target =
+      ExpandTemplate(options.pathTemplate, media.title,
+                     ChooseExtension(media.contentType, UrlFileExtension(media.url)));
+  DownloadNamedFile(target, media.validators.length, options, [&](MediaDownload& download) {
     download.SetReferrerPage(media.referrerPage);
-    download.SetConnections(connections);
     return download.Run(media.url, media.validators);
   });
 }

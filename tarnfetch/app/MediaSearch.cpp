@@ -19,6 +19,7 @@ Deadline PageDeadline() {
 
 // One search through a page and its frames.
 struct Search {
+  const FetchOptions& options;
   Deadline deadline;
   std::string title;                     // the outer page's
   std::unordered_set<std::string> seen;  // pages read, so that a frame loop ends
@@ -52,7 +53,8 @@ std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& foun
     ++tried;
     ++search.tried;
     try {
-      const ProbeResult target = Probe(*absolute, search.deadline, {pageUrl, {}, false});
+      const ProbeResult target =
+          Probe(*absolute, search.deadline, search.options, {pageUrl, {}, false});
       if (target.kind != ProbeResult::Kind::Page) {
         return FoundMedia(target, pageUrl, search);
       }
@@ -67,7 +69,7 @@ std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& foun
     const auto absolute = ResolveUrl(pageUrl, frame);
     if (!absolute || !IsWebUrl(*absolute) || !search.seen.insert(*absolute).second) continue;
     try {
-      ProbeResult target = Probe(*absolute, search.deadline, {pageUrl, {}, false});
+      ProbeResult target = Probe(*absolute, search.deadline, search.options, {pageUrl, {}, false});
       if (target.kind != ProbeResult::Kind::Page) {  // a frame showing the file itself
         ++search.tried;
         return FoundMedia(target, pageUrl, search);
@@ -97,21 +99,22 @@ Media Finish(std::optional<Media> media, const std::string& pageUrl, const Searc
                       search.lastProblem);
 }
 
-Search NewSearch(const ProbeResult& page, Deadline deadline, const std::string& title) {
-  Search search{deadline, title, {page.url}, 0, {}};
+Search NewSearch(const ProbeResult& page, Deadline deadline, const std::string& title,
+                 const FetchOptions& options) {
+  Search search{options, deadline, title, {page.url}, 0, {}};
   return search;
 }
 
 }  // namespace
 
-Media MediaFromPage(const ProbeResult& page, Deadline deadline) {
+Media MediaFromPage(const ProbeResult& page, Deadline deadline, const FetchOptions& options) {
   const PageMedia found = ParsePage(page.body, page.contentType);
-  Search search = NewSearch(page, deadline, found.title);
+  Search search = NewSearch(page, deadline, found.title, options);
   return Finish(FromFound(page.url, found, 0, search), page.url, search);
 }
 
-Media FindMedia(const std::string& address) {
-  ProbeResult first = Probe(address, PageDeadline());
+Media FindMedia(const std::string& address, const FetchOptions& options) {
+  ProbeResult first = Probe(address, PageDeadline(), options);
   if (first.kind != ProbeResult::Kind::Page) {
     return {first.url,
             first.contentType,
@@ -123,7 +126,7 @@ Media FindMedia(const std::string& address) {
   // The page's text is let go before its frames are read.
   const PageMedia found = ParsePage(first.body, first.contentType);
   first.body = std::string();
-  Search search = NewSearch(first, PageDeadline(), found.title);
+  Search search = NewSearch(first, PageDeadline(), found.title, options);
   search.seen.insert(address);
   return Finish(FromFound(first.url, found, 0, search), first.url, search);
 }

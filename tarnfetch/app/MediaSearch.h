@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/FetchError.h"
+#include "core/FetchOptions.h"
 #include "http/Probe.h"
 #include "http/Validators.h"
 
@@ -32,13 +33,13 @@ class NoVideoOnPage : public FetchError {
 // shows in frames. Reading the page ends within kPageSeconds, and so does
 // trying its addresses and frames. Throws FetchError, NoVideoOnPage when
 // the address is a page but no video was found.
-Media FindMedia(const std::string& address);
+Media FindMedia(const std::string& address, const FetchOptions& options);
 
 // The first of the page's addresses that leads to media, else the first
 // in its frames (<iframe>, <embed>, <object>: at most PageMedia::kMaxFrames
 // a page, kMaxFrameDepth levels, each read once); all of them together end
 // by the deadline. The title is the page's own. Throws NoVideoOnPage.
 constexpr int kMaxFrameDepth = 2;
-Media MediaFromPage(const ProbeResult& page, Deadline deadline);
+Media MediaFromPage(const ProbeResult& page, Deadline deadline, const FetchOptions& options);
 
 }  // namespace tarnfetch

@@ -8,7 +8,7 @@
 
 #include "app/Arguments.h"
 #include "app/FetchJob.h"
-#include "cookies/RunCookies.h"
+#include "cookies/CookieSources.h"
 #include "core/FetchError.h"
 #include "extractor/DailyCheck.h"
 #include "report/Console.h"
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     case Arguments::Action::UpdateExtractor: {
       bool failed = false;
       for (const std::string& line :
-           tarnfetch::RunDailyCheck(tarnfetch::ExtractorHome::Find(), failed)) {
+           tarnfetch::RunDailyCheck(tarnfetch::ExtractorHome::Find(), args.options, failed)) {
         tarnfetch::console::Plain(line + "\n");
       }
       return failed ? 1 : 0;
@@ -51,8 +51,9 @@ int main(int argc, char** argv) {
       break;
   }
   try {
-    tarnfetch::SetRunCookies(tarnfetch::LoadCookies(args.cookieFile, args.cookiesFromBrowser));
-    tarnfetch::RunFetchJob(args.url, args.pathTemplate, args.connections);
+    tarnfetch::FetchOptions options = args.options;
+    options.cookies = tarnfetch::LoadCookies(options.cookieFile, options.cookiesFromBrowser);
+    tarnfetch::RunFetchJob(options);
     return 0;
   } catch (const tarnfetch::FetchError& failure) {
     tarnfetch::console::Error(failure.what());

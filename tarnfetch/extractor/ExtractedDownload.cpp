@@ -43,8 +43,8 @@ std::string NotAVideo(const std::string& url) {
 }
 
 // The first look at an address the extractor gave, with its headers.
-ProbeResult LookAt(const ExtractedFormat& format) {
-  ProbeResult probe = Probe(format.url, std::chrono::steady_clock::now() + kPageSeconds,
+ProbeResult LookAt(const ExtractedFormat& format, const FetchOptions& options) {
+  ProbeResult probe = Probe(format.url, std::chrono::steady_clock::now() + kPageSeconds, options,
                             {{}, format.headers, true});
   if (probe.kind == ProbeResult::Kind::Page) throw FetchError(NotAVideo(probe.url));
   return probe;
@@ -55,9 +55,8 @@ ProbeResult LookAt(const ExtractedFormat& format) {
 // The address goes as the extractor gave it, so that its Cookie stays with
 // its origin whatever the redirects.
 std::uint64_t FetchFormat(MediaDownload& download, const ExtractedFormat& format,
-                          const ProbeResult& probe, int connections) {
+                          const ProbeResult& probe) {
   download.SetHeaders(format.headers);
-  download.SetConnections(connections);
   return download.Run(format.url, ProbedValidators(probe));
 }
 
@@ -68,25 +67,23 @@ StreamSource StreamOf(const ExtractedFormat& format) {
 }
 
 void DownloadSingle(const ExtractedFormat& format, const std::string& title,
-                    const std::string& pathTemplate, int connections) {
-  const ProbeResult probe = LookAt(format);
+                    const FetchOptions& options) {
+  const ProbeResult probe = LookAt(format, options);
   if (probe.kind == ProbeResult::Kind::Stream) {
-    return DownloadStream(StreamOf(format), title, pathTemplate);
+    return DownloadStream(StreamOf(format), title, options);
   }
   const std::string extension =
       format.extension.empty() ? ChooseExtension(probe.contentType, UrlFileExtension(format.url))
                                : format.extension;
-  const OutputTarget target = ExpandTemplate(pathTemplate, title, extension);
-  DownloadNamedFile(
-      target, probe.contentLength ? probe.contentLength : format.size,
-      [&](MediaDownload& download) { return FetchFormat(download, format, probe, connections); });
+  const OutputTarget target = ExpandTemplate(options.pathTemplate, title, extension);
+  DownloadNamedFile(target, probe.contentLength ? probe.contentLength : format.size, options,
+                    [&](MediaDownload& download) { return FetchFormat(download, format, probe); });
 }
 
 // Picture and sound at once, each on a thread of its own into a ".part"
 // that stays, done or not, for the next run until ffmpeg has joined them;
 // one progress line across both. Two streams go the stream path's way.
-void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTemplate,
-                    int connections) {
+void DownloadJoined(const ExtractorAnswer& answer, const FetchOptions& options) {
   const std::string ffmpeg = FfmpegToJoin("this video's");
   const auto& formats = answer.formats;
   const bool mp4 = FitsMp4(formats[0], formats[1]);
@@ -96,7 +93,7 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
   for (std::size_t i = 0; i < probes.size(); ++i) {
     streams[i] = formats[i].IsStream();
     if (!streams[i]) {
-      probes[i] = LookAt(formats[i]);
+      probes[i] = LookAt(formats[i], options);
       streams[i] = probes[i]->kind == ProbeResult::Kind::Stream;
     }
   }
@@ -107,7 +104,7 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
   };
   if (manifestOnly(formats[0]) || manifestOnly(formats[1])) {
     if (manifestOnly(formats[0]) && manifestOnly(formats[1]) && formats[0].url == formats[1].url) {
-      return DownloadStream(StreamOf(formats[0]), answer.title, pathTemplate);
+      return DownloadStream(StreamOf(formats[0]), answer.title, options);
     }
     throw FetchError(
         "The site extractor chose picture and sound from different DASH manifests without "
@@ -115,7 +112,7 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
   }
   if (streams[0] && streams[1]) {
     return DownloadStreamPair(StreamOf(formats[0]), StreamOf(formats[1]), mp4, answer.title,
-                              pathTemplate);
+                              options);
   }
   if (streams[0] || streams[1]) {
     throw FetchError(
@@ -123,7 +120,7 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
         "other, which tarnfetch cannot join.");
   }
   const OutputTarget target =
-      ExpandTemplate(pathTemplate, answer.title, mp4 ? "mp4" : "mkv", kPieceSuffixBytes);
+      ExpandTemplate(options.pathTemplate, answer.title, mp4 ? "mp4" : "mkv", kPieceSuffixBytes);
   const OutputFolder folder(target.folder);
   const ChosenName chosen = ChooseName(folder, target, std::nullopt);
   if (chosen.complete) {
@@ -142,10 +139,10 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
   std::vector<std::function<void()>> pieces;
   for (std::size_t i = 0; i < kPieceNames.size(); ++i) {
     pieces.emplace_back([&, i] {
-      MediaDownload download(folder, chosen.name + kPieceNames[i], progress[i]);
+      MediaDownload download(folder, chosen.name + kPieceNames[i], progress[i], options);
       download.KeepPartWhenDone();
       download.SetStopFlag(&stop);
-      const std::uint64_t size = FetchFormat(download, formats[i], *probes[i], connections);
+      const std::uint64_t size = FetchFormat(download, formats[i], *probes[i]);
       held[i] = std::make_unique<PartFile>(folder, chosen.name + kPieceNames[i]);
       if (held[i]->Size() != size) {
         throw FetchError(folder.Path() + "/" + held[i]->Name() +
@@ -166,17 +163,14 @@ void DownloadJoined(const ExtractorAnswer& answer, const std::string& pathTempla
 
 }  // namespace
 
-void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate,
-                       int connections) {
+void DownloadExtracted(const ExtractorAnswer& answer, const FetchOptions& options) {
   console::Title(answer.title);
   const ExtractedFormat& first = answer.formats.front();
   if (answer.formats.size() == 1 && first.IsStream()) {
-    return DownloadStream(StreamOf(first), answer.title, pathTemplate);
+    return DownloadStream(StreamOf(first), answer.title, options);
   }
-  if (answer.formats.size() == 1) {
-    return DownloadSingle(first, answer.title, pathTemplate, connections);
-  }
-  DownloadJoined(answer, pathTemplate, connections);
+  if (answer.formats.size() == 1) return DownloadSingle(first, answer.title, options);
+  DownloadJoined(answer, options);
 }
 
 }  // namespace tarnfetch

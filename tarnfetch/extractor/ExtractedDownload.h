@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/FetchOptions.h"
 #include "extractor/ExtractorAnswer.h"
 
 namespace tarnfetch {
@@ -16,7 +17,6 @@ namespace tarnfetch {
 // thread of its own, whose pieces stay for the next run until joined, or
 // two streams through the stream path. A stream and a file cannot be
 // joined. Throws FetchError, the first failure's once both have stopped.
-void DownloadExtracted(const ExtractorAnswer& answer, const std::string& pathTemplate,
-                       int connections);
+void DownloadExtracted(const ExtractorAnswer& answer, const FetchOptions& options);
 
 }  // namespace tarnfetch

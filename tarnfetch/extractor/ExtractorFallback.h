@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/FetchOptions.h"
+
 namespace tarnfetch {
 
 // For a page on which tarnfetch found no video itself (pageProblem says
@@ -13,7 +15,7 @@ namespace tarnfetch {
 // installing yt-dlp lets such sites work; when the extractor finds nothing
 // either, pageProblem and the extractor's own message, and whether it is
 // outdated or could not be updated, and what tarnfetch does about it.
-void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathTemplate,
-                            const std::string& pageProblem, int connections);
+void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pageProblem,
+                            const FetchOptions& options);
 
 }  // namespace tarnfetch

@@ -55,9 +55,10 @@ void WriteAtomically(const std::string& path, std::string_view data) {
   }
 }
 
-std::string Fetch(const ExtractorHome& home, const std::string& name, std::size_t maxBytes) {
+std::string Fetch(const ExtractorHome& home, const std::string& name, std::size_t maxBytes,
+                  const FetchOptions& options) {
   try {
-    return FetchSmall(home.releaseBase + name, maxBytes);
+    return FetchSmall(home.releaseBase + name, maxBytes, options);
   } catch (const FetchError& failure) {
     throw Failed{"the release could not be fetched: " + std::string(failure.what())};
   }
@@ -126,11 +127,11 @@ class FolderLock {
   bool held_;
 };
 
-UpdateOutcome Update(const ExtractorHome& home) {
+UpdateOutcome Update(const ExtractorHome& home, const FetchOptions& options) {
   const std::string python = FindHelperProgram("python3");
   if (python.empty()) throw Failed{"python3, which runs the extractor, is not installed"};
-  const std::string sums = Fetch(home, "SHA2-256SUMS", kMaxSumsBytes);
-  const std::string signature = Fetch(home, "SHA2-256SUMS.sig", kMaxSignatureBytes);
+  const std::string sums = Fetch(home, "SHA2-256SUMS", kMaxSumsBytes, options);
+  const std::string signature = Fetch(home, "SHA2-256SUMS.sig", kMaxSignatureBytes, options);
   CheckSignature(home, sums, signature);
   const std::string expected = SumOf(sums, "yt-dlp");
   UpdateOutcome outcome;
@@ -139,7 +140,7 @@ UpdateOutcome Update(const ExtractorHome& home) {
     outcome.version = ReadWhole(home.VersionFile());
     return outcome;
   }
-  const std::string program = Fetch(home, "yt-dlp", kMaxExtractorBytes);
+  const std::string program = Fetch(home, "yt-dlp", kMaxExtractorBytes, options);
   if (Sha256(program) != expected) {
     throw Failed{"the extractor fetched does not match its signed checksum"};
   }
@@ -162,7 +163,7 @@ UpdateOutcome Update(const ExtractorHome& home) {
 
 }  // namespace
 
-UpdateOutcome UpdateExtractor(const ExtractorHome& home) {
+UpdateOutcome UpdateExtractor(const ExtractorHome& home, const FetchOptions& options) {
   UpdateOutcome outcome;
   const FolderLock lock(home.folder);
   if (!lock.Held()) {
@@ -170,7 +171,7 @@ UpdateOutcome UpdateExtractor(const ExtractorHome& home) {
     return outcome;
   }
   try {
-    return Update(home);
+    return Update(home, options);
   } catch (const Failed& failed) {
     outcome.failure = failed.why;
   }

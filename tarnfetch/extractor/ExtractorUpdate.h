@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FetchOptions.h"
 #include "extractor/ExtractorHome.h"
 
 namespace tarnfetch {
@@ -21,8 +22,8 @@ struct UpdateOutcome {
 // has it answer --version with python3 and only then puts it in place of
 // the private copy (one rename). A failure changes nothing. One run at a
 // time: another that is at it makes this one Busy. The folder must exist
-// (TakeTurn makes it).
-UpdateOutcome UpdateExtractor(const ExtractorHome& home);
+// (TakeTurn makes it). Its requests take the run's options (the proxy).
+UpdateOutcome UpdateExtractor(const ExtractorHome& home, const FetchOptions& options);
 
 // The lines of the debug report for an update: what was found before it,
 // what it fetched or why it failed.

@@ -82,8 +82,9 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) 
 
 }  // namespace
 
-ProbeResult Probe(const std::string& url, Deadline deadline, const ProbeRequest& request) {
-  HttpTransfer transfer;
+ProbeResult Probe(const std::string& url, Deadline deadline, const FetchOptions& options,
+                  const ProbeRequest& request) {
+  HttpTransfer transfer(options);
   ProbeState state;
   state.transfer = &transfer;
   state.vouchedMedia = request.vouchedMedia;

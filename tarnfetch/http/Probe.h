@@ -45,6 +45,7 @@ struct ProbeRequest {
 // download needs its own request (with a Range when resuming). The whole
 // probe ends by the deadline. Throws FetchError for failures and for
 // answers that are neither.
-ProbeResult Probe(const std::string& url, Deadline deadline, const ProbeRequest& request = {});
+ProbeResult Probe(const std::string& url, Deadline deadline, const FetchOptions& options,
+                  const ProbeRequest& request = {});
 
 }  // namespace tarnfetch

@@ -58,7 +58,7 @@ TEST(SettingsWindow, ShowsTheFileAndOkKeepsWhatItShows) {
   EXPECT_EQ(ReadSignInChoice(saved).mode, SignInChoice::Mode::CookieFile);
   EXPECT_EQ(ReadSignInChoice(saved).cookieFile, "/home/u/cookies.txt");
   EXPECT_EQ(ReadSiteAnswers(saved), (SiteAnswers{{"b.example", "no"}}));
-  EXPECT_EQ(saved.ReadString(IniKeys::Config, IniKeys::LimitRate, ""), "2M");
+  EXPECT_EQ(saved.ReadString(IniKeys::Config, IniKeys::SpeedLimit, ""), "2M");
   EXPECT_TRUE(saved.ReadBool(IniKeys::Config, IniKeys::UpdateSiteExtractor, false));
   EXPECT_EQ(saved.ReadInteger(IniKeys::Config, IniKeys::DownloadsAtOnce, 0), 16);
   EXPECT_EQ(saved.ReadInteger(IniKeys::Config, IniKeys::ConversionsAtOnce, 0), 1);

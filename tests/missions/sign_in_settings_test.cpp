@@ -9,7 +9,7 @@
 namespace quillmarsh {
 namespace {
 
-TEST(SignInSettings, DownloaderRunOptions) {
+TEST(SignInSettings, SignInArguments) {
   struct Case {
     const char* config;
     const char* url;
@@ -24,7 +24,6 @@ TEST(SignInSettings, DownloaderRunOptions) {
       {"SignInFrom=file\r\nCookieFile=/k/c.txt\r\n",
        "https://c.example/",
        {"--cookies", "/k/c.txt"}},
-      {"SignInFrom=none\r\nLimitRate=2M\r\n", "https://a.example/", {"--limit-rate", "2M"}},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -32,7 +31,7 @@ TEST(SignInSettings, DownloaderRunOptions) {
                                          "[SignIn]\r\nCount=2\r\nSite1=a.example firefox\r\n"
                                          "Site2=b.example no\r\n");
     const IniFile ini(dir.file("qlmsh.ini"));
-    EXPECT_EQ(DownloaderRunOptions(ini, c.url), c.options) << c.config << c.url;
+    EXPECT_EQ(SignInArguments(ini, c.url), c.options) << c.config << c.url;
   }
 }
 

@@ -35,6 +35,7 @@ class TestHost : public MissionHost {
   void SaveSettings() override;
   int DownloadLimit() const override { return downloadLimit; }
   int ConvertLimit() const override { return convertLimit; }
+  std::string SpeedLimit() const override { return speedLimit; }
   void SetDownloadingButtons() override { ++downloadingButtonsCalls; }
   void RepaintList() override { ++repaintCalls; }
 
@@ -64,6 +65,7 @@ class TestHost : public MissionHost {
   int logCalls = 0;
   int downloadLimit = 1;
   int convertLimit = 1;
+  std::string speedLimit;
   int startDownloadCalls = 0;
   int startConvertCalls = 0;
   int saveSettingsCalls = 0;

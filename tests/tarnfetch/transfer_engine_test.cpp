@@ -130,7 +130,7 @@ TEST_F(TransferEngineTest, ParallelRangesRetriesAndFailures) {
     SCOPED_TRACE(c.path);
     std::string received;
     done_ = 0;
-    TransferEngine engine(4);
+    TransferEngine engine(4, {});
     std::uint64_t reported = 0;
     engine.OnProgress([&](std::uint64_t total) { reported = total; });
     if (c.failure != nullptr) {

@@ -1,23 +1,9 @@
-#include "cookies/RunCookies.h"
+#include "cookies/CookieSources.h"
 
 #include "cookies/BrowserCookies.h"
 #include "cookies/NetscapeCookies.h"
 
 namespace tarnfetch {
-namespace {
-std::shared_ptr<const CookieJar>& Current() {
-  static std::shared_ptr<const CookieJar> jar;
-  return jar;
-}
-}  // namespace
-
-void SetRunCookies(std::shared_ptr<const CookieJar> jar) {
-  Current() = std::move(jar);
-}
-
-const CookieJar* RunCookies() {
-  return Current().get();
-}
 
 std::shared_ptr<const CookieJar> LoadCookies(const std::string& cookieFile,
                                              const std::string& browserChoice) {
