@@ -58,15 +58,9 @@ std::vector<Cookie> ReadChromiumCookies(const std::string& database,
       "SELECT host_key, path, is_secure, is_httponly, expires_utc, name, value, encrypted_value "
       "FROM cookies",
       [&](sqlite3_stmt* row) {
-        Cookie cookie;
-        cookie.domain = CookieDatabase::Text(row, 0);
-        cookie.path = CookieDatabase::Text(row, 1);
-        cookie.secure = sqlite3_column_int(row, 2) != 0;
-        cookie.httpOnly = sqlite3_column_int(row, 3) != 0;
+        Cookie cookie = CookieDatabase::RowCookie(row);
         const std::int64_t expires = sqlite3_column_int64(row, 4);
         cookie.expires = expires > 0 ? expires / 1000000 - kSecondsFrom1601To1970 : 0;
-        cookie.name = CookieDatabase::Text(row, 5);
-        cookie.value = CookieDatabase::Text(row, 6);
         const std::string encrypted = CookieDatabase::Text(row, 7);
         if (!encrypted.empty()) {
           auto value = keys.Decrypt(encrypted, cookie.domain);

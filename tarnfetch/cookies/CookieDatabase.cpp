@@ -54,4 +54,15 @@ std::string CookieDatabase::Text(sqlite3_stmt* row, int i) {
   return bytes == nullptr ? std::string() : std::string(static_cast<const char*>(bytes), size);
 }
 
+Cookie CookieDatabase::RowCookie(sqlite3_stmt* row) {
+  Cookie cookie;
+  cookie.domain = Text(row, 0);
+  cookie.path = Text(row, 1);
+  cookie.secure = sqlite3_column_int(row, 2) != 0;
+  cookie.httpOnly = sqlite3_column_int(row, 3) != 0;
+  cookie.name = Text(row, 5);
+  cookie.value = Text(row, 6);
+  return cookie;
+}
+
 }  // namespace tarnfetch

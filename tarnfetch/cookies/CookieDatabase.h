@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "cookies/Cookie.h"
 #include "cookies/PrivateFolder.h"
 
 namespace tarnfetch {
@@ -27,6 +28,10 @@ class CookieDatabase {
 
   // Column i of the current row as text or bytes ("" for NULL).
   static std::string Text(sqlite3_stmt* row, int i);
+  // The cookie of a row whose columns are domain, path, secure, HttpOnly,
+  // expiry (left to the caller: each browser counts it its own way), name
+  // and value.
+  static Cookie RowCookie(sqlite3_stmt* row);
 
  private:
   PrivateFolder folder_;

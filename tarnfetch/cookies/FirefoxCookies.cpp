@@ -20,14 +20,8 @@ std::vector<Cookie> ReadFirefoxCookies(const std::string& database) {
   // host: ".example.com" for a domain cookie, "example.com" for a host's.
   store.ForEachRow("SELECT host, path, isSecure, isHttpOnly, expiry, name, value FROM moz_cookies",
                    [&](sqlite3_stmt* row) {
-                     Cookie cookie;
-                     cookie.domain = CookieDatabase::Text(row, 0);
-                     cookie.path = CookieDatabase::Text(row, 1);
-                     cookie.secure = sqlite3_column_int(row, 2) != 0;
-                     cookie.httpOnly = sqlite3_column_int(row, 3) != 0;
+                     Cookie cookie = CookieDatabase::RowCookie(row);
                      cookie.expires = ExpirySeconds(sqlite3_column_int64(row, 4));
-                     cookie.name = CookieDatabase::Text(row, 5);
-                     cookie.value = CookieDatabase::Text(row, 6);
                      if (!cookie.domain.empty() && !cookie.name.empty())
                        cookies.push_back(std::move(cookie));
                    });
