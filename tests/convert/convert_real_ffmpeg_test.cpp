@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "convert/ConvertOptions.h"
-#include "platform/ConsoleProcess.h"
 #include "support/ConvertSandbox.h"
 #include "support/TempDir.h"
+#include "support/TestMedia.h"
 
 namespace quillmarsh {
 
@@ -21,24 +21,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-const char* const kFfmpeg = "/usr/bin/ffmpeg";
-
-// Runs ffmpeg to the end; its exit status, or -1 when it did not start.
-int RunFfmpeg(std::vector<std::string> args, std::string* output = nullptr) {
-  args.insert(args.begin(), {kFfmpeg, "-hide_banner", "-nostdin", "-y"});
-  ConsoleProcess p;
-  if (!p.Start(args, ConsoleProcess::Stdin::Null)) return -1;
-  std::string out;
-  for (;;) {
-    const bool ended = p.Wait(50ms) == ConsoleProcess::WaitResult::Exited;
-    const std::string chunk = p.Read(4096);
-    out += chunk;
-    if (ended && chunk.empty()) break;
-  }
-  if (output) *output = out;
-  return p.ExitStatus().value_or(-1);
-}
 
 // How many entries a folder holds.
 std::ptrdiff_t EntriesIn(const std::string& dir) {
@@ -146,9 +128,8 @@ TEST_F(RealFfmpeg, UnreadableInputEndsInError) {
 TEST_F(RealFfmpeg, BaselineFormatsConvertAnyPixelFormat) {
   ConvertSandbox box(kFfmpeg);
   const std::string input = box.file("full chroma.mkv");
-  ASSERT_EQ(RunFfmpeg({"-f", "lavfi", "-i", "testsrc=duration=2:size=160x120:rate=10", "-c:v",
-                       "libx264", "-pix_fmt", "yuv444p", input}),
-            0);
+  ASSERT_TRUE(RunFfmpeg({"-f", "lavfi", "-i", "testsrc=duration=2:size=160x120:rate=10", "-c:v",
+                         "libx264", "-pix_fmt", "yuv444p", input}));
   for (const char* format : {"iPad (.mp4)", "Samsung Galaxy (.mp4)"}) {
     const int row = box.AddMission(input, format);
     box.host.StartConvert();
@@ -172,14 +153,13 @@ TEST_F(RealFfmpeg, FullFileSystemEndsInError) {
 
   // A small input whose conversion to AAC at 160k needs far more than 64 KiB.
   const std::string input = mountPoint.file("small.avi");
-  ASSERT_EQ(
+  ASSERT_TRUE(
       RunFfmpeg({"-f",       "lavfi",   "-i",   "color=c=blue:duration=10:size=160x120:rate=10",
                  "-f",       "lavfi",   "-i",   "anoisesrc=d=10:r=8000",
                  "-pix_fmt", "yuv420p", "-c:v", "mpeg4",
                  "-q:v",     "31",      "-c:a", "libmp3lame",
                  "-b:a",     "8k",      "-ac",  "1",
-                 input}),
-      0);
+                 input}));
   ConvertSandbox box(kFfmpeg);
   box.AddMission(input, "iPad (.mp4)");
   box.host.StartConvert();

@@ -16,6 +16,7 @@
 #include "pipeline/StopAll.h"
 #include "support/ConvertSandbox.h"
 #include "support/QtTestApp.h"
+#include "support/StandInPrograms.h"
 #include "support/TempDir.h"
 
 namespace quillmarsh {
@@ -163,15 +164,12 @@ TEST(StartConvert, NothingStartsWithoutRoomOrWorkerLists) {
 TEST(StartConvert, MissingFfmpegFailsEachMissionAndMovesOn) {
   ConvertSandbox box("");  // no ffmpeg in the application folder
   TempDir emptyBin;
-  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-  ::setenv("PATH", emptyBin.path().c_str(), 1);
+  const ScopedEnv noFfmpeg("PATH", emptyBin.path());
   box.AddMission(Downloaded(box, "a.avi"), "MP3 Audio(.mp3)");
   box.AddMission(Downloaded(box, "b.avi"), "MP3 Audio(.mp3)");
 
   box.host.StartConvert();
-  const bool idle = box.RunUntilIdle();
-  ::setenv("PATH", oldPath.c_str(), 1);
-  ASSERT_TRUE(idle);
+  ASSERT_TRUE(box.RunUntilIdle());
   EXPECT_EQ(box.host.missions.status(0), "[Error in convert]");
   EXPECT_EQ(box.host.missions.status(1), "[Error in convert]");
   EXPECT_EQ(box.host.missions.reason(0), "ffmpeg not found");

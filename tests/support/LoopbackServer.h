@@ -15,11 +15,7 @@ namespace quillmarsh {
 class LoopbackServer {
  public:
   explicit LoopbackServer(std::string host = "127.0.0.1") : host_(std::move(host)) {}
-  ~LoopbackServer() {
-    if (!thread_.joinable()) return;
-    server_.stop();
-    thread_.join();
-  }
+  ~LoopbackServer() { Stop(); }
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
@@ -29,6 +25,12 @@ class LoopbackServer {
     port_ = server_.bind_to_any_port(host_);
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  // Waits for the answers under way; the routes are not called again.
+  void Stop() {
+    if (!thread_.joinable()) return;
+    server_.stop();
+    thread_.join();
   }
   std::string Url(const std::string& path) {
     Start();

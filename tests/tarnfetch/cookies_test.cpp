@@ -4,12 +4,22 @@
 // must never see the cookie. Cookies come from a cookie file, from a
 // Firefox store written with Firefox's schema, and from a profile the real
 // Chromium made.
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <mutex>
+#include <optional>
+#include <sstream>
+#include <thread>
 
-#include "TarnfetchHarness.h"
 #include "support/FirefoxProfile.h"
+#include "support/LoopbackServer.h"
+#include "support/StandInPrograms.h"
+#include "support/TarnfetchOutput.h"
+#include "support/TarnfetchRun.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -17,21 +27,6 @@ namespace {
 const std::string kSecret = "s3cr3t-Session-7f2a91";
 const std::string kSecureSecret = "s3cr3t-Secure-88c1e0";
 const std::string kClip = RandomBytes(40 << 10, 31);
-
-// Sets an environment variable for the scope, restoring it however the
-// scope ends.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 class TarnfetchCookies : public ::testing::Test {
  protected:
@@ -115,7 +110,10 @@ class TarnfetchCookies : public ::testing::Test {
   fs::path out() const { return temp_.Path() / "out"; }
   fs::path tmp() const { return temp_.Path() / "tmp"; }
 
-  TempFolder temp_;
+  struct Folder {
+    fs::path Path() const { return dir.path(); }
+    TempDir dir;
+  } temp_;
   std::mutex lock_;
   std::vector<std::string> requests_;
   LoopbackServer site_{"127.0.0.2"};
@@ -216,22 +214,19 @@ TEST_F(TarnfetchCookies, ChromiumProfileMadeByTheRealBrowser) {
 // The site extractor gets the page's site's cookies alone, in a file only
 // the user can read, which is gone once it has answered.
 TEST_F(TarnfetchCookies, SiteExtractorGetsOnlyTheSitesCookies) {
-  const fs::path bin = temp_.Path() / "bin";
-  fs::create_directories(bin);
   const fs::path seen = temp_.Path() / "seen";
-  WriteFile(
-      bin / "yt-dlp",
-      "#!/bin/sh\n[ \"$1\" = --version ] && { echo 2099.01.01; exit 0; }\n"
+  StandInPrograms programs;
+  programs.Script(
+      "yt-dlp",
+      "[ \"$1\" = --version ] && { echo 2099.01.01; exit 0; }\n"
       "while [ $# -gt 0 ]; do\n"
       "  if [ \"$1\" = --cookies ]; then f=$2; fi; shift\ndone\n"
-      "{ echo \"$f\"; stat -c %a \"$f\" \"$(dirname \"$f\")\"; grep -v '^# ' \"$f\" | cut -f1,6; }"
-      " > '" +
+      "{ echo \"$f\"; stat -c %a \"$f\" \"$(dirname \"$f\")\"; "
+      "grep -v '^# ' \"$f\" | cut -f1,6; } > '" +
           seen.string() +
           "'\n"
-          "echo 'ERROR: [generic] This video is private. Sign in to view it' >&2; exit 1\n");
-  fs::permissions(bin / "yt-dlp", fs::perms::owner_all);
+          "echo 'ERROR: [generic] This video is private. Sign in to view it' >&2; exit 1");
   WriteFile(temp_.Path() / "cookies.txt", CookieFileText());
-  ScopedEnv path("PATH", bin.string() + ":" + std::getenv("PATH"));
   const RunResult run =
       Fetch({"--cookies", (temp_.Path() / "cookies.txt").string()}, "/nothing.html");
   ExpectFailure(run, out());

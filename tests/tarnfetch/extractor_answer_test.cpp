@@ -1,8 +1,8 @@
 // The site extractor's answer: the parser's rules as a table, and the real
 // tarnfetch's memory while it reads hostile answers of the full size.
-#include "TarnfetchHarness.h"
 #include "core/FetchError.h"
 #include "extractor/ExtractorAnswer.h"
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -98,7 +98,9 @@ TEST(ExtractorAnswerReader, RefusesWhatItCannotUseAndSaysWhy) {
 
 // A stand-in extractor that prints the answer: tarnfetch's own peak stays
 // under 40 MB whatever its shape, at the largest size it accepts.
-TEST(ExtractorAnswerReader, HostileAnswersOfFullSizeKeepTarnfetchSmall) {
+using TarnfetchExtractorMemory = TarnfetchTest;
+
+TEST_F(TarnfetchExtractorMemory, HostileAnswersOfFullSizeKeepTarnfetchSmall) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizers' own memory would be measured";
 #endif
@@ -112,27 +114,17 @@ TEST(ExtractorAnswerReader, HostileAnswersOfFullSizeKeepTarnfetchSmall) {
        Repeated(R"({"url": "http://127.0.0.1:1/v", "formats": [)",
                 R"({"url": "https://a.example/0123456789", "ext": "mp4"},)", 1'000'000, "{}]}")},
   };
-  TempFolder temp;
-  const fs::path bin = temp.Path() / "bin";
-  fs::create_directories(bin);
-  WriteFile(bin / "yt-dlp", "#!/bin/sh\ncat '" + (temp.Path() / "answer.json").string() + "'\n");
-  fs::permissions(bin / "yt-dlp", fs::perms::owner_all);
-  LoopbackServer server;
-  server.Routes().Get("/page", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("<html><title>x</title></html>", "text/html");
-  });
-  const std::string path = std::getenv("PATH");
-  setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+  Serve("/page.html", "<html><title>x</title></html>");
+  StandInPrograms programs;
   for (const auto& [name, answer] : answers) {
     SCOPED_TRACE(name);
     ASSERT_LT(answer.size(), 64u << 20);
-    WriteFile(temp.Path() / "answer.json", answer);
+    programs.Printing("yt-dlp", answer);
     long peakKb = 0;
-    const RunResult run = RunTarnfetchMeasured(server.Url("/page"), temp.Path(), &peakKb);
-    ExpectFailure(run, temp.Path() / "out");
+    const RunResult run = RunTarnfetchMeasured(Url("/page.html"), temp(), &peakKb);
+    ExpectFailure(run, out());
     EXPECT_LT(peakKb, kMaxPeakKb);
   }
-  setenv("PATH", path.c_str(), 1);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The real tarnfetch reading hostile pages of the full 8 MiB it accepts:
 // whatever the page's shape, its memory stays small.
-#include "TarnfetchHarness.h"
+#include <functional>
+
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -17,7 +19,9 @@ std::string Page(const std::string& head, const std::function<std::string(std::s
   return page;
 }
 
-TEST(TarnfetchPageMemory, EveryShapeOfPageStaysUnder40MB) {
+using TarnfetchPageMemory = TarnfetchTest;
+
+TEST_F(TarnfetchPageMemory, EveryShapeOfPageStaysUnder40MB) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizers' own memory would be measured";
 #endif
@@ -70,36 +74,28 @@ TEST(TarnfetchPageMemory, EveryShapeOfPageStaysUnder40MB) {
       {"a title of references", [] { return Page("<title>", [](auto) { return "&#x1F600;"; }); }},
   };
 
-  // The loopback server must be reached directly, whatever the machine uses;
-  // the site extractor, which would be asked next, is not measured here.
-  for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
-  const std::string path = std::getenv("PATH");
-  setenv("PATH", "/nonexistent", 1);
-  LoopbackServer server;
+  // The site extractor, which would be asked next, is not measured here.
+  const ScopedEnv noPrograms("PATH", "/nonexistent");
   std::string current;
   // With a length the server sends the page as it is: compressing 8 MiB
   // would cost seconds.
-  server.Routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
+  Routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
     res.set_content_provider(current.size(), "text/html",
                              [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                                return sink.write(current.data() + offset,
                                                  std::min<std::size_t>(length, 1 << 20));
                              });
   });
-  server.Routes().Get(R"(/\d+)",
-                      [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
-  TempFolder temp;
   for (const auto& [name, make] : pages) {
     SCOPED_TRACE(name);
     current = make();
     ASSERT_EQ(current.size(), kPageBytes);
     long peakKb = 0;
-    const RunResult run = RunTarnfetchMeasured(server.Url("/page"), temp.Path(), &peakKb);
-    ExpectFailure(run, temp.Path() / "out");
+    const RunResult run = RunTarnfetchMeasured(Url("/page"), temp(), &peakKb);
+    ExpectFailure(run, out());
     EXPECT_GT(peakKb, 8 << 10) << "the page itself is held";
     EXPECT_LT(peakKb, kMaxPeakKb);
   }
-  setenv("PATH", path.c_str(), 1);
 }
 
 }  // namespace
