@@ -78,6 +78,7 @@ kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
 # 48 segments of equal size and length, their bytes joined as they are.
 mkdir -p "$work/www"
 segment=$((expected / 48))
+expected=$((segment * 48))
 {
   echo "#EXTM3U"
   echo "#EXT-X-TARGETDURATION:2"

@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "missions/HandOffMessage.h"
 #include "missions/MissionHost.h"
+#include "missions/UrlBatch.h"
 
 class QCheckBox;
 class QComboBox;
@@ -132,6 +134,11 @@ class TfrmMain : public QWidget, public MissionHost {
   // text file): one mission each, duplicates refused with one message,
   // the new rows shown, then both schedulers asked once.
   void AddUrlBatch(const std::vector<std::string>& urls);
+  // Addresses handed over by another process (`quillmarsh URL...`, the
+  // browser's host): as a batch, but duplicates are only counted in the
+  // answer (no box pops up over the user's browser); refused once a close
+  // has been confirmed.
+  HandOffReply AddHandedUrls(const std::vector<std::string>& urls);
   // What is pasted into the URL box (its keys, its menu, the middle
   // button, "Paste URL", plain text dropped on it) is read for addresses:
   // one fills the box, several become missions, none changes nothing.
@@ -201,6 +208,9 @@ class TfrmMain : public QWidget, public MissionHost {
   // Pastes and drops into the URL box; true when the event was taken.
   bool urlBoxEvent(QEvent* event);
   void showUrlBoxMenu(const QPoint& position);
+  // Adds the addresses not yet listed with the current choices and shows
+  // the new rows.
+  UrlBatch addFreshUrls(const std::vector<std::string>& urls);
   // Runs a user action, showing a refused settings write in an error box.
   void guarded(const std::function<void()>& action);
   MissionModel* missions_;

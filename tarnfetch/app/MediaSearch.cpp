@@ -4,7 +4,9 @@
 #include <unordered_set>
 
 #include "core/FetchError.h"
+#include "core/Utf8.h"
 #include "http/Url.h"
+#include "page/PageEncoding.h"
 #include "page/PageParser.h"
 
 namespace tarnfetch {
@@ -31,20 +33,39 @@ bool TimeIsUp(const Search& search) {
   return std::chrono::steady_clock::now() >= search.deadline;
 }
 
-std::optional<Media> FromPage(ProbeResult page, int depth, Search& search);
+std::optional<MediaPlan> FromPage(ProbeResult page, int depth, Search& search);
 
-Media FoundMedia(const ProbeResult& target, const std::string& pageUrl, const Search& search) {
-  return {target.url,
-          target.contentType,
-          ProbedValidators(target),
-          search.title,
-          pageUrl,
-          target.kind == ProbeResult::Kind::Stream};
+// The file's own name without its extension, for media without a title.
+// Bytes that are not UTF-8 are read as a page declared Latin-1 is.
+std::string TitleFromAddress(const std::string& url) {
+  std::string name = UrlFileName(url);
+  if (!IsValidUtf8(name)) name = ToUtf8(name, PageEncoding::Windows1252);
+  const auto dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+// The plan for media looked at already; pageUrl is the page that named it
+// (empty for the user's own address).
+MediaPlan PlanFor(const ProbeResult& target, const std::string& title, const std::string& pageUrl) {
+  PlannedSource source;
+  const bool stream = target.kind == ProbeResult::Kind::Stream;
+  source.kind = stream ? PlannedSource::Kind::Stream : PlannedSource::Kind::File;
+  source.url = target.url;
+  source.headers = {{}, pageUrl, {}};
+  source.looked = true;
+  source.validators = ProbedValidators(target);
+  source.contentType = target.contentType;
+  return {title.empty() ? TitleFromAddress(target.url) : title, {std::move(source)}};
+}
+
+MediaPlan FoundMedia(const ProbeResult& target, const std::string& pageUrl, const Search& search) {
+  return PlanFor(target, search.title, pageUrl);
 }
 
 // The page's own addresses, then its frames.
-std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& found, int depth,
-                               Search& search) {
+std::optional<MediaPlan> FromFound(const std::string& pageUrl, const PageMedia& found, int depth,
+                                   Search& search) {
   std::size_t tried = 0;
   for (const std::string& address : found.addresses) {
     if (tried == kMaxCandidates || TimeIsUp(search)) break;
@@ -86,13 +107,13 @@ std::optional<Media> FromFound(const std::string& pageUrl, const PageMedia& foun
 
 // Reads a frame's page; its text is let go before its own frames are read,
 // so that at most one page's text is held at a time.
-std::optional<Media> FromPage(ProbeResult page, int depth, Search& search) {
+std::optional<MediaPlan> FromPage(ProbeResult page, int depth, Search& search) {
   const PageMedia found = ParsePage(page.body, page.contentType);
   page.body = std::string();
   return FromFound(page.url, found, depth, search);
 }
 
-Media Finish(std::optional<Media> media, const std::string& pageUrl, const Search& search) {
+MediaPlan Finish(std::optional<MediaPlan> media, const std::string& pageUrl, const Search& search) {
   if (media) return std::move(*media);
   if (search.tried == 0) throw NoVideoOnPage("No video was found on the page " + pageUrl);
   throw NoVideoOnPage("The video named on the page " + pageUrl + " could not be fetched; " +
@@ -107,22 +128,15 @@ Search NewSearch(const ProbeResult& page, Deadline deadline, const std::string& 
 
 }  // namespace
 
-Media MediaFromPage(const ProbeResult& page, Deadline deadline, const FetchOptions& options) {
+MediaPlan MediaFromPage(const ProbeResult& page, Deadline deadline, const FetchOptions& options) {
   const PageMedia found = ParsePage(page.body, page.contentType);
   Search search = NewSearch(page, deadline, found.title, options);
   return Finish(FromFound(page.url, found, 0, search), page.url, search);
 }
 
-Media FindMedia(const std::string& address, const FetchOptions& options) {
+MediaPlan FindMedia(const std::string& address, const FetchOptions& options) {
   ProbeResult first = Probe(address, PageDeadline(), options);
-  if (first.kind != ProbeResult::Kind::Page) {
-    return {first.url,
-            first.contentType,
-            ProbedValidators(first),
-            {},
-            {},
-            first.kind == ProbeResult::Kind::Stream};
-  }
+  if (first.kind != ProbeResult::Kind::Page) return PlanFor(first, {}, {});
   // The page's text is let go before its frames are read.
   const PageMedia found = ParsePage(first.body, first.contentType);
   first.body = std::string();

@@ -5,7 +5,7 @@
 
 #include "core/FetchError.h"
 #include "extractor/DailyCheck.h"
-#include "extractor/ExtractedDownload.h"
+#include "extractor/ExtractedPlan.h"
 #include "extractor/ExtractorAnswer.h"
 #include "extractor/ExtractorChoice.h"
 #include "extractor/ExtractorUpdate.h"
@@ -70,8 +70,8 @@ ExtractorAnswer AfterRefusal(const ExtractorHome& home, ExtractorProgram& progra
 
 }  // namespace
 
-void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pageProblem,
-                            const FetchOptions& options) {
+MediaPlan PlanWithSiteExtractor(const std::string& pageUrl, const std::string& pageProblem,
+                                const FetchOptions& options) {
   const ExtractorHome home = ExtractorHome::Find();
   std::optional<ExtractorProgram> program = ChooseExtractor(home);
   if (!program) {
@@ -93,7 +93,7 @@ void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pageP
     throw FetchError(pageProblem + ". " + failure.what());
   }
   StartDailyCheck(home, options);
-  DownloadExtracted(answer, options);
+  return PlanOf(answer);
 }
 
 }  // namespace tarnfetch

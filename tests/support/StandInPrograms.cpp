@@ -24,7 +24,7 @@ std::string CurrentPath() {
 }
 
 StandInPrograms::StandInPrograms(const std::string& rest)
-    : path_("PATH", dir_.path() + ":" + rest) {}
+    : path_("PATH", rest.empty() ? dir_.path() : dir_.path() + ":" + rest) {}
 
 void StandInPrograms::Script(const std::string& name, const std::string& body) {
   namespace fs = std::filesystem;

@@ -2,8 +2,10 @@
 // a stall in the same run cost one request each, for the bytes still
 // missing.
 #include <atomic>
+#include <chrono>
+#include <thread>
 
-#include "TarnfetchHarness.h"
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -12,19 +14,13 @@ const std::string kFile = RandomBytes(1 << 20, 30);  // one connection: below th
 const std::size_t kResetAt = kFile.size() * 4 / 10;
 const std::size_t kStallAt = kFile.size() * 7 / 10;
 
-class TarnfetchOneConnection : public ::testing::Test {
+class TarnfetchOneConnection : public TarnfetchTest {
  protected:
   void SetUp() override {
-    setenv("TARNFETCH_TEST_STALL_SECONDS", "2", 1);
-    server_.Routes().Get("/file.mp4", [this](const httplib::Request& req, httplib::Response& res) {
-      int request = 0;
-      {
-        std::lock_guard lock(mutex_);
-        ranges_.push_back(req.get_header_value("Range"));
-        request = static_cast<int>(ranges_.size());
-      }
-      // The first request is tarnfetch's look at the address; the second
-      // breaks off at 40 %, the third stops sending at 70 %.
+    // The first request is tarnfetch's look at the address; the second
+    // breaks off at 40 %, the third stops sending at 70 %.
+    Routes().Get("/file.mp4", [this](const httplib::Request&, httplib::Response& res) {
+      const int request = ++requests_;
       const std::size_t end = request == 2 ? kResetAt : request == 3 ? kStallAt : kFile.size();
       res.set_content_provider(
           kFile.size(), "video/mp4",
@@ -43,25 +39,21 @@ class TarnfetchOneConnection : public ::testing::Test {
   }
   void TearDown() override {
     released_ = true;
-    unsetenv("TARNFETCH_TEST_STALL_SECONDS");
+    TarnfetchTest::TearDown();
   }
 
-  TempFolder temp_;
-  std::mutex mutex_;
-  std::vector<std::string> ranges_;
+  ScopedEnv stall_{"TARNFETCH_TEST_STALL_SECONDS", "2"};
+  std::atomic<int> requests_{0};
   std::atomic<bool> released_{false};
-  LoopbackServer server_;  // last, so that it stops first
 };
 
 TEST_F(TarnfetchOneConnection, AResetAndAStallAreRetriedForWhatIsMissing) {
-  const fs::path file = temp_.Path() / "file.mp4";
-  const RunResult run = RunTarnfetch({server_.Url("/file.mp4"), "-p", file.string()});
-  ASSERT_EQ(run.exitCode, 0) << run.Text();
-  ExpectWellFormedOutput(run);
-  EXPECT_TRUE(ReadFile(file) == kFile);
-  EXPECT_EQ(ranges_, (std::vector<std::string>{"", "", "bytes=" + std::to_string(kResetAt) + "-",
-                                               "bytes=" + std::to_string(kStallAt) + "-"}));
-  EXPECT_EQ(FilesBelow(temp_.Path()), std::vector<std::string>{"file.mp4"});
+  ExpectOnlyFile(Fetch("/file.mp4"), "file.mp4");
+  EXPECT_TRUE(ReadFile(out() / "file.mp4") == kFile);
+  EXPECT_EQ(Count("/file.mp4"), 4);
+  EXPECT_EQ(SentValues("Range", "/file.mp4"),
+            (std::vector<std::string>{"bytes=" + std::to_string(kResetAt) + "-",
+                                      "bytes=" + std::to_string(kStallAt) + "-"}));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // --proxy: every request of a run goes through the proxy, and the site
 // extractor is told to use it. The proxy is a loopback server that forwards
 // absolute-form requests and marks what it forwards.
-#include "TarnfetchHarness.h"
+#include <algorithm>
+
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -38,95 +40,65 @@ class MarkingProxy {
   LoopbackServer server_;
 };
 
-class TarnfetchProxy : public ::testing::Test {
+class TarnfetchProxy : public TarnfetchTest {
  protected:
   void SetUp() override {
-    origin_.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-      {
-        std::lock_guard lock(mutex_);
-        seen_.push_back(req.get_header_value("X-Through-Proxy") + " " + req.path);
-      }
-      if (req.path == "/page.html") {
-        return res.set_content("<title>Proxied</title><video src=\"/clip.mp4\"></video>",
-                               "text/html");
-      }
-      if (req.path == "/nothing.html")
-        return res.set_content("<title>No video</title>", "text/html");
-      if (req.path == "/clip.mp4") return res.set_content(kClip, "video/mp4");
-      if (req.path == "/stream.m3u8") {
-        std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:2\n";
-        for (int i = 0; i < 3; ++i) playlist += "#EXTINF:2.0,\nseg" + std::to_string(i) + ".ts\n";
-        return res.set_content(playlist + "#EXT-X-ENDLIST\n", "application/vnd.apple.mpegurl");
-      }
-      if (req.path.starts_with("/seg")) return res.set_content(kSegment, "video/mp2t");
-      res.status = 404;
-    });
+    Serve("/page.html", "<title>Proxied</title><video src=\"/clip.mp4\"></video>");
+    Serve("/nothing.html", "<title>No video</title>");
+    Serve("/clip.mp4", kClip);
+    std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:2\n";
+    for (int i = 0; i < 3; ++i) {
+      playlist += "#EXTINF:2.0,\nseg" + std::to_string(i) + ".ts\n";
+      Serve("/seg" + std::to_string(i) + ".ts", kSegment);
+    }
+    Serve("/stream.m3u8", playlist + "#EXT-X-ENDLIST\n");
   }
 
-  // Runs with PATH holding only `bin`: no ffmpeg, so a stream's segments
-  // stay joined as they are, and any stand-in extractor placed there.
-  RunResult Fetch(const std::string& path) {
-    const std::string saved = std::getenv("PATH");
-    setenv("PATH", bin().c_str(), 1);
-    RunResult run = RunTarnfetch({origin_.Url(path), "-p", (out() / "%(title)s.%(ext)s").string(),
-                                  "--proxy", proxy_.Address()});
-    setenv("PATH", saved.c_str(), 1);
-    return run;
+  RunResult FetchThroughProxy(const std::string& path) {
+    return Fetch(path, {"--proxy", proxy_.Address()});
   }
 
-  // Every request reached the origin through the proxy; the paths asked.
+  // Every request reached the server through the proxy; the paths asked.
   std::vector<std::string> Asked() {
     std::vector<std::string> paths;
-    for (const std::string& request : seen_) {
-      EXPECT_TRUE(request.starts_with("yes ")) << "not through the proxy: " << request;
-      paths.push_back(request.substr(request.find(' ') + 1));
+    for (const SeenRequest& request : Seen()) {
+      EXPECT_EQ(request.Header("X-Through-Proxy"), "yes")
+          << "not through the proxy: " << request.path;
+      paths.push_back(request.path);
     }
-    seen_.clear();
+    ForgetRequests();
+    std::sort(paths.begin(), paths.end());
     return paths;
   }
 
-  fs::path bin() const { return temp_.Path() / "bin"; }
-  fs::path out() const { return temp_.Path() / "out"; }
-
-  TempFolder temp_;
-  std::mutex mutex_;
-  std::vector<std::string> seen_;
+  // PATH holds only the stand-ins: no ffmpeg, so a stream's segments stay
+  // joined as they are.
+  StandInPrograms bin_{""};
   MarkingProxy proxy_;
-  LoopbackServer origin_;  // last, so that it stops first
 };
 
 TEST_F(TarnfetchProxy, APageAndItsFileAndAStreamComeThroughTheProxy) {
-  fs::create_directories(bin());
-  const RunResult page = Fetch("/page.html");
-  ASSERT_EQ(page.exitCode, 0) << page.Text();
+  ExpectOnlyFile(FetchThroughProxy("/page.html"), "Proxied.mp4");
   EXPECT_TRUE(ReadFile(out() / "Proxied.mp4") == kClip);
-  EXPECT_EQ(Asked(), (std::vector<std::string>{"/page.html", "/clip.mp4", "/clip.mp4"}));
+  EXPECT_EQ(Asked(), (std::vector<std::string>{"/clip.mp4", "/clip.mp4", "/page.html"}));
 
-  const RunResult stream = Fetch("/stream.m3u8");
-  ASSERT_EQ(stream.exitCode, 0) << stream.Text();
+  const RunResult stream = FetchThroughProxy("/stream.m3u8");
+  ASSERT_NO_FATAL_FAILURE(ExpectSuccess(stream));
   EXPECT_TRUE(ReadFile(out() / "stream.ts") == kSegment + kSegment + kSegment);
-  auto asked = Asked();
-  std::sort(asked.begin(), asked.end());
-  EXPECT_EQ(asked, (std::vector<std::string>{"/seg0.ts", "/seg1.ts", "/seg2.ts", "/stream.m3u8",
-                                             "/stream.m3u8"}));
+  EXPECT_EQ(Asked(), (std::vector<std::string>{"/seg0.ts", "/seg1.ts", "/seg2.ts", "/stream.m3u8",
+                                               "/stream.m3u8"}));
 }
 
 TEST_F(TarnfetchProxy, TheSiteExtractorIsToldToUseTheProxy) {
-  fs::create_directories(bin());
-  const fs::path program = bin() / "yt-dlp";
   // Says where it was asked to go, then answers with the clip.
-  WriteFile(program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + (temp_.Path() / "args").string() +
-                         "'\nprintf '%s' '{\"title\": \"Extracted\", \"url\": \"" +
-                         origin_.Url("/clip.mp4") +
-                         "\", \"ext\": \"mp4\", \"protocol\": \"http\"}'\n");
-  fs::permissions(program, fs::perms::owner_all);
-  const RunResult run = Fetch("/nothing.html");
-  ASSERT_EQ(run.exitCode, 0) << run.Text();
-  EXPECT_TRUE(ReadFile(out() / "Extracted.mp4") == kClip);
-  EXPECT_NE(ReadFile(temp_.Path() / "args").find("--proxy\n" + proxy_.Address() + "\n--\n"),
-            std::string::npos)
-      << ReadFile(temp_.Path() / "args");
-  EXPECT_EQ(Asked(), (std::vector<std::string>{"/nothing.html", "/clip.mp4", "/clip.mp4"}));
+  const std::string args = (temp() / "args").string();
+  bin_.Script("yt-dlp", "printf '%s\\n' \"$@\" > '" + args +
+                            "'\nprintf '%s' '{\"title\": " + "\"Extracted\", \"url\": \"" +
+                            Url("/clip.mp4") + "\", \"ext\": \"mp4\", \"protocol\": \"http\"}'");
+  ExpectOnlyFile(FetchThroughProxy("/nothing.html"), "Extracted.mp4");
+  EXPECT_NE(ReadFile(args).find("--proxy\n" + proxy_.Address() + "\n--\n"), std::string::npos)
+      << ReadFile(args);
+  EXPECT_EQ(Asked(), (std::vector<std::string>{"/clip.mp4", "/clip.mp4", "/nothing.html"}));
 }
 
 }  // namespace
