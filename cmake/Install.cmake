@@ -67,7 +67,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, gpgv, python3")
 # The site extractor: tarnfetch asks it for the video of pages it cannot
 # read itself, and works without it. nodejs runs the JavaScript some sites
-# need with current releases.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "yt-dlp, nodejs")
+# need with current releases; publicsuffix keeps the list of where one
+# site ends and the next begins current.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "yt-dlp, nodejs, publicsuffix")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libcpp-httplib-dev libssl-dev nlohmann-json3-dev libexpat1-dev
+  libsqlite3-dev libsecret-1-dev libpsl-dev publicsuffix
   ffmpeg xvfb xauth fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
   dbus time curl python3

@@ -60,6 +60,18 @@ inline constexpr std::string_view UpdateSiteExtractor = "UpdateSiteExtractor";
 // The speed limit quillmarsh hands each download (tarnfetch --limit-rate):
 // bytes a second, with K, M or G; empty or 0: none.
 inline constexpr std::string_view SpeedLimit = "SpeedLimit";
+// Whose sign-in (cookies) downloads use: "ask" (each site, the default),
+// "none", "file" (the cookie file CookieFile names) or a browser's name.
+inline constexpr std::string_view SignInFrom = "SignInFrom";
+inline constexpr std::string_view CookieFile = "CookieFile";
+// How many downloads and conversions may run at once (1 to 16).
+inline constexpr std::string_view DownloadsAtOnce = "DownloadsAtOnce";
+inline constexpr std::string_view ConversionsAtOnce = "ConversionsAtOnce";
+// The sites' answers to "Use your sign-in from ...?": section SignIn holds
+// Count and Site1 ... SiteN, each "<site> <browser name>" or "<site> no".
+inline constexpr std::string_view SignInSection = "SignIn";
+inline constexpr std::string_view SignInCount = "Count";
+inline constexpr std::string_view SignInSite = "Site";
 }  // namespace IniKeys
 
 }  // namespace quillmarsh

@@ -11,11 +11,14 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTableView>
 #include <algorithm>
 
 #include "app/MainWindowPlacement.h"
+#include "app/SettingsWindow.h"
+#include "app/SignInAsker.h"
 #include "app/pasAbout.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
@@ -23,6 +26,7 @@
 #include "download/DownloadScheduler.h"
 #include "missions/DownloadHistory.h"
 #include "pipeline/RetryTimer.h"
+#include "missions/SignInSettings.h"
 #include "shared/IniFile.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopNotifier.h"
@@ -203,6 +207,14 @@ void TfrmMain::buildControls() {
   connect(edtUrl, &QLineEdit::returnPressed, this, &TfrmMain::btnGoClick);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::RememberDownload);
+  signIn_ = new SignInAsker(*this);
+  auto* settingsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
+  connect(settingsKey, &QShortcut::activated, this, &TfrmMain::OpenSettings);
+  sufMain->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(sufMain, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ShowWindowMenu(sufMain->mapToGlobal(at)); });
+  connect(missions_, &MissionModel::statusChanged, signIn_, &SignInAsker::MissionStatusChanged,
+          Qt::QueuedConnection);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
     if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
   });
@@ -274,6 +286,22 @@ int TfrmMain::ConvertLimit() const {
 }
 std::string TfrmMain::SpeedLimit() const {
   return ini_ ? ini_->ReadString(IniKeys::Config, IniKeys::SpeedLimit, "") : "";
+}
+
+std::vector<std::string> TfrmMain::SignInArguments(const std::string& url) const {
+  return ini_ ? quillmarsh::SignInArguments(*ini_, url) : std::vector<std::string>{};
+}
+
+void TfrmMain::ShowWindowMenu(const QPoint& globalPosition) {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(QStringLiteral("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+                  &TfrmMain::OpenSettings);
+  menu->popup(globalPosition);
+}
+
+void TfrmMain::OpenSettings() {
+  if (ini_ && !closing_) ShowSettings(*ini_, this);
 }
 
 void TfrmMain::SetDownloadingButtons() {

@@ -41,6 +41,7 @@ class DownloadHistory;
 class IniFile;
 class LinkLabel;
 class ScrollCanvas;
+class SignInAsker;
 class SkinnedFrame;
 
 class TfrmMain : public QWidget, public MissionHost {
@@ -116,6 +117,8 @@ class TfrmMain : public QWidget, public MissionHost {
   // when there are more than 25; those already in the list or downloaded
   // before are passed over, with one message.
   void AddListedVideos(FoundList list);
+  // Starts the waiting downloads, then the waiting conversions, guarded.
+  void StartWaitingWork();
   void closeAllThreads();
 
   // Handlers.
@@ -163,6 +166,10 @@ class TfrmMain : public QWidget, public MissionHost {
   void ShowRowMenuFromKeyboard();
   // The menu of the list's empty area.
   void ShowListMenu(const QPoint& position);
+  // The menu of the window itself (its title bar, the list's empty area):
+  // "Settings…". OpenSettings shows the settings window (also Ctrl+,).
+  void ShowWindowMenu(const QPoint& globalPosition);
+  void OpenSettings();
   void PrepareRowMenu(int row);
   void OpenRowFile();
   void OpenRowFolder();
@@ -212,6 +219,7 @@ class TfrmMain : public QWidget, public MissionHost {
   std::string SpeedLimit() const override;
   void SetDownloadingButtons() override;
   void RepaintList() override;
+  std::vector<std::string> SignInArguments(const std::string& url) const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -239,9 +247,6 @@ class TfrmMain : public QWidget, public MissionHost {
   UrlBatch addFreshUrls(const std::vector<std::string>& urls);
   // Runs a user action, showing a refused settings write in an error box.
   void guarded(const std::function<void()>& action);
-  // Starts the waiting downloads, then the waiting conversions, guarded.
-  void StartWaitingWork();
-
   MissionModel* missions_;
   PipelineState pipeline_;
   std::unique_ptr<IniFile> ini_;
@@ -251,6 +256,7 @@ class TfrmMain : public QWidget, public MissionHost {
   bool missionsLoaded_ = false;
   DesktopNotifier* notifier_;
   std::unique_ptr<DownloadHistory> history_;
+  SignInAsker* signIn_;
   int menuRow_ = -1;
 };
 

@@ -38,6 +38,8 @@ void TfrmMain::buildRowMenu() {
   removeAction = rowMenu->addAction(QStringLiteral("Remove"), this, &TfrmMain::RemoveSelectedRows);
   listMenu = new QMenu(this);
   listMenu->setObjectName(QStringLiteral("listMenu"));
+  listMenu->addAction(QStringLiteral("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+                      &TfrmMain::OpenSettings);
   forgetHistoryAction = listMenu->addAction(QStringLiteral("Forget the download history"), this,
                                             &TfrmMain::ForgetDownloadHistory);
 

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/SettingsWindow.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
@@ -112,6 +113,7 @@ void TfrmMain::InitSettings() {
   ConvertAgainWhereFileIsMissing(*missions_);
   *history_ = DownloadHistory(Paths.dataDir + std::string(DownloadHistory::kFileName));
   history_->Load();
+  if (ini_) LoadSavedLimits(*ini_);
 
   Paths.outputDir = AppendSlash(lblOutDir->text().toStdString());
   if (const int err = CreateFolder(Paths.outputDir); err != 0) {

@@ -36,6 +36,8 @@ int GetNextDownUrl(const MissionModel& missions) {
 std::vector<std::string> DownloaderArguments(const MissionHost& host, const std::string& url) {
   std::vector<std::string> args{host.ProgramDir() + "tarnfetch", url, "-p", OutputTemplate(host)};
   for (std::string& arg : LimitArguments(host)) args.push_back(std::move(arg));
+  const std::vector<std::string> options = host.SignInArguments(url);
+  args.insert(args.end(), options.begin(), options.end());
   return args;
 }
 

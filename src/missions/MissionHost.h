@@ -3,6 +3,7 @@
 // The main window implements it; tests implement it without widgets.
 
 #include <string>
+#include <vector>
 
 #include "missions/FoundList.h"
 #include "missions/MissionModel.h"
@@ -33,6 +34,13 @@ class MissionHost {
   virtual void ListFound(FoundList list) = 0;
   virtual void StartConvert() = 0;
   virtual void SaveSettings() = 0;  // may throw IniWriteError
+
+  // What the downloader is told of the user's sign-in for the address (see
+  // SignInSettings.h).
+  virtual std::vector<std::string> SignInArguments(const std::string& url) const {
+    (void)url;
+    return {};
+  }
 
   // The two limits of the diagnostics window, read afresh at every call.
   virtual int DownloadLimit() const = 0;

@@ -40,7 +40,7 @@ std::string ReadOption(int argc, const char* const* argv, int& i, FetchOptions& 
   const bool hasValue = i + 1 < argc;
   const std::string_view value = hasValue ? argv[i + 1] : "";
   if (option != "-p" && option != "--connections" && option != "--limit-rate" &&
-      option != "--proxy") {
+      option != "--proxy" && option != "--cookies" && option != "--cookies-from-browser") {
     return "Unknown argument \"" + std::string(option) +
            "\". Run \"tarnfetch --help\" for the usage.";
   }
@@ -61,6 +61,12 @@ std::string ReadOption(int argc, const char* const* argv, int& i, FetchOptions& 
              "2M.";
     }
     options.rateLimit = *rate > 0 ? std::make_shared<RateLimit>(*rate) : nullptr;
+  } else if (option == "--cookies" || option == "--cookies-from-browser") {
+    if (value.empty()) {
+      return "The option " + std::string(option) + " needs " +
+             (option == "--cookies" ? "a cookie file" : "a browser") + " after it.";
+    }
+    (option == "--cookies" ? options.cookieFile : options.cookiesFromBrowser) = value;
   } else {
     if (!IsProxyAddress(value)) {
       return "The option --proxy needs a proxy address after it, such as "
@@ -102,6 +108,10 @@ Arguments ParseArguments(int argc, const char* const* argv) {
     args.problem = ReadOption(argc, argv, i, args.options);
     if (!args.problem.empty()) return args;
   }
+  if (!args.options.cookieFile.empty() && !args.options.cookiesFromBrowser.empty()) {
+    args.problem = "Give either --cookies or --cookies-from-browser, not both.";
+    return args;
+  }
   if (args.options.pathTemplate.empty()) {
     args.problem = "The output path template after -p is empty.";
     return args;
@@ -113,6 +123,7 @@ Arguments ParseArguments(int argc, const char* const* argv) {
 std::string HelpText() {
   return R"(Usage: tarnfetch URL [-p TEMPLATE] [--connections N] [--limit-rate RATE]
                      [--proxy URL]
+                     [--cookies FILE | --cookies-from-browser BROWSER[:PROFILE]]
        tarnfetch --help | --version | --update-extractor [--proxy URL]
 
 Downloads the video or audio file at URL. URL may be the address of the file
@@ -142,6 +153,21 @@ Only http and https addresses are fetched.
                 before the host when it needs them); the site extractor is
                 told to use it too. Without it, the environment's
                 http_proxy, https_proxy and no_proxy apply.
+  --cookies FILE
+                send the cookies of a Netscape cookie file (as curl and
+                yt-dlp write them) where they belong: each only to its
+                own host or domain and path, Secure ones only over https
+  --cookies-from-browser BROWSER[:PROFILE]
+                the same with the cookies of a browser on this computer:
+                firefox, chromium, chrome, brave, edge, vivaldi or opera.
+                PROFILE is a profile's name or folder; without it, the
+                browser's default profile. The store is read from a copy
+                and never changed. Chromium's values are decrypted with
+                its built-in key or its key in the desktop's secret
+                service; other key stores (KWallet) are not read.
+                The site extractor gets only the page's site's cookies,
+                in a private file removed once it has answered. Cookie
+                values are never printed.
   --help        show this text (only as the sole argument)
   --version     show the version (only as the sole argument)
   --update-extractor

@@ -8,6 +8,7 @@
 
 #include "app/Arguments.h"
 #include "app/FetchJob.h"
+#include "cookies/CookieSources.h"
 #include "core/FetchError.h"
 #include "extractor/DailyCheck.h"
 #include "http/PassingFault.h"
@@ -51,7 +52,9 @@ int main(int argc, char** argv) {
       break;
   }
   try {
-    tarnfetch::RunFetchJob(args.options);
+    tarnfetch::FetchOptions options = args.options;
+    options.cookies = tarnfetch::LoadCookies(options.cookieFile, options.cookiesFromBrowser);
+    tarnfetch::RunFetchJob(options);
     return 0;
   } catch (const tarnfetch::FetchError& failure) {
     tarnfetch::console::Error(failure.what());

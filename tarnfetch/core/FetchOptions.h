@@ -8,6 +8,8 @@
 
 namespace tarnfetch {
 
+class CookieJar;
+
 // Every setting of one run, filled once from the command line (and from
 // [Config] where a setting lives there) and handed down whole to where
 // requests and child programs are set up. A new setting is a field here, a
@@ -32,6 +34,12 @@ struct FetchOptions {
   // A transfer slower than one byte a second for this long has stalled and
   // is tried again. Only tests shorten it (TARNFETCH_TEST_STALL_SECONDS).
   long stallSeconds = kStallSeconds;
+  // The user's cookies as the command line names them: a Netscape cookie
+  // file, or a browser's store ("BROWSER[:PROFILE]"); and, once read, the
+  // cookies themselves (null: none of the user's cookies are sent).
+  std::string cookieFile;
+  std::string cookiesFromBrowser;
+  std::shared_ptr<const CookieJar> cookies;
 
   // Bytes a second all transfers together may receive; 0: no limit.
   std::uint64_t LimitRate() const { return rateLimit ? rateLimit->BytesPerSecond() : 0; }

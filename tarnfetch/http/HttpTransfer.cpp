@@ -8,6 +8,7 @@
 #include <new>
 #include <string_view>
 
+#include "cookies/CookieJar.h"
 #include "core/StopFlag.h"
 #include "http/PassingFault.h"
 #include "http/Url.h"
@@ -73,6 +74,7 @@ void ApplySharedOptions(CURL* curl, char* errorText, const FetchOptions& options
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "tarnfetch/" TARNFETCH_VERSION);
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // keep cookies across redirects
+  if (options.cookies) options.cookies->ApplyTo(curl);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
 }
 

@@ -48,8 +48,9 @@ bool IsCredentialHeader(std::string_view header);
 // here, parallel ones in TransferEngine): http and https only (also for
 // redirects), at most 10 redirects, TLS verification, a connect time-out,
 // the run's stall time-out and its proxy (for every address, whatever
-// no_proxy says; without one libcurl follows the environment). errorText
-// must hold CURL_ERROR_SIZE bytes and outlive the handle's use.
+// no_proxy says; without one libcurl follows the environment), and the
+// user's cookies when the run has them (libcurl decides where each goes).
+// errorText must hold CURL_ERROR_SIZE bytes and outlive the handle's use.
 void ApplySharedOptions(CURL* curl, char* errorText, const FetchOptions& options);
 
 // The read buffer for a download's body (CURLOPT_BUFFERSIZE): larger reads
