@@ -51,8 +51,10 @@ QString answerText(const std::string& site, const std::string& answer) {
 
 }  // namespace
 
-TfrmSettings::TfrmSettings(IniFile& ini, QWidget* parent)
-    : QDialog(parent, Qt::FramelessWindowHint | Qt::Dialog), ini_(ini) {
+TfrmSettings::TfrmSettings(IniFile& ini, QWidget* parent, std::function<void()> forgetHistory)
+    : QDialog(parent, Qt::FramelessWindowHint | Qt::Dialog),
+      ini_(ini),
+      forgetHistory_(std::move(forgetHistory)) {
   setObjectName(QStringLiteral("frmSettings"));
   setWindowTitle(QStringLiteral("Settings"));
   setWindowIcon(AppIcon());
@@ -117,6 +119,10 @@ void TfrmSettings::buildControls() {
   speConversions = atOnceField(sufSettings, 1);
   form->addRow(QStringLiteral("Downloads at once:"), speDownloads);
   form->addRow(QStringLiteral("Conversions at once:"), speConversions);
+  btnForgetHistory = new QPushButton(QStringLiteral("Forget the download history"), sufSettings);
+  btnForgetHistory->setEnabled(static_cast<bool>(forgetHistory_));
+  connect(btnForgetHistory, &QPushButton::clicked, this, [this] { forgetHistory_(); });
+  form->addRow(QString(), btnForgetHistory);
 
   btnOK = new QPushButton(QStringLiteral("OK"), sufSettings);
   btnCancel = new QPushButton(QStringLiteral("Cancel"), sufSettings);
@@ -217,8 +223,8 @@ void LoadSavedLimits(const IniFile& ini) {
   load(IniKeys::ConversionsAtOnce, frmDebug->speConvertCounter);
 }
 
-void ShowSettings(IniFile& ini, QWidget* parent) {
-  TfrmSettings window(ini, parent);
+void ShowSettings(IniFile& ini, QWidget* parent, std::function<void()> forgetHistory) {
+  TfrmSettings window(ini, parent, std::move(forgetHistory));
   window.adjustSize();
   if (parent) window.move(parent->geometry().center() - window.rect().center());
   window.exec();

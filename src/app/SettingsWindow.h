@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -21,7 +23,8 @@ class SkinnedFrame;
 class TfrmSettings : public QDialog {
   Q_OBJECT
  public:
-  TfrmSettings(IniFile& ini, QWidget* parent);
+  // forgetHistory: what "Forget the download history" does (asks first).
+  TfrmSettings(IniFile& ini, QWidget* parent, std::function<void()> forgetHistory = {});
 
   SkinnedFrame* sufSettings;
   QComboBox* cmbSignIn;
@@ -29,6 +32,7 @@ class TfrmSettings : public QDialog {
   QPushButton* btnCookieFile;
   QListWidget* lstSites;
   QPushButton* btnForget;
+  QPushButton* btnForgetHistory;
   QLineEdit* edtSpeedLimit;
   QCheckBox* chkUpdateExtractor;
   QSpinBox* speDownloads;
@@ -47,6 +51,7 @@ class TfrmSettings : public QDialog {
   void load();
 
   IniFile& ini_;
+  std::function<void()> forgetHistory_;
 };
 
 // The limits the settings file keeps, into the diagnostics window's two
@@ -54,6 +59,6 @@ class TfrmSettings : public QDialog {
 void LoadSavedLimits(const IniFile& ini);
 
 // Opens the settings window over parent, modally.
-void ShowSettings(IniFile& ini, QWidget* parent);
+void ShowSettings(IniFile& ini, QWidget* parent, std::function<void()> forgetHistory = {});
 
 }  // namespace quillmarsh

@@ -301,7 +301,7 @@ void TfrmMain::ShowWindowMenu(const QPoint& globalPosition) {
 }
 
 void TfrmMain::OpenSettings() {
-  if (ini_ && !closing_) ShowSettings(*ini_, this);
+  if (ini_ && !closing_) ShowSettings(*ini_, this, [this] { ForgetDownloadHistory(); });
 }
 
 void TfrmMain::SetDownloadingButtons() {

@@ -30,8 +30,11 @@ TEST(SettingsWindow, ShowsTheFileAndOkKeepsWhatItShows) {
             "[Config]\r\nUpdateSiteExtractor=0\r\n[SignIn]\r\nCount=2\r\n"
             "Site1=a.example firefox\r\nSite2=b.example no\r\n");
   IniFile ini(dir.file("qlmsh.ini"));
-  TfrmSettings window(ini, nullptr);
+  int forgotten = 0;
+  TfrmSettings window(ini, nullptr, [&forgotten] { ++forgotten; });
   EXPECT_EQ(window.cmbSignIn->currentText(), QStringLiteral("Ask each site"));
+  window.btnForgetHistory->click();
+  EXPECT_EQ(forgotten, 1) << "the window forgets the download history through the main window";
   ASSERT_EQ(window.lstSites->count(), 2);
   EXPECT_EQ(window.lstSites->item(0)->text(), QStringLiteral("a.example: yes, from Firefox"));
   EXPECT_EQ(window.lstSites->item(1)->text(), QStringLiteral("b.example: no"));
