@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QMenu>
 #include <QSpinBox>
 #include <QTableView>
@@ -79,7 +80,8 @@ TEST(SettingsWindow, TheListsEmptyAreaOffersIt) {
       menu->close();
     }
   }
-  EXPECT_EQ(offered, QStringList{QStringLiteral("Settings…")});
+  EXPECT_EQ(offered, (QStringList{QStringLiteral("Settings…"),
+                                  QStringLiteral("Forget the download history")}));
 }
 
 }  // namespace

@@ -161,7 +161,7 @@ TEST_F(RealFfmpeg, DeviceFormatsGiveFittingFilesAndSkipOnlyWhatFits) {
         "-c:v", "libx264"};
     args.insert(args.end(), video.begin(), video.end());
     args.insert(args.end(), {"-c:a", "aac", "-ac", "2", box.file(name)});
-    EXPECT_EQ(RunFfmpeg(args), 0) << name;
+    EXPECT_TRUE(RunFfmpeg(args)) << name;
     return box.file(name);
   };
   const std::string sources[] = {make("high 444.mp4", {"-pix_fmt", "yuv444p"}),
