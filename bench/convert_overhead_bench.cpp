@@ -80,8 +80,10 @@ Clock::duration ConvertAlone(const std::string& clip) {
   const ConvertArgs args = GetConvertArgs(kFormat, kPreset);
   const FfmpegCommand cmd = BuildFfmpegCommand(kFfmpeg, clip, args.args, args.ext);
   fs::remove(cmd.outputFile);
+  std::vector<std::string> argv = cmd.argv;
+  argv.push_back(cmd.outputFile);  // the worker writes a temporary file instead
   const auto start = Clock::now();
-  if (RunQuietly(cmd.argv) != 0) return Clock::duration::zero();
+  if (RunQuietly(argv) != 0) return Clock::duration::zero();
   return Clock::now() - start;
 }
 

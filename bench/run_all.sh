@@ -10,7 +10,8 @@
 # --tarnfetch-mib sets the size. The HLS comparison fetches a 60-segment
 # stream with tarnfetch and ffmpeg; the connections comparison a 96 MiB file
 # paced to 8 MB/s a connection with tarnfetch, curl and aria2c (1 round
-# with --quick). Exit status 0 only when every benchmark ran and every
+# with --quick); the speed limit a 24 MiB file and a 48-segment stream at
+# --limit-rate 2M. Exit status 0 only when every benchmark ran and every
 # target was met. Needs python3, curl, ffmpeg, aria2c and /usr/bin/time
 # (Debian packages python3, curl, ffmpeg, aria2, time) besides the build's
 # own packages.
@@ -81,6 +82,10 @@ echo "== tarnfetch_adaptive.sh (adaptive connections: paced, 429, unthrottled, 2
 bash bench/tarnfetch_adaptive.sh "$build_dir" | tee "$out/adaptive.txt" || true
 
 echo
+echo "== tarnfetch_limit_rate.sh (--limit-rate 2M: 24 MiB file, 8 connections, 48 segments)"
+bash bench/tarnfetch_limit_rate.sh "$build_dir" 24 | tee "$out/limit.txt" || true
+
+echo
 echo "== hls_vs_ffmpeg.sh (60 segments, 3 rounds)"
 bash bench/hls_vs_ffmpeg.sh "$build_dir" 3 | tee "$out/hls.txt" || true
 
@@ -133,6 +138,7 @@ add("list: memory of 100,000 rows in a view", "BM_MemoryOf100kRowsInView",
     lambda b: b["rss_growth_MiB"], "MiB", "<", 200)
 add("file: LoadMissionFile, 100,000 missions", "BM_LoadSettings", ms, "ms", "<", 1000)
 add("file: SaveMissionFile, 100,000 missions", "BM_SaveSettings", ms, "ms", "<", 500)
+add("history: load 100,000 entries", "BM_LoadHistory", ms, "ms", "<", 100)
 add("8 downloads, scheduler pacing: UI timer late p99", "BM_EightBusyDownloads/0",
     lambda b: b["late_p99_ms"], "ms", "<", 50)
 add("8 downloads, no wait: UI timer late p99", "BM_EightBusyDownloads/1",
@@ -188,6 +194,15 @@ rss = re.search(r"tarnfetch: +best [0-9.]+ s, median [0-9.]+ s, peak RSS (\d+) K
 rows.append(("96 MiB paced: tarnfetch peak RSS", int(rss.group(1)) if rss else None, "KB", "<",
              40000))
 
+limited = open(os.path.join(out, "limit.txt")).read() if os.path.exists(
+    os.path.join(out, "limit.txt")) else ""
+for run in ("file, adaptive connections", "file, 8 connections", "HLS, 48 segments"):
+    found = re.search(re.escape(run) + r" +([0-9.]+) s +(\d+) B/s", limited)
+    rows.append((f"--limit-rate 2M, 24 MiB {run}: time", float(found.group(1)) if found else None,
+                 "s", "within", (11.5, 13.5)))
+    rows.append((f"--limit-rate 2M, {run}: fastest 5 s", int(found.group(2)) / (2 << 20) * 100
+                 if found else None, "% limit", "<=", 110))
+
 def fmt(v):
     if v is None:
         return "-"
@@ -205,10 +220,17 @@ for figure, value, unit, op, target in rows:
     elif target is None:
         verdict = "(figure)"
     else:
-        ok = {"<": value < target, "<=": value <= target, ">": value > target}[op]
+        ok = {"<": lambda: value < target, "<=": lambda: value <= target,
+              ">": lambda: value > target,
+              "within": lambda: target[0] <= value <= target[1]}[op]()
         verdict = "met" if ok else "MISSED"
         missed += not ok
-    shown_target = "-" if target is None else op + " " + fmt(target)
+    if target is None:
+        shown_target = "-"
+    elif op == "within":
+        shown_target = fmt(target[0]) + " to " + fmt(target[1])
+    else:
+        shown_target = op + " " + fmt(target)
     print(f"{figure:<52} {fmt(value):>12} {shown_target:>12}  {unit:<8} {verdict}")
 if failed:
     print("benchmarks that failed to run: " + " ".join(failed))

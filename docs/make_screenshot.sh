@@ -2,8 +2,10 @@
 # Makes docs/screenshot.png: the main window with a mission in every status
 # (a paused one among them), on a virtual X screen of 1280x1024, grabbed with
 # ffmpeg's x11grab and cropped to the window; docs/failure-tooltip.png: the
-# same with the tooltip that tells why a mission failed; and
-# docs/scaled-200.png: the same window at 200 % (QT_SCALE_FACTOR=2).
+# same with the tooltip that tells why a mission failed;
+# docs/scaled-200.png: the same window at 200 % (QT_SCALE_FACTOR=2); and
+# docs/scaled-200-1024x768.png: at 200 % on a 1024x768 screen, where the
+# window fits the screen and its controls scroll.
 #
 #   docs/make_screenshot.sh [BUILD_DIR]
 #
@@ -31,7 +33,7 @@ if [[ ${1:-} == --inside-x ]]; then
   done
   [[ -n $geometry ]] || { echo "the window did not come up" >&2; exit 1; }
   read -r x y w h <<<"$geometry"
-  ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size 1280x1024 -i "$DISPLAY" -frames:v 1 \
+  ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size "$SCREEN" -i "$DISPLAY" -frames:v 1 \
     -vf "crop=$w:$h:$x:$y" -compression_level 9 -pred mixed "$picture"
   # The end of its input tells the program to close.
   to_showcase=${SHOWCASE[1]}
@@ -59,11 +61,13 @@ shoot() {
   cp "$build_dir/bin/tarnfetch" "$build_dir/bin/default.skn" "$scratch/app/"
   env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u QT_QPA_PLATFORM HOME="$scratch/home" \
     XDG_RUNTIME_DIR="$scratch/run" LANG=C.UTF-8 \
-    xvfb-run -a -s "-screen 0 1280x1024x24" \
+    SCREEN=$SCREEN xvfb-run -a -s "-screen 0 ${SCREEN}x24" \
     bash "$self" --inside-x "$scratch/app/quillmarsh" "$picture" "$@"
   rm -rf "$scratch"
   echo "$picture: $(stat -c %s "$picture") bytes"
 }
+SCREEN=1280x1024
 shoot docs/screenshot.png
 shoot docs/failure-tooltip.png --tooltip
 QT_SCALE_FACTOR=2 shoot docs/scaled-200.png
+SCREEN=1024x768 QT_SCALE_FACTOR=2 shoot docs/scaled-200-1024x768.png

@@ -12,8 +12,10 @@
 #include "core/FetchError.h"
 #include "core/Utf8.h"
 #include "files/FileName.h"
+#include "page/Feed.h"
 #include "page/HtmlEntities.h"
 #include "page/JsonLd.h"
+#include "page/PackedScript.h"
 #include "page/PageParser.h"
 #include "page/ScriptLiteral.h"
 
@@ -106,8 +108,16 @@ inline void RunPageParser(std::string_view data) {
   FUZZ_CHECK(!HasControlCharacter(media.title) && !HasBidiControl(media.title));
   for (const std::string& address : media.addresses)
     FUZZ_CHECK(!address.empty() && IsTrimmed(address));
-  FUZZ_CHECK(media.addresses.size() <= 10 * tarnfetch::PageMedia::kMaxPerSource);
+  FUZZ_CHECK(media.addresses.size() <= 11 * tarnfetch::PageMedia::kMaxPerSource);
   FUZZ_CHECK(media.frames.size() <= tarnfetch::PageMedia::kMaxFrames);
+  FUZZ_CHECK(media.unfetchableStreams.size() <= tarnfetch::PageMedia::kMaxPerSource);
+  FUZZ_CHECK(media.entries.size() <= tarnfetch::Feed::kMaxItems);
+  for (const auto& [address, type] : media.declaredTypes) {
+    FUZZ_CHECK(std::find(media.addresses.begin(), media.addresses.end(), address) !=
+               media.addresses.end());
+  }
+  FUZZ_CHECK(tarnfetch::UnpackScript(data).size() <=
+             tarnfetch::PackedScriptLimits::kMaxUnpackedBytes);
   for (const std::string& frame : media.frames) FUZZ_CHECK(!frame.empty() && IsTrimmed(frame));
 
   // A player's script literal always becomes JSON the library accepts.

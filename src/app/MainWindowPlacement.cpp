@@ -17,13 +17,21 @@ int CentredPosition(int screenSize, int windowSize, int extra) {
 }
 
 QRect MainWindowGeometry(const QRect& screen, const QRect& available, int extraWidth) {
-  const int shortest = kMainWindowHeight - (kListHeight - kListMinHeight);
-  const int height = std::clamp(available.height(), shortest, kMainWindowHeight);
+  const int height = std::min(available.height(), kMainWindowHeight);
   const int width = std::min(available.width(), kMainWindowWidth);
   const int left = screen.x() + CentredPosition(screen.width(), width, extraWidth);
   const int top = screen.y() + CentredPosition(screen.height(), height);
   return {Inside(left, width, available.x(), available.width()),
           Inside(top, height, available.y(), available.height()), width, height};
+}
+
+QRect DiagnosticsWindowGeometry(const QRect& mainFrame, const QSize& size, const QRect& available) {
+  constexpr int kGap = 8;
+  const int left = mainFrame.x() + mainFrame.width() + kGap;
+  const int top = available.y() + CentredPosition(available.height(), size.height());
+  return {Inside(left, size.width(), available.x(), available.width()),
+          Inside(top, size.height(), available.y(), available.height()), size.width(),
+          size.height()};
 }
 
 }  // namespace quillmarsh

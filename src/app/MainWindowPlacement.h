@@ -19,10 +19,13 @@ int CentredPosition(int screenSize, int windowSize, int extra = 0);
 // The window's geometry on a screen: the designed size, centred on the
 // screen (`extraWidth` to the right is the diagnostics window's), wherever
 // the available area (the screen without panels) holds it. Where it does
-// not, the window is made to fit, the list giving up height first (down to
-// kListMinHeight), and moved inside the area; what still does not fit lies
-// beyond the bottom or right edge, never above or left of the area, so the
-// title bar stays within reach.
+// not, the window is cut to the area and moved inside it; the list gives up
+// height first (down to kListMinHeight), and below that the controls scroll.
 QRect MainWindowGeometry(const QRect& screen, const QRect& available, int extraWidth);
+
+// The diagnostics window beside the main window (`mainFrame`, its outer
+// edges) on the main window's screen: to its right, centred in height,
+// moved inside the available area where it would leave it.
+QRect DiagnosticsWindowGeometry(const QRect& mainFrame, const QSize& size, const QRect& available);
 
 }  // namespace quillmarsh

@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
-#include <limits>
 
+#include "app/MainWindowPlacement.h"
 #include "app/pasGlobal.h"
 
 #include "ui/UiFont.h"
@@ -30,9 +30,11 @@ QPlainTextEdit* makePane(QWidget* parent, int x, int y, int w, int h) {
 
 QSpinBox* makeLimit(QWidget* parent, int x) {
   auto* spin = new QSpinBox(parent);
-  spin->setGeometry(x, 512, 41, 22);
-  // No bounds of its own: any whole number is a limit.
-  spin->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+  // Wide enough for two digits beside the arrows.
+  spin->setGeometry(x, 512, 56, 22);
+  // Below 1 nothing would ever start again, without a word; far above the
+  // machine's cores the children only slow each other down.
+  spin->setRange(kMinWorkerLimit, kMaxWorkerLimit);
   spin->setValue(1);
   return spin;
 }
@@ -64,10 +66,10 @@ TfrmDebug::TfrmDebug(QWidget* mainWindow) : QWidget(nullptr) {
 }
 
 void TfrmDebug::FormCreate(QWidget* mainWindow) {
-  const QRect screen = QGuiApplication::primaryScreen()->geometry();
-  const int left = (screen.width() - width() + mainWindow->width()) / 2;
-  const int top = (screen.height() - height()) / 2;
-  move(left, top);
+  const QScreen* screen =
+      mainWindow->screen() ? mainWindow->screen() : QGuiApplication::primaryScreen();
+  move(DiagnosticsWindowGeometry(mainWindow->frameGeometry(), size(), screen->availableGeometry())
+           .topLeft());
 }
 
 void TfrmDebug::btnCloseClick() {

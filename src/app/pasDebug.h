@@ -12,6 +12,10 @@ class QSpinBox;
 
 namespace quillmarsh {
 
+// The limits of concurrent downloads and conversions the spin boxes accept.
+inline constexpr int kMinWorkerLimit = 1;
+inline constexpr int kMaxWorkerLimit = 16;
+
 class TfrmDebug : public QWidget {
   Q_OBJECT
  public:
@@ -25,7 +29,7 @@ class TfrmDebug : public QWidget {
   QSpinBox* speConvertCounter;
   QPushButton* btnClose;
 
-  // Places the window to the right of the main window, the pair centred.
+  // Places the window beside the main window, on its screen.
   void FormCreate(QWidget* mainWindow);
   void btnCloseClick();
 

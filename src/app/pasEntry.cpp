@@ -1,12 +1,16 @@
 #include "app/pasEntry.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <memory>
 
 #include "app/pasAbout.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
+#include "missions/AddressArguments.h"
+#include "missions/HandOffClient.h"
+#include "missions/HandOffServer.h"
 #include "platform/ShutdownSignals.h"
 #include "platform/SingleInstance.h"
 #include "platform/WorkerThread.h"
@@ -38,8 +42,49 @@ void ShutDownWorkers(TfrmMain& main) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+namespace {
+void TellRefused(const AddressArguments& given) {
+  for (const std::string& argument : given.refused)
+    std::fprintf(stderr, "quillmarsh: not a web address: %s\n", argument.c_str());
+}
+
+// `quillmarsh URL...` while an instance runs: the addresses go to it and
+// this process ends at once, without a window or a box (it may have no
+// display at all). 0 when all were handed over, 2 when an argument was
+// refused, 1 when the running instance did not take them.
+int HandOverToRunningInstance(const AddressArguments& given) {
+  TellRefused(given);
+  if (given.urls.empty()) return 2;
+  const HandOffReply reply = HandOffAddresses(SingleInstance::SocketPath(kInstanceName), given.urls,
+                                              std::chrono::seconds(5));
+  if (!reply.error.empty()) {
+    std::fprintf(stderr, "quillmarsh: the running Quillmarsh did not take the addresses: %s\n",
+                 reply.error.c_str());
+    return 1;
+  }
+  if (reply.refused > 0)
+    std::fprintf(stderr, "quillmarsh: already in the list: %d of %zu\n", reply.refused,
+                 given.urls.size());
+  return given.refused.empty() ? 0 : 2;
+}
+
+// Other processes hand addresses to this instance; without the socket it
+// runs on as before.
+std::unique_ptr<HandOffServer> ListenForAddresses(TfrmMain& main) {
+  auto server = std::make_unique<HandOffServer>(
+      [&main](const std::vector<std::string>& urls) { return main.AddHandedUrls(urls); });
+  if (std::string error; !server->Listen(SingleInstance::SocketPath(kInstanceName), error))
+    main.WriteReport("Addresses from other programs cannot be taken: " + error);
+  return server;
+}
+}  // namespace
+
 int RunQuillmarsh(int argc, char** argv) {
-  SingleInstance guard("qlmsh");
+  SingleInstance guard(kInstanceName);
+  if (!guard.acquired()) {
+    if (const AddressArguments given = AddressesInArguments(argc, argv); given.any())
+      return HandOverToRunningInstance(given);
+  }
 
   QApplication app(argc, argv);
   const QString title = QString::fromUtf8(kAppTitle);
@@ -62,6 +107,11 @@ int RunQuillmarsh(int argc, char** argv) {
   ShutdownSignals logOut([&main] { main->CloseForSignal(); });
 
   main->InitMain();
+  const std::unique_ptr<HandOffServer> handOff = ListenForAddresses(*main);
+  // Addresses among what the toolkit left of the arguments.
+  const AddressArguments given = AddressesInArguments(argc, argv);
+  TellRefused(given);
+  if (!given.urls.empty()) main->AddHandedUrls(given.urls);
   if (!main->CloseConfirmed()) {
     main->show();
     if (hooks().mainWindowShown) hooks().mainWindowShown(*main);

@@ -11,15 +11,22 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTableView>
+#include <algorithm>
 
 #include "app/MainWindowPlacement.h"
+#include "app/SettingsWindow.h"
+#include "app/SignInAsker.h"
 #include "app/pasAbout.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "convert/ConvertScheduler.h"
 #include "download/DownloadScheduler.h"
+#include "missions/DownloadHistory.h"
+#include "pipeline/RetryTimer.h"
+#include "missions/SignInSettings.h"
 #include "shared/IniFile.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopNotifier.h"
@@ -27,18 +34,35 @@
 #include "ui/MessageBox.h"
 #include "ui/OpenWebPage.h"
 #include "ui/ProgressDelegate.h"
+#include "ui/ScrollCanvas.h"
 #include "ui/SkinnedFrame.h"
 #include "ui/UiFont.h"
 
 namespace quillmarsh {
 
 namespace {
+// The controls are placed on a canvas below the title bar, inside the
+// frame's 1-pixel border; their places are given in window coordinates.
+constexpr int kCanvasLeft = 1;
+constexpr int kCanvasTop = SkinnedFrame::kTitleBarHeight;
+constexpr QSize kCanvasSize(kMainWindowWidth - 2 * kCanvasLeft, kMainWindowHeight - kCanvasTop - 1);
+// Below this the canvas scrolls: the right-hand controls end at 543, and
+// the list keeps kListMinHeight.
+constexpr QSize kCanvasMinSize(543 + 2 - kCanvasLeft,
+                               kCanvasSize.height() - (kListHeight - kListMinHeight));
+constexpr int kListLeft = 38 - kCanvasLeft;
+constexpr int kListTop = 322 - kCanvasTop;
+constexpr int kListWidth = 505;
 // The list keeps these distances to the right and bottom edges, and the
 // buttons below it theirs to the bottom edge.
-constexpr int kListRightMargin = kMainWindowWidth - (38 + 505);
-constexpr int kListBottomMargin = kMainWindowHeight - (322 + kListHeight);
-constexpr int kButtonRowBottom = kMainWindowHeight - 608;
-constexpr int kSecondButtonRowBottom = kMainWindowHeight - 639;
+constexpr int kListRightMargin = kCanvasSize.width() - (kListLeft + kListWidth);
+constexpr int kListBottomMargin = kCanvasSize.height() - (kListTop + kListHeight);
+constexpr int kButtonRowBottom = kCanvasSize.height() - (608 - kCanvasTop);
+constexpr int kSecondButtonRowBottom = kCanvasSize.height() - (639 - kCanvasTop);
+
+QRect onCanvas(int x, int y, int w, int h) {
+  return {x - kCanvasLeft, y - kCanvasTop, w, h};
+}
 
 QPushButton* button(QWidget* parent, const char* caption, int x, int y, int w, int h) {
   auto* b = new QPushButton(QString::fromUtf8(caption), parent);
@@ -66,6 +90,9 @@ QComboBox* dropDown(QWidget* parent, const QStringList& items, int x, int y, int
 TfrmMain::TfrmMain() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
   missions_ = new MissionModel(this);
   notifier_ = new DesktopNotifier(QString::fromUtf8(kAppTitle), this);
+  // Missions that failed in a way that may pass are tried again by it.
+  new RetryTimer(*this, this);
+  history_ = std::make_unique<DownloadHistory>();
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kAppTitle));
   setWindowIcon(AppIcon());
@@ -88,8 +115,12 @@ void TfrmMain::buildControls() {
   sufMain->setCaption(QString::fromUtf8(kAppTitle));
   connect(sufMain, &SkinnedFrame::helpClicked, this, &TfrmMain::sufMainTitleBarHelpBtnClick);
 
-  GroupBox1 = new QGroupBox(QStringLiteral("Add Video Link:"), sufMain);
-  GroupBox1->setGeometry(38, 63, 505, 162);
+  scroller = new ScrollCanvas(sufMain);
+  scroller->setMinimumCanvasSize(kCanvasMinSize);
+  QWidget* canvas = scroller->canvas();
+
+  GroupBox1 = new QGroupBox(QStringLiteral("Add Video Link:"), canvas);
+  GroupBox1->setGeometry(onCanvas(38, 63, 505, 162));
   lblUrl = label(GroupBox1, "URL:", 25, 43);
   edtUrl = new QLineEdit(GroupBox1);
   edtUrl->setGeometry(54, 40, 334, 21);
@@ -119,11 +150,11 @@ void TfrmMain::buildControls() {
       {QStringLiteral("Quality First"), QStringLiteral("Both"), QStringLiteral("Time First")}, 312,
       120, 91, 21);
 
-  // The large button lies on the window itself, above the frame.
-  btnGo = button(this, "Download and Convert", 399, 247, 144, 51);
+  btnGo = button(canvas, "Download and Convert", 0, 0, 144, 51);
+  btnGo->setGeometry(onCanvas(399, 247, 144, 51));
   btnGo->setObjectName(QStringLiteral("btnGo"));
 
-  lsvList = new QTableView(sufMain);
+  lsvList = new QTableView(canvas);
   lsvList->setObjectName(QStringLiteral("lsvList"));
   lsvList->setModel(missions_);
   lsvList->setItemDelegate(new ProgressDelegate(lsvList));
@@ -141,20 +172,21 @@ void TfrmMain::buildControls() {
   lsvList->horizontalHeader()->setHighlightSections(false);
   lsvList->horizontalHeader()->setStretchLastSection(false);
   for (int c = 0; c < ColumnCount; ++c) lsvList->setColumnWidth(c, MissionModel::columnWidth(c));
-  lsvList->setGeometry(38, 322, 505, 261);
+  lsvList->setGeometry(onCanvas(38, 322, 505, 261));
 
-  btnClear = button(sufMain, "Clear", 38, 608, 75, 25);
-  btnRemove = button(sufMain, "Remove", 145, 608, 75, 25);
+  btnClear = button(canvas, "Clear", 38 - kCanvasLeft, 608 - kCanvasTop, 75, 25);
+  btnRemove = button(canvas, "Remove", 145 - kCanvasLeft, 608 - kCanvasTop, 75, 25);
   btnRemove->setEnabled(false);
-  btnReset = button(sufMain, "Reset", 257, 608, 75, 25);
+  btnReset = button(canvas, "Reset", 257 - kCanvasLeft, 608 - kCanvasTop, 75, 25);
   btnReset->setEnabled(false);
-  btnStop = button(sufMain, "Stop", 366, 608, 75, 25);
+  btnStop = button(canvas, "Stop", 366 - kCanvasLeft, 608 - kCanvasTop, 75, 25);
   btnStop->setEnabled(false);
-  btnAbout = button(sufMain, "About..", 468, 608, 75, 25);
-  btnTest = button(sufMain, "Test", 145, 639, 75, 25);
+  btnAbout = button(canvas, "About..", 468 - kCanvasLeft, 608 - kCanvasTop, 75, 25);
+  btnTest = button(canvas, "Test", 145 - kCanvasLeft, 639 - kCanvasTop, 75, 25);
   btnTest->hide();
-  btnLoad = button(sufMain, "Load..", 257, 639, 75, 25);
+  btnLoad = button(canvas, "Load..", 257 - kCanvasLeft, 639 - kCanvasTop, 75, 25);
   btnLoad->hide();
+  scroller->setOnResize([this](const QSize& size) { placeWithCanvas(size); });
 
   ppmTray = new QMenu(this);
   Show1 = ppmTray->addAction(QStringLiteral("&Show"));
@@ -174,6 +206,15 @@ void TfrmMain::buildControls() {
   connect(lsvList, &QTableView::clicked, this, &TfrmMain::lsvListClick);
   connect(edtUrl, &QLineEdit::returnPressed, this, &TfrmMain::btnGoClick);
   connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::MissionStatusChanged);
+  connect(missions_, &MissionModel::statusChanged, this, &TfrmMain::RememberDownload);
+  signIn_ = new SignInAsker(*this);
+  auto* settingsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
+  connect(settingsKey, &QShortcut::activated, this, &TfrmMain::OpenSettings);
+  sufMain->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(sufMain, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ShowWindowMenu(sufMain->mapToGlobal(at)); });
+  connect(missions_, &MissionModel::statusChanged, signIn_, &SignInAsker::MissionStatusChanged,
+          Qt::QueuedConnection);
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
     if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
   });
@@ -185,18 +226,30 @@ void TfrmMain::FormCreate() {
       MainWindowGeometry(screen->geometry(), screen->availableGeometry(), DebugMode ? 543 : 0);
   setFixedSize(placed.size());
   move(placed.topLeft());
+  fitToWindow();
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
+  fitToWindow();
+  QWidget::resizeEvent(event);
+}
+
+void TfrmMain::fitToWindow() {
   sufMain->setGeometry(0, 0, width(), height());
-  // Anchored to all four sides.
-  lsvList->setGeometry(38, 322, width() - 38 - kListRightMargin,
-                       height() - 322 - kListBottomMargin);
+  scroller->place(
+      QRect(kCanvasLeft, kCanvasTop, width() - 2 * kCanvasLeft, height() - kCanvasTop - 1));
+}
+
+void TfrmMain::placeWithCanvas(const QSize& canvas) {
+  // Anchored to all four sides; never wider than designed.
+  lsvList->setGeometry(kListLeft, kListTop,
+                       std::min(kListWidth, canvas.width() - kListLeft - kListRightMargin),
+                       canvas.height() - kListTop - kListBottomMargin);
   // Below the list, kept at their distance from the bottom edge.
   for (QPushButton* b : {btnClear, btnRemove, btnReset, btnStop, btnAbout})
-    b->move(b->x(), height() - kButtonRowBottom);
-  for (QPushButton* b : {btnTest, btnLoad}) b->move(b->x(), height() - kSecondButtonRowBottom);
-  QWidget::resizeEvent(event);
+    b->move(b->x(), canvas.height() - kButtonRowBottom);
+  for (QPushButton* b : {btnTest, btnLoad})
+    b->move(b->x(), canvas.height() - kSecondButtonRowBottom);
 }
 
 void TfrmMain::btnAboutClick() {
@@ -230,6 +283,25 @@ int TfrmMain::DownloadLimit() const {
 }
 int TfrmMain::ConvertLimit() const {
   return frmDebug ? frmDebug->speConvertCounter->value() : 1;
+}
+std::string TfrmMain::SpeedLimit() const {
+  return ini_ ? ini_->ReadString(IniKeys::Config, IniKeys::SpeedLimit, "") : "";
+}
+
+std::vector<std::string> TfrmMain::SignInArguments(const std::string& url) const {
+  return ini_ ? quillmarsh::SignInArguments(*ini_, url) : std::vector<std::string>{};
+}
+
+void TfrmMain::ShowWindowMenu(const QPoint& globalPosition) {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(QStringLiteral("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+                  &TfrmMain::OpenSettings);
+  menu->popup(globalPosition);
+}
+
+void TfrmMain::OpenSettings() {
+  if (ini_ && !closing_) ShowSettings(*ini_, this, [this] { ForgetDownloadHistory(); });
 }
 
 void TfrmMain::SetDownloadingButtons() {

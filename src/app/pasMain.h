@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "missions/HandOffMessage.h"
 #include "missions/MissionHost.h"
+#include "missions/UrlBatch.h"
 
 class QCheckBox;
 class QComboBox;
@@ -35,8 +37,11 @@ class QTableView;
 namespace quillmarsh {
 
 class DesktopNotifier;
+class DownloadHistory;
 class IniFile;
 class LinkLabel;
+class ScrollCanvas;
+class SignInAsker;
 class SkinnedFrame;
 
 class TfrmMain : public QWidget, public MissionHost {
@@ -47,6 +52,8 @@ class TfrmMain : public QWidget, public MissionHost {
 
   // Controls.
   SkinnedFrame* sufMain;
+  // Holds every control below the title bar; scrolls on a small screen.
+  ScrollCanvas* scroller;
   QGroupBox* GroupBox1;
   QLabel* lblUrl;
   QLineEdit* edtUrl;
@@ -79,6 +86,9 @@ class TfrmMain : public QWidget, public MissionHost {
   QAction* resumeAction;
   QAction* retryAction;
   QAction* removeAction;
+  // The menu of the list's empty area.
+  QMenu* listMenu;
+  QAction* forgetHistoryAction;
 
   // Start-up.
   void FormCreate();
@@ -101,6 +111,14 @@ class TfrmMain : public QWidget, public MissionHost {
   bool UrlExists(const std::string& url) const;
   void StartDownload() override;
   void StartConvert() override;
+  // A list's videos are added once the worker's hand-over is over.
+  void ListFound(FoundList list) override;
+  // Adds a list's videos with the list mission's choices, asking first
+  // when there are more than 25; those already in the list or downloaded
+  // before are passed over, with one message.
+  void AddListedVideos(FoundList list);
+  // Starts the waiting downloads, then the waiting conversions, guarded.
+  void StartWaitingWork();
   void closeAllThreads();
 
   // Handlers.
@@ -129,6 +147,11 @@ class TfrmMain : public QWidget, public MissionHost {
   // text file): one mission each, duplicates refused with one message,
   // the new rows shown, then both schedulers asked once.
   void AddUrlBatch(const std::vector<std::string>& urls);
+  // Addresses handed over by another process (`quillmarsh URL...`, the
+  // browser's host): as a batch, but duplicates are only counted in the
+  // answer (no box pops up over the user's browser); refused once a close
+  // has been confirmed.
+  HandOffReply AddHandedUrls(const std::vector<std::string>& urls);
   // What is pasted into the URL box (its keys, its menu, the middle
   // button, "Paste URL", plain text dropped on it) is read for addresses:
   // one fills the box, several become missions, none changes nothing.
@@ -139,6 +162,14 @@ class TfrmMain : public QWidget, public MissionHost {
   // The row menu: sets what applies to `row` (and the selection), then
   // the actions' handlers act on it.
   void ShowRowMenu(const QPoint& position);
+  // The Menu key and Shift+F10: the menu of the current row, at the row.
+  void ShowRowMenuFromKeyboard();
+  // The menu of the list's empty area.
+  void ShowListMenu(const QPoint& position);
+  // The menu of the window itself (its title bar, the list's empty area):
+  // "Settings…". OpenSettings shows the settings window (also Ctrl+,).
+  void ShowWindowMenu(const QPoint& globalPosition);
+  void OpenSettings();
   void PrepareRowMenu(int row);
   void OpenRowFile();
   void OpenRowFolder();
@@ -162,6 +193,20 @@ class TfrmMain : public QWidget, public MissionHost {
   // elsewhere.
   void MissionStatusChanged(int row);
 
+  // The download history: a mission that ends "[Downloaded]" or "[Skip]
+  // File Exists" is remembered. An address downloaded before whose file
+  // is still there is asked about when added alone, and passed over when
+  // added with others.
+  void RememberDownload(int row);
+  bool DownloadedBefore(const std::string& url) const;
+  // True when `url` may be added: not downloaded before, or the user wants
+  // it again.
+  bool ConfirmDownloadAgain(const std::string& url);
+  // Empties the history after asking; the list's menu on its empty area
+  // offers it, a settings window may call it too.
+  void ForgetDownloadHistory();
+  DownloadHistory& History() { return *history_; }
+
   // MissionHost.
   MissionModel& Missions() override { return *missions_; }
   PipelineState& Pipeline() override { return pipeline_; }
@@ -171,8 +216,10 @@ class TfrmMain : public QWidget, public MissionHost {
   void WriteLog(const std::string& text) override;
   int DownloadLimit() const override;
   int ConvertLimit() const override;
+  std::string SpeedLimit() const override;
   void SetDownloadingButtons() override;
   void RepaintList() override;
+  std::vector<std::string> SignInArguments(const std::string& url) const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -188,15 +235,18 @@ class TfrmMain : public QWidget, public MissionHost {
   // A signal's close (no one to ask) goes on.
   bool SaveAndStop(bool mayStayOpen);
   void buildControls();
+  void fitToWindow();
+  // Places the list and the buttons below it for the canvas's size.
+  void placeWithCanvas(const QSize& canvas);
   void buildRowMenu();
   // Pastes and drops into the URL box; true when the event was taken.
   bool urlBoxEvent(QEvent* event);
   void showUrlBoxMenu(const QPoint& position);
+  // Adds the addresses not yet listed with the current choices and shows
+  // the new rows.
+  UrlBatch addFreshUrls(const std::vector<std::string>& urls);
   // Runs a user action, showing a refused settings write in an error box.
   void guarded(const std::function<void()>& action);
-  // Starts the waiting downloads, then the waiting conversions, guarded.
-  void StartWaitingWork();
-
   MissionModel* missions_;
   PipelineState pipeline_;
   std::unique_ptr<IniFile> ini_;
@@ -205,6 +255,8 @@ class TfrmMain : public QWidget, public MissionHost {
   // with an empty list.
   bool missionsLoaded_ = false;
   DesktopNotifier* notifier_;
+  std::unique_ptr<DownloadHistory> history_;
+  SignInAsker* signIn_;
   int menuRow_ = -1;
 };
 

@@ -53,7 +53,23 @@ std::vector<std::string> droppedUrls(const QMimeData& mime) {
 }  // namespace
 
 void TfrmMain::AddUrlBatch(const std::vector<std::string>& urls) {
-  const UrlBatch batch = SortOutNewUrls(*missions_, urls);
+  const UrlBatch batch = addFreshUrls(urls);
+  if (const std::string passed = PassedOverMessage(batch); !passed.empty())
+    ShowMessageBox(QString::fromUtf8(kAppTitle), QString::fromStdString(passed),
+                   MsgKind::Information, mbOK);
+  StartWaitingWork();
+}
+
+HandOffReply TfrmMain::AddHandedUrls(const std::vector<std::string>& urls) {
+  if (closing_) return {0, 0, "Quillmarsh is closing"};
+  const UrlBatch batch = addFreshUrls(urls);
+  StartWaitingWork();
+  return {static_cast<int>(batch.fresh.size()), batch.refused, {}};
+}
+
+UrlBatch TfrmMain::addFreshUrls(const std::vector<std::string>& urls) {
+  UrlBatch batch = SortOutNewUrls(
+      *missions_, urls, [this](const std::string& url) { return DownloadedBefore(url); });
   const bool doConvert = chkConvert->isChecked();
   const std::string format = cmbFormat->currentText().toStdString();
   const std::string priority = cmbPriority->currentText().toStdString();
@@ -64,10 +80,7 @@ void TfrmMain::AddUrlBatch(const std::vector<std::string>& urls) {
     if (first < 0) first = last;
   }
   if (first >= 0) ShowNewRows(first, last);
-  if (batch.refused > 0)
-    ShowMessageBox(QString::fromUtf8(kAppTitle), QStringLiteral("This URL has already been added."),
-                   MsgKind::Information, mbOK);
-  StartWaitingWork();
+  return batch;
 }
 
 void TfrmMain::PasteIntoUrlBox(const QString& text) {

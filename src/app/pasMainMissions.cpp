@@ -41,7 +41,7 @@ void TfrmMain::btnGoClick() {
       ShowMessageBox(QString::fromUtf8(kAppTitle),
                      QStringLiteral("This URL has already been added."), MsgKind::Information,
                      mbOK);
-    } else {
+    } else if (ConfirmDownloadAgain(url)) {
       const int row = addLsvItem(url, std::string(Status::WaitForDownload), 0, {}, {}, {},
                                  chkConvert->isChecked(), cmbFormat->currentText().toStdString(),
                                  cmbPriority->currentText().toStdString());

@@ -1,6 +1,7 @@
 // The list's row menu, double-click and Delete key.
 #include <QAction>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -35,6 +36,12 @@ void TfrmMain::buildRowMenu() {
   resumeAction = rowMenu->addAction(QStringLiteral("Resume"), this, &TfrmMain::ResumeSelectedRows);
   retryAction = rowMenu->addAction(QStringLiteral("Retry"), this, &TfrmMain::RetrySelectedRows);
   removeAction = rowMenu->addAction(QStringLiteral("Remove"), this, &TfrmMain::RemoveSelectedRows);
+  listMenu = new QMenu(this);
+  listMenu->setObjectName(QStringLiteral("listMenu"));
+  listMenu->addAction(QStringLiteral("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+                      &TfrmMain::OpenSettings);
+  forgetHistoryAction = listMenu->addAction(QStringLiteral("Forget the download history"), this,
+                                            &TfrmMain::ForgetDownloadHistory);
 
   lsvList->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(lsvList, &QWidget::customContextMenuRequested, this, &TfrmMain::ShowRowMenu);
@@ -57,17 +64,39 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
       PauseOrResumeSelectedRows();
       return true;
     }
+    // The desktop's keyboard way to a context menu, besides the Menu key.
+    if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+      ShowRowMenuFromKeyboard();
+      return true;
+    }
+  }
+  if (watched == lsvList && event->type() == QEvent::ContextMenu &&
+      static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+    ShowRowMenuFromKeyboard();
+    return true;
   }
   return QWidget::eventFilter(watched, event);
 }
 
 void TfrmMain::ShowRowMenu(const QPoint& position) {
   const QModelIndex index = lsvList->indexAt(position);
-  if (!index.isValid()) return;
+  if (!index.isValid()) {
+    ShowListMenu(position);
+    return;
+  }
   // A right-click outside the selection selects that row alone.
   if (!lsvList->selectionModel()->isRowSelected(index.row())) lsvList->selectRow(index.row());
   PrepareRowMenu(index.row());
   rowMenu->popup(lsvList->viewport()->mapToGlobal(position));
+}
+
+void TfrmMain::ShowRowMenuFromKeyboard() {
+  QModelIndex index = lsvList->currentIndex();
+  if (!index.isValid() && !SelectedRows().empty())
+    index = missions_->index(SelectedRows().front(), 0);
+  if (!index.isValid()) return;
+  lsvList->scrollTo(index);
+  ShowRowMenu(lsvList->visualRect(index).center());
 }
 
 void TfrmMain::PrepareRowMenu(int row) {

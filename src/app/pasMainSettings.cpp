@@ -4,13 +4,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/SettingsWindow.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
 
 #include "convert/ConvertOptions.h"
 #include "download/SiteExtractorReport.h"
+#include "missions/DownloadHistory.h"
 #include "missions/MissionFile.h"
+#include "pipeline/RowActions.h"
+#include "platform/OwnTemporaryFiles.h"
 #include "platform/UserFolders.h"
 #include "shared/IniFile.h"
 #include "shared/ProgramVocabulary.h"
@@ -94,15 +98,22 @@ void TfrmMain::InitSettings() {
   if (Paths.portableMode) AppendToReport("[Portable Mode]");
   AppendToReport("[INI Path]: " + Paths.iniPath);
   AppendToReport("[AppData Dir]: " + Paths.dataDir);
-  if (DebugMode) {
-    for (const std::string& line : SiteExtractorReport(Paths.dataDir)) AppendToReport(line);
-  }
 
   Paths.defaultOutputDir = AppendSlash(DocumentsFolder()) + "Video Download/";
   AppendToReport("[Output]: " + Paths.defaultOutputDir);
   AppendToReport("====================");
+  if (DebugMode) {
+    for (const std::string& line : SiteExtractorReport(Paths.dataDir)) AppendToReport(line);
+  }
 
+  // What a crash or a kill left of the conversions goes before any starts.
+  pipeline_.TemporaryJournal = Paths.dataDir + "qlmsh.conversions";
+  RemoveStaleOwnTemporaries(pipeline_.TemporaryJournal);
   LoadSettings();
+  ConvertAgainWhereFileIsMissing(*missions_);
+  *history_ = DownloadHistory(Paths.dataDir + std::string(DownloadHistory::kFileName));
+  history_->Load();
+  if (ini_) LoadSavedLimits(*ini_);
 
   Paths.outputDir = AppendSlash(lblOutDir->text().toStdString());
   if (const int err = CreateFolder(Paths.outputDir); err != 0) {

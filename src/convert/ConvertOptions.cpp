@@ -3,9 +3,10 @@
 namespace quillmarsh {
 
 namespace {
-// The three Apple devices share one option text. The H.264 baseline profile
-// holds 4:2:0 pictures only: sources in other pixel formats are converted
-// to it rather than refused by the encoder.
+// The three Apple devices share one option text. Every device format names
+// the pixel format its decoders play, 8-bit 4:2:0: without it the encoder
+// keeps a 10-bit or 4:4:4 source's (and picks a profile no device plays) or,
+// for the baseline profile, refuses it.
 constexpr const char* kAppleArgs =
     "-acodec aac -ac 2 -strict experimental -ab 160k -vcodec libx264 -pix_fmt yuv420p "
     "-profile:v baseline -level 30 -maxrate 10000000 -bufsize 10000000 -b 1200k -f mp4 ";
@@ -16,13 +17,15 @@ const std::vector<TFormatOption>& FormatOptions() {
       {"iPad (.mp4)", kAppleArgs, ".mp4"},
       {"iPod (.mp4)", kAppleArgs, ".mp4"},
       {"iPhone (.mp4)", kAppleArgs, ".mp4"},
-      {"PSP (.mp4)", "-s 320x240 -b 512000 -ar 24000 -ab 64000 -f psp -r 29.97 ", ".mp4"},
+      {"PSP (.mp4)", "-s 320x240 -pix_fmt yuv420p -b 512000 -ar 24000 -ab 64000 -f psp -r 29.97 ",
+       ".mp4"},
       {"Samsung Galaxy (.mp4)",
        "-acodec aac -ab 160k -vcodec libx264 -pix_fmt yuv420p -profile:v baseline -level 30 "
        "-maxrate 10000000 -bufsize 10000000 -f mp4 ",
        ".mp4"},
       {"Kindle Fire (.mp4)",
-       "-acodec aac -ab 96k -vcodec libx264 -f mp4 -crf 22 -strict experimental ", ".mp4"},
+       "-acodec aac -ab 96k -vcodec libx264 -pix_fmt yuv420p -f mp4 -crf 22 -strict experimental ",
+       ".mp4"},
       {"MP3 Audio(.mp3)", "-f mp3 ", ".mp3"},
       {"Ogg Audio(.ogg)", "-f ogg -vn -acodec libvorbis -aq 60 ", ".ogg"},
   };
@@ -53,6 +56,11 @@ ConvertArgs GetConvertArgs(std::string_view format, std::string_view priority) {
     break;
   }
   return result;
+}
+
+std::string ConvertedFileOf(const std::string& downloadedFile, std::string_view format) {
+  const ConvertArgs convert = GetConvertArgs(format, "");
+  return convert.found && !downloadedFile.empty() ? downloadedFile + convert.ext : std::string();
 }
 
 }  // namespace quillmarsh

@@ -34,4 +34,8 @@ struct ConvertArgs {
 // adds nothing.
 ConvertArgs GetConvertArgs(std::string_view format, std::string_view priority);
 
+// The converted file of a downloaded one: its name with the format's
+// extension appended; empty for an unknown format or no downloaded file.
+std::string ConvertedFileOf(const std::string& downloadedFile, std::string_view format);
+
 }  // namespace quillmarsh

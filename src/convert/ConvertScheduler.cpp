@@ -5,6 +5,7 @@
 
 #include "convert/ConvertOptions.h"
 #include "convert/FfmpegCommand.h"
+#include "convert/FormatFit.h"
 #include "convert/TConvertThread.h"
 #include "missions/MissionStatus.h"
 #include "shared/FindProgram.h"
@@ -22,10 +23,12 @@ std::string LastFour(const std::string& text) {
   return text.size() <= 4 ? text : text.substr(text.size() - 4);
 }
 
-void StartWorker(MissionHost& host, int row, const std::string& ffmpeg, const std::string& file,
-                 const ConvertArgs& opts) {
+void StartWorker(MissionHost& host, int row, const std::string& file, const ConvertArgs& opts,
+                 bool mayFit, const FormatNeeds& needs) {
+  const char* path = std::getenv("PATH");
+  const FfmpegCommand cmd =
+      BuildFfmpegCommand(FindProgram("ffmpeg", host.ProgramDir(), path), file, opts.args, opts.ext);
   auto* worker = new TConvertThread(host);
-  const FfmpegCommand cmd = BuildFfmpegCommand(ffmpeg, file, opts.args, opts.ext, worker->Number());
   host.Pipeline().ConvertThreads.push_back(worker);
   worker->SetOnTerminate(&TConvertThread::ConvertThreadTerminate);
   worker->TakeSlot();
@@ -33,7 +36,13 @@ void StartWorker(MissionHost& host, int row, const std::string& ffmpeg, const st
   worker->CommandLine = cmd.text;
   worker->SetArguments(cmd.argv);
   worker->OutputFile = cmd.outputFile;
-  worker->TemporaryFile = cmd.temporaryFile;
+  worker->TemporaryJournal = host.Pipeline().TemporaryJournal;
+  // Without ffprobe nothing tells whether the file fits: it is converted.
+  if (const std::string probe = FindProgram("ffprobe", host.ProgramDir(), path);
+      mayFit && !probe.empty()) {
+    worker->ProbeCommand = ProbeArguments(probe, file);
+    worker->Needs = needs;
+  }
   host.WriteReport("[Command Line]: " + cmd.text);
   host.WriteReport("[c-start] " + std::to_string(worker->Number()));
   worker->start(QThread::NormalPriority);
@@ -59,15 +68,20 @@ void StartWaitingConversions(MissionHost& host) {
     const std::string file = record.fileName;
     const std::string format = record.format;
 
-    if (LastFour(file) == CutBetween(format, "(", ")")) {
+    const ConvertArgs opts = GetConvertArgs(format, record.priority);
+    const FormatNeeds needs = NeedsOf(opts.args);
+    const bool sameExtension = LastFour(file) == CutBetween(format, "(", ")");
+    if (sameExtension && !needs.ProbeDecides()) {
+      // Audio and container-only formats: the extension says it all.
       missions.setStatus(row, std::string(Status::SkipFormatOk));
-    } else if (const ConvertArgs opts = GetConvertArgs(format, record.priority); !opts.found) {
+    } else if (!opts.found) {
       // Without an extension the output would be the downloaded file itself.
       missions.setFailed(row, Status::ErrorInConvert, "Unknown format: " + format);
       host.WriteReport("[Error] Unknown format: " + format);
     } else {
-      const std::string ffmpeg = FindProgram("ffmpeg", host.ProgramDir(), std::getenv("PATH"));
-      StartWorker(host, row, ffmpeg, file, opts);
+      // The same extension with a device's needs: the worker looks into
+      // the file first, and skips it only when it already fits.
+      StartWorker(host, row, file, opts, sameExtension, needs);
     }
     row = GetNextConvertUrl(missions);
   }

@@ -12,8 +12,10 @@ int GetNextConvertUrl(const MissionModel& missions);
 
 // Starts conversions in list order while fewer run than host.ConvertLimit()
 // (read before each start). A file that already has the target extension is
-// marked "[Skip] format ok"; a format missing from the table is marked
-// "[Error in convert]" without a child. Neither takes a slot.
+// marked "[Skip] format ok" when the format only sets the container or the
+// audio; for a device format its worker asks ffprobe first and skips only a
+// file that already fits. A format missing from the table is marked
+// "[Error in convert]" without a child. Neither of those takes a slot.
 void StartWaitingConversions(MissionHost& host);
 
 }  // namespace quillmarsh

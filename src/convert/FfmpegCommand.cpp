@@ -13,10 +13,6 @@ void AppendWords(std::vector<std::string>& argv, const std::string& text) {
   }
 }
 
-// The temporary name beside a converted file: "<output>.<worker>.part".
-std::string TemporaryOutputFile(const std::string& outputFile, std::uint64_t worker) {
-  return outputFile + "." + std::to_string(worker) + ".part";
-}
 }  // namespace
 
 std::string FfmpegFileArgument(const std::string& path) {
@@ -25,15 +21,13 @@ std::string FfmpegFileArgument(const std::string& path) {
 }
 
 FfmpegCommand BuildFfmpegCommand(const std::string& ffmpegPath, const std::string& input,
-                                 const std::string& options, const std::string& ext,
-                                 std::uint64_t worker) {
+                                 const std::string& options, const std::string& ext) {
   FfmpegCommand cmd;
   cmd.outputFile = input + ext;
-  cmd.temporaryFile = TemporaryOutputFile(cmd.outputFile, worker);
   cmd.text = "ffmpeg -i \"" + input + "\" -y " + options + "-threads 0 \"" + input + "\"" + ext;
   cmd.argv = {ffmpegPath, "-i", FfmpegFileArgument(input), "-y"};
   AppendWords(cmd.argv, options);
-  cmd.argv.insert(cmd.argv.end(), {"-threads", "0", FfmpegFileArgument(cmd.temporaryFile)});
+  cmd.argv.insert(cmd.argv.end(), {"-threads", "0"});
   return cmd;
 }
 

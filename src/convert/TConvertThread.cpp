@@ -7,8 +7,11 @@
 #include <limits>
 #include <system_error>
 
+#include "convert/FfmpegCommand.h"
 #include "convert/FfmpegText.h"
 #include "missions/MissionStatus.h"
+#include "platform/OwnTemporaryFiles.h"
+#include "platform/RunProgram.h"
 #include "shared/Text.h"
 
 namespace quillmarsh {
@@ -39,15 +42,39 @@ TConvertThread::~TConvertThread() {
   StopCapture();
 }
 
+bool TConvertThread::BeforeCapture() {
+  if (!ProbeCommand.empty()) {
+    const ProgramResult probe =
+        RunProgram(ProbeCommand, std::chrono::seconds(60), [this] { return Terminated(); });
+    // A file ffprobe cannot read fits nothing: ffmpeg will say why.
+    if (probe.exitStatus == 0 && FitsFormat(ParseProbeOutput(probe.output), Needs)) {
+      probedFits_ = true;
+      return false;
+    }
+  }
+  if (Terminated()) return true;  // the start is refused and nothing is made
+  TemporaryFile = CreateOwnTemporary(OutputFile, TemporaryJournal, &createError_);
+  if (TemporaryFile.empty()) return false;
+  std::vector<std::string> argv = Arguments();
+  argv.push_back(FfmpegFileArgument(TemporaryFile));
+  SetArguments(std::move(argv));
+  return true;
+}
+
 void TConvertThread::AfterCapture() {
   const std::optional<int> status = ChildStarted() ? ExitStatus() : std::nullopt;
   // ffmpeg failed or was ended: its file goes now, also when the program is
-  // closing and the termination handler will not run any more.
+  // closing and the termination handler will not run any more. A good one
+  // left by a close stays listed and goes at the next start.
   if (status != 0) RemoveTemporary();
   // Copied: the worker thread's members stay its own.
-  std::string startError = ChildStarted() ? std::string() : StartError();
-  Synchronize([this, status, &startError] {
+  std::string startError = ChildStarted()          ? std::string()
+                           : !createError_.empty() ? createError_
+                                                   : StartError();
+  const bool fits = probedFits_;
+  Synchronize([this, status, fits, &startError] {
     startError_ = std::move(startError);
+    fits_ = fits;
     EndOfCapture(status);
   });
 }
@@ -78,10 +105,9 @@ void TConvertThread::UpdateProgress() {
   const int percent = ratio >= std::numeric_limits<int>::max()
                           ? std::numeric_limits<int>::max()
                           : static_cast<int>(std::trunc(ratio));
-  if (percent == 100) {
-    Complete();
-    return;
-  }
+  // Exactly 100 is done for the slot; the row says "[Converted]" only once
+  // ffmpeg has ended well and the file is in place.
+  if (percent == 100) ReachedEnd();
   MissionModel& missions = host_.Missions();
   missions.setStatus(MissionIndex, Status::ConvertingPercent(percent));
   missions.setProgress(MissionIndex, percent);
@@ -89,14 +115,27 @@ void TConvertThread::UpdateProgress() {
   missions.setSubItem(MissionIndex, SubEta, Trim(CutBetween(Output, "ETA", "LEND")));
 }
 
-void TConvertThread::Complete() {
+void TConvertThread::ReachedEnd() {
   Completed = 100;
   host_.WriteReport("[Convert done] ");
+  if (RowValid()) host_.Missions().clearSpeedAndEta(MissionIndex);
+  ReleaseSlot();
+}
+
+void TConvertThread::MarkConverted() {
+  if (Completed != 100) ReachedEnd();
+  if (!RowValid()) return;
+  MissionModel& missions = host_.Missions();
+  missions.setStatus(MissionIndex, std::string(Status::Converted));
+  missions.setProgress(MissionIndex, 100);
+  missions.clearSpeedAndEta(MissionIndex);
+}
+
+void TConvertThread::MarkFits() {
+  host_.WriteReport("[Skip] format ok " + OutputFile);
   if (RowValid()) {
-    MissionModel& missions = host_.Missions();
-    missions.setStatus(MissionIndex, std::string(Status::Converted));
-    missions.setProgress(MissionIndex, 100);
-    missions.clearSpeedAndEta(MissionIndex);
+    host_.Missions().setStatus(MissionIndex, std::string(Status::SkipFormatOk));
+    host_.Missions().clearSpeedAndEta(MissionIndex);
   }
   ReleaseSlot();
 }
@@ -117,28 +156,30 @@ bool TConvertThread::Succeeded() const {
 std::string TConvertThread::Publish() const {
   std::error_code ec;
   std::filesystem::rename(TemporaryFile, OutputFile, ec);
-  return ec ? "cannot rename " + TemporaryFile + " to " + OutputFile + ": " + ec.message()
-            : std::string();
+  if (ec) return "cannot rename " + TemporaryFile + " to " + OutputFile + ": " + ec.message();
+  ReleaseOwnTemporary(TemporaryFile, TemporaryJournal, false);
+  return {};
 }
 
 void TConvertThread::RemoveTemporary() const {
-  std::error_code ec;
-  std::filesystem::remove(TemporaryFile, ec);
+  if (!TemporaryFile.empty()) ReleaseOwnTemporary(TemporaryFile, TemporaryJournal, true);
 }
 
 void TConvertThread::Finish() {
   host_.WriteReport("[c-end] " + std::to_string(number_));
+  if (fits_) {
+    if (!Detached && !host_.Pipeline().Stopping) {
+      MarkFits();
+      host_.StartConvert();
+    }
+    return;
+  }
   const std::string reason = Succeeded() ? Publish() : FailureReason();
   if (!reason.empty()) RemoveTemporary();
   if (Detached || host_.Pipeline().Stopping) return;
   if (reason.empty()) {
-    // The last "time=" usually falls a little short of "Duration:".
-    if (Completed != 100) {
-      Complete();
-    } else if (RowValid() && host_.Missions().status(MissionIndex) != Status::Converted) {
-      host_.Missions().setStatus(MissionIndex, std::string(Status::Converted));
-      host_.Missions().setProgress(MissionIndex, 100);
-    }
+    // Also when the last "time=" fell a little short of "Duration:".
+    MarkConverted();
   } else {
     MarkRowFailed(Status::ErrorInConvert, reason);
     host_.WriteReport("[Error] " + GetLastLine(Output));

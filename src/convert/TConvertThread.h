@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "convert/FfmpegMessages.h"
+#include "convert/FormatFit.h"
 #include "missions/MissionWorker.h"
 
 namespace quillmarsh {
@@ -22,11 +24,19 @@ class TConvertThread : public MissionWorker {
   ~TConvertThread() override;
 
   // Set by the scheduler before the start, together with SetArguments
-  // (argv[0] empty when ffmpeg was not found: the start then fails).
-  std::string CommandLine;  // the text the report shows
-  std::string OutputFile;   // the converted file; appears only on success
-  // What ffmpeg writes: non-empty for success, then renamed. Set before the
-  // start and read by both threads afterwards.
+  // (argv[0] empty when ffmpeg was not found: the start then fails; the
+  // file to write is added by the worker).
+  std::string CommandLine;       // the text the report shows
+  std::string OutputFile;        // the converted file; appears only on success
+  std::string TemporaryJournal;  // where the temporary files are noted
+  // Set when the file may already fit the format: the worker asks ffprobe
+  // first and, when it does fit, runs no ffmpeg ("[Skip] format ok").
+  std::vector<std::string> ProbeCommand;
+  FormatNeeds Needs;
+
+  // What ffmpeg writes, made by the worker thread before ffmpeg starts,
+  // read by the user-interface thread after the last hand-over. Renamed to
+  // OutputFile on success, removed otherwise.
   std::string TemporaryFile;
 
   // User-interface thread only.
@@ -42,19 +52,24 @@ class TConvertThread : public MissionWorker {
   void UpdateProgress();
 
   // Termination handler: decides success or failure (a stopped or paused
-  // conversion keeps its file only when ffmpeg had already succeeded),
-  // releases the slot,
-  // takes the worker off ConvertThreads (if Stop has not already) and
-  // frees it. Nothing may use the worker afterwards.
+  // conversion keeps its file only when ffmpeg had already succeeded), shows
+  // "[Converted]" once the file is in place (or "[Skip] format ok" when the
+  // file already fitted), releases the slot, takes the worker off
+  // ConvertThreads (if Stop has not already) and frees it. Nothing may use
+  // the worker afterwards.
   static void ConvertThreadTerminate(WorkerThread* worker);
 
  protected:
+  bool BeforeCapture() override;
   void AfterCapture() override;
 
  private:
   void EndOfCapture(std::optional<int> exitStatus);
   void Finish();
-  void Complete();
+  // The 100 % report, or ffmpeg's good end without one: the slot goes.
+  void ReachedEnd();
+  void MarkConverted();
+  void MarkFits();
   bool Succeeded() const;
   // Renames the temporary file to the output file; the error, or empty.
   std::string Publish() const;
@@ -65,7 +80,11 @@ class TConvertThread : public MissionWorker {
   const std::uint64_t number_;
   std::optional<int> exitStatus_;  // set by the last hand-over
   std::string startError_;         // why ffmpeg could not start; set by the last hand-over
-  FfmpegMessages messages_;        // a message can span two chunks
+  bool fits_ = false;              // the file already fitted; set by the last hand-over
+  // Worker thread until the last hand-over.
+  bool probedFits_ = false;
+  std::string createError_;
+  FfmpegMessages messages_;  // a message can span two chunks
   bool fileNamesSet_ = false;
 };
 

@@ -2,6 +2,8 @@
 
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
+#include "shared/ByteRate.h"
+#include "shared/Text.h"
 
 namespace quillmarsh {
 
@@ -9,20 +11,40 @@ namespace {
 std::string OutputTemplate(const MissionHost& host) {
   return host.OutputDir() + "%(title)s.%(ext)s";
 }
+
+// The host's speed limit in bytes a second; 0 when there is none or its
+// text is not a speed.
+std::uint64_t SpeedLimit(const MissionHost& host) {
+  return ParseByteRate(Trim(host.SpeedLimit())).value_or(0);
+}
+
+// " --limit-rate N" when there is a limit.
+std::vector<std::string> LimitArguments(const MissionHost& host) {
+  const std::uint64_t limit = SpeedLimit(host);
+  if (limit == 0) return {};
+  return {"--limit-rate", std::to_string(limit)};
+}
 }  // namespace
 
 int GetNextDownUrl(const MissionModel& missions) {
   for (int row = 0; row < missions.count(); ++row)
-    if (missions.status(row) == Status::WaitForDownload) return row;
+    if (missions.status(row) == Status::WaitForDownload && !missions.record(row).retry.waiting)
+      return row;
   return -1;
 }
 
 std::vector<std::string> DownloaderArguments(const MissionHost& host, const std::string& url) {
-  return {host.ProgramDir() + "tarnfetch", url, "-p", OutputTemplate(host)};
+  std::vector<std::string> args{host.ProgramDir() + "tarnfetch", url, "-p", OutputTemplate(host)};
+  for (std::string& arg : LimitArguments(host)) args.push_back(std::move(arg));
+  const std::vector<std::string> options = host.SignInArguments(url);
+  args.insert(args.end(), options.begin(), options.end());
+  return args;
 }
 
 std::string DownloaderCommandLine(const MissionHost& host, const std::string& url) {
-  return "tarnfetch " + url + " -p \"" + OutputTemplate(host) + "\"";
+  std::string line = "tarnfetch " + url + " -p \"" + OutputTemplate(host) + "\"";
+  for (const std::string& arg : LimitArguments(host)) line += " " + arg;
+  return line;
 }
 
 void StartWaitingDownloads(MissionHost& host) {
@@ -38,6 +60,9 @@ void StartWaitingDownloads(MissionHost& host) {
   host.WriteReport("GetNexUrl: " + std::to_string(next));
   host.WriteReport("Available Download Counter: " +
                    std::to_string(limit - static_cast<int>(pipeline.DownloadThreads.size())));
+  if (const std::string text = Trim(host.SpeedLimit()); !text.empty() && !ParseByteRate(text)) {
+    host.WriteReport("[SpeedLimit]: \"" + text + "\" is not a speed (such as 2M); no limit");
+  }
   if (!pipeline.WorkerListsCreated) return;
 
   while (pipeline.RunningDownloads < limit && next != -1) {

@@ -11,7 +11,8 @@
 
 namespace quillmarsh {
 
-// Row of the first mission whose status is exactly "[Wait for download]", or -1.
+// Row of the first mission whose status is exactly "[Wait for download]",
+// passing over those that wait to be tried again later; -1 when none.
 int GetNextDownUrl(const MissionModel& missions);
 
 // Clears Stopping, sets Busy, sets the buttons, saves the settings (an
@@ -23,7 +24,9 @@ void StartWaitingDownloads(MissionHost& host);
 
 // What the downloader gets for `url`: its path in the host's program
 // folder, the URL as one argument (even when it begins with "-"), "-p" and
-// the output path template in the host's output folder.
+// the output path template in the host's output folder, and
+// "--limit-rate" with the host's speed limit in bytes a second when it has
+// one (a SpeedLimit that is not a speed is left out).
 std::vector<std::string> DownloaderArguments(const MissionHost& host, const std::string& url);
 // The same as one line of text, for the report.
 std::string DownloaderCommandLine(const MissionHost& host, const std::string& url);

@@ -1,6 +1,8 @@
 #include "download/DownloaderOutput.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "shared/Numbers.h"
 #include "shared/ProgramVocabulary.h"
@@ -27,6 +29,28 @@ std::string RemoveValues(std::string s, std::string_view open, std::string_view 
     from = value + close.size();
   }
   return s;
+}
+// The downloader writes "<" inside a value as a look-alike; the user reads
+// it as the value had it.
+std::string ShownLessThan(std::string_view text) {
+  std::string shown;
+  for (std::size_t from = 0;;) {
+    const std::size_t escaped = text.find(Marker::EscapedLessThan, from);
+    shown.append(text.substr(from, escaped == std::string::npos ? escaped : escaped - from));
+    if (escaped == std::string::npos) return shown;
+    shown += '<';
+    from = escaped + Marker::EscapedLessThan.size();
+  }
+}
+
+std::vector<std::string> SplitWords(const std::string& text) {
+  std::vector<std::string> words;
+  for (std::size_t from = 0; from <= text.size();) {
+    const std::size_t blank = std::min(text.find(' ', from), text.size());
+    words.push_back(text.substr(from, blank - from));
+    from = blank + 1;
+  }
+  return words;
 }
 }  // namespace
 
@@ -58,9 +82,33 @@ std::optional<ProgressTag> ReadProgressTag(std::string_view chunk) {
   return tag;
 }
 
+std::optional<ListedVideo> ReadListEntry(std::string_view line) {
+  const std::string value = CutBetween(line, Marker::ListEntry.open, Marker::ListEntry.close);
+  const std::size_t blank = value.find(' ');
+  if (blank == std::string::npos) return std::nullopt;
+  ListedVideo video{value.substr(0, blank), ShownLessThan(value.substr(blank + 1))};
+  const std::string scheme = LowerAscii(video.url.substr(0, 8));
+  if (scheme.rfind("http://", 0) != 0 && scheme.rfind("https://", 0) != 0) return std::nullopt;
+  return video;
+}
+
+std::optional<ListEnd> ReadListEnd(std::string_view line) {
+  const std::string value = CutBetween(line, Marker::ListEnd.open, Marker::ListEnd.close);
+  const std::vector<std::string> words = SplitWords(value);
+  ListEnd end;
+  int cut = 0;
+  if (words.size() != 3 || !ParseInt32(words[0], end.entries) ||
+      !ParseInt32(words[1], end.skipped) || !ParseInt32(words[2], cut) || end.entries < 0 ||
+      end.skipped < 0)
+    return std::nullopt;
+  end.cut = cut != 0;
+  return end;
+}
+
 std::string WithoutTagValues(std::string_view line) {
   std::string s(line);
-  for (const MarkerTag& tag : {Marker::Title, Marker::FileName, Marker::Skip})
+  for (const MarkerTag& tag :
+       {Marker::Title, Marker::FileName, Marker::Skip, Marker::ListEntry, Marker::ListEnd})
     s = RemoveValues(std::move(s), tag.open, tag.close);
   return s;
 }
@@ -77,17 +125,9 @@ std::string FailureText(std::string_view line) {
   constexpr std::string_view kPrefix = Marker::ErrorPrefix;
   const std::string own = WithoutTagValues(line);
   const auto at = own.find(kPrefix);
-  const std::string text =
-      Trim(at == std::string::npos ? std::string_view(own)
-                                   : std::string_view(own).substr(at + kPrefix.size()));
-  std::string shown;
-  for (std::size_t from = 0;;) {
-    const std::size_t escaped = text.find(Marker::EscapedLessThan, from);
-    shown.append(text, from, escaped == std::string::npos ? escaped : escaped - from);
-    if (escaped == std::string::npos) return shown;
-    shown += '<';
-    from = escaped + Marker::EscapedLessThan.size();
-  }
+  return ShownLessThan(Trim(at == std::string::npos
+                                ? std::string_view(own)
+                                : std::string_view(own).substr(at + kPrefix.size())));
 }
 
 }  // namespace quillmarsh

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "missions/FoundList.h"
+
 namespace quillmarsh {
 
 // What the first progress tag of a chunk says:
@@ -23,8 +25,21 @@ struct ProgressTag {
 // elsewhere in the chunk cannot garble them.
 std::optional<ProgressTag> ReadProgressTag(std::string_view chunk);
 
-// The line with the values of its <title>, <filename> and <skip> tags taken
-// out. A value cut off by the end of the chunk is taken out to the end of
+// One video of a list: "<list-entry>" address " " title "</list-entry>"
+// on a whole line; nothing for any other line or an address that is no
+// http(s) one. The title shows "<" as the downloader had it.
+std::optional<ListedVideo> ReadListEntry(std::string_view line);
+
+// The end of a list: "<list>" entries " " skipped " " cut "</list>".
+struct ListEnd {
+  int entries = 0;
+  int skipped = 0;
+  bool cut = false;
+};
+std::optional<ListEnd> ReadListEnd(std::string_view line);
+
+// The line with the values of its <title>, <filename>, <skip> and list
+// tags taken out. A value cut off by the end of the chunk is taken out to the end of
 // the line, and text before a closing tag that has no opening tag (the rest
 // of a value from the previous chunk) is taken out too.
 std::string WithoutTagValues(std::string_view line);

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "download/DownloaderOutput.h"
+#include "download/RetryPlan.h"
 #include "missions/MissionStatus.h"
 #include "shared/ProgramVocabulary.h"
 #include "shared/Text.h"
@@ -24,12 +25,49 @@ TDownloadThread::~TDownloadThread() {
 
 void TDownloadThread::ProcessOutput() {
   if (Detached || !RowValid()) return;
+  const std::string chunk = Output;
   Output = std::to_string(MissionIndex) + " : " + Trim(Output);
   host_.WriteLog(Output);
+  // The marker follows the error line, most often in the same chunk.
+  passingInChunk_ = Contains(Output, Marker::TryLater);
   for (const std::string& line : SplitLines(Output)) {
     if (Detached || !RowValid()) return;
     InterpretLine(line);
   }
+  if (!Detached && RowValid()) ReadListLines(chunk);
+}
+
+void TDownloadThread::ReadListLines(const std::string& chunk) {
+  // Thousands of entries come in many chunks; each is read once whole.
+  constexpr std::size_t kLongestLine = 64 * 1024;
+  partialLine_ += chunk;
+  std::size_t start = 0;
+  for (std::size_t end; (end = partialLine_.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    const std::string_view line(partialLine_.data() + start, end - start);
+    if (auto video = ReadListEntry(line)) {
+      if (listed_.size() < kMaxListEntries) listed_.push_back(std::move(*video));
+    } else if (const auto listEnd = ReadListEnd(line)) {
+      ListDone(*listEnd);
+    }
+  }
+  partialLine_.erase(0, start);
+  if (partialLine_.size() > kLongestLine) partialLine_.clear();  // no marker is this long
+}
+
+void TDownloadThread::ListDone(const ListEnd& end) {
+  if (failed_ || !RowValid()) return;
+  MissionModel& missions = host_.Missions();
+  host_.WriteReport("[List] " + Url + " -> " + std::to_string(end.entries) + " videos");
+  missions.clearSpeedAndEta(MissionIndex);
+  missions.setProgress(MissionIndex, 100);
+  missions.setStatus(MissionIndex, Status::ListOfVideos(static_cast<std::size_t>(end.entries)));
+  ReleaseSlot();
+  const TLsvData& record = missions.record(MissionIndex);
+  FoundList found{Url,           std::move(listed_), end.skipped, end.cut, record.doConvert,
+                  record.format, record.priority};
+  listed_.clear();
+  host_.ListFound(std::move(found));
 }
 
 void TDownloadThread::InterpretLine(const std::string& line) {
@@ -48,9 +86,14 @@ void TDownloadThread::InterpretLine(const std::string& line) {
   if (Contains(line, Marker::Speed.open)) UpdateProgress(line);
   if (IsCrashReportLine(line)) MarkFailed(ReasonOf(line));
   if (IsErrorLine(line)) {
-    MarkFailed(ReasonOf(line));
+    if (passingInChunk_)
+      WaitToTryAgain(ReasonOf(line));
+    else
+      MarkFailed(ReasonOf(line));
     CallStartDownload();
   }
+  // The marker came in a later chunk than its error line.
+  if (Contains(line, Marker::TryLater) && failed_ && !waitsToTryAgain_) WaitToTryAgain(reason_);
   // After an error the row keeps it: a later skip would start a conversion.
   if (Contains(line, Marker::Skip.open) && !failed_) Skip(line);
 }
@@ -59,9 +102,10 @@ void TDownloadThread::Skip(const std::string& line) {
   MissionModel& missions = host_.Missions();
   FileName = CutBetween(line, Marker::Skip.open, Marker::Skip.close);
   host_.WriteReport("[Skip] " + Url + " -> " + FileName);
+  // The file first: whoever watches the status reads it.
+  missions.record(MissionIndex).fileName = FileName;
   missions.setStatus(MissionIndex, std::string(Status::SkipFileExists));
   missions.setProgress(MissionIndex, 0);
-  missions.record(MissionIndex).fileName = FileName;
   missions.recordChanged(MissionIndex);
   missions.clearSpeedAndEta(MissionIndex);
   ReleaseSlot();
@@ -113,11 +157,13 @@ void TDownloadThread::Finish(bool started, const std::string& startError,
                                 std::to_string(exitStatus.value_or(-1)) + ")"
                           : startError);
     ReleaseSlot();
-  } else if (failed_ && RowValid() &&
+  } else if (failed_ && !waitsToTryAgain_ && RowValid() &&
              Contains(host_.Missions().status(MissionIndex), Status::Downloading)) {
     // The slot went with an error: the row may not stay at "[Downloading]".
     MarkRowFailed(Status::ErrorInDownload, reason_);
   }
+  // Failed for good: a later Reset or Retry starts with fresh tries.
+  if (failed_ && !waitsToTryAgain_ && RowValid()) host_.Missions().setRetryWait(MissionIndex, {});
   if (host_.Pipeline().Stopping) return;
   CallStartDownload();
 }
@@ -127,6 +173,25 @@ void TDownloadThread::MarkFailed(std::string reason) {
   reason_ = std::move(reason);
   MarkRowFailed(Status::ErrorInDownload, reason_);
   ReleaseSlot();
+}
+
+void TDownloadThread::WaitToTryAgain(std::string reason) {
+  if (!RowValid()) return;
+  MissionModel& missions = host_.Missions();
+  std::optional<RetryWait> wait =
+      NextRetryWait(missions.record(MissionIndex).retry, reason, std::chrono::steady_clock::now());
+  if (!wait) {
+    MarkFailed(std::move(reason));
+    return;
+  }
+  failed_ = waitsToTryAgain_ = true;
+  reason_ = std::move(reason);
+  ReleaseSlot();
+  missions.clearSpeedAndEta(MissionIndex);
+  missions.setStatus(MissionIndex, std::string(Status::WaitForDownload));
+  host_.WriteReport(std::string(Status::WaitForDownload) + " " + Url + " -> " +
+                    RetryTooltip(*wait));
+  missions.setRetryWait(MissionIndex, std::move(*wait));
 }
 
 std::string TDownloadThread::ReasonOf(const std::string& line) const {

@@ -6,7 +6,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "download/DownloaderOutput.h"
 #include "missions/MissionWorker.h"
 
 namespace quillmarsh {
@@ -40,15 +42,26 @@ class TDownloadThread : public MissionWorker {
 
  private:
   void InterpretLine(const std::string& line);
+  // The list markers, read from whole lines however the chunks cut them.
+  void ReadListLines(const std::string& chunk);
+  // The address was a list: the row says so and the host gets its videos.
+  void ListDone(const ListEnd& end);
   void Skip(const std::string& line);
   void Finish(bool started, const std::string& startError, std::optional<int> exitStatus);
   // The row failed (an error or crash line): it keeps "[Error in download]"
   // and `reason` to the end, whatever the downloader prints afterwards.
   void MarkFailed(std::string reason);
+  // A passing fault: the row waits to be tried again later, without its
+  // slot; once its tries are used up it fails as above.
+  void WaitToTryAgain(std::string reason);
   std::string ReasonOf(const std::string& line) const;
   void CallStartDownload();
 
+  std::string partialLine_;  // the end of the last chunk, short of a line break
+  std::vector<ListedVideo> listed_;
   bool failed_ = false;
+  bool waitsToTryAgain_ = false;
+  bool passingInChunk_ = false;  // the chunk holds the try-later marker
   std::string reason_;
 };
 

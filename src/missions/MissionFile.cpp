@@ -55,6 +55,14 @@ std::vector<int> StoredMissionIndices(const IniFile& ini, int count) {
   return indices;
 }
 
+// Statuses whose bar the status text alone cannot rebuild: a paused
+// mission's, a skipped one's (full) and a failed one's (where it stopped,
+// in the failure's colour). Stored under an added key older readers ignore.
+bool KeepsStoredProgress(std::string_view status) {
+  return status == Status::Paused || status == Status::SkipFileExists ||
+         status == Status::SkipFormatOk || Status::IsFailure(status);
+}
+
 void LoadMission(const IniFile& ini, MissionModel& missions, int index) {
   const std::string section = std::to_string(index);
   const auto read = [&](std::string_view key) { return ini.ReadString(section, key, ""); };
@@ -71,15 +79,15 @@ void LoadMission(const IniFile& ini, MissionModel& missions, int index) {
     record.resumeStatus = read(Key::Resume) == Status::WaitForConvert
                               ? std::string(Status::WaitForConvert)
                               : std::string(Status::WaitForDownload);
-    int percent = 0;
-    if (ParseInt32(read(Key::Progress), percent))
-      missions.setProgress(row, std::clamp(percent, 0, 100));
   }
+  int percent = 0;
+  if (KeepsStoredProgress(mapped.status) && ParseInt32(read(Key::Progress), percent))
+    missions.setProgress(row, std::clamp(percent, 0, 100));
 }
 }  // namespace
 
 MappedStatus MapStoredStatus(std::string_view stored) {
-  if (stored == Status::Downloaded || stored == Status::Converted)
+  if (stored == Status::Downloaded || stored == Status::Converted || Status::IsList(stored))
     return {std::string(stored), 100};
   if (Contains(stored, Status::Downloading)) {
     int percent = 0;
@@ -130,10 +138,10 @@ void SaveMissionFile(IniFile& ini, const MissionModel& missions, bool portableMo
     ini.WriteString(section, Key::Format, record.format);
     ini.WriteString(section, Key::Priority, record.priority);
     if (!record.reason.empty()) ini.WriteString(section, Key::Reason, record.reason);
-    if (missions.status(row) == Status::Paused) {
+    if (missions.status(row) == Status::Paused)
       ini.WriteString(section, Key::Resume, record.resumeStatus);
+    if (KeepsStoredProgress(missions.status(row)))
       ini.WriteInteger(section, Key::Progress, record.progress);
-    }
   }
   batch.commit();
 }

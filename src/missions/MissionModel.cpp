@@ -83,12 +83,18 @@ void MissionModel::setSubItem(int row, SubItem item, std::string text) {
   if (item != SubProgress) return;
   // Reset, waiting again or done: nothing failed any more.
   if (!Status::IsFailure(cell)) rows_[row].record.reason.clear();
+  // Tries again are counted through the download's own statuses only.
+  if (cell != Status::WaitForDownload && cell != Status::ErrorInDownload &&
+      !Contains(cell, Status::Downloading) && rows_[row].record.retry.tries > 0)
+    setRetryWait(row, {});
   Q_EMIT statusChanged(row);
 }
 
 void MissionModel::setFailed(int row, std::string_view status, std::string reason) {
   rows_[row].record.reason = std::move(reason);
   emitRowChanged(row, ColProgress, ColProgress);
+  // Nothing is moving any more.
+  clearSpeedAndEta(row);
   setStatus(row, std::string(status));
 }
 
@@ -104,6 +110,19 @@ void MissionModel::setProgress(int row, std::int32_t percent) {
   if (rows_[row].record.progress == percent) return;
   rows_[row].record.progress = percent;
   emitRowChanged(row, ColProgress, ColProgress);
+}
+
+void MissionModel::setRetryWait(int row, RetryWait wait) {
+  RetryWait& kept = rows_[row].record.retry;
+  const bool changed = kept.waiting != wait.waiting || kept.due != wait.due;
+  kept = std::move(wait);
+  emitRowChanged(row, ColProgress, ColProgress);
+  if (changed) Q_EMIT retryWaitsChanged();
+}
+
+void MissionModel::cancelRetryWaits() {
+  for (int row = 0; row < count(); ++row)
+    if (rows_[row].record.retry.tries > 0) setRetryWait(row, {});
 }
 
 void MissionModel::recordChanged(int row) {
@@ -151,6 +170,8 @@ QVariant MissionModel::data(const QModelIndex& index, int role) const {
   if (role == FailedRole) return Status::IsFailure(r.subItems[SubProgress]);
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
   if (index.column() == ColVideo) return toQ(r.caption);
+  if (role == Qt::ToolTipRole && index.column() == ColProgress && r.record.retry.waiting)
+    return toQ(RetryTooltip(r.record.retry));
   if (role == Qt::ToolTipRole && index.column() == ColProgress && !r.record.reason.empty())
     return toQ(r.record.reason);
   return toQ(r.subItems[index.column() - 1]);

@@ -62,6 +62,12 @@ class MissionModel : public QAbstractTableModel {
   // recordChanged(row) afterwards.
   TLsvData& record(int row) { return rows_[row].record; }
   void setProgress(int row, std::int32_t percent);
+  // Lets the row wait to be tried again (or forgets that it does, with an
+  // empty wait); its tooltip tells when. A status other than waiting,
+  // downloading or failing in download forgets it too.
+  void setRetryWait(int row, RetryWait wait);
+  // Stop: no row waits to be tried again; each waits as usual.
+  void cancelRetryWaits();
   void recordChanged(int row);
 
   // Removes the given rows (any order, duplicates allowed) with their records.
@@ -80,6 +86,8 @@ class MissionModel : public QAbstractTableModel {
  Q_SIGNALS:
   // A row's status text became a different text (not when a row is added).
   void statusChanged(int row);
+  // A row began or ended waiting to be tried again.
+  void retryWaitsChanged();
 
  private:
   struct Row {

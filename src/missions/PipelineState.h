@@ -3,6 +3,7 @@
 // main window; touched only on the user-interface thread.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace quillmarsh {
@@ -24,6 +25,9 @@ struct PipelineState {
   // Workers that Stop or Pause took off their list and whose thread has not
   // ended yet: their rows may not start again until they are gone.
   std::vector<MissionWorker*> EndingWorkers;
+  // Where the conversions note their temporary files (empty: nowhere), so
+  // that the next start removes what a crash left.
+  std::string TemporaryJournal;
 };
 
 }  // namespace quillmarsh

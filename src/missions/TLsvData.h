@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "missions/RetryWait.h"
+
 namespace quillmarsh {
 
 class TLsvData {
@@ -19,6 +21,8 @@ class TLsvData {
   std::string reason;    // why the mission last failed; empty unless it shows a failure
   // While paused: the waiting status that Resume gives back.
   std::string resumeStatus;
+  // After a passing fault: when the download is tried again.
+  RetryWait retry;
 };
 
 }  // namespace quillmarsh

@@ -51,11 +51,11 @@ bool PauseRow(MissionHost& host, int row) {
   const std::string_view resume =
       ResumeStatusOf(missions.status(row), missions.record(row).doConvert);
   PipelineState& pipeline = host.Pipeline();
-  // Only the pipeline the mission is in: a downloader that is still ending
-  // after its done marker is left to finish its file.
-  const bool freed = resume == Status::WaitForDownload
-                         ? WithdrawWorkersOf(pipeline.DownloadThreads, row)
-                         : WithdrawWorkersOf(pipeline.ConvertThreads, row);
+  // Every worker of the row, in both lists: a downloader still ending after
+  // its done marker would otherwise rewrite the paused row with its late
+  // lines, and Stop would treat the row as its download.
+  const bool freedDownload = WithdrawWorkersOf(pipeline.DownloadThreads, row);
+  const bool freed = WithdrawWorkersOf(pipeline.ConvertThreads, row) || freedDownload;
   missions.record(row).resumeStatus = std::string(resume);
   missions.clearSpeedAndEta(row);
   missions.setStatus(row, std::string(Status::Paused));

@@ -15,9 +15,8 @@ std::string FileToOpen(const MissionModel& missions, int row) {
   const TLsvData& record = missions.record(row);
   if (record.fileName.empty()) return {};
   if (missions.status(row) == Status::Converted) {
-    const ConvertArgs convert = GetConvertArgs(record.format, record.priority);
-    const std::string converted = record.fileName + convert.ext;
-    if (convert.found && FileExists(converted)) return converted;
+    const std::string converted = ConvertedFileOf(record.fileName, record.format);
+    if (!converted.empty() && FileExists(converted)) return converted;
   }
   return FileExists(record.fileName) ? record.fileName : std::string();
 }
@@ -27,6 +26,20 @@ bool WorkerOfRowRuns(const PipelineState& pipeline, int row) {
   return std::any_of(pipeline.DownloadThreads.begin(), pipeline.DownloadThreads.end(), forRow) ||
          std::any_of(pipeline.ConvertThreads.begin(), pipeline.ConvertThreads.end(), forRow) ||
          std::any_of(pipeline.EndingWorkers.begin(), pipeline.EndingWorkers.end(), forRow);
+}
+
+int ConvertAgainWhereFileIsMissing(MissionModel& missions) {
+  int again = 0;
+  for (int row = 0; row < missions.count(); ++row) {
+    const TLsvData& record = missions.record(row);
+    if (missions.status(row) != Status::Converted || !record.doConvert) continue;
+    const std::string converted = ConvertedFileOf(record.fileName, record.format);
+    if (converted.empty() || FileExists(converted)) continue;
+    missions.setStatus(row, std::string(Status::WaitForConvert));
+    missions.setProgress(row, 0);
+    ++again;
+  }
+  return again;
 }
 
 bool RetryApplies(const MissionModel& missions, const PipelineState& pipeline, int row) {

@@ -14,6 +14,11 @@ namespace quillmarsh {
 // on disk (yet, or any more).
 std::string FileToOpen(const MissionModel& missions, int row);
 
+// At start-up: a "[Converted]" mission whose converted file is not on disk
+// (a close or crash came between ffmpeg's end and the rename, or the file
+// was removed since) waits for conversion again. Returns how many.
+int ConvertAgainWhereFileIsMissing(MissionModel& missions);
+
 // True while a worker for the row has not ended: listed, or taken off its
 // list by Stop or Pause but still ending its program.
 bool WorkerOfRowRuns(const PipelineState& pipeline, int row);

@@ -11,10 +11,12 @@
 namespace quillmarsh {
 
 namespace {
-// Finished work keeps its status when its download worker is stopped.
+// Finished work keeps its status when its download worker is stopped, and
+// a paused mission stays paused.
 bool KeepsStatusOnStop(const std::string& status) {
   return status == Status::SkipFileExists || status == Status::Downloaded ||
-         status == Status::Converted;
+         status == Status::Converted || status == Status::Paused ||
+         Status::IsList(status);
 }
 
 // Takes every worker off `list`, last first, and lets `rewrite` set the
@@ -58,6 +60,8 @@ void StopAll(MissionHost& host) {
     else if (Contains(missions.status(row), Status::Converting))
       missions.setStatus(row, std::string(Status::WaitForConvert));
   }
+  // Nothing is tried again by itself after Stop.
+  missions.cancelRetryWaits();
   pipeline.RunningDownloads = 0;
   pipeline.RunningConverts = 0;
   pipeline.Busy = false;

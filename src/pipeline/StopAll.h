@@ -13,8 +13,8 @@ namespace quillmarsh {
 // the row waits again (a download's row unless its download had finished,
 // a conversion's row for conversion, also after a 100 % report, since its
 // file appears only once ffmpeg has ended well). Any other row still showing
-// "[Downloading]" or "[Converting]" waits again too. Clears both counters
-// and Busy.
+// "[Downloading]" or "[Converting]" waits again too; a row waiting to be
+// tried again waits as usual. Clears both counters and Busy.
 void StopAll(MissionHost& host);
 
 }  // namespace quillmarsh

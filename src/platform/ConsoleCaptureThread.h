@@ -27,7 +27,7 @@ class ConsoleCaptureThread : public WorkerThread {
   // Stops the capture (see StopCapture).
   ~ConsoleCaptureThread() override;
 
-  // Set before start(): argv[0] is the program's path.
+  // Set before start() (or in BeforeCapture): argv[0] is the program's path.
   void SetArguments(std::vector<std::string> argv) { arguments_ = std::move(argv); }
   const std::vector<std::string>& Arguments() const { return arguments_; }
 
@@ -55,6 +55,9 @@ class ConsoleCaptureThread : public WorkerThread {
 
   // User-interface thread, once per pass: interprets `Output`.
   virtual void ProcessOutput() = 0;
+  // Worker thread, before the program starts; false starts none (the
+  // arguments may still be changed here).
+  virtual bool BeforeCapture() { return true; }
   // Worker thread, once the loop has ended or the program could not start.
   virtual void AfterCapture() = 0;
 

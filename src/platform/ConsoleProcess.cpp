@@ -3,9 +3,10 @@
 #include "platform/ChildGroups.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,53 +48,49 @@ std::string ErrnoText(const char* what, int err) {
   return std::string(what) + ": " + std::strerror(err);
 }
 
-// Spawn attributes: the child leads a process group of its own, blocks no
-// signal and handles every signal the default way, whatever this thread does.
-class SpawnAttributes {
- public:
-  SpawnAttributes() {
-    posix_spawnattr_init(&attr_);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr_, &none);
-    posix_spawnattr_setsigdefault(&attr_, &all);
-    posix_spawnattr_setpgroup(&attr_, 0);
-    posix_spawnattr_setflags(
-        &attr_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  }
-  ~SpawnAttributes() { posix_spawnattr_destroy(&attr_); }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  const posix_spawnattr_t* get() const { return &attr_; }
+// The child tells the parent why it cannot run the program, and ends.
+[[noreturn]] void FailChild(int report) {
+  const int err = errno;
+  [[maybe_unused]] const ssize_t n = ::write(report, &err, sizeof err);
+  ::_exit(127);
+}
 
- private:
-  posix_spawnattr_t attr_;
-};
+// What the child does between fork and exec. Only async-signal-safe calls:
+// the parent may have other threads holding locks. Writes errno to
+// `report` and ends when any step fails.
+[[noreturn]] void BecomeChild(char* const* argv, int readEnd, int writeEnd, int report,
+                              ConsoleProcess::Stdin in, pid_t parent) {
+  const auto fail = [report] { FailChild(report); };
+  // A process group of its own, so that ending it ends what it started.
+  if (::setpgid(0, 0) != 0) fail();
+  // Ends with us, even when we are killed and cannot end it ourselves.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) fail();
+  if (::getppid() != parent) ::_exit(127);  // we died before the line above
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  for (int s = 1; s < NSIG; ++s) ::sigaction(s, &dfl, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  if (::sigprocmask(SIG_SETMASK, &none, nullptr) != 0) fail();
+  const int input = in == ConsoleProcess::Stdin::Pipe ? readEnd : ::open("/dev/null", O_RDONLY);
+  if (input < 0 || ::dup2(input, 0) < 0 || ::dup2(writeEnd, 1) < 0 || ::dup2(writeEnd, 2) < 0)
+    fail();
+  // Descriptors opened without close-on-exec by other code end at the exec;
+  // `report` (close-on-exec) stays usable until then.
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) fail();
+  ::execve(argv[0], argv, environ);
+  FailChild(report);
+}
 
-// The child's descriptors: 0 from /dev/null or the pipe, 1 and 2 the pipe's
-// write end, nothing else (descriptors opened without close-on-exec by other
-// code are closed too).
-class SpawnFiles {
- public:
-  SpawnFiles(int readEnd, int writeEnd, ConsoleProcess::Stdin in) {
-    posix_spawn_file_actions_init(&actions_);
-    if (in == ConsoleProcess::Stdin::Pipe)
-      posix_spawn_file_actions_adddup2(&actions_, readEnd, 0);
-    else
-      posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions_, writeEnd, 1);
-    posix_spawn_file_actions_adddup2(&actions_, writeEnd, 2);
-    posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
-  }
-  ~SpawnFiles() { posix_spawn_file_actions_destroy(&actions_); }
-  SpawnFiles(const SpawnFiles&) = delete;
-  SpawnFiles& operator=(const SpawnFiles&) = delete;
-  const posix_spawn_file_actions_t* get() const { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
+// The child's exec failure, read from the report pipe: 0 when exec succeeded.
+int ExecError(int report) {
+  int err = 0;
+  ssize_t n;
+  do {
+    n = ::read(report, &err, sizeof err);
+  } while (n < 0 && errno == EINTR);
+  return n == static_cast<ssize_t>(sizeof err) ? err : 0;
+}
 
 }  // namespace
 
@@ -178,17 +175,35 @@ bool ConsoleProcess::Start(const std::vector<std::string>& argv, Stdin in, std::
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
-  SpawnAttributes attributes;
-  SpawnFiles files(readEnd, writeEnd, in);
-  pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, args[0], files.get(), attributes.get(), args.data(), environ);
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    const int err = errno;
+    CloseFd(readEnd);
+    CloseFd(writeEnd);
+    return fail(ErrnoText("pipe", err));
+  }
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid == 0) BecomeChild(args.data(), readEnd, writeEnd, report[1], in, parent);
+  const int forkError = errno;
   // Only the child may hold the write end: once it (and anything it starts)
   // has ended, a read sees the end of the data.
   CloseFd(writeEnd);
-  if (rc != 0) {
+  CloseFd(report[1]);
+  if (pid < 0) {
+    CloseFd(report[0]);
     CloseFd(readEnd);
-    return fail(ErrnoText(argv[0].c_str(), rc));
+    return fail(ErrnoText("fork", forkError));
   }
+  if (const int err = ExecError(report[0]); err != 0) {
+    CloseFd(report[0]);
+    CloseFd(readEnd);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return fail(ErrnoText(argv[0].c_str(), err));
+  }
+  CloseFd(report[0]);
 
   impl_->pid = pid;
   ChildGroups::Add(pid);
@@ -226,7 +241,7 @@ ConsoleProcess::WaitResult ConsoleProcess::Wait(std::chrono::milliseconds timeou
   return impl_->ReapIfEnded(WNOHANG) ? WaitResult::Exited : WaitResult::Timeout;
 }
 
-std::string ConsoleProcess::Read(std::size_t maxBytes) {
+std::string ConsoleProcess::Read(std::size_t maxBytes, std::chrono::milliseconds waitAtMost) {
   std::string out;
   if (impl_->readFd < 0 || maxBytes == 0) return out;
 
@@ -239,7 +254,10 @@ std::string ConsoleProcess::Read(std::size_t maxBytes) {
   // While the child runs, wait for output or for its end; once it has
   // ended, only look (a grandchild may keep the pipe open for ever).
   for (;;) {
-    const int r = ::poll(p, childEnded ? 1 : 2, childEnded ? 0 : -1);
+    const int wait = childEnded               ? 0
+                     : waitAtMost.count() < 0 ? -1
+                                              : static_cast<int>(waitAtMost.count());
+    const int r = ::poll(p, childEnded ? 1 : 2, wait);
     if (r >= 0) break;
     if (errno != EINTR) return out;
   }

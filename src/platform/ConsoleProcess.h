@@ -1,7 +1,10 @@
 #pragma once
 // A console child process whose standard output and standard error arrive
-// on one pipe. Spawned with posix_spawn from an argument vector, in a
-// process group of its own, every descriptor close-on-exec.
+// on one pipe. Started from an argument vector, in a process group of its
+// own, every other descriptor closed at the exec. The child is killed when
+// the thread that started it ends (PR_SET_PDEATHSIG), so a program that is
+// killed itself leaves no downloader or ffmpeg running: start it from the
+// thread that stays until the child has ended.
 //
 // Threads: one thread (the worker) calls Start, Wait, Read and ExitStatus;
 // Terminate may be called from any other thread at any time.
@@ -34,9 +37,11 @@ class ConsoleProcess {
   WaitResult Wait(std::chrono::milliseconds timeout);
 
   // Reads at most maxBytes. While the child runs and the pipe is empty it
-  // waits for output; once the child has ended it returns what is left in
-  // the pipe, or nothing, without waiting (a grandchild may hold the pipe).
-  std::string Read(std::size_t maxBytes);
+  // waits for output (at most `waitAtMost` when that is not negative); once
+  // the child has ended it returns what is left in the pipe, or nothing,
+  // without waiting (a grandchild may hold the pipe).
+  std::string Read(std::size_t maxBytes,
+                   std::chrono::milliseconds waitAtMost = std::chrono::milliseconds(-1));
 
   // Ends the child's whole process group (SIGKILL). Safe against PID reuse:
   // the child is not reaped before this has either run or become moot.

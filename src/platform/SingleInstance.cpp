@@ -9,13 +9,23 @@
 
 namespace quillmarsh {
 
-std::string SingleInstance::LockPath(const std::string& name) {
+namespace {
+std::string RuntimePath(const std::string& name, const std::string& extension) {
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-    return std::string(runtime) + "/" + name + ".lock";
+    return std::string(runtime) + "/" + name + extension;
   std::error_code ec;
   std::string tmp = std::filesystem::temp_directory_path(ec).string();
   if (ec || tmp.empty()) tmp = "/tmp";
-  return tmp + "/" + name + "-" + std::to_string(getuid()) + ".lock";
+  return tmp + "/" + name + "-" + std::to_string(getuid()) + extension;
+}
+}  // namespace
+
+std::string SingleInstance::LockPath(const std::string& name) {
+  return RuntimePath(name, ".lock");
+}
+
+std::string SingleInstance::SocketPath(const std::string& name) {
+  return RuntimePath(name, ".socket");
 }
 
 SingleInstance::SingleInstance(const std::string& name) {

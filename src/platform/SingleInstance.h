@@ -7,6 +7,9 @@
 
 namespace quillmarsh {
 
+// The name Quillmarsh's lock and hand-off socket go by.
+inline constexpr char kInstanceName[] = "qlmsh";
+
 class SingleInstance {
  public:
   explicit SingleInstance(const std::string& name);
@@ -18,6 +21,9 @@ class SingleInstance {
   bool acquired() const { return fd_ >= 0; }
   // $XDG_RUNTIME_DIR/<name>.lock, else <temp>/<name>-<uid>.lock.
   static std::string LockPath(const std::string& name);
+  // Where the running instance takes addresses from other processes:
+  // beside the lock, as <name>.socket.
+  static std::string SocketPath(const std::string& name);
 
  private:
   int fd_ = -1;

@@ -2,20 +2,20 @@
 
 #include <string>
 
+#include "core/FetchOptions.h"
+
 namespace tarnfetch {
 
-// The command line: "tarnfetch URL [-p TEMPLATE] [--connections N]". The first argument is
-// always the address, whatever it holds, so an address beginning with "-"
-// can never pass for an option. "--help", "--version" and
-// "--update-extractor" (the site extractor's daily check) count only alone.
+// The command line: "tarnfetch URL [-p TEMPLATE] [--connections N]
+// [--limit-rate RATE] [--proxy URL]". The first argument is always the
+// address, whatever it holds, so an address beginning with "-" can never
+// pass for an option. "--help", "--version" and "--update-extractor" (the
+// site extractor's daily check, which takes "--proxy URL" after it) count
+// only alone.
 struct Arguments {
   enum class Action { Download, Help, Version, UpdateExtractor, Invalid };
   Action action = Action::Invalid;
-  std::string url;
-  std::string pathTemplate = "%(title)s.%(ext)s";
-  // Per file, for large files from servers that send parts; 0: adapts to
-  // the server.
-  int connections = 0;
+  FetchOptions options;
   std::string problem;  // for Action::Invalid
 };
 

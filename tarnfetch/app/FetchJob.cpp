@@ -6,32 +6,13 @@
 
 #include "app/MediaSearch.h"
 #include "core/FetchError.h"
-#include "core/MediaType.h"
-#include "core/Utf8.h"
-#include "download/MediaDownload.h"
-#include "download/NamedFile.h"
-#include "download/StreamDownload.h"
+#include "download/MediaPlan.h"
 #include "extractor/ExtractorFallback.h"
-#include "files/FileName.h"
-#include "files/NameChoice.h"
-#include "files/OutputFolder.h"
 #include "http/Url.h"
-#include "page/PageEncoding.h"
 #include "report/Console.h"
-#include "report/ProgressReporter.h"
 
 namespace tarnfetch {
 namespace {
-
-// The file's own name without its extension, for media without a title.
-// Bytes that are not UTF-8 are read as a page declared Latin-1 is.
-std::string TitleFromAddress(const std::string& url) {
-  std::string name = UrlFileName(url);
-  if (!IsValidUtf8(name)) name = ToUtf8(name, PageEncoding::Windows1252);
-  const auto dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name;
-}
 
 // The paths we print must be the paths on disk. The markers cannot carry
 // "<" (it could close or open a tag), control characters or invalid UTF-8,
@@ -55,32 +36,19 @@ void RefuseUnprintablePaths(const std::string& pathTemplate) {
 
 }  // namespace
 
-void RunFetchJob(const std::string& url, const std::string& pathTemplate, int connections) {
+void RunFetchJob(const FetchOptions& options) {
   console::Go();
-  const std::string address = CheckUserUrl(url);
-  RefuseUnprintablePaths(pathTemplate);
-  Media media;
+  const std::string address = CheckUserUrl(options.url);
+  RefuseUnprintablePaths(options.pathTemplate);
+  // Find, then fetch: the page search, else the site extractor, settles a
+  // plan; fetching it names the file.
+  MediaPlan plan;
   try {
-    media = FindMedia(address);
+    plan = FindMedia(address, options);
   } catch (const NoVideoOnPage& failure) {
-    return FetchWithSiteExtractor(address, pathTemplate, failure.what(), connections);
+    plan = PlanWithSiteExtractor(address, failure.what(), options);
   }
-  if (media.title.empty()) media.title = TitleFromAddress(media.url);
-  // Quillmarsh reads our output in small chunks; a short line keeps the
-  // whole tag in one of them.
-  console::Title(media.title.empty() ? "video" : CutUtf8(media.title, kMaxTitleBytes));
-  if (media.stream) {
-    return DownloadStream({media.url, {{}, media.referrerPage, {}}, std::nullopt}, media.title,
-                          pathTemplate);
-  }
-
-  const OutputTarget target = ExpandTemplate(
-      pathTemplate, media.title, ChooseExtension(media.contentType, UrlFileExtension(media.url)));
-  DownloadNamedFile(target, media.validators.length, [&](MediaDownload& download) {
-    download.SetReferrerPage(media.referrerPage);
-    download.SetConnections(connections);
-    return download.Run(media.url, media.validators);
-  });
+  FetchPlan(plan, options);
 }
 
 }  // namespace tarnfetch

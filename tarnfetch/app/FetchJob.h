@@ -1,13 +1,12 @@
 #pragma once
 
-#include <string>
+#include "core/FetchOptions.h"
 
 namespace tarnfetch {
 
-// One run of the downloader: find the media behind the address, name the
-// file, then skip it or download it, printing the markers on the way.
-// connections: at most this many at once for one large file. Throws
-// FetchError when it cannot be done.
-void RunFetchJob(const std::string& url, const std::string& pathTemplate, int connections = 4);
+// One run of the downloader: find the media behind the options' address,
+// name the file, then skip it or download it, printing the markers on the
+// way. Throws FetchError when it cannot be done.
+void RunFetchJob(const FetchOptions& options);
 
 }  // namespace tarnfetch

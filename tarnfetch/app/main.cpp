@@ -8,8 +8,10 @@
 
 #include "app/Arguments.h"
 #include "app/FetchJob.h"
+#include "cookies/CookieSources.h"
 #include "core/FetchError.h"
 #include "extractor/DailyCheck.h"
+#include "http/PassingFault.h"
 #include "report/Console.h"
 
 namespace {
@@ -38,7 +40,7 @@ int main(int argc, char** argv) {
     case Arguments::Action::UpdateExtractor: {
       bool failed = false;
       for (const std::string& line :
-           tarnfetch::RunDailyCheck(tarnfetch::ExtractorHome::Find(), failed)) {
+           tarnfetch::RunDailyCheck(tarnfetch::ExtractorHome::Find(), args.options, failed)) {
         tarnfetch::console::Plain(line + "\n");
       }
       return failed ? 1 : 0;
@@ -50,10 +52,13 @@ int main(int argc, char** argv) {
       break;
   }
   try {
-    tarnfetch::RunFetchJob(args.url, args.pathTemplate, args.connections);
+    tarnfetch::FetchOptions options = args.options;
+    options.cookies = tarnfetch::LoadCookies(options.cookieFile, options.cookiesFromBrowser);
+    tarnfetch::RunFetchJob(options);
     return 0;
   } catch (const tarnfetch::FetchError& failure) {
     tarnfetch::console::Error(failure.what());
+    if (tarnfetch::MentionsPassingFault(failure.what())) tarnfetch::console::TryLater();
   } catch (const std::exception& failure) {
     tarnfetch::console::Error(std::string("Unexpected failure: ") + failure.what());
   }

@@ -47,6 +47,14 @@ bool IsStreamContentType(std::string_view contentType) {
          bare == "video/vnd.mpeg.dash.mpd";
 }
 
+bool IsFeedContentType(std::string_view contentType) {
+  static constexpr std::array<std::string_view, 7> kFeeds{
+      "application/json",     "application/xml",  "application/rss+xml", "application/atom+xml",
+      "application/smil+xml", "application/smil", "application/xspf+xml"};
+  const std::string bare = BareContentType(contentType);
+  return std::find(kFeeds.begin(), kFeeds.end(), bare) != kFeeds.end();
+}
+
 bool IsTextualContentType(std::string_view contentType) {
   const std::string bare = BareContentType(contentType);
   return bare.starts_with("text/") || IsPageContentType(bare) || bare == "application/json" ||

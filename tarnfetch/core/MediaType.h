@@ -11,8 +11,10 @@ std::string BareContentType(std::string_view contentType);
 bool IsMediaContentType(std::string_view contentType);   // video/*, audio/*
 bool IsPageContentType(std::string_view contentType);    // HTML and XHTML
 bool IsStreamContentType(std::string_view contentType);  // HLS playlists, DASH manifests
-bool IsMediaExtension(std::string_view extension);       // "mp4", "webm" ...
-bool IsStreamExtension(std::string_view extension);      // "m3u8", "mpd"
+// Feeds and playlists read as pages: RSS, Atom, SMIL, XSPF, JSON, XML.
+bool IsFeedContentType(std::string_view contentType);
+bool IsMediaExtension(std::string_view extension);   // "mp4", "webm" ...
+bool IsStreamExtension(std::string_view extension);  // "m3u8", "mpd"
 // Text of any kind (text/*, HTML, JSON, XML, scripts): never a video,
 // whatever the address says. An error or rate-limit page comes so.
 bool IsTextualContentType(std::string_view contentType);

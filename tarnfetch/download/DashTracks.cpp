@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
+#include "shared/Text.h"
 #include "core/FetchError.h"
 #include "download/DashManifest.h"
 #include "download/FragmentPlaylist.h"
@@ -212,8 +214,14 @@ const DashRepresentation* BestPicture(const DashPeriod& period) {
   return best;
 }
 
-// The main role's sets first, then the first language listed among them,
-// then the highest bandwidth.
+// A language's primary subtag in lower case: "en-US", "EN" and the
+// "en_stereo" some packagers write are all "en".
+std::string PrimaryLanguage(std::string_view language) {
+  return quillmarsh::LowerAscii(language.substr(0, language.find_first_of("-_")));
+}
+
+// The main role's sets first, then the first language listed among them
+// (by primary subtag), then the highest bandwidth.
 const DashRepresentation* BestSound(const DashPeriod& period) {
   std::vector<const DashRepresentation*> sounds;
   bool anyMain = false;
@@ -227,8 +235,8 @@ const DashRepresentation* BestSound(const DashPeriod& period) {
   const DashRepresentation* best = nullptr;
   for (const DashRepresentation* rep : sounds) {
     if (anyMain && !rep->mainRole) continue;
-    if (!language) language = rep->language;
-    if (rep->language != *language) continue;
+    if (!language) language = PrimaryLanguage(rep->language);
+    if (PrimaryLanguage(rep->language) != *language) continue;
     if (best == nullptr || Better(*rep, *best)) best = rep;
   }
   return best;

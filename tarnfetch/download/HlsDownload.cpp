@@ -420,7 +420,9 @@ void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progr
   ConnectionPlan plan =
       ConnectionPlan::Adaptive(memory.Recall(kCounted, server, now).value_or(kFirstParallel),
                                ConnectionPlan::Measure::Segments);
-  TransferEngine engine(plan.Count());
+  const bool limited = options_.rateLimit != nullptr;
+  if (limited) plan.Hold();
+  TransferEngine engine(plan.Count(), options_);
   engine.Adapt(&plan);
   engine.OnProgress([&](std::uint64_t bytes) {
     received = bytes;
@@ -461,7 +463,8 @@ void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progr
     throw;
   }
   saveAll();
-  memory.Remember(kCounted, server, plan.Count(), now);
+  // A held count says nothing about what the server could do.
+  if (!limited) memory.Remember(kCounted, server, plan.Count(), now);
   console::Connections(plan.Count());
 }
 

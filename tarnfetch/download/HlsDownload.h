@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FetchOptions.h"
 #include "http/StreamHeaders.h"
 
 namespace tarnfetch {
@@ -35,7 +36,9 @@ class HlsDownload {
  public:
   static constexpr int kFirstParallel = 4;
 
-  explicit HlsDownload(const OutputFolder& folder) : folder_(folder) {}
+  // Under the options' speed limit the count does not grow.
+  HlsDownload(const OutputFolder& folder, const FetchOptions& options)
+      : folder_(folder), options_(options) {}
 
   // Reports one progress line across all tracks. Throws FetchError; what
   // was written stays, recorded, for the next run.
@@ -43,6 +46,7 @@ class HlsDownload {
 
  private:
   const OutputFolder& folder_;
+  const FetchOptions& options_;
 };
 
 }  // namespace tarnfetch

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FetchOptions.h"
 #include "http/Validators.h"
 
 namespace tarnfetch {
@@ -18,7 +19,10 @@ class StopFlag;
 // Downloads one media address into "<name>.part" in the output folder and
 // renames it to <name>, under the ".part"'s lock, once every byte is there.
 // A file of kMinRangedBytes or more from a server that sends parts comes
-// over several connections at once (RangedDownload); others over one. A
+// over several connections at once (RangedDownload); others over one
+// (AppendedDownload), both through the transfer engine. The run's options
+// give the connections (1 to 16 fixes the count, FetchOptions::kAdaptive
+// lets it adapt; under a speed limit it does not grow). A
 // ".part" left by an earlier run is continued only when its control file
 // shows it is ours and the server still sends the same file (the stored
 // validators, If-Range); anything else starts the file again from zero.
@@ -28,21 +32,18 @@ class StopFlag;
 class MediaDownload {
  public:
   static constexpr std::uint64_t kMinRangedBytes = 8u << 20;
-  // SetConnections' value for a count that adapts to the server.
-  static constexpr int kAdaptive = 0;
   // Where an adaptive count starts for a server it has not settled with.
   static constexpr int kFirstConnections = 4;
 
-  MediaDownload(const OutputFolder& folder, std::string name, ProgressReporter& progress)
-      : folder_(folder), name_(std::move(name)), progress_(progress) {}
+  MediaDownload(const OutputFolder& folder, std::string name, ProgressReporter& progress,
+                const FetchOptions& options)
+      : folder_(folder), name_(std::move(name)), progress_(progress), options_(options) {}
 
   // The page that named the media, for the Referer.
   void SetReferrerPage(std::string page) { referrerPage_ = std::move(page); }
   // Extra request headers ("Name: value") for every request, e.g. the
   // site extractor's.
   void SetHeaders(std::vector<std::string> headers) { headers_ = std::move(headers); }
-  // 1 to 16 fixes the count; kAdaptive lets it adapt.
-  void SetConnections(int connections) { connections_ = connections; }
   // For a piece that is used where it lies: once complete, "<name>.part"
   // and its control file stay, so that a later run finds it done.
   void KeepPartWhenDone() { keepPart_ = true; }
@@ -56,16 +57,15 @@ class MediaDownload {
   std::uint64_t Run(const std::string& url, const Validators& probed);
 
  private:
-  enum class Outcome { Complete, StartAgain };
-  Outcome Attempt(PartFile& part, ControlFile& control, const std::string& url,
-                  std::uint64_t offset, const Validators* earlier, const Validators& probed);
+  bool RunInParts(PartFile& part, ControlFile& control, const std::string& url,
+                  const Validators& probed, bool resume);
 
   const OutputFolder& folder_;
   std::string name_;
   ProgressReporter& progress_;
+  const FetchOptions& options_;
   std::string referrerPage_;
   std::vector<std::string> headers_;
-  int connections_ = kAdaptive;
   bool keepPart_ = false;
   const StopFlag* stop_ = nullptr;
 };

@@ -10,6 +10,7 @@
 namespace tarnfetch {
 
 void DownloadNamedFile(const OutputTarget& target, std::optional<std::uint64_t> length,
+                       const FetchOptions& options,
                        const std::function<std::uint64_t(MediaDownload&)>& fetch) {
   const OutputFolder folder(target.folder);
   const ChosenName chosen = ChooseName(folder, target, length);
@@ -19,7 +20,7 @@ void DownloadNamedFile(const OutputTarget& target, std::optional<std::uint64_t> 
   }
   console::FileName(chosen.path);
   ProgressReporter progress;
-  MediaDownload download(folder, chosen.name, progress);
+  MediaDownload download(folder, chosen.name, progress, options);
   progress.Finish(fetch(download));
 }
 

@@ -24,13 +24,13 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
                                             ConnectionPlan& plan, bool resume,
                                             std::vector<std::string> headers) {
   const std::uint64_t length = probed.length.value_or(0);
-  Validators stored = resume ? StoredValidators(control_) : Validators{};
+  Validators stored = resume ? StoredValidators(job_.control) : Validators{};
   if (!resume) {
-    control_.Clear();
+    job_.control.Clear();
     // Parts are written where they belong; the file grows sparse to its
     // length as they come.
-    part_.StartOver();
-    control_.Set("layout", "ranges");
+    job_.part.StartOver();
+    job_.control.Set("layout", "ranges");
   }
   // Only the rest of the same file; a server that changed it sends all.
   if (resume && !IfRangeValue(stored).empty()) {
@@ -38,7 +38,7 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
   }
 
   // Gaps close together go as one range.
-  const std::vector<Span> kept = KeptSpans(control_.Done(), length);
+  const std::vector<Span> kept = KeptSpans(job_.control.Done(), length);
   PartBoard parts(kept, length, static_cast<std::uint64_t>(plan.Most()) * kPartsPerConnection);
   bool handedOut = false;
   bool confirmed = false;  // an answer was a part of the expected file
@@ -53,8 +53,8 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
     if (decision.kind != Kind::Continue) return;
     if (!confirmed && !resume) {
       stored = AnswerValidators(head, decision.length, probed.address);
-      StoreValidators(control_, stored);
-      control_.Save();
+      StoreValidators(job_.control, stored);
+      job_.control.Save();
     }
     confirmed = true;
   };
@@ -75,40 +75,40 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
     request.onAnswer = onAnswer;
     request.sink = [this, part](std::uint64_t offset, const char* data, std::size_t size,
                                 std::string* failure) {
-      if (!part_.WriteAt(data, size, offset)) {
-        *failure = part_.LastFailure();
+      if (!job_.part.WriteAt(data, size, offset)) {
+        *failure = job_.part.LastFailure();
         return false;
       }
       part->next = offset + size;
-      control_.AddDone(offset, offset + size);
-      control_.SaveIfDue();
+      job_.control.AddDone(offset, offset + size);
+      job_.control.SaveIfDue();
       return true;
     };
     request.done = [part] { part->done = true; };
     return request;
   };
 
-  TransferEngine engine(plan.Count());
+  TransferEngine engine(plan.Count(), job_.options);
   engine.Adapt(&plan);
-  engine.SetStopFlag(stop_);
-  progress_.Start(SpanBytes(kept), length);
-  engine.OnProgress([this](std::uint64_t received) { progress_.Update(received); });
+  engine.SetStopFlag(job_.stop);
+  job_.progress.Start(SpanBytes(kept), length);
+  engine.OnProgress([this](std::uint64_t received) { job_.progress.Update(received); });
   // Also while no byte comes, so that a run killed during a stall keeps all
   // it received.
-  engine.OnTick([this] { control_.SaveIfDue(); });
+  engine.OnTick([this] { job_.control.SaveIfDue(); });
   try {
     engine.Run(source);
   } catch (const FetchError&) {
     try {
-      control_.Save();  // what arrived stays usable for the next run
+      job_.control.Save();  // what arrived stays usable for the next run
     } catch (const FetchError&) {
     }
     if (verdict != Outcome::Complete) return verdict;
     throw;
   }
-  if (control_.DoneBytes() != length) {
-    control_.Save();
-    throw FetchError(StoppedEarly(control_.DoneBytes(), length, url));
+  if (job_.control.DoneBytes() != length) {
+    job_.control.Save();
+    throw FetchError(StoppedEarly(job_.control.DoneBytes(), length, url));
   }
   return Outcome::Complete;
 }

@@ -4,15 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "download/FileJob.h"
 #include "http/Validators.h"
 
 namespace tarnfetch {
 
 class ConnectionPlan;
-class ControlFile;
-class PartFile;
-class ProgressReporter;
-class StopFlag;
 
 // Fetches a file of known length in parts, over as many connections at
 // once as the plan says, each writing at its offset in the one sparse
@@ -29,11 +26,7 @@ class RangedDownload {
     StartAgain,  // the server now sends another file
   };
 
-  RangedDownload(PartFile& part, ControlFile& control, ProgressReporter& progress)
-      : part_(part), control_(control), progress_(progress) {}
-
-  // Run ends with FetchError soon after stop is raised.
-  void SetStopFlag(const StopFlag* stop) { stop_ = stop; }
+  explicit RangedDownload(const FileJob& job) : job_(job) {}
 
   // resume: continue the ranges the control file records (the caller has
   // checked it belongs to this file); else start from nothing. headers
@@ -42,10 +35,7 @@ class RangedDownload {
               std::vector<std::string> headers);
 
  private:
-  PartFile& part_;
-  ControlFile& control_;
-  ProgressReporter& progress_;
-  const StopFlag* stop_ = nullptr;
+  FileJob job_;
 };
 
 }  // namespace tarnfetch

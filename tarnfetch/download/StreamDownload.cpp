@@ -31,9 +31,10 @@ namespace tarnfetch {
 namespace {
 
 // A media playlist a master playlist names.
-HlsPlaylist NamedMediaPlaylist(const std::string& url, const StreamHeaders& headers) {
+HlsPlaylist NamedMediaPlaylist(const std::string& url, const StreamHeaders& headers,
+                               const FetchOptions& options) {
   std::string where = url;
-  std::string text = FetchSmall(url, kMaxPlaylistBytes, headers.For(url), &where);
+  std::string text = FetchSmall(url, kMaxPlaylistBytes, options, headers.For(url), &where);
   HlsPlaylist media(std::move(text), where);
   if (media.IsMaster()) {
     throw FetchError("The stream's master playlist names another master playlist: " + url);
@@ -71,19 +72,21 @@ StreamParts DashParts(const std::string& text, const std::string& url,
   return parts;
 }
 
-StreamParts ReadParts(const StreamSource& source) {
+StreamParts ReadParts(const StreamSource& source, const FetchOptions& options) {
   std::string where = source.url;
   std::string text = source.playlist ? *source.playlist
-                                     : FetchSmall(source.url, kMaxPlaylistBytes,
+                                     : FetchSmall(source.url, kMaxPlaylistBytes, options,
                                                   source.headers.For(source.url), &where);
   if (LooksLikeDashManifest(text)) return DashParts(text, where, source.headers);
   HlsPlaylist playlist(std::move(text), where);
   if (!playlist.IsMaster()) return {{std::move(playlist), source.headers}, std::nullopt, {}};
   const HlsVariant& best = playlist.Best();
-  StreamParts parts{
-      {NamedMediaPlaylist(best.url, source.headers), source.headers}, std::nullopt, best.codecs};
+  StreamParts parts{{NamedMediaPlaylist(best.url, source.headers, options), source.headers},
+                    std::nullopt,
+                    best.codecs};
   if (const auto audio = playlist.SeparateAudio(best)) {
-    parts.sound.emplace(StreamPart{NamedMediaPlaylist(audio->url, source.headers), source.headers});
+    parts.sound.emplace(
+        StreamPart{NamedMediaPlaylist(audio->url, source.headers, options), source.headers});
   }
   return parts;
 }
@@ -132,9 +135,9 @@ void RemuxInto(const std::string& ffmpeg, const OutputFolder& folder, const std:
 // playlist copied by ffmpeg, when there is one, into an MP4, else joined
 // as it is (".ts" unless mp4).
 void FetchParts(const StreamParts& parts, const std::string& ffmpeg, bool mp4,
-                const std::string& title, const std::string& pathTemplate) {
+                const std::string& title, const FetchOptions& options) {
   const bool apart = parts.sound.has_value();
-  const OutputTarget target = ExpandTemplate(pathTemplate, title,
+  const OutputTarget target = ExpandTemplate(options.pathTemplate, title,
                                              mp4     ? "mp4"
                                              : apart ? "mkv"
                                                      : "ts",
@@ -163,7 +166,7 @@ void FetchParts(const StreamParts& parts, const std::string& ffmpeg, bool mp4,
     timed = timed && playlist.TotalDuration() > 0;
   }
   StreamProgress progress(timed ? seconds : 0, segments);
-  HlsDownload(folder).Run(tracks, progress);
+  HlsDownload(folder, options).Run(tracks, progress);
   // The ".part"s stay locked until the final name is taken.
   if (ffmpeg.empty()) {
     files[0]->control.Remove();
@@ -188,22 +191,22 @@ void FetchParts(const StreamParts& parts, const std::string& ffmpeg, bool mp4,
 }  // namespace
 
 void DownloadStream(const StreamSource& source, const std::string& title,
-                    const std::string& pathTemplate) {
-  const StreamParts parts = ReadParts(source);
+                    const FetchOptions& options) {
+  const StreamParts parts = ReadParts(source, options);
   const bool apart = parts.sound.has_value();
   const std::string ffmpeg = apart ? FfmpegToJoin("this stream's") : FindFfmpeg();
   const bool fragmentedMp4 = !parts.picture.playlist.Maps().empty();
   const bool mp4 = apart ? CodecsFitMp4(parts.codecs) : fragmentedMp4 || !ffmpeg.empty();
-  FetchParts(parts, ffmpeg, mp4, title, pathTemplate);
+  FetchParts(parts, ffmpeg, mp4, title, options);
 }
 
 void DownloadStreamPair(const StreamSource& picture, const StreamSource& sound, bool mp4,
-                        const std::string& title, const std::string& pathTemplate) {
+                        const std::string& title, const FetchOptions& options) {
   const std::string ffmpeg = FfmpegToJoin("this video's");
   // Each source's own picture: a master playlist's best variant.
-  StreamParts parts = ReadParts(picture);
-  parts.sound.emplace(std::move(ReadParts(sound).picture));
-  FetchParts(parts, ffmpeg, mp4, title, pathTemplate);
+  StreamParts parts = ReadParts(picture, options);
+  parts.sound.emplace(std::move(ReadParts(sound, options).picture));
+  FetchParts(parts, ffmpeg, mp4, title, options);
 }
 
 }  // namespace tarnfetch

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FetchOptions.h"
 #include "http/StreamHeaders.h"
 
 namespace tarnfetch {
@@ -18,8 +19,8 @@ struct StreamSource {
   std::optional<std::string> playlist;
 };
 
-// Downloads the stream into one file named from the title by the output
-// template: the best variant of a master playlist, every segment in order,
+// Downloads the stream into one file named from the title by the options'
+// output template: the best variant of a master playlist, every segment in order,
 // then, when ffmpeg is found, copied into an ".mp4" without re-encoding
 // (else the joined ".ts"; fragmented MP4 stays ".mp4"). When the variant's
 // sound is a playlist of its own, both are fetched at once and ffmpeg
@@ -29,13 +30,13 @@ struct StreamSource {
 // title. Throws FetchError; a killed or failed run leaves its ".part" and
 // control file, and the next run continues after the last segment written.
 void DownloadStream(const StreamSource& source, const std::string& title,
-                    const std::string& pathTemplate);
+                    const FetchOptions& options);
 
 // The same for a picture and a sound that come as streams of their own
 // (a site extractor's two formats), each with its own headers: fetched at
 // once and joined by ffmpeg into an ".mp4", or an ".mkv" unless mp4. A
 // master playlist stands for its best variant.
 void DownloadStreamPair(const StreamSource& picture, const StreamSource& sound, bool mp4,
-                        const std::string& title, const std::string& pathTemplate);
+                        const std::string& title, const FetchOptions& options);
 
 }  // namespace tarnfetch

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "shared/ProgramVocabulary.h"
+
 namespace tarnfetch {
 namespace {
 
@@ -46,10 +48,18 @@ class KeyKeeper {
     if (slot.kind == Kind::FirstEntry) {
       slot = {Kind::Answer, &kept_.firstEntry.emplace(), nullptr, nullptr, nullptr, {}};
     }
+    const bool listEntry = slot.kind == Kind::ListEntry;
+    if (listEntry) {
+      // One scratch answer serves every later entry: only its page and
+      // title are kept, when its object ends.
+      entry_ = {};
+      slot = {Kind::Answer, &entry_, nullptr, nullptr, nullptr, {}};
+    }
     if (frames_.empty()) kept_.isObject = true;
     const bool kept = slot.kind == Kind::Answer || slot.kind == Kind::Format ||
                       slot.kind == Kind::Headers || slot.kind == Kind::Fragment;
-    frames_.push_back({kept ? slot.kind : Kind::Skip, slot.answer, slot.format, slot.fragment});
+    frames_.push_back(
+        {kept ? slot.kind : Kind::Skip, slot.answer, slot.format, slot.fragment, listEntry});
     return true;
   }
   bool start_array(std::size_t) {
@@ -59,7 +69,7 @@ class KeyKeeper {
     if (slot.kind == Kind::Requested) slot.answer->hasRequested = true;
     const bool kept =
         slot.kind == Kind::Entries || slot.kind == Kind::Requested || slot.kind == Kind::Fragments;
-    frames_.push_back({kept ? slot.kind : Kind::Skip, slot.answer, slot.format, nullptr});
+    frames_.push_back({kept ? slot.kind : Kind::Skip, slot.answer, slot.format, nullptr, false});
     return true;
   }
   bool end_object() { return End(); }
@@ -88,13 +98,15 @@ class KeyKeeper {
     HeaderValue,
     Fragments,
     Fragment,
-    FragmentText
+    FragmentText,
+    ListEntry
   };
   struct Frame {
     Kind kind;
     KeptAnswer* answer;
     KeptFormat* format;
     KeptFragment* fragment;
+    bool listEntry;  // an entry after the first; kept when it ends
   };
   // Where the next value goes.
   struct Slot {
@@ -147,6 +159,7 @@ class KeyKeeper {
   Slot AnswerKey(KeptAnswer* answer, const std::string& name) {
     if (name == "title") return Text(answer->title);
     if (name == "_type") return Text(answer->type);
+    if (name == "webpage_url") return Text(answer->webpageUrl);
     if (name == "requested_formats")
       return {Kind::Requested, answer, nullptr, nullptr, nullptr, {}};
     // Only the page's own list counts; an entry's entries are not looked at.
@@ -164,9 +177,15 @@ class KeyKeeper {
     }
     Frame& top = frames_.back();
     if (top.kind == Kind::Entries) {
-      // Only an object is kept as the first entry: no other value is a video.
+      // Only an object is kept as an entry: no other value is a video.
       Slot slot;
-      if (++kept_.entryCount == 1) slot.kind = Kind::FirstEntry;
+      ++kept_.entryCount;
+      if (kept_.entryCount == 1) {
+        slot.kind = Kind::FirstEntry;
+      } else if (kept_.entryCount <= quillmarsh::kMaxListEntries) {
+        kept_.entries.emplace_back();
+        slot.kind = Kind::ListEntry;
+      }
       return slot;
     }
     if (top.kind == Kind::Fragments) {
@@ -196,6 +215,8 @@ class KeyKeeper {
   }
 
   bool End() {
+    if (frames_.back().listEntry && !kept_.entries.empty())
+      kept_.entries.back() = {entry_.own.url, entry_.webpageUrl, entry_.title};
     frames_.pop_back();
     return true;
   }
@@ -212,6 +233,7 @@ class KeyKeeper {
   KeptKeys& kept_;
   std::vector<Frame> frames_;
   Slot slot_;
+  KeptAnswer entry_;  // the list entry being read
   std::size_t fragmentBytes_ = 0;
   bool rootTaken_ = false;
 };

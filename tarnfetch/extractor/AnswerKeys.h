@@ -34,6 +34,7 @@ struct KeptFormat {
 struct KeptAnswer {
   static constexpr std::size_t kMaxRequested = 3;  // more is refused anyway
   std::string title, type;
+  std::string webpageUrl;  // the video's page, where "url" may be its file
   KeptFormat own;
   bool hasRequested = false;          // "requested_formats" is a list
   std::size_t requestedCount = 0;     // its length
@@ -59,6 +60,13 @@ struct KeptKeys {
   bool hasEntries = false;  // "entries" is a list
   std::size_t entryCount = 0;
   std::optional<KeptAnswer> firstEntry;  // when the first entry is an object
+  // The page and title of each of the first kMaxListEntries entries (from
+  // the second on; the first is firstEntry); empty for a value that is no
+  // object.
+  struct Entry {
+    std::string url, webpageUrl, title;
+  };
+  std::vector<Entry> entries;
 };
 
 // Reads the answer as a stream of JSON events, keeping only the keys above:

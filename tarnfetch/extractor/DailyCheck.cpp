@@ -7,7 +7,8 @@
 
 namespace tarnfetch {
 
-std::vector<std::string> RunDailyCheck(const ExtractorHome& home, bool& failed) {
+std::vector<std::string> RunDailyCheck(const ExtractorHome& home, const FetchOptions& options,
+                                       bool& failed) {
   failed = false;
   if (!home.UpdatesOn()) {
     return {"Site extractor updates are turned off (" +
@@ -21,20 +22,24 @@ std::vector<std::string> RunDailyCheck(const ExtractorHome& home, bool& failed) 
     return {"Site extractor was checked less than a day ago"};
   }
   std::optional<ExtractorProgram> before = ChooseExtractor(home);
-  ReportedUpdate update = UpdateAndReport(home, before ? before->Describe() : "", home.updateLimit);
+  ReportedUpdate update =
+      UpdateAndReport(home, before ? before->Describe() : "", options, home.updateLimit);
   failed = update.outcome.result == UpdateOutcome::Result::Failed;
   return std::move(update.lines);
 }
 
-void StartDailyCheck(const ExtractorHome& home) {
+void StartDailyCheck(const ExtractorHome& home, const FetchOptions& options) {
   if (!home.IsDue("checked-daily", std::chrono::hours(24)) || !home.UpdatesOn()) return;
   const std::string self = quillmarsh::OwnProgramPath();
-  if (!self.empty()) StartDetached({self, "--update-extractor"});
+  if (self.empty()) return;
+  std::vector<std::string> args{self, "--update-extractor"};
+  if (!options.proxy.empty()) args.insert(args.end(), {"--proxy", options.proxy});
+  StartDetached(args);
 }
 
 ReportedUpdate UpdateAndReport(const ExtractorHome& home, const std::string& found,
-                               std::chrono::seconds limit) {
-  ReportedUpdate update{UpdateExtractor(home, limit), ChooseExtractor(home), {}};
+                               const FetchOptions& options, std::chrono::seconds limit) {
+  ReportedUpdate update{UpdateExtractor(home, options, limit), ChooseExtractor(home), {}};
   update.lines = DescribeUpdate(update.outcome, found);
   if (update.used) update.lines.push_back("Site extractor used: " + update.used->Describe());
   std::string report;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,11 +15,12 @@ namespace tarnfetch {
 // folder), and only when UpdateSiteExtractor is not 0, updates the private
 // copy and writes what it found, fetched or why it failed to the report
 // file. Returns those lines; `failed` says whether the update failed.
-std::vector<std::string> RunDailyCheck(const ExtractorHome& home, bool& failed);
+std::vector<std::string> RunDailyCheck(const ExtractorHome& home, const FetchOptions& options,
+                                       bool& failed);
 
-// Starts `tarnfetch --update-extractor` on its own, so that the check
-// never holds up a download or the end of this run.
-void StartDailyCheck(const ExtractorHome& home);
+// Starts `tarnfetch --update-extractor` (with the run's --proxy) on its
+// own, so that the check never holds up a download or the end of this run.
+void StartDailyCheck(const ExtractorHome& home, const FetchOptions& options);
 
 // Updates the private copy and replaces the report file with what was
 // `found` before (described), what happened and what is used now. The
@@ -29,6 +31,6 @@ struct ReportedUpdate {
   std::vector<std::string> lines;
 };
 ReportedUpdate UpdateAndReport(const ExtractorHome& home, const std::string& found,
-                               std::chrono::seconds limit);
+                               const FetchOptions& options, std::chrono::seconds limit);
 
 }  // namespace tarnfetch

@@ -8,6 +8,7 @@
 #include "download/FragmentPlaylist.h"
 #include "extractor/AnswerKeys.h"
 #include "http/Url.h"
+#include "shared/ProgramVocabulary.h"
 #include "shared/Text.h"
 
 namespace tarnfetch {
@@ -132,6 +133,36 @@ void RefuseUnread(const KeptKeys& kept) {
   }
 }
 
+// An entry the extractor listed flat names only a video's page.
+bool IsFlat(const KeptAnswer& entry) {
+  return entry.type == "url" || entry.type == "url_transparent";
+}
+
+// A list, unless it holds one video described in full: that is the video.
+bool IsList(const KeptKeys& kept) {
+  if (kept.answer.type != "playlist" || kept.entryCount == 0) return false;
+  return kept.entryCount > 1 || !kept.firstEntry || IsFlat(*kept.firstEntry);
+}
+
+VideoList ListOf(const KeptKeys& kept) {
+  VideoList list;
+  const auto add = [&list](const std::string& url, const std::string& page,
+                           const std::string& title) {
+    const std::string& address = page.empty() ? url : page;
+    if (IsWebUrl(address))
+      list.videos.push_back({address, title});
+    else
+      ++list.skipped;
+  };
+  if (kept.firstEntry)
+    add(kept.firstEntry->own.url, kept.firstEntry->webpageUrl, kept.firstEntry->title);
+  else
+    ++list.skipped;
+  for (const KeptKeys::Entry& entry : kept.entries) add(entry.url, entry.webpageUrl, entry.title);
+  list.cut = kept.entryCount > quillmarsh::kMaxListEntries;
+  return list;
+}
+
 // The one video of the answer: a feed of one video is that video.
 KeptAnswer TheVideo(KeptKeys& kept) {
   if (kept.answer.type != "playlist") return std::move(kept.answer);
@@ -140,18 +171,23 @@ KeptAnswer TheVideo(KeptKeys& kept) {
     if (entry.title.empty()) entry.title = std::move(kept.answer.title);
     return entry;
   }
-  if (kept.entryCount > 1) {
-    throw FetchError("The site extractor found a list of " + std::to_string(kept.entryCount) +
-                     " videos on the page, not one video.");
-  }
   throw FetchError("The site extractor found a list of videos on the page, but no video in it.");
 }
 
 ExtractorAnswer Read(AnswerBytes& bytes) {
   KeptKeys kept = ReadAnswerKeys(bytes);
   RefuseUnread(kept);
-  const KeptAnswer video = TheVideo(kept);
   ExtractorAnswer result;
+  if (IsList(kept)) {
+    result.title = kept.answer.title;
+    result.list = ListOf(kept);
+    if (result.list->videos.empty()) {
+      throw FetchError(
+          "The site extractor found a list of videos on the page, but no video in it.");
+    }
+    return result;
+  }
+  const KeptAnswer video = TheVideo(kept);
   result.title = video.title;
   if (video.hasRequested && video.requestedCount >= 2) {
     if (video.requestedCount != 2) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "download/MediaPlan.h"
+
 namespace tarnfetch {
 
 // One format the site extractor chose: where it is and how to ask for it.
@@ -32,19 +34,21 @@ struct ExtractedFormat {
 };
 
 // What the extractor says about a page's video: its title and the format
-// to fetch, or a video format and an audio format to fetch and join.
+// to fetch, or a video format and an audio format to fetch and join; or,
+// for a list of videos, the list alone.
 struct ExtractorAnswer {
   std::string title;
   std::vector<ExtractedFormat> formats;  // one, or video then audio
+  std::optional<VideoList> list;
 };
 
 // Reads the extractor's JSON (yt-dlp -J) as it goes, keeping only the keys
 // used: time linear in its size, nesting and each value's length limited.
-// A playlist of one entry is that entry. Headers that would change the
-// encoding are left out; an extension is kept only when it is a media one.
-// Throws FetchError when the answer cannot be used: not JSON, too deep, a
-// list of several videos, no address, an address that is not http(s), a
-// header with a line break, a protocol tarnfetch cannot fetch.
+// A playlist of one full entry is that entry; any other playlist is a list. Headers that would
+// change the encoding are left out; an extension is kept only when it is a media one. Throws
+// FetchError when the answer cannot be used: not JSON, too deep, a list of several videos, no
+// address, an address that is not http(s), a header with a line break, a protocol tarnfetch cannot
+// fetch, a list without entries.
 ExtractorAnswer ReadExtractorAnswer(std::string_view json);
 // The same from a file, read until the deadline.
 ExtractorAnswer ReadExtractorAnswer(std::FILE* file,

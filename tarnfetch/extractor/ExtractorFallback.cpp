@@ -5,12 +5,13 @@
 
 #include "core/FetchError.h"
 #include "extractor/DailyCheck.h"
-#include "extractor/ExtractedDownload.h"
+#include "extractor/ExtractedPlan.h"
 #include "extractor/ExtractorAnswer.h"
 #include "extractor/ExtractorChoice.h"
 #include "extractor/ExtractorUpdate.h"
 #include "extractor/ExtractorVersion.h"
 #include "extractor/SiteExtractor.h"
+#include "report/Console.h"
 #include "shared/ProgramVocabulary.h"
 
 namespace tarnfetch {
@@ -44,17 +45,18 @@ std::string OutdatedNote(ExtractorProgram& program, const ExtractorHome& home) {
 // most once an hour) and asked once more.
 ExtractorAnswer AfterRefusal(const ExtractorHome& home, ExtractorProgram& program,
                              const ExtractorRefusal& refusal, const std::string& pageUrl,
-                             const std::string& pageProblem) {
+                             const std::string& pageProblem, const FetchOptions& options) {
   std::string note;
   if (refusal.SiteChanged() && home.UpdatesOn() &&
       home.TakeTurn("checked-on-failure", std::chrono::hours(1))) {
     // The download waits for this update: a short one.
-    ReportedUpdate update = UpdateAndReport(home, program.Describe(), home.waitingUpdateLimit);
+    ReportedUpdate update =
+        UpdateAndReport(home, program.Describe(), options, home.waitingUpdateLimit);
     const UpdateOutcome& outcome = update.outcome;
     std::optional<ExtractorProgram>& current = update.used;
     if (outcome.result == UpdateOutcome::Result::Installed && current) {
       try {
-        return AskSiteExtractor(current->command, pageUrl);
+        return AskSiteExtractor(current->command, pageUrl, options);
       } catch (const FetchError& again) {
         throw FetchError(pageProblem + ". " + again.what() + OutdatedNote(*current, home));
       }
@@ -64,19 +66,19 @@ ExtractorAnswer AfterRefusal(const ExtractorHome& home, ExtractorProgram& progra
              "); tarnfetch tries again in an hour.";
     }
   } else {
-    StartDailyCheck(home);
+    StartDailyCheck(home, options);
   }
   throw FetchError(pageProblem + ". " + refusal.what() + note + OutdatedNote(program, home));
 }
 
 }  // namespace
 
-void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathTemplate,
-                            const std::string& pageProblem, int connections) {
+MediaPlan PlanWithSiteExtractor(const std::string& pageUrl, const std::string& pageProblem,
+                                const FetchOptions& options) {
   const ExtractorHome home = ExtractorHome::Find();
   std::optional<ExtractorProgram> program = ChooseExtractor(home);
   if (!program) {
-    StartDailyCheck(home);
+    StartDailyCheck(home, options);
     throw FetchError(pageProblem +
                      ". Installing yt-dlp (the site extractor) lets tarnfetch fetch the videos of "
                      "sites like this one." +
@@ -86,15 +88,23 @@ void FetchWithSiteExtractor(const std::string& pageUrl, const std::string& pathT
   }
   ExtractorAnswer answer;
   try {
-    answer = AskSiteExtractor(program->command, pageUrl);
+    answer = AskSiteExtractor(program->command, pageUrl, options);
   } catch (const ExtractorRefusal& refusal) {
-    answer = AfterRefusal(home, *program, refusal, pageUrl, pageProblem);
+    answer = AfterRefusal(home, *program, refusal, pageUrl, pageProblem, options);
   } catch (const FetchError& failure) {
-    StartDailyCheck(home);
+    StartDailyCheck(home, options);
     throw FetchError(pageProblem + ". " + failure.what());
   }
-  StartDailyCheck(home);
-  DownloadExtracted(answer, pathTemplate, connections);
+  StartDailyCheck(home, options);
+  // A list of one video is that video: the extractor is asked for it.
+  if (answer.list && answer.list->videos.size() == 1 && answer.list->skipped == 0) {
+    try {
+      answer = AskSiteExtractor(program->command, answer.list->videos.front().url, options);
+    } catch (const FetchError& failure) {
+      throw FetchError(pageProblem + ". " + failure.what());
+    }
+  }
+  return PlanOf(answer);
 }
 
 }  // namespace tarnfetch

@@ -76,9 +76,9 @@ void WriteAtomically(const std::string& path, std::string_view data) {
 }
 
 std::string Fetch(const ExtractorHome& home, const std::string& name, std::size_t maxBytes,
-                  const Budget& budget) {
+                  const FetchOptions& options, const Budget& budget) {
   try {
-    return FetchSmall(home.releaseBase + name, maxBytes, {}, nullptr, budget.Stop());
+    return FetchSmall(home.releaseBase + name, maxBytes, options, {}, nullptr, budget.Stop());
   } catch (const FetchError& failure) {
     budget.Check();
     throw Failed{"the release could not be fetched: " + std::string(failure.what())};
@@ -163,11 +163,12 @@ std::string VersionInPlace(const ExtractorHome& home, const std::string& python,
   return version;
 }
 
-UpdateOutcome Update(const ExtractorHome& home, const Budget& budget) {
+UpdateOutcome Update(const ExtractorHome& home, const FetchOptions& options, const Budget& budget) {
   const std::string python = FindHelperProgram("python3");
   if (python.empty()) throw Failed{"python3, which runs the extractor, is not installed"};
-  const std::string sums = Fetch(home, "SHA2-256SUMS", kMaxSumsBytes, budget);
-  const std::string signature = Fetch(home, "SHA2-256SUMS.sig", kMaxSignatureBytes, budget);
+  const std::string sums = Fetch(home, "SHA2-256SUMS", kMaxSumsBytes, options, budget);
+  const std::string signature =
+      Fetch(home, "SHA2-256SUMS.sig", kMaxSignatureBytes, options, budget);
   CheckSignature(home, sums, signature, budget);
   const std::string expected = SumOf(sums, "yt-dlp");
   UpdateOutcome outcome;
@@ -176,7 +177,7 @@ UpdateOutcome Update(const ExtractorHome& home, const Budget& budget) {
     outcome.version = home.InstalledVersion();
     return outcome;
   }
-  const std::string program = Fetch(home, "yt-dlp", kMaxExtractorBytes, budget);
+  const std::string program = Fetch(home, "yt-dlp", kMaxExtractorBytes, options, budget);
   if (Sha256Hex(program) != expected) {
     throw Failed{"the extractor fetched does not match its signed checksum"};
   }
@@ -207,7 +208,8 @@ UpdateOutcome Update(const ExtractorHome& home, const Budget& budget) {
 
 }  // namespace
 
-UpdateOutcome UpdateExtractor(const ExtractorHome& home, std::chrono::seconds limit) {
+UpdateOutcome UpdateExtractor(const ExtractorHome& home, const FetchOptions& options,
+                              std::chrono::seconds limit) {
   const Budget budget(limit);
   UpdateOutcome outcome;
   const FolderLock lock(home.folder);
@@ -216,7 +218,7 @@ UpdateOutcome UpdateExtractor(const ExtractorHome& home, std::chrono::seconds li
     return outcome;
   }
   try {
-    return Update(home, budget);
+    return Update(home, options, budget);
   } catch (const Failed& failed) {
     outcome.failure = failed.why;
   }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FetchOptions.h"
 #include "extractor/ExtractorHome.h"
 
 namespace tarnfetch {
@@ -22,9 +23,11 @@ struct UpdateOutcome {
 // has it answer --version with python3 and only then puts it in place of
 // the private copy (one rename). A failure changes nothing. One run at a
 // time: another that is at it makes this one Busy. The folder must exist
-// (TakeTurn makes it). An update that takes longer than `limit` fails, as
-// does a release older than the private copy.
-UpdateOutcome UpdateExtractor(const ExtractorHome& home, std::chrono::seconds limit);
+// (TakeTurn makes it). Its requests take the run's options (the proxy). An
+// update that takes longer than `limit` fails, as does a release older than
+// the private copy.
+UpdateOutcome UpdateExtractor(const ExtractorHome& home, const FetchOptions& options,
+                              std::chrono::seconds limit);
 
 // The lines of the debug report for an update: what was found before it,
 // what it fetched or why it failed.

@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
+#include "cookies/SiteCookieFile.h"
 #include "core/ChildProgram.h"
 #include "core/FetchError.h"
 
@@ -80,12 +82,20 @@ std::string FindSiteExtractor() {
   return FindHelperProgram("yt-dlp");
 }
 
-ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const std::string& url) {
+ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const std::string& url,
+                                 const FetchOptions& options) {
   const File answer = AnswerFile();
   ChildRun run;
   run.args = command;
-  run.args.insert(run.args.end(), {"--no-config", "--no-playlist", "--no-warnings", "-f",
-                                   SiteExtractor::kFormatChoice, "-J", "--", url});
+  run.args.insert(run.args.end(), {"--no-config", "--no-playlist", "--flat-playlist",
+                                   "--no-warnings", "-f", SiteExtractor::kFormatChoice, "-J"});
+  if (!options.proxy.empty()) run.args.insert(run.args.end(), {"--proxy", options.proxy});
+  // Only the page's site's cookies, in a file that goes when the answer is in.
+  std::optional<SiteCookieFile> cookies;
+  if (options.cookies) cookies.emplace(*options.cookies, url);
+  if (cookies && !cookies->Path().empty())
+    run.args.insert(run.args.end(), {"--cookies", cookies->Path()});
+  run.args.insert(run.args.end(), {"--", url});
   run.outputFile = ::fileno(answer.get());
   run.fileSizeBytes = SiteExtractor::kMaxAnswerBytes + 1;
   run.keepErrors = kMessageBytes;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/FetchError.h"
+#include "core/FetchOptions.h"
 #include "extractor/ExtractorAnswer.h"
 
 namespace tarnfetch {
@@ -41,14 +42,18 @@ class ExtractorRefusal : public FetchError {
 };
 
 // Asks the extractor about the page at url for the JSON that describes its
-// video: `command --no-config --no-playlist --no-warnings -f kFormatChoice
-// -J -- url`, command being the program (with its interpreter and options
-// when it has them), as an argument vector, in tarnfetch's process group,
-// with no input and an address space of kAddressSpaceBytes. Its answer
-// goes into a temporary file and is read from there once it has exited.
-// Throws ExtractorRefusal with the extractor's own message when it fails,
-// FetchError when it runs out of memory, runs longer than kSeconds or
+// video: `command --no-config --no-playlist --flat-playlist --no-warnings
+// -f kFormatChoice -J [--proxy PROXY] [--cookies FILE] -- url` (the run's
+// proxy, when it has one; FILE: the run's cookies of the page's site,
+// removed once it has answered; flat: a channel of thousands of videos
+// answers in seconds, each entry naming only its page and title), command
+// being the program (with
+// its interpreter and options when it has them), as an argument vector, in tarnfetch's process
+// group, with no input and an address space of kAddressSpaceBytes. Its answer goes into a temporary
+// file and is read from there once it has exited. Throws ExtractorRefusal with the extractor's own
+// message when it fails, FetchError when it runs out of memory, runs longer than kSeconds or
 // answers more than kMaxAnswerBytes, or when the answer cannot be used.
-ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const std::string& url);
+ExtractorAnswer AskSiteExtractor(const std::vector<std::string>& command, const std::string& url,
+                                 const FetchOptions& options);
 
 }  // namespace tarnfetch

@@ -93,7 +93,8 @@ AnswerDecision CheckAnswer(const ResponseHead& head, const AnswerAsked& asked,
   const bool changed = decision.kind == Kind::Continue && (asked.from > 0 || KeptAny(file)) &&
                        !SameFile(file.kept != nullptr ? *file.kept : Validators{}, answer);
   if (changed && file.keptFromEarlierRun) return Refuse(Kind::StartAgain, FileChanged(url));
-  if (head.status != 416 && IsTextualContentType(head.contentType)) {
+  if (head.status != 416 && IsTextualContentType(head.contentType) &&
+      BareContentType(head.contentType) != file.probed->mediaSentAsText) {
     return Refuse(Kind::Fail, TextInsteadOfVideo(head.contentType, url));
   }
   if (decision.length == 0u) return Refuse(Kind::Fail, EmptyFile(url));

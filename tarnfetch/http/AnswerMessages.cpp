@@ -1,6 +1,7 @@
 #include "http/AnswerMessages.h"
 
 #include "core/MediaType.h"
+#include "http/PassingFault.h"
 
 namespace tarnfetch {
 namespace {
@@ -63,8 +64,11 @@ std::string PartOfTheAnswer(const std::string& url) {
 }
 
 std::string StoppedEarly(std::uint64_t received, std::uint64_t expected, const std::string& url) {
-  return "The download stopped early (" + std::to_string(received) + " bytes instead of " +
-         std::to_string(expected) + "): " + url;
+  // The connection ended short of the file: the next run goes on from there.
+  std::string sentence = "The download stopped early (" + std::to_string(received) +
+                         " bytes instead of " + std::to_string(expected) + "): " + url;
+  NotePassingFault(sentence);
+  return sentence;
 }
 
 }  // namespace tarnfetch

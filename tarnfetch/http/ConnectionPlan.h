@@ -50,6 +50,10 @@ class ConnectionPlan {
   std::chrono::milliseconds Window() const;
 
   void Measured(const Sample& sample);
+  // For a download under a speed limit: the count stays where it is, as
+  // more connections would only share the same limit (it still drops when
+  // the server refuses one).
+  void Hold() { settled_ = true; }
   // The server answered 429 or 503, refused or reset a connection. True
   // when the count went down (the plan was above one and adapts).
   bool Overloaded();

@@ -8,7 +8,9 @@
 #include <new>
 #include <string_view>
 
+#include "cookies/CookieJar.h"
 #include "core/StopFlag.h"
+#include "http/PassingFault.h"
 #include "http/Url.h"
 #include "shared/Text.h"
 
@@ -16,8 +18,6 @@ namespace tarnfetch {
 namespace {
 
 constexpr long kConnectSeconds = 20;
-// A transfer slower than one byte a second for this long has stalled.
-constexpr long kStallSeconds = 60;
 
 // libcurl wants one global set-up before any handle; the first handle,
 // made before any other thread starts, does it.
@@ -44,10 +44,6 @@ std::string HeaderValue(std::string_view line) {
   return std::string(value);
 }
 
-bool IsRedirect(const ResponseHead& head) {
-  return !head.location.empty() && head.status >= 300 && head.status <= 399;
-}
-
 }  // namespace
 
 bool IsCredentialHeader(std::string_view header) {
@@ -56,7 +52,7 @@ bool IsCredentialHeader(std::string_view header) {
   return name == "cookie" || name == "authorization";
 }
 
-void ApplySharedOptions(CURL* curl, char* errorText) {
+void ApplySharedOptions(CURL* curl, char* errorText, const FetchOptions& options) {
   InitOnce();
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -69,18 +65,27 @@ void ApplySharedOptions(CURL* curl, char* errorText) {
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  // A transfer slower than one byte a second for this long has stalled.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.stallSeconds);
+  if (!options.proxy.empty()) {
+    curl_easy_setopt(curl, CURLOPT_PROXY, options.proxy.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+  }
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "tarnfetch/" TARNFETCH_VERSION);
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // keep cookies across redirects
+  if (options.cookies) options.cookies->ApplyTo(curl);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
 }
 
-HttpTransfer::HttpTransfer() {
+HttpTransfer::HttpTransfer(const FetchOptions& options) {
   InitOnce();
   curl_ = curl_easy_init();
   if (curl_ == nullptr) throw std::bad_alloc();
-  ApplySharedOptions(curl_, errorText_);
+  ApplySharedOptions(curl_, errorText_, options);
+  if (const std::uint64_t rate = options.LimitRate(); rate > 0) {
+    curl_easy_setopt(curl_, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(rate));
+  }
   curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &HttpTransfer::OnHeader);
   curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 0L);  // Perform follows them
@@ -129,7 +134,7 @@ CURLcode HttpTransfer::Perform(const std::string& url) {
   for (long hops = 0;; ++hops) {
     CURLcode code = PerformOne(current);
     if (code == CURLE_WRITE_ERROR && droppedRedirectBody_) code = CURLE_OK;
-    if (code != CURLE_OK || !IsRedirect(head_)) return code;
+    if (code != CURLE_OK || !head_.Redirect()) return code;
     if (hops == kMaxRedirects) return CURLE_TOO_MANY_REDIRECTS;
     const auto next = ResolveUrl(current, head_.location);
     if (!next || !IsWebUrl(*next)) {
@@ -181,7 +186,7 @@ CURLcode HttpTransfer::PerformOne(const std::string& url) {
 std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
   auto& transfer = *static_cast<HttpTransfer*>(self);
   // A redirect's body is never needed, and may be endless: end it here.
-  if (IsRedirect(transfer.head_)) {
+  if (transfer.head_.Redirect()) {
     transfer.droppedRedirectBody_ = true;
     return 0;
   }
@@ -231,9 +236,15 @@ void ReadHeaderLine(ResponseHead& head, std::string_view line) {
 
 std::string HttpTransfer::Describe(CURLcode code, const std::string& url) const {
   if (code == CURLE_OPERATION_TIMEDOUT && deadlinePassed_) {
-    return "The server took too long to answer: " + url;
+    std::string sentence = "The server took too long to answer: " + url;
+    NotePassingFault(sentence);
+    return sentence;
   }
   return DescribeFailure(code, errorText_, url);
+}
+
+bool EndedWhole(CURLcode code, const ResponseHead& head, bool ownStop) {
+  return code == CURLE_OK || (code == CURLE_WRITE_ERROR && (ownStop || head.Packed()));
 }
 
 std::string DescribeFailure(CURLcode code, const char* errorText, const std::string& url) {
@@ -278,7 +289,9 @@ std::string DescribeFailure(CURLcode code, const char* errorText, const std::str
       break;
   }
   if (code == CURLE_TOO_MANY_REDIRECTS) return what + ": " + url;  // the detail says it again
-  return what + " (" + detail + "): " + url;
+  std::string sentence = what + " (" + detail + "): " + url;
+  if (IsPassingFault(code)) NotePassingFault(sentence);
+  return sentence;
 }
 
 std::string DescribeStatus(long status, const std::string& url) {
@@ -311,7 +324,9 @@ std::string DescribeStatus(long status, const std::string& url) {
     default:
       break;
   }
-  return "The server answered HTTP " + std::to_string(status) + reason + ": " + url;
+  std::string sentence = "The server answered HTTP " + std::to_string(status) + reason + ": " + url;
+  if (IsPassingStatus(status)) NotePassingFault(sentence);
+  return sentence;
 }
 
 }  // namespace tarnfetch

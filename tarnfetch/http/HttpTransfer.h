@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/FetchOptions.h"
+
 namespace tarnfetch {
 
 class StopFlag;
@@ -32,6 +34,8 @@ struct ResponseHead {
 
   // The body comes packed (gzip, br ...): its bytes are not the file's.
   bool Packed() const { return !contentEncoding.empty() && contentEncoding != "identity"; }
+  // A redirect to follow: a 3xx status with a Location.
+  bool Redirect() const { return !location.empty() && status >= 300 && status <= 399; }
 };
 
 using Deadline = std::chrono::steady_clock::time_point;
@@ -42,10 +46,12 @@ bool IsCredentialHeader(std::string_view header);
 
 // The settings every request shares, on any easy handle (single transfers
 // here, parallel ones in TransferEngine): http and https only (also for
-// redirects), at most 10 redirects, TLS verification, a connect time-out and
-// a stall time-out. errorText must hold CURL_ERROR_SIZE bytes and outlive
-// the handle's use.
-void ApplySharedOptions(CURL* curl, char* errorText);
+// redirects), at most 10 redirects, TLS verification, a connect time-out,
+// the run's stall time-out and its proxy (for every address, whatever
+// no_proxy says; without one libcurl follows the environment), and the
+// user's cookies when the run has them (libcurl decides where each goes).
+// errorText must hold CURL_ERROR_SIZE bytes and outlive the handle's use.
+void ApplySharedOptions(CURL* curl, char* errorText, const FetchOptions& options);
 
 // The read buffer for a download's body (CURLOPT_BUFFERSIZE): larger reads
 // mean fewer callbacks and writes; 512 KiB is libcurl's maximum.
@@ -55,18 +61,25 @@ constexpr long kBufferBytes = 512 * 1024;
 // after redirects head holds the final response's values.
 void ReadHeaderLine(ResponseHead& head, std::string_view line);
 
+// Whether a transfer that ended with code delivered its whole body.
+// ownStop: our body handler ended it (CURLE_WRITE_ERROR). libcurl's
+// decoder also ends a packed answer with CURLE_WRITE_ERROR when stray bytes
+// follow the end of the packed stream, after everything was decoded.
+bool EndedWhole(CURLcode code, const ResponseHead& head, bool ownStop);
+
 // A user-facing sentence for a libcurl failure; errorText is the handle's
 // error buffer (may be empty).
 std::string DescribeFailure(CURLcode code, const char* errorText, const std::string& url);
 
 // One libcurl easy handle with the shared settings. Redirects are followed
 // here, not by libcurl, so that each hop gets the Referer a browser would
-// send it.
+// send it. A run's speed limit holds it to the whole limit's rate (pages
+// and probes are small next to the download, which shares the limit).
 class HttpTransfer {
  public:
   static constexpr long kMaxRedirects = 10;
 
-  HttpTransfer();
+  explicit HttpTransfer(const FetchOptions& options);
   ~HttpTransfer();
   HttpTransfer(const HttpTransfer&) = delete;
   HttpTransfer& operator=(const HttpTransfer&) = delete;

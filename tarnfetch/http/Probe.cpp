@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/BodyKind.h"
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "http/AnswerMessages.h"
@@ -13,16 +14,17 @@ namespace {
 
 struct ProbeState {
   HttpTransfer* transfer = nullptr;
+  const ProbeRequest* request = nullptr;
   ProbeResult result;
   bool decided = false;
   bool failedStatus = false;
   bool unknownType = false;
   bool stopped = false;  // we ended the transfer on purpose
-  bool vouchedMedia = false;
 };
 
-// Settles what the answer is, from its head and its address.
-void Decide(ProbeState& state) {
+// Settles what the answer is, from its head, its address and its first
+// bytes.
+void Decide(ProbeState& state, std::string_view firstBytes) {
   state.decided = true;
   const ResponseHead& head = state.transfer->Head();
   ProbeResult& result = state.result;
@@ -36,37 +38,29 @@ void Decide(ProbeState& state) {
     state.failedStatus = true;
     return;
   }
-  // A missing or generic type says nothing; then a media extension in the
-  // address decides. Text is never media.
-  const std::string bare = BareContentType(head.contentType);
-  if (IsStreamContentType(bare) ||
-      (IsStreamExtension(UrlFileExtension(result.url)) && !IsPageContentType(bare))) {
-    result.kind = ProbeResult::Kind::Stream;
-  } else if (IsMediaContentType(bare) ||
-             (!IsTextualContentType(bare) && IsMediaExtension(UrlFileExtension(result.url)))) {
-    result.kind = ProbeResult::Kind::Media;
-  } else if (IsPageContentType(bare) || (bare.empty() && !state.vouchedMedia) ||
-             bare.rfind("text/", 0) == 0) {
-    result.kind = ProbeResult::Kind::Page;
-  } else if (state.vouchedMedia) {
-    result.kind = ProbeResult::Kind::Media;
-  } else {
-    state.unknownType = true;
+  const std::string extension = UrlFileExtension(result.url);
+  switch (ClassifyBody({head.contentType, extension, state.request->declaredType, firstBytes,
+                        state.request->vouchedMedia})) {
+    case BodyKind::Media:
+      result.kind = ProbeResult::Kind::Media;
+      break;
+    case BodyKind::Stream:
+      result.kind = ProbeResult::Kind::Stream;
+      break;
+    case BodyKind::Page:
+      result.kind = ProbeResult::Kind::Page;
+      break;
+    case BodyKind::Unknown:
+      state.unknownType = true;
+      break;
   }
 }
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
   auto& state = *static_cast<ProbeState*>(self);
-  if (!state.decided) {
-    Decide(state);
-    // A playlist or manifest is a stream, whatever the server calls it.
-    if (state.result.kind == ProbeResult::Kind::Media &&
-        LooksLikeStreamText(std::string_view(data, size * count))) {
-      state.result.kind = ProbeResult::Kind::Stream;
-    }
-  }
+  if (!state.decided) Decide(state, std::string_view(data, size * count));
   if (state.failedStatus || state.unknownType || state.result.kind != ProbeResult::Kind::Page ||
-      state.vouchedMedia) {
+      state.request->vouchedMedia) {
     state.stopped = true;
     return 0;
   }
@@ -82,11 +76,12 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) 
 
 }  // namespace
 
-ProbeResult Probe(const std::string& url, Deadline deadline, const ProbeRequest& request) {
-  HttpTransfer transfer;
+ProbeResult Probe(const std::string& url, Deadline deadline, const FetchOptions& options,
+                  const ProbeRequest& request) {
+  HttpTransfer transfer(options);
   ProbeState state;
   state.transfer = &transfer;
-  state.vouchedMedia = request.vouchedMedia;
+  state.request = &request;
   transfer.SetBodyHandler(&OnBody, &state);
   transfer.SetDeadline(deadline);
   transfer.SetReferrerPage(request.referrerPage);
@@ -95,10 +90,10 @@ ProbeResult Probe(const std::string& url, Deadline deadline, const ProbeRequest&
   curl_easy_setopt(transfer.Handle(), CURLOPT_ACCEPT_ENCODING, "");
 
   const CURLcode code = transfer.Perform(url);
-  if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && state.stopped)) {
+  if (code != CURLE_OK && !EndedWhole(code, transfer.Head(), state.stopped)) {
     throw FetchError(transfer.Describe(code, url));
   }
-  if (!state.decided) Decide(state);  // an answer without a body
+  if (!state.decided) Decide(state, {});  // an answer without a body
   if (transfer.Head().impossibleLength) throw FetchError(ImpossibleLength(state.result.url));
   if (state.failedStatus)
     throw FetchError(DescribeStatus(transfer.Head().status, state.result.url));

@@ -38,6 +38,9 @@ struct ProbeRequest {
   // Someone who read the page (the site extractor) says this is the video:
   // any answer but text is media, and a page is not read.
   bool vouchedMedia = false;
+  // The type the page gives the address (<source type="video/mp4">): it
+  // decides when the server's own says only "bytes".
+  std::string declaredType = {};
 };
 
 // Requests url and looks at the answer. A page is read into memory; for
@@ -45,6 +48,7 @@ struct ProbeRequest {
 // download needs its own request (with a Range when resuming). The whole
 // probe ends by the deadline. Throws FetchError for failures and for
 // answers that are neither.
-ProbeResult Probe(const std::string& url, Deadline deadline, const ProbeRequest& request = {});
+ProbeResult Probe(const std::string& url, Deadline deadline, const FetchOptions& options,
+                  const ProbeRequest& request = {});
 
 }  // namespace tarnfetch

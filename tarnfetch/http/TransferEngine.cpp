@@ -11,6 +11,8 @@
 #include "core/FetchError.h"
 #include "core/StopFlag.h"
 #include "http/ContentRange.h"
+#include "http/PassingFault.h"
+#include "http/Url.h"
 
 namespace tarnfetch {
 namespace {
@@ -55,6 +57,9 @@ CURLM* Multi(void* multi) {
 struct TransferEngine::Active {
   TransferEngine* engine = nullptr;
   TransferRequest request;
+  std::string at;  // the address this hop asks (request.url but after redirects we follow)
+  int hops = 0;
+  bool hop = false;  // the answer was a redirect to `at`
   CURL* easy = nullptr;
   curl_slist* headers = nullptr;
   char errorText[CURL_ERROR_SIZE] = {};
@@ -67,6 +72,7 @@ struct TransferEngine::Active {
   std::uint64_t next = 0;         // the offset of the next byte to hand over
   std::uint64_t from = 0;         // where this attempt asked to begin
   bool headChecked = false;
+  bool paused = false;     // waits for the speed limit's budget
   bool complete = false;   // the range's last byte arrived; the rest was cut off
   bool permanent = false;  // the failure is not worth another attempt
   std::string failure;
@@ -142,7 +148,16 @@ struct TransferEngine::Active {
     auto& a = *static_cast<Active*>(self);
     const std::size_t bytes = size * count;
     try {
+      // A redirect's body is never needed, and may be endless.
+      if (!a.failure.empty() || a.complete || (a.FollowsItself() && a.head.Redirect())) return 0;
       if (!a.headChecked && !a.CheckHead()) return 0;
+      // libcurl keeps these bytes and hands them over again once resumed.
+      RateLimit* limit = a.engine->options_.rateLimit.get();
+      if (limit != nullptr && limit->Spent()) {
+        a.paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+      }
+      if (limit != nullptr) limit->Spend(bytes);
       std::size_t take = bytes;
       if (const auto last = a.Last()) {
         const std::uint64_t end = *last + 1;
@@ -170,10 +185,31 @@ struct TransferEngine::Active {
     }
   }
 
+  bool FollowsItself() const { return !request.referrerPage.empty(); }
+
+  // A redirect of a request that follows its own: the next hop's address.
+  void Follow() {
+    const auto next = ResolveUrl(at, head.location);
+    if (!next || !IsWebUrl(*next)) {
+      return FailForGood(DescribeFailure(CURLE_UNSUPPORTED_PROTOCOL,
+                                         ("redirected to " + head.location).c_str(), request.url));
+    }
+    if (hops == HttpTransfer::kMaxRedirects) {
+      return FailForGood(DescribeFailure(CURLE_TOO_MANY_REDIRECTS, "", request.url));
+    }
+    ++hops;
+    at = *next;
+    hop = true;
+  }
+
   // The outcome of a finished attempt: true when the request is done.
   bool Settle(CURLcode code) {
     if (!failure.empty()) return false;
-    if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && complete)) {
+    if (FollowsItself() && head.Redirect() && (code == CURLE_OK || code == CURLE_WRITE_ERROR)) {
+      Follow();
+      return false;
+    }
+    if (!EndedWhole(code, head, complete)) {
       failure = DescribeFailure(code, errorText, request.url);
       // The safety rules answer the same way every time.
       permanent = code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_URL_MALFORMAT ||
@@ -187,6 +223,7 @@ struct TransferEngine::Active {
       const bool endsThere = range && range->completeLength && *range->completeLength == next;
       if (!endsThere) {
         failure = "The connection broke before the download was complete: " + request.url;
+        NotePassingFault(failure);
         return false;
       }
     }
@@ -194,7 +231,8 @@ struct TransferEngine::Active {
   }
 };
 
-TransferEngine::TransferEngine(int limit) : limit_(limit < 1 ? 1 : limit) {
+TransferEngine::TransferEngine(int limit, const FetchOptions& options)
+    : limit_(limit < 1 ? 1 : limit), options_(options) {
   curl_global_init(CURL_GLOBAL_DEFAULT);  // counted; the shared set-up did it already
   multi_ = curl_multi_init();
   if (multi_ == nullptr) throw std::bad_alloc();
@@ -216,6 +254,7 @@ void TransferEngine::Start(std::unique_ptr<Active> a) {
   a->engine = this;
   a->head = {};
   a->headChecked = false;
+  a->paused = false;
   a->complete = false;
   a->failure.clear();
   a->errorText[0] = '\0';
@@ -225,14 +264,15 @@ void TransferEngine::Start(std::unique_ptr<Active> a) {
   a->easy = curl_easy_init();
   if (a->easy == nullptr) throw std::bad_alloc();
   CURL* easy = a->easy;
-  ApplySharedOptions(easy, a->errorText);
-  curl_easy_setopt(easy, CURLOPT_URL, a->request.url.c_str());
+  ApplySharedOptions(easy, a->errorText, options_);
+  curl_easy_setopt(easy, CURLOPT_URL, a->at.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, a.get());
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Active::OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, a.get());
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Active::OnBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, a.get());
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferBytes);
+  const RateLimit* rate = options_.rateLimit.get();
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, rate != nullptr ? rate->ReadBytes() : kBufferBytes);
   if (a->request.compressed) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
   const std::optional<std::uint64_t> last = a->Last();
   if (a->from > 0 || last) {
@@ -240,7 +280,14 @@ void TransferEngine::Start(std::unique_ptr<Active> a) {
     if (last) a->rangeText += std::to_string(*last);
     curl_easy_setopt(easy, CURLOPT_RANGE, a->rangeText.c_str());
   }
-  for (const std::string& header : a->request.headers) {
+  std::vector<std::string> headers = a->request.headers;
+  if (a->FollowsItself()) {
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    if (!SameOrigin(a->at, a->request.url)) std::erase_if(headers, IsCredentialHeader);
+    const std::string referer = RefererFor(a->request.referrerPage, a->at);
+    if (!referer.empty()) headers.push_back("Referer: " + referer);
+  }
+  for (const std::string& header : headers) {
     curl_slist* more = curl_slist_append(a->headers, header.c_str());
     if (more == nullptr) throw std::bad_alloc();
     a->headers = more;
@@ -258,6 +305,10 @@ void TransferEngine::Finish(Active* finished, int code) {
   active_.erase(it);
   const bool done = a->Settle(static_cast<CURLcode>(code));
   a->Release();
+  if (a->hop) {  // the next hop, at once
+    a->hop = false;
+    return Start(std::move(a));
+  }
   if (done) {
     ++windowDone_;
     try {
@@ -350,11 +401,17 @@ void TransferEngine::Run(const Source& source) {
       if (!request) break;
       auto a = std::make_unique<Active>();
       a->request = std::move(*request);
-      if (a->request.range) a->next = a->request.range->first;
+      a->next = a->request.range ? a->request.range->first : a->request.resumeFrom;
+      a->at = a->request.url;
       Start(std::move(a));
     }
     if (active_.empty() && waiting_.empty()) return;
     if (plan_ != nullptr) MeasureWindow();
+    ResumePaused();
+    if (!failure_.empty()) {
+      StopAll();
+      throw FetchError(failure_);
+    }
 
     int running = 0;
     curl_multi_perform(Multi(multi_), &running);
@@ -371,7 +428,7 @@ void TransferEngine::Run(const Source& source) {
       throw FetchError(failure_);
     }
     if (running > 0 || !waiting_.empty())
-      curl_multi_poll(Multi(multi_), nullptr, 0, kPollMs, nullptr);
+      curl_multi_poll(Multi(multi_), nullptr, 0, static_cast<int>(PollMs()), nullptr);
     if (tick_) tick_();
     if (stop_ != nullptr && stop_->Raised()) {
       StopAll();
@@ -380,7 +437,31 @@ void TransferEngine::Run(const Source& source) {
   }
 }
 
-std::string FetchSmall(const std::string& url, std::size_t maxBytes,
+void TransferEngine::ResumePaused() {
+  RateLimit* limit = options_.rateLimit.get();
+  if (limit == nullptr || limit->Spent()) return;
+  std::vector<std::pair<Active*, CURLcode>> ended;
+  for (const auto& a : active_) {
+    if (!a->paused) continue;
+    a->paused = false;
+    // Hands the kept bytes over at once; a failure there ends the request.
+    const CURLcode code = curl_easy_pause(a->easy, CURLPAUSE_CONT);
+    if (code != CURLE_OK) ended.emplace_back(a.get(), code);
+  }
+  for (const auto& [a, code] : ended) {
+    if (failure_.empty()) Finish(a, code);
+  }
+}
+
+long TransferEngine::PollMs() const {
+  RateLimit* limit = options_.rateLimit.get();
+  const bool paused =
+      std::any_of(active_.begin(), active_.end(), [](const auto& a) { return a->paused; });
+  if (limit == nullptr || !paused) return kPollMs;
+  return std::clamp<long>(static_cast<long>(limit->Wait().count()), 1, kPollMs);
+}
+
+std::string FetchSmall(const std::string& url, std::size_t maxBytes, const FetchOptions& options,
                        const std::vector<std::string>& headers, std::string* effectiveUrl,
                        const StopFlag* stop) {
   std::string body;
@@ -406,7 +487,7 @@ std::string FetchSmall(const std::string& url, std::size_t maxBytes,
     body.append(data, size);
     return true;
   };
-  TransferEngine engine(1);
+  TransferEngine engine(1, options);
   engine.SetStopFlag(stop);
   engine.Run([&]() -> std::optional<TransferRequest> {
     if (given) return std::nullopt;

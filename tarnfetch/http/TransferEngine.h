@@ -25,13 +25,21 @@ class StopFlag;
 struct TransferRequest {
   std::string url;
   std::optional<ByteRange> range;
+  // Without a range: the bytes before this are kept from an earlier
+  // attempt, so the request asks for the rest; the server may still send
+  // the whole resource (the sink is then handed offset 0).
+  std::uint64_t resumeFrom = 0;
   // Optional: where the range ends now (one past its last byte). It may be
   // moved closer while the request runs, when the rest of the range goes
   // to another connection; the body is cut off there.
   const std::uint64_t* end = nullptr;
   std::vector<std::string> headers;  // "Name: value"
-  bool compressed = false;           // accept gzip and the like (whole bodies only)
-  bool partOnly = false;             // a whole file in answer to the range is refused
+  // The page that named the file. The engine then follows redirects
+  // itself, so that each hop gets the Referer a browser would send it
+  // and the headers' Cookie and Authorization stay with url's origin.
+  std::string referrerPage;
+  bool compressed = false;  // accept gzip and the like (whole bodies only)
+  bool partOnly = false;    // a whole file in answer to the range is refused
   // The video the body belongs to, for CheckAnswer; read when the answer
   // comes. Left empty: any resource.
   KnownFile file;
@@ -56,7 +64,9 @@ struct TransferRequest {
 // plan, the limit follows the plan: the engine measures each window and
 // tells it when the server answers 429 or 503, refuses or resets a
 // connection (the request is retried as any other). A Retry-After of the
-// server is waited for, up to the stall time.
+// server is waited for, up to the stall time. Every handle takes the run's
+// options (proxy, stall rule); under a speed limit a request pauses while
+// the run's budget is spent, whichever engine or thread spent it.
 class TransferEngine {
  public:
   static constexpr int kRetries = 3;
@@ -67,7 +77,7 @@ class TransferEngine {
   // Bytes received by all requests of this run so far; called as they come.
   using ProgressFn = std::function<void(std::uint64_t received)>;
 
-  explicit TransferEngine(int limit);
+  TransferEngine(int limit, const FetchOptions& options);
   ~TransferEngine();
   TransferEngine(const TransferEngine&) = delete;
   TransferEngine& operator=(const TransferEngine&) = delete;
@@ -97,8 +107,11 @@ class TransferEngine {
   void SetLimit(int limit);
   void StartWindow();
   void MeasureWindow();
+  void ResumePaused();
+  long PollMs() const;
 
   int limit_;
+  FetchOptions options_;
   ConnectionPlan* plan_ = nullptr;
   std::chrono::steady_clock::time_point windowStart_{};
   std::chrono::steady_clock::time_point lastLook_{};
@@ -118,7 +131,7 @@ class TransferEngine {
 // Fetches one small resource (a playlist, a key) into memory through the
 // engine, with its retries. Throws FetchError, also when it is larger than
 // maxBytes, or when `stop` is raised first.
-std::string FetchSmall(const std::string& url, std::size_t maxBytes,
+std::string FetchSmall(const std::string& url, std::size_t maxBytes, const FetchOptions& options,
                        const std::vector<std::string>& headers = {},
                        std::string* effectiveUrl = nullptr, const StopFlag* stop = nullptr);
 

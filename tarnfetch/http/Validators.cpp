@@ -1,5 +1,6 @@
 #include "http/Validators.h"
 
+#include "core/MediaType.h"
 #include "files/ControlFile.h"
 #include "http/HttpTransfer.h"
 #include "http/Probe.h"
@@ -12,7 +13,10 @@ std::string FileAddress(const std::string& url) {
 }
 
 Validators ProbedValidators(const ProbeResult& probe) {
-  return {probe.contentLength, probe.etag, probe.lastModified, FileAddress(probe.url)};
+  const bool textMedia =
+      probe.kind == ProbeResult::Kind::Media && IsTextualContentType(probe.contentType);
+  return {probe.contentLength, probe.etag, probe.lastModified, FileAddress(probe.url),
+          textMedia ? BareContentType(probe.contentType) : std::string()};
 }
 
 Validators AnswerValidators(const ResponseHead& head, std::optional<std::uint64_t> length,

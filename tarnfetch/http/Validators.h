@@ -18,6 +18,9 @@ struct Validators {
   std::string lastModified;
   // FileAddress of where it came from; empty: not known (an answer's).
   std::string address;
+  // The text type (bare) the probe found media bytes under: answers of
+  // that type are this file, not an error page. Empty: text is refused.
+  std::string mediaSentAsText = {};
 };
 
 // The part of an address that names a file: without its query, where

@@ -13,11 +13,12 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr std::size_t kMaxAddressBytes = 64 * 1024;
+constexpr std::size_t kMaxTypeBytes = 256;
 // Objects nested deeper than this are read but not tracked.
 constexpr std::size_t kMaxTrackedDepth = 64;
 
 // What the value after the current key means to us.
-enum class Role { None, Address, Height, Label, Bitrate };
+enum class Role { None, Address, Height, Label, Bitrate, Type };
 
 Role RoleOf(std::string_view key, std::span<const std::string_view> addressKeys) {
   if (std::find(addressKeys.begin(), addressKeys.end(), key) != addressKeys.end()) {
@@ -26,6 +27,7 @@ Role RoleOf(std::string_view key, std::span<const std::string_view> addressKeys)
   if (key == "height" || key == "res" || key == "size" || key == "quality") return Role::Height;
   if (key == "label") return Role::Label;
   if (key == "bitrate" || key == "bitRate" || key == "bandwidth") return Role::Bitrate;
+  if (key == "type") return Role::Type;
   return Role::None;
 }
 
@@ -34,6 +36,7 @@ struct ObjectFrame {
   std::size_t firstCandidate = 0;
   long height = 0;
   std::uint64_t bitrate = 0;
+  std::string type;
 };
 
 class Collector {
@@ -55,7 +58,8 @@ class Collector {
   }
   bool string(std::string& value) {
     const Role role = std::exchange(role_, Role::None);
-    if (role == Role::Address && value.size() <= kMaxAddressBytes && IsFetchableAddress(value)) {
+    if (role == Role::Address && value.size() <= kMaxAddressBytes &&
+        (IsFetchableAddress(value) || !StreamProtocolName(value).empty())) {
       if (found_.size() == maxCount_) return false;
       found_.push_back({std::move(value), 0, 0});
       owners_.push_back(depth_);
@@ -64,13 +68,15 @@ class Collector {
       SetHeight(height != 0 ? height : std::atol(value.substr(0, 8).c_str()));
     } else if (role == Role::Bitrate) {
       SetBitrate(std::strtoull(value.substr(0, 20).c_str(), nullptr, 10));
+    } else if (role == Role::Type && Direct() && value.size() <= kMaxTypeBytes) {
+      frames_.back().type = std::move(value);
     }
     return true;
   }
   bool binary(Json::binary_t&) { return Value(); }
   bool start_object(std::size_t) {
     role_ = Role::None;
-    if (++depth_ <= kMaxTrackedDepth) frames_.push_back({found_.size(), 0, 0});
+    if (++depth_ <= kMaxTrackedDepth) frames_.push_back({found_.size(), 0, 0, {}});
     return true;
   }
   bool key(std::string& name) {
@@ -79,12 +85,13 @@ class Collector {
   }
   bool end_object() {
     if (depth_-- <= kMaxTrackedDepth && !frames_.empty()) {
-      const ObjectFrame frame = frames_.back();
+      ObjectFrame frame = std::move(frames_.back());
       frames_.pop_back();
       for (std::size_t i = frame.firstCandidate; i < found_.size(); ++i) {
         if (owners_[i] != depth_ + 1) continue;  // an inner object's address
         found_[i].height = frame.height;
         found_[i].bitrate = frame.bitrate;
+        found_[i].type = frame.type;  // copied: several may share it
       }
     }
     return true;

@@ -13,6 +13,7 @@ struct MediaCandidate {
   std::string address;
   long height = 0;            // picture lines: "1080p", height, res, size
   std::uint64_t bitrate = 0;  // bits (or kilobits) a second, as the page gives it
+  std::string type = {};      // the media type the page declares for it, if any
 };
 
 // The height a quality label names: "1080p", "720p HD", "4K" (2160), "HD"

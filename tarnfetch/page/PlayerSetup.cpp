@@ -31,24 +31,6 @@ constexpr std::array<std::string_view, 7> kAddressKeys{"file", "src", "contentUr
 constexpr std::array<std::string_view, 7> kSetupCalls{
     ".setup(", "videojs(", ".src(", "flowplayer(", "new Plyr(", ".source =", ".source="};
 
-// The lower-case extension of an address's path ("" if none).
-std::string PathExtension(std::string_view address) {
-  address = address.substr(0, address.find_first_of("?#"));
-  const std::string_view name = address.substr(address.rfind('/') + 1);
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos || name.size() - dot > 6) return {};
-  return quillmarsh::LowerAscii(name.substr(dot + 1));
-}
-
-// Players also name posters, captions and their own scripts under "src".
-bool IsClearlyNotMedia(std::string_view address) {
-  static constexpr std::array<std::string_view, 16> kOther{
-      "vtt", "srt", "jpg",  "jpeg", "png",  "gif", "webp", "svg",
-      "css", "js",  "json", "xml",  "html", "htm", "ico",  "swf"};
-  const std::string extension = PathExtension(address);
-  return std::find(kOther.begin(), kOther.end(), extension) != kOther.end();
-}
-
 std::vector<MediaCandidate> AddressesInLiteral(std::string_view literal, std::size_t maxCount) {
   const std::string json = ScriptLiteralToJson(literal.substr(0, kMaxLiteralBytes));
   std::vector<MediaCandidate> found = MediaInJson(json, kAddressKeys, maxCount);
@@ -136,7 +118,52 @@ void AddLoaderAddresses(std::string_view script, std::size_t maxCount,
   }
 }
 
+// A quoted relative address of a stream ('/vod/x.mpd', "../hls/master.m3u8"),
+// as players are handed through a variable. Every quote may open a string,
+// read up to the next quote of its kind on the same line, so that the scan
+// stays linear whatever the quotes' pairing.
+void AddRelativeStreams(std::string_view script, std::size_t maxCount,
+                        std::vector<std::string>& found) {
+  for (std::size_t pos = script.find_first_of("\"'`");
+       pos != std::string_view::npos && found.size() < maxCount;
+       pos = script.find_first_of("\"'`", pos + 1)) {
+    const std::string_view rest = script.substr(pos + 1, kMaxScannedAddress);
+    const std::size_t close = rest.find_first_of(std::string{script[pos]} + " \n\r");
+    if (close == std::string_view::npos || rest[close] != script[pos]) continue;
+    std::string address(rest.substr(0, close));
+    for (std::size_t slash; (slash = address.find("\\/")) != std::string::npos;) {
+      address.erase(slash, 1);
+    }
+    if (address.empty() || address.find("://") != std::string::npos || address.starts_with("//") ||
+        !IsFetchableAddress(address) || !IsStreamExtension(PathExtension(address)) ||
+        std::find(found.begin(), found.end(), address) != found.end()) {
+      continue;
+    }
+    found.push_back(std::move(address));
+  }
+}
+
+// JW Player is handed a feed of its own as `playlist: "URL"` (JSON or RSS).
+constexpr std::array<std::string_view, 1> kFeedKeys{"playlist"};
+
 }  // namespace
+
+std::vector<std::string> PlayerFeedAddresses(std::string_view script, std::size_t maxCount) {
+  std::vector<std::string> found;
+  std::size_t calls = 0;
+  for (std::size_t at = script.find(kSetupCalls[0]);
+       at != std::string_view::npos && calls < kMaxCalls && found.size() < maxCount;
+       at = script.find(kSetupCalls[0], at + kSetupCalls[0].size())) {
+    ++calls;
+    const std::size_t literal = FirstLiteral(script, at + kSetupCalls[0].size());
+    if (literal == std::string_view::npos) continue;
+    const std::string json = ScriptLiteralToJson(script.substr(literal, kMaxLiteralBytes));
+    for (auto& feed : MediaInJson(json, kFeedKeys, maxCount - found.size())) {
+      if (IsFetchableAddress(feed.address)) found.push_back(std::move(feed.address));
+    }
+  }
+  return found;
+}
 
 std::vector<MediaCandidate> PlayerAttributeAddresses(std::string_view config,
                                                      std::size_t maxCount) {
@@ -205,6 +232,7 @@ std::vector<std::string> ScriptMediaAddresses(std::string_view script, std::size
       found.push_back(std::move(address));
     }
   }
+  AddRelativeStreams(script, maxCount, found);
   return found;
 }
 

@@ -21,9 +21,14 @@ std::vector<MediaCandidate> PlayerAttributeAddresses(std::string_view config, st
 // Player (load()).
 std::vector<MediaCandidate> PlayerScriptAddresses(std::string_view script, std::size_t maxCount);
 
+// The feeds a JW Player set-up names as its playlist ("playlist": "URL"):
+// pages of their own, read like frames. At most maxCount.
+std::vector<std::string> PlayerFeedAddresses(std::string_view script, std::size_t maxCount);
+
 // Last resort: quoted http(s) addresses in a script whose path ends in a
-// media or playlist extension, with JSON's escaped slashes ("\/") read as
-// slashes. At most maxCount.
+// media or playlist extension, then quoted relative addresses of streams
+// (".m3u8", ".mpd": a player handed a variable), with JSON's escaped
+// slashes ("\/") read as slashes. At most maxCount.
 std::vector<std::string> ScriptMediaAddresses(std::string_view script, std::size_t maxCount);
 
 }  // namespace tarnfetch

@@ -97,6 +97,34 @@ void Error(std::string_view message) {
   WriteLine(line);
 }
 
+void ListEntry(std::string_view url, std::string_view title) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string line(Marker::ListEntry.open);
+  for (const char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F || c == '<' || c == '>') {
+      line += '%';
+      line += kHex[byte >> 4];
+      line += kHex[byte & 0x0F];
+    } else {
+      line += c;
+    }
+  }
+  line += ' ';
+  line += MarkerSafe(CutUtf8(CleanTitle(HideSecrets(title)), kMaxTitleBytes));
+  line.append(Marker::ListEntry.close);
+  WriteLine(line);
+}
+
+void ListEnd(std::size_t entries, std::size_t skipped, bool cut) {
+  WriteTagged(Marker::ListEnd,
+              std::to_string(entries) + " " + std::to_string(skipped) + " " + (cut ? "1" : "0"));
+}
+
+void TryLater() {
+  WriteLine(Marker::TryLater);
+}
+
 void Plain(std::string_view text) {
   const std::lock_guard lock(OutputLock());
   std::fwrite(text.data(), 1, text.size(), stdout);

@@ -26,6 +26,16 @@ void Progress(std::string_view percent, std::string_view size, std::string_view 
 void Connections(int count);
 // Also used for usage mistakes, so the reader marks the mission failed.
 void Error(std::string_view message);
+// One video of a list: its address, with blanks, control characters, "<",
+// ">" and bytes beyond ASCII percent-encoded so that it stays one word,
+// and its title, made safe and short as a title line is.
+void ListEntry(std::string_view url, std::string_view title);
+// Ends a list's entries: how many were printed, how many were left out for
+// want of an http(s) address, and whether the list went on beyond them.
+void ListEnd(std::size_t entries, std::size_t skipped, bool cut);
+// Follows an error line when the failure may pass (PassingFault.h):
+// Quillmarsh then tries the download again later.
+void TryLater();
 // Help and version texts, which are not markers.
 void Plain(std::string_view text);
 

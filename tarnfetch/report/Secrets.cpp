@@ -1,8 +1,28 @@
 #include "report/Secrets.h"
 
-namespace tarnfetch {
+#include <algorithm>
 
-std::string HideSecrets(std::string_view text) {
+#include "shared/Text.h"
+
+namespace tarnfetch {
+namespace {
+
+// Every "cookie:" header's value, whatever its case, up to the line's end.
+std::string HideCookieHeaders(std::string text) {
+  const std::string lower = quillmarsh::LowerAscii(text);
+  std::string out;
+  std::size_t copied = 0;
+  for (std::size_t found = lower.find("cookie:"); found != std::string::npos;
+       found = lower.find("cookie:", found + 1)) {
+    const std::size_t value = found + 7;
+    if (value < copied) continue;
+    out.append(text, copied, value - copied).append(" ***");
+    copied = std::min(lower.find_first_of("\r\n", value), text.size());
+  }
+  return out.append(text, copied);
+}
+
+std::string HideUserParts(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   std::size_t copied = 0;
@@ -23,6 +43,12 @@ std::string HideSecrets(std::string_view text) {
   }
   out.append(text.substr(copied));
   return out;
+}
+
+}  // namespace
+
+std::string HideSecrets(std::string_view text) {
+  return HideCookieHeaders(HideUserParts(text));
 }
 
 }  // namespace tarnfetch

@@ -13,6 +13,7 @@
 #include "support/AppFolder.h"
 #include "support/LoopbackServer.h"
 #include "support/QtTestApp.h"
+#include "support/TestMedia.h"
 
 namespace quillmarsh {
 
@@ -58,39 +59,6 @@ class Probe {
   std::string seen_;
 };
 
-// Runs ffmpeg on a two-second test picture with sound, then `output` (codecs,
-// format, file).
-void runFfmpeg(const QStringList& output) {
-  QProcess ffmpeg;
-  ffmpeg.start(
-      QStringLiteral("ffmpeg"),
-      QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                  QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("testsrc=duration=2:size=160x120:rate=15"), QStringLiteral("-f"),
-                  QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=duration=2"),
-                  QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
-                  QStringLiteral("mpeg4"), QStringLiteral("-c:a"), QStringLiteral("aac"),
-                  QStringLiteral("-y")} +
-          output);
-  ffmpeg.waitForFinished(60000);
-}
-
-std::string makeClip(const std::string& path) {
-  runFfmpeg({QString::fromStdString(path)});
-  return ReadFile(path);
-}
-
-// The kinds of the streams in a media file, as ffprobe names them ("video\naudio").
-std::string streamKinds(const std::string& path) {
-  QProcess ffprobe;
-  ffprobe.start(QStringLiteral("ffprobe"),
-                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                 QStringLiteral("stream=codec_type"), QStringLiteral("-of"),
-                 QStringLiteral("csv=p=0"), QString::fromStdString(path)});
-  ffprobe.waitForFinished(30000);
-  return ffprobe.readAllStandardOutput().trimmed().toStdString();
-}
-
 // Random bytes served at `path` in pieces of `piece` bytes every 20 ms,
 // each request's Range header kept.
 struct SlowFile {
@@ -127,7 +95,8 @@ std::string outputDir(const AppFolder& app) {
 TEST(EndToEnd, PageIsDownloadedAndConvertedToMp3) {
   EnsureQtApp();
   AppFolder app;
-  const std::string clip = makeClip(app.home() + "/source.mp4");
+  ASSERT_TRUE(MakeClip({}, {app.home() + "/source.mp4"}));
+  const std::string clip = ReadFile(app.home() + "/source.mp4");
   ASSERT_GT(clip.size(), 1000u);
 
   LoopbackServer server;
@@ -226,12 +195,7 @@ TEST(EndToEnd, AStreamInAFramedScriptedPlayerBecomesOneVideo) {
   AppFolder app;
   const std::string stream = app.home() + "/stream";
   fs::create_directories(stream);
-  // Streams carry H.264: MPEG-4 part 2 loses its headers in the segments.
-  runFfmpeg({QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-f"),
-             QStringLiteral("hls"), QStringLiteral("-hls_time"), QStringLiteral("1"),
-             QStringLiteral("-hls_playlist_type"), QStringLiteral("vod"),
-             QString::fromStdString(stream + "/index.m3u8")});
-  ASSERT_TRUE(fs::exists(stream + "/index.m3u8"));
+  ASSERT_TRUE(MakeClip({}, HlsOutput(stream, "index", 1, "index%d.ts")));
 
   LoopbackServer server;
   ASSERT_TRUE(server.Routes().set_mount_point("/hls", stream));
@@ -251,7 +215,7 @@ TEST(EndToEnd, AStreamInAFramedScriptedPlayerBecomesOneVideo) {
   Probe probe(app, {QStringLiteral("--add"), QString::fromStdString(server.Url("/tour"))});
   EXPECT_NE(probe.waitFor("\t[Downloaded]\t100\tHarbour tour"), "") << probe.seen();
   const std::string video = outputDir(app) + "Harbour tour.mp4";
-  EXPECT_EQ(streamKinds(video), "video\naudio");
+  EXPECT_EQ(Ffprobe(video, "stream=codec_type"), "video\naudio\n");
   EXPECT_EQ(probe.seen().find("BOX"), std::string::npos) << probe.seen();
 }
 

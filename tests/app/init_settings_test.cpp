@@ -58,6 +58,8 @@ TEST_F(InitSettings, NormalStartUsesTheDataFolderAndReports) {
   auto w = std::make_unique<TfrmMain>();
   TfrmDebug debug(w.get());
   frmDebug = &debug;
+  fs::create_directories(dataDir() + "site-extractor");
+  WriteFile(dataDir() + "site-extractor/report.txt", "[Site extractor] 2026.01.01\n");
   w->InitSettings();
 
   EXPECT_TRUE(boxes_.boxes().isEmpty()) << boxes_.boxes().join(QLatin1Char('\n')).toStdString();
@@ -74,13 +76,14 @@ TEST_F(InitSettings, NormalStartUsesTheDataFolderAndReports) {
   EXPECT_EQ(w->cmbPriority->currentText(), QStringLiteral("Quality First"));
 
   const QStringList lines = debug.memReport->toPlainText().split(QLatin1Char('\n'));
-  ASSERT_EQ(lines.size(), 4);
+  ASSERT_EQ(lines.size(), 5);
   EXPECT_TRUE(
       lines[0].endsWith(QString::fromStdString("] [INI Path]: " + dataDir() + "qlmsh.ini")));
   EXPECT_TRUE(lines[1].endsWith(QString::fromStdString("] [AppData Dir]: " + dataDir())));
   EXPECT_TRUE(lines[2].endsWith(
       QString::fromStdString("] [Output]: " + home() + "/Documents/Video Download/")));
   EXPECT_TRUE(lines[3].endsWith(QStringLiteral("] ====================")));
+  EXPECT_TRUE(lines[4].endsWith(QStringLiteral("] [Site extractor] 2026.01.01"))) << "after them";
   EXPECT_TRUE(fs::exists(Paths.reportFile));
 }
 

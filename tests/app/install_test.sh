@@ -9,12 +9,19 @@ pid=
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 app="$work/prefix/lib/quillmarsh"
-for f in quillmarsh quillmarsh-debug tarnfetch default.skn; do
+for f in quillmarsh quillmarsh-debug tarnfetch quillmarsh-browser-host default.skn; do
   [ -e "$app/$f" ] || { echo "missing from the application folder: $f"; exit 1; }
 done
 [ -L "$work/prefix/bin/quillmarsh" ] || { echo "no quillmarsh command on the path"; exit 1; }
 [ -f "$work/prefix/share/applications/org.example.Quillmarsh.desktop" ] || { echo "no desktop entry"; exit 1; }
 [ -f "$work/prefix/share/icons/hicolor/48x48/apps/quillmarsh.png" ] || { echo "no icon"; exit 1; }
+grep -qx 'Exec=quillmarsh %U' "$work/prefix/share/applications/org.example.Quillmarsh.desktop" ||
+  { echo "the desktop entry does not pass addresses"; exit 1; }
+[ -f "$work/prefix/share/quillmarsh/browser-extension/manifest.json" ] || { echo "no browser extension"; exit 1; }
+for manifest in lib/mozilla/native-messaging-hosts etc/chromium/native-messaging-hosts; do
+  grep -qF "\"path\": \"$app/quillmarsh-browser-host\"" "$work/prefix/$manifest/org.example.quillmarsh.json" ||
+    { echo "no host manifest in $manifest naming the installed host"; exit 1; }
+done
 
 # The debug program reports its start-up; a start that stops at a missing
 # skin or downloader never reaches "startDownload".

@@ -28,6 +28,11 @@ dpkg-deb -f "$deb" Recommends | grep -q yt-dlp || { echo "the package does not r
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
 
 [ -x /usr/bin/quillmarsh ] || { echo "quillmarsh is not on the path"; exit 1; }
+# Every user's Firefox and Chromium find the extension's host.
+for manifest in /usr/lib/mozilla/native-messaging-hosts /etc/chromium/native-messaging-hosts; do
+  grep -qF '"path": "/usr/lib/quillmarsh/quillmarsh-browser-host"' "$manifest/org.example.quillmarsh.json" ||
+    { echo "no host manifest in $manifest"; exit 1; }
+done
 mkdir -p "$work/home" "$work/run"
 HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen \
   /usr/lib/quillmarsh/quillmarsh-debug >/dev/null 2>&1 &
@@ -42,7 +47,8 @@ grep -q "startDownload" "$report" || { echo "the packaged program did not start"
 kill "$pid"; wait "$pid" 2>/dev/null || true; pid=
 
 DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq quillmarsh >/dev/null
-if dpkg -L quillmarsh >/dev/null 2>&1 || [ -e /usr/bin/quillmarsh ] || [ -e /usr/lib/quillmarsh ]; then
+if dpkg -L quillmarsh >/dev/null 2>&1 || [ -e /usr/bin/quillmarsh ] || [ -e /usr/lib/quillmarsh ] ||
+  [ -e /etc/chromium/native-messaging-hosts/org.example.quillmarsh.json ]; then
   echo "removing the package left files behind"; exit 1
 fi
 echo "package built, installed, started and removed"

@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <filesystem>
 
+#include "app/MainWindowPlacement.h"
 #include "app/pasDebug.h"
 #include "app/pasGlobal.h"
 #include "support/QtTestApp.h"
@@ -84,10 +85,23 @@ TEST_F(ReportLog, NothingOutsideDebugMode) {
 TEST_F(ReportLog, DiagnosticsWindowLimitsAndPlacement) {
   EXPECT_EQ(debug_->speDownCounter->value(), 1);
   EXPECT_EQ(debug_->speConvertCounter->value(), 1);
-  debug_->speDownCounter->setValue(-3);
-  EXPECT_EQ(debug_->speDownCounter->value(), -3) << "no lower bound";
+  for (const auto& [typed, kept] : {std::pair{-5, 1}, {0, 1}, {7, 7}, {99, 16}}) {
+    debug_->speConvertCounter->setValue(typed);
+    EXPECT_EQ(debug_->speConvertCounter->value(), kept) << typed;
+  }
+  EXPECT_GE(debug_->speDownCounter->width(), debug_->speDownCounter->minimumSizeHint().width())
+      << "two digits and the arrows fit";
   EXPECT_EQ(debug_->windowTitle(), QStringLiteral("Debug"));
   EXPECT_EQ(debug_->size(), QSize(527, 644));
+}
+
+// Beside the main window's right edge, moved inside the (second) screen's area.
+TEST(DiagnosticsWindowGeometry, BesideTheMainWindowInsideTheArea) {
+  const QSize size(527, 644);
+  EXPECT_EQ(DiagnosticsWindowGeometry({84, 166, 569, 667}, size, {0, 0, 1280, 1000}),
+            QRect(661, 178, 527, 644));
+  EXPECT_EQ(DiagnosticsWindowGeometry({1300, 0, 569, 667}, size, {1280, 0, 1024, 700}).topLeft(),
+            QPoint(1280 + 1024 - 527, 28));
 }
 
 }  // namespace quillmarsh

@@ -112,6 +112,19 @@ TEST_F(RowMenu, RemoveAndDeleteRemoveOnlyWhenNothingRuns) {
   EXPECT_EQ(w_->Missions().url(1), "https://v/running");
 }
 
+// Shift+F10 opens the current row's menu at that row, as the Menu key does.
+TEST_F(RowMenu, ShiftF10OpensTheCurrentRowsMenu) {
+  w_->show();
+  w_->lsvList->setCurrentIndex(w_->Missions().index(1, 0));
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
+  QApplication::sendEvent(w_->lsvList, &press);
+  ASSERT_TRUE(SpinUntil([&] { return w_->rowMenu->isVisible(); }));
+  EXPECT_TRUE(w_->retryAction->isEnabled()) << "row 1, the failed one";
+  const QRect row = w_->lsvList->visualRect(w_->Missions().index(1, 0));
+  EXPECT_EQ(w_->rowMenu->pos(), w_->lsvList->viewport()->mapToGlobal(row.center()));
+  w_->rowMenu->hide();
+}
+
 // Writes the menu as it shows over the list to $QM_SCREENSHOT_DIR/row-menu.png.
 TEST_F(RowMenu, Screenshot) {
   const char* folder = std::getenv("QM_SCREENSHOT_DIR");

@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include "convert/TConvertThread.h"
 #include "download/TDownloadThread.h"
 #include "missions/MissionStatus.h"
+#include "platform/OwnTemporaryFiles.h"
 #include "platform/UserFolders.h"
 #include "platform/WorkerThread.h"
 #include "support/BoxRecorder.h"
@@ -261,6 +263,78 @@ TEST_F(StopAndClose, PauseFreesTheSlotAndResumeWaitsUntilTheWorkerHasEnded) {
   QApplication::sendEvent(w_->lsvList, &space);
   w_->btnStop->click();
   EXPECT_EQ(list().status(paused), Status::Paused) << "Stop leaves a paused row paused";
+}
+
+// Pause in each phase: converting; downloaded with its downloader still
+// ending, waiting for the busy conversion slot; downloading. Stop, a close
+// and a new start leave each paused; each resumes where it was.
+TEST_F(StopAndClose, PauseInEachPhaseHoldsThroughStopAndARestart) {
+  const std::string input = dir_.file("clip.avi");
+  WriteFile(input + ".ffscript",
+            "out Duration: 00:03:25.45, start\\n\nout time=00:01:17.00 bitrate\\n\nsleep 30000\n");
+  list().addLsvItem("a://clip", "[Downloaded]", 100, {}, {}, input, true, "MP3 Audio(.mp3)", "");
+  w_->StartConvert();
+  ASSERT_TRUE(waitStatus(0, "[Converting] 37%"));
+  w_->chkConvert->setChecked(true);
+  add("done", "out <speed> 100.0% of 8.0M at 1.2M ETA 00:00</speed>\\n\nsleep 30000\n");
+  ASSERT_TRUE(waitStatus(1, std::string(Status::Downloaded)));
+  for (const int row : {1, 0, 2}) {
+    if (row == 2) {
+      ASSERT_TRUE(
+          waitStatus(add("going", std::string(kAt45) + "sleep 30000\n"), "[Downloading] 45%"));
+    }
+    w_->lsvList->selectRow(row);
+    w_->PauseSelectedRows();
+  }
+  EXPECT_TRUE(SpinUntil([] { return ProcessesWithArgument("http://v/done").empty(); }, 5s))
+      << "the downloader that was still ending ended too";
+  w_->btnStop->click();
+  bool canClose = false;
+  w_->FormCloseQuery(canClose);
+  TfrmMain* next = start();
+  const std::string_view resumesTo[] = {Status::WaitForConvert, Status::WaitForConvert,
+                                        Status::WaitForDownload};
+  for (const int row : {0, 1, 2}) {
+    EXPECT_EQ(next->Missions().status(row), Status::Paused) << row;
+    next->lsvList->selectRow(row);
+    next->ResumeSelectedRows();
+    next->closeAllThreads();
+    EXPECT_EQ(next->Missions().status(row), resumesTo[row]) << row;
+  }
+  EXPECT_EQ(next->Missions().record(2).progress, 45);
+}
+
+// A close after ffmpeg's 100 % report but before its end saves no finished
+// conversion: the next start converts again and ends with the file. So does a
+// "[Converted]" row whose file went; what a crash left of a conversion goes,
+// a user's look-alike file stays.
+TEST_F(StopAndClose, ACloseBeforeFfmpegHasEndedConvertsAgainAtTheNextStart) {
+  const std::string input = dir_.file("clip.avi"), other = dir_.file("other.avi");
+  const std::string done = "out Duration: 00:00:10.00, start\\n\nout time=00:00:10.00 bitrate\\n\n";
+  WriteFile(input + ".ffscript", done + "sleep 30000\nwrite 10\n");
+  WriteFile(other + ".ffscript", done + "write 10\n");
+  list().addLsvItem("a://clip", "[Downloaded]", 100, {}, {}, input, true, "MP3 Audio(.mp3)", "");
+  list().addLsvItem("a://other", "[Converted]", 100, {}, {}, other, true, "MP3 Audio(.mp3)", "");
+  w_->StartConvert();
+  ASSERT_TRUE(waitStatus(0, "[Converting] 100%"));
+  EXPECT_EQ(w_->Pipeline().RunningConverts, 0) << "done for the slot";
+  bool canClose = false;
+  w_->FormCloseQuery(canClose);
+  EXPECT_NE(ReadFile(Paths.iniPath).find("status=[Converting] 100%\r\n"), std::string::npos);
+  ASSERT_TRUE(SpinUntil([] { return !WorkerThread::AnyWorkerRunning(); }, 5s));
+
+  WriteFile(input + ".ffscript", done + "write 10\n");
+  std::string error;
+  const std::string crashed =
+      CreateOwnTemporary(input + ".mp3", Paths.dataDir + "qlmsh.conversions", &error);
+  WriteFile(input + ".mp3.Ab3dEf.part", "the user's");
+  TfrmMain& next = *windows_.emplace_back(std::make_unique<TfrmMain>());
+  next.InitMain();
+  EXPECT_FALSE(fs::exists(crashed));
+  EXPECT_TRUE(SpinUntil([&] { return next.Missions().status(1) == Status::Converted; }, 10s));
+  EXPECT_EQ(next.Missions().status(0), Status::Converted);
+  for (const std::string& file : {input, other}) EXPECT_EQ(ReadFile(file + ".mp3"), "xxxxxxxxxx");
+  EXPECT_EQ(ReadFile(input + ".mp3.Ab3dEf.part"), "the user's");
 }
 
 TEST_F(StopAndClose, RetryWaitsUntilTheFailedRowsDownloaderHasEnded) {

@@ -5,8 +5,10 @@
 //                    [--convert FORMAT] [--add URL]... [--close-after MS]
 //                    [--print-geometry] [--on TEXT pause|resume|close]...
 // --print-geometry prints "GEOMETRY <window inside the available area>
-// <Stop button on the window> <list height>" (1 or 0 for the first two).
+// <Stop button on the window unscrolled> <list height> <every control
+// reachable by scrolling>" (1 or 0 but for the height).
 // --on acts on row 0 (selected) the first time a row line holds TEXT.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,6 +29,7 @@
 #include "app/pasGlobal.h"
 #include "app/pasMain.h"
 #include "ui/MessageBox.h"
+#include "ui/ScrollCanvas.h"
 
 using namespace quillmarsh;
 
@@ -50,12 +53,30 @@ void printLine(const std::string& line) {
   if (rowLineSeen && line.rfind("ROW\t", 0) == 0) rowLineSeen(line);
 }
 
+// Scrolls to every control the user can work and tells whether it then lies
+// within the visible part (the list: its first rows).
+bool everyControlReachable(TfrmMain& w) {
+  QWidget* view = w.scroller->viewport();
+  for (QWidget* c : w.scroller->canvas()->findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
+                         qobject_cast<QComboBox*>(c) || c == w.lsvList;
+    if (!control || !c->isVisibleTo(&w) || w.lsvList->isAncestorOf(c)) continue;
+    w.scroller->ensureWidgetVisible(c, 0, 0);
+    const QRect shown(c->mapTo(view, QPoint()), c->size());
+    const QRect needed = c == w.lsvList ? QRect(shown.topLeft(), QSize(100, 60)) : shown;
+    if (!view->rect().contains(needed)) return false;
+  }
+  w.scroller->ensureVisible(0, 0);
+  return true;
+}
+
 void printGeometry(TfrmMain& w) {
+  QCoreApplication::processEvents();
   const bool inside = w.screen()->availableGeometry().contains(w.frameGeometry());
   const bool stopShown =
       w.rect().contains(QRect(w.btnStop->mapTo(&w, QPoint()), w.btnStop->size()));
   printLine("GEOMETRY\t" + std::to_string(inside) + "\t" + std::to_string(stopShown) + "\t" +
-            std::to_string(w.lsvList->height()));
+            std::to_string(w.lsvList->height()) + "\t" + std::to_string(everyControlReachable(w)));
 }
 
 // Runs each --on action once, later in the event loop, on row 0.

@@ -41,7 +41,8 @@ TEST(ConvertOptions, LookupJoinsFormatAndPresetOptions) {
   ConvertArgs psp = GetConvertArgs("PSP (.mp4)", "Time First");
   EXPECT_TRUE(psp.found);
   EXPECT_EQ(psp.args,
-            "-s 320x240 -b 512000 -ar 24000 -ab 64000 -f psp -r 29.97 -preset superfast ");
+            "-s 320x240 -pix_fmt yuv420p -b 512000 -ar 24000 -ab 64000 -f psp -r 29.97 -preset "
+            "superfast ");
   EXPECT_EQ(psp.ext, ".mp4");
 
   ConvertArgs ogg = GetConvertArgs("Ogg Audio(.ogg)", "Quality First");
@@ -54,8 +55,8 @@ TEST(ConvertOptions, LookupJoinsFormatAndPresetOptions) {
             "-acodec aac -ab 160k -vcodec libx264 -pix_fmt yuv420p -profile:v baseline -level 30 "
             "-maxrate 10000000 -bufsize 10000000 -f mp4 -preset medium ");
   EXPECT_EQ(GetConvertArgs("Kindle Fire (.mp4)", "Both").args,
-            "-acodec aac -ab 96k -vcodec libx264 -f mp4 -crf 22 -strict experimental -preset "
-            "medium ");
+            "-acodec aac -ab 96k -vcodec libx264 -pix_fmt yuv420p -f mp4 -crf 22 -strict "
+            "experimental -preset medium ");
   for (const char* apple : {"iPad (.mp4)", "iPod (.mp4)", "iPhone (.mp4)"}) {
     const ConvertArgs a = GetConvertArgs(apple, "Quality First");
     EXPECT_EQ(a.args, kApple + "-preset slow ") << apple;

@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "convert/ConvertOptions.h"
+#include "convert/FormatFit.h"
 #include "platform/ConsoleProcess.h"
+#include "platform/RunProgram.h"
 #include "support/ConvertSandbox.h"
 #include "support/TempDir.h"
+#include "support/TestMedia.h"
 
 namespace quillmarsh {
 
@@ -21,24 +24,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-const char* const kFfmpeg = "/usr/bin/ffmpeg";
-
-// Runs ffmpeg to the end; its exit status, or -1 when it did not start.
-int RunFfmpeg(std::vector<std::string> args, std::string* output = nullptr) {
-  args.insert(args.begin(), {kFfmpeg, "-hide_banner", "-nostdin", "-y"});
-  ConsoleProcess p;
-  if (!p.Start(args, ConsoleProcess::Stdin::Null)) return -1;
-  std::string out;
-  for (;;) {
-    const bool ended = p.Wait(50ms) == ConsoleProcess::WaitResult::Exited;
-    const std::string chunk = p.Read(4096);
-    out += chunk;
-    if (ended && chunk.empty()) break;
-  }
-  if (output) *output = out;
-  return p.ExitStatus().value_or(-1);
-}
 
 // How many entries a folder holds.
 std::ptrdiff_t EntriesIn(const std::string& dir) {
@@ -146,9 +131,8 @@ TEST_F(RealFfmpeg, UnreadableInputEndsInError) {
 TEST_F(RealFfmpeg, BaselineFormatsConvertAnyPixelFormat) {
   ConvertSandbox box(kFfmpeg);
   const std::string input = box.file("full chroma.mkv");
-  ASSERT_EQ(RunFfmpeg({"-f", "lavfi", "-i", "testsrc=duration=2:size=160x120:rate=10", "-c:v",
-                       "libx264", "-pix_fmt", "yuv444p", input}),
-            0);
+  ASSERT_TRUE(RunFfmpeg({"-f", "lavfi", "-i", "testsrc=duration=2:size=160x120:rate=10", "-c:v",
+                         "libx264", "-pix_fmt", "yuv444p", input}));
   for (const char* format : {"iPad (.mp4)", "Samsung Galaxy (.mp4)"}) {
     const int row = box.AddMission(input, format);
     box.host.StartConvert();
@@ -158,6 +142,53 @@ TEST_F(RealFfmpeg, BaselineFormatsConvertAnyPixelFormat) {
     box.host.missions.setStatus(row, "[Converted]");
   }
   EXPECT_GT(fs::file_size(input + ".mp4"), 1000u);
+}
+
+std::vector<ProbedStream> Probe(const std::string& file) {
+  const ProgramResult r = RunProgram(ProbeArguments("/usr/bin/ffprobe", file), 60s, nullptr);
+  return r.exitStatus == 0 ? ParseProbeOutput(r.output) : std::vector<ProbedStream>();
+}
+
+// Downloads as they come today: .mp4 in any profile and pixel format. Each
+// device format turns them into what its options ask for; a file that
+// already fits is left as it is.
+TEST_F(RealFfmpeg, DeviceFormatsGiveFittingFilesAndSkipOnlyWhatFits) {
+  ConvertSandbox box(kFfmpeg);
+  const auto make = [&](const std::string& name, std::vector<std::string> video) {
+    std::vector<std::string> args = {
+        "-f",   "lavfi",  "-i", "testsrc=duration=2:size=320x180:rate=25",
+        "-f",   "lavfi",  "-i", "sine=duration=2",
+        "-c:v", "libx264"};
+    args.insert(args.end(), video.begin(), video.end());
+    args.insert(args.end(), {"-c:a", "aac", "-ac", "2", box.file(name)});
+    EXPECT_TRUE(RunFfmpeg(args)) << name;
+    return box.file(name);
+  };
+  const std::string sources[] = {make("high 444.mp4", {"-pix_fmt", "yuv444p"}),
+                                 make("high 10.mp4", {"-pix_fmt", "yuv420p10le"})};
+  const std::string fitting = make("fits.mp4", {"-pix_fmt", "yuv420p", "-profile:v", "baseline",
+                                                "-level", "30", "-b:v", "300k"});
+  for (const TFormatOption& format : FormatOptions()) {
+    if (!NeedsOf(format.args).ProbeDecides()) continue;
+    for (const std::string& source : sources) {
+      SCOPED_TRACE(format.name + " from " + source);
+      const std::string input = source + " for " + format.name + ".mp4";
+      fs::copy_file(source, input);
+      const int row = box.AddMission(input, format.name);
+      box.host.StartConvert();
+      ASSERT_TRUE(box.RunUntilIdle(120s));
+      EXPECT_EQ(box.host.missions.status(row), "[Converted]") << box.host.missions.reason(row);
+      EXPECT_TRUE(FitsFormat(Probe(input + ".mp4"), NeedsOf(format.args)));
+      EXPECT_FALSE(FitsFormat(Probe(input), NeedsOf(format.args))) << "the source did not fit";
+    }
+  }
+  const int fits = box.AddMission(fitting, "iPad (.mp4)");
+  box.host.StartConvert();
+  ASSERT_TRUE(box.RunUntilIdle(60s));
+  EXPECT_EQ(box.host.missions.status(fits), "[Skip] format ok");
+  EXPECT_FALSE(fs::exists(fitting + ".mp4"));
+  EXPECT_EQ(box.host.pipeline.RunningConverts, 0);
+  ExpectStartEndPairs(box.host.reports);
 }
 
 // ffmpeg 5.1 exits with status 0 here although the output was cut short.
@@ -172,14 +203,13 @@ TEST_F(RealFfmpeg, FullFileSystemEndsInError) {
 
   // A small input whose conversion to AAC at 160k needs far more than 64 KiB.
   const std::string input = mountPoint.file("small.avi");
-  ASSERT_EQ(
+  ASSERT_TRUE(
       RunFfmpeg({"-f",       "lavfi",   "-i",   "color=c=blue:duration=10:size=160x120:rate=10",
                  "-f",       "lavfi",   "-i",   "anoisesrc=d=10:r=8000",
                  "-pix_fmt", "yuv420p", "-c:v", "mpeg4",
                  "-q:v",     "31",      "-c:a", "libmp3lame",
                  "-b:a",     "8k",      "-ac",  "1",
-                 input}),
-      0);
+                 input}));
   ConvertSandbox box(kFfmpeg);
   box.AddMission(input, "iPad (.mp4)");
   box.host.StartConvert();

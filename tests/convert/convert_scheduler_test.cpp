@@ -16,6 +16,7 @@
 #include "pipeline/StopAll.h"
 #include "support/ConvertSandbox.h"
 #include "support/QtTestApp.h"
+#include "support/StandInPrograms.h"
 #include "support/TempDir.h"
 
 namespace quillmarsh {
@@ -110,12 +111,14 @@ TEST(StartConvert, OneWalkPassesOverSkipsAndUnknownFormats) {
   ConvertSandbox box(TestToolPath("fake_ffmpeg"));
   const int noConvert =
       box.AddMission(Downloaded(box, "a.avi"), "MP3 Audio(.mp3)", "[Downloaded]", false);
-  const int sameExt = box.AddMission(Downloaded(box, "b.mp4"), "iPad (.mp4)");
+  const int sameExt = box.AddMission(Downloaded(box, "b.mp3"), "MP3 Audio(.mp3)");
   const int unknown = box.AddMission(Downloaded(box, "c.avi"), "Zune (.wmv)");
   const int upperExt = box.AddMission(Downloaded(box, "d.MP4"), "iPad (.mp4)");
   const int existed =
       box.AddMission(Downloaded(box, "e.mp4"), "MP3 Audio(.mp3)", "[Skip] File Exists");
   const int waiting = box.AddMission(Downloaded(box, "f.flv"), "PSP (.mp4)", "[Wait for convert]");
+  // A device format looks into the file: this one is no video at all.
+  const int device = box.AddMission(Downloaded(box, "g.mp4"), "iPad (.mp4)");
 
   box.host.StartConvert();
   EXPECT_EQ(box.host.missions.status(noConvert), "[Downloaded]");
@@ -131,9 +134,10 @@ TEST(StartConvert, OneWalkPassesOverSkipsAndUnknownFormats) {
   EXPECT_EQ(box.host.missions.status(upperExt), "[Converted]");
   EXPECT_EQ(box.host.missions.status(existed), "[Converted]");
   EXPECT_EQ(box.host.missions.status(waiting), "[Converted]");
-  EXPECT_EQ(box.host.ReportsStartingWith("[c-start] ").size(), 3u);
+  EXPECT_EQ(box.host.missions.status(device), "[Converted]");
+  EXPECT_EQ(box.host.ReportsStartingWith("[c-start] ").size(), 4u);
   // Neither the skipped nor the unknown mission got a child or an output file.
-  EXPECT_FALSE(std::filesystem::exists(box.file("b.mp4.mp4")));
+  EXPECT_FALSE(std::filesystem::exists(box.file("b.mp3.mp3")));
   for (const std::string& line : box.host.ReportsStartingWith("[Command Line]: "))
     EXPECT_EQ(line.find("c.avi"), std::string::npos) << line;
   EXPECT_TRUE(std::filesystem::exists(box.file("d.MP4.mp4")));
@@ -145,7 +149,7 @@ TEST(StartConvert, OneWalkPassesOverSkipsAndUnknownFormats) {
 TEST(StartConvert, NothingStartsWithoutRoomOrWorkerLists) {
   ConvertSandbox box(TestToolPath("fake_ffmpeg"));
   box.AddMission(Downloaded(box, "a.avi"), "MP3 Audio(.mp3)");
-  box.AddMission(Downloaded(box, "b.mp4"), "iPad (.mp4)");
+  box.AddMission(Downloaded(box, "b.mp3"), "MP3 Audio(.mp3)");
 
   box.host.convertLimit = 0;
   box.host.StartConvert();
@@ -163,15 +167,12 @@ TEST(StartConvert, NothingStartsWithoutRoomOrWorkerLists) {
 TEST(StartConvert, MissingFfmpegFailsEachMissionAndMovesOn) {
   ConvertSandbox box("");  // no ffmpeg in the application folder
   TempDir emptyBin;
-  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-  ::setenv("PATH", emptyBin.path().c_str(), 1);
+  const ScopedEnv noFfmpeg("PATH", emptyBin.path());
   box.AddMission(Downloaded(box, "a.avi"), "MP3 Audio(.mp3)");
   box.AddMission(Downloaded(box, "b.avi"), "MP3 Audio(.mp3)");
 
   box.host.StartConvert();
-  const bool idle = box.RunUntilIdle();
-  ::setenv("PATH", oldPath.c_str(), 1);
-  ASSERT_TRUE(idle);
+  ASSERT_TRUE(box.RunUntilIdle());
   EXPECT_EQ(box.host.missions.status(0), "[Error in convert]");
   EXPECT_EQ(box.host.missions.status(1), "[Error in convert]");
   EXPECT_EQ(box.host.missions.reason(0), "ffmpeg not found");
@@ -200,10 +201,12 @@ TEST(StartConvert, ChildGetsSingleArgumentsAndNoInput) {
 
   // ffmpeg writes beside the converted file, which appears on success.
   const std::string args = ReadFile(box.file("args.txt"));
-  EXPECT_EQ(args.substr(0, args.rfind("file:")),
-            "-i\nfile:" + name +
-                "\n-y\n-acodec\naac\n-ab\n96k\n-vcodec\nlibx264\n-f\nmp4\n-crf\n22\n-strict\n"
-                "experimental\n-preset\nsuperfast\n-threads\n0\n");
+  EXPECT_EQ(
+      args.substr(0, args.rfind("file:")),
+      "-i\nfile:" + name +
+          "\n-y\n-acodec\naac\n-ab\n96k\n-vcodec\nlibx264\n-pix_fmt\nyuv420p\n-f\nmp4\n-crf\n22\n"
+          "-strict\n"
+          "experimental\n-preset\nsuperfast\n-threads\n0\n");
   const std::string output = args.substr(args.rfind("file:"));
   EXPECT_EQ(output.rfind("file:" + name + ".mp4.", 0), 0u) << output;
   EXPECT_TRUE(output.ends_with(".part\n")) << output;
@@ -211,11 +214,12 @@ TEST(StartConvert, ChildGetsSingleArgumentsAndNoInput) {
   EXPECT_EQ(ReadFile(box.file("stdin.txt")), "eof");
   EXPECT_EQ(box.host.missions.status(0), "[Converted]");
   EXPECT_TRUE(std::filesystem::exists(box.file(name + ".mp4")));
-  EXPECT_EQ(box.host.ReportsStartingWith("[Command Line]: "),
-            Lines{"[Command Line]: ffmpeg -i \"" + name +
-                  "\" -y -acodec aac -ab 96k -vcodec libx264 -f mp4 -crf 22 -strict experimental "
-                  "-preset superfast -threads 0 \"" +
-                  name + "\".mp4"});
+  EXPECT_EQ(
+      box.host.ReportsStartingWith("[Command Line]: "),
+      Lines{"[Command Line]: ffmpeg -i \"" + name +
+            "\" -y -acodec aac -ab 96k -vcodec libx264 -pix_fmt yuv420p -f mp4 -crf 22 -strict "
+            "experimental -preset superfast -threads 0 \"" +
+            name + "\".mp4"});
 }
 
 TEST(StartConvert, StopDropsTheWorkersHandOversAndStartsNothing) {
@@ -258,9 +262,8 @@ TEST(TConvertThread, RowBeyondTheListIsLeftAloneButTheSlotIsFreed) {
 
   auto* worker = new TConvertThread(box.host);
   worker->MissionIndex = 5;
-  worker->SetArguments({TestToolPath("fake_ffmpeg"), "-i", input, "-y", input + ".mp3.part"});
+  worker->SetArguments({TestToolPath("fake_ffmpeg"), "-i", input, "-y"});
   worker->OutputFile = input + ".mp3";
-  worker->TemporaryFile = input + ".mp3.part";
   worker->SetOnTerminate(&TConvertThread::ConvertThreadTerminate);
   worker->TakeSlot();
   box.host.pipeline.ConvertThreads.push_back(worker);

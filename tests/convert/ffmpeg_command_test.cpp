@@ -20,33 +20,32 @@ using Argv = std::vector<std::string>;
 
 TEST(BuildFfmpegCommand, ReportTextAndArgumentVector) {
   const FfmpegCommand cmd = BuildFfmpegCommand("/opt/app/ffmpeg", "/home/u/Video Download/clip.flv",
-                                               "-f mp3 -preset medium ", ".mp3", 7);
+                                               "-f mp3 -preset medium ", ".mp3");
   EXPECT_EQ(cmd.text,
             "ffmpeg -i \"/home/u/Video Download/clip.flv\" -y -f mp3 -preset medium -threads 0 "
             "\"/home/u/Video Download/clip.flv\".mp3");
   EXPECT_EQ(cmd.argv, (Argv{"/opt/app/ffmpeg", "-i", "/home/u/Video Download/clip.flv", "-y", "-f",
-                            "mp3", "-preset", "medium", "-threads", "0",
-                            "/home/u/Video Download/clip.flv.mp3.7.part"}))
-      << "ffmpeg writes beside the output file";
+                            "mp3", "-preset", "medium", "-threads", "0"}))
+      << "the worker adds the temporary file it makes";
   EXPECT_EQ(cmd.outputFile, "/home/u/Video Download/clip.flv.mp3");
-  EXPECT_EQ(cmd.temporaryFile, "/home/u/Video Download/clip.flv.mp3.7.part");
 }
 
 TEST(BuildFfmpegCommand, PathsThatCouldBeOptionsOrProtocolsGetFilePrefix) {
   struct Case {
-    std::string input, in, out;
+    std::string input, in;
   };
   const Case cases[] = {
-      {"-x.mp3", "file:-x.mp3", "file:-x.mp3.ogg.0.part"},
-      {"concat:a.mp4|b.mp4", "file:concat:a.mp4|b.mp4", "file:concat:a.mp4|b.mp4.ogg.0.part"},
-      {"", "file:", "file:.ogg.0.part"},
-      {"/tmp/$PATH \"q\" .avi", "/tmp/$PATH \"q\" .avi", "/tmp/$PATH \"q\" .avi.ogg.0.part"},
+      {"-x.mp3", "file:-x.mp3"},
+      {"concat:a.mp4|b.mp4", "file:concat:a.mp4|b.mp4"},
+      {"", "file:"},
+      {"/tmp/$PATH \"q\" .avi", "/tmp/$PATH \"q\" .avi"},
   };
   for (const Case& c : cases) {
     const FfmpegCommand cmd = BuildFfmpegCommand("ff", c.input, "-vn  -aq 60 ", ".ogg");
-    EXPECT_EQ(cmd.argv, (Argv{"ff", "-i", c.in, "-y", "-vn", "-aq", "60", "-threads", "0", c.out}))
+    EXPECT_EQ(cmd.argv, (Argv{"ff", "-i", c.in, "-y", "-vn", "-aq", "60", "-threads", "0"}))
         << c.input;
     EXPECT_EQ(cmd.outputFile, c.input + ".ogg");
+    EXPECT_EQ(FfmpegFileArgument(cmd.outputFile), c.in + ".ogg");
   }
 }
 

@@ -65,10 +65,38 @@ TEST(DownloaderOutput, FailureLines) {
       {"<title></title>error", false, true},
       {"<title>a</title><title>error</title>", false, false},
       {"<speed> 45% of 1M at 1M ETA 0</speed>", false, false},
+      {"<list-entry>https://v.example/error Terror</list-entry>", false, false},
+      {"<list>3 0 0</list>", false, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IsCrashReportLine(c.line), c.crash) << c.line;
     EXPECT_EQ(IsErrorLine(c.line), c.error) << c.line;
+  }
+}
+
+TEST(DownloaderOutput, ListMarkers) {
+  const struct {
+    const char* line;
+    std::string entry;  // "url|title", or "" for none
+    std::string end;    // "entries skipped cut", or "" for none
+  } cases[] = {
+      {"<list-entry>https://v.example/1 A \xEF\xBC\x9C"
+       "b></list-entry>",
+       "https://v.example/1|A <b>", ""},
+      {"<list-entry>file:///etc/passwd x</list-entry>", "", ""},
+      {"<list-entry>https://v.example/3</list-entry>", "", ""},  // no blank: cut or damaged
+      {"<list>40 2 1</list>", "", "40 2 1"},
+      {"<list>40 2</list>", "", ""},
+  };
+  for (const auto& c : cases) {
+    const auto entry = ReadListEntry(c.line);
+    EXPECT_EQ(entry ? entry->url + "|" + entry->title : "", c.entry) << c.line;
+    const auto end = ReadListEnd(c.line);
+    EXPECT_EQ(end ? std::to_string(end->entries) + " " + std::to_string(end->skipped) + " " +
+                        std::to_string(end->cut)
+                  : "",
+              c.end)
+        << c.line;
   }
 }
 

@@ -149,7 +149,7 @@ TEST_F(MissionFileTest, FailureReasonsSurviveARestart) {
     SaveMissionFile(ini, model, false, kOutput);
   }
   const std::string saved = ReadFile(path_);
-  EXPECT_NE(saved.find("priority=Both\r\nreason=HTTP Error 403: Forbidden\r\n[1]"),
+  EXPECT_NE(saved.find("priority=Both\r\nreason=HTTP Error 403: Forbidden\r\nprogress=0\r\n[1]"),
             std::string::npos);
   EXPECT_EQ(saved.find("reason=gone"), std::string::npos);
   EXPECT_EQ(IniFile(path_).SectionNames(), (std::vector<std::string>{"Config", "0", "1", "2"}));
@@ -171,6 +171,32 @@ TEST_F(MissionFileTest, FailureReasonsSurviveARestart) {
   MissionModel done;
   Load(done);
   EXPECT_EQ(done.reason(0), "");
+}
+
+// A bar the status text cannot rebuild comes back from the added key
+// "progress"; any other status rebuilds its bar as before.
+TEST_F(MissionFileTest, StoredBarsOfSkippedFailedAndPausedRows) {
+  const struct {
+    std::string_view status;
+    int progress, loaded;
+  } cases[] = {{Status::SkipFormatOk, 100, 100},
+               {Status::ErrorInConvert, 73, 73},
+               {Status::Paused, 55, 55},
+               {Status::WaitForDownload, 60, 0}};
+  MissionModel model;
+  for (const auto& c : cases) {
+    const int row = model.count();
+    AddMission(model, "u" + std::to_string(row), c.status);
+    model.setProgress(row, c.progress);
+  }
+  {
+    IniFile ini(path_);
+    SaveMissionFile(ini, model, false, kOutput);
+  }
+  MissionModel loaded;
+  Load(loaded);
+  for (int row = 0; row < loaded.count(); ++row)
+    EXPECT_EQ(loaded.record(row).progress, cases[row].loaded) << cases[row].status;
 }
 
 TEST_F(MissionFileTest, AShrunkListLeavesOldSectionsThatLoadingIgnores) {

@@ -95,6 +95,14 @@ TEST(MissionModelRows, NewRowShowsStatusAndEmptySpeedAndEta) {
   EXPECT_TRUE(record.doConvert);
   EXPECT_EQ(record.format, "MP3 (.mp3)");
   EXPECT_EQ(record.priority, "Both");
+
+  // A failed mission moves no more: no speed, no time left.
+  model.setSubItem(0, SubSpeed, "1.2MiB/s");
+  model.setSubItem(0, SubEta, "00:05");
+  model.setFailed(0, "[Error in download]", "HTTP Error 404");
+  EXPECT_EQ(Cell(model, 0, ColSpeed), QString());
+  EXPECT_EQ(Cell(model, 0, ColEta), QString());
+  EXPECT_EQ(Cell(model, 0, ColSize), QStringLiteral("12.5MiB"));
 }
 
 TEST(MissionModelRows, RemoveRowsAtTakesRecordsWithTheirRows) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -133,6 +134,33 @@ TEST(ConsoleProcess, ChildLeadsItsOwnGroupWithDefaultSignals) {
   while (line.find('\n') == std::string::npos) line += p.Read(100);
   EXPECT_EQ(line, "SigBlk:\t0000000000000000\n");
   p.Terminate();
+}
+
+// A program that is killed (no handler runs) takes its children along.
+TEST(ConsoleProcess, ChildEndsWhenItsParentIsKilled) {
+  int pidPipe[2];
+  ASSERT_EQ(::pipe(pidPipe), 0);
+  const pid_t parent = ::fork();
+  if (parent == 0) {
+    ConsoleProcess p;
+    const int pid = p.Start({"/bin/sleep", "60"}, ConsoleProcess::Stdin::Null) ? p.Pid() : 0;
+    if (::write(pidPipe[1], &pid, sizeof pid) > 0) ::pause();
+    ::_exit(1);
+  }
+  int child = 0;
+  ASSERT_EQ(::read(pidPipe[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+  ::kill(parent, SIGKILL);
+  ::waitpid(parent, nullptr, 0);
+  // Gone, or a zombie nobody reaps in this container: either way not running.
+  const auto running = [child] {
+    std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+    std::string pid, name, state;
+    return stat >> pid >> name >> state && state != "Z" && state != "X";
+  };
+  for (const auto end = Clock::now() + 10s; running() && Clock::now() < end;)
+    std::this_thread::sleep_for(10ms);
+  EXPECT_TRUE(child > 0 && !running());
+  if (running()) ::kill(child, SIGKILL);
 }
 
 TEST(ConsoleProcess, MissingProgramFailsToStart) {

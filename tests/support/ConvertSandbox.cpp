@@ -16,6 +16,7 @@ ConvertSandbox::ConvertSandbox(const std::string& ffmpeg) {
   std::filesystem::create_directory(dir_.file("app"));
   if (!ffmpeg.empty()) std::filesystem::create_symlink(ffmpeg, dir_.file("app/ffmpeg"));
   host.programDir = appDir();
+  host.pipeline.TemporaryJournal = file("conversions");
   host.onStartConvert = [this] { StartWaitingConversions(host); };
   connection_ = QObject::connect(
       &host.missions, &QAbstractItemModel::dataChanged,

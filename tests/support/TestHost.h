@@ -33,8 +33,10 @@ class TestHost : public MissionHost {
   void StartDownload() override;
   void StartConvert() override;
   void SaveSettings() override;
+  void ListFound(FoundList list) override { foundLists.push_back(std::move(list)); }
   int DownloadLimit() const override { return downloadLimit; }
   int ConvertLimit() const override { return convertLimit; }
+  std::string SpeedLimit() const override { return speedLimit; }
   void SetDownloadingButtons() override { ++downloadingButtonsCalls; }
   void RepaintList() override { ++repaintCalls; }
 
@@ -60,10 +62,12 @@ class TestHost : public MissionHost {
   bool recordLines = true;  // benchmarks turn it off to measure the workers alone
   std::vector<std::string> reports;
   std::vector<std::string> logs;
+  std::vector<FoundList> foundLists;
   int reportCalls = 0;
   int logCalls = 0;
   int downloadLimit = 1;
   int convertLimit = 1;
+  std::string speedLimit;
   int startDownloadCalls = 0;
   int startConvertCalls = 0;
   int saveSettingsCalls = 0;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "TarnfetchHarness.h"
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -15,11 +15,10 @@ namespace {
 const std::string kBig = RandomBytes(16 << 20, 11);
 constexpr std::size_t kChunk = 64 << 10;
 
-class TarnfetchAdaptive : public ::testing::Test {
+class TarnfetchAdaptive : public TarnfetchTest {
  protected:
   void SetUp() override {
-    setenv("XDG_CACHE_HOME", cache().c_str(), 1);
-    server_.Routes().Get("/big.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+    Routes().Get("/big.mp4", [this](const httplib::Request& req, httplib::Response& res) {
       if (!req.has_header("Range")) {
         res.set_content(kBig, "video/mp4");
         return;
@@ -51,13 +50,9 @@ class TarnfetchAdaptive : public ::testing::Test {
     });
   }
 
-  void TearDown() override { setenv("XDG_CACHE_HOME", kTestCacheFolder.dir.path().c_str(), 1); }
-
-  RunResult Fetch() {
-    RunResult run =
-        RunTarnfetch({server_.Url("/big.mp4"), "-p", (out() / "%(title)s.%(ext)s").string()});
-    EXPECT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);
+  RunResult FetchBig() {
+    RunResult run = Fetch("/big.mp4");
+    ExpectSuccess(run);
     EXPECT_TRUE(ReadFile(out() / "big.mp4") == kBig) << "byte-identical";
     fs::remove(out() / "big.mp4");
     return run;
@@ -65,18 +60,16 @@ class TarnfetchAdaptive : public ::testing::Test {
 
   // The count the run settled on, as it says; 0 when it does not.
   static int Settled(const RunResult& run) {
-    const std::string value = TagValue(run, "connections");
+    const std::string value = TagValue(run, Marker::Connections);
     return value.empty() ? 0 : std::stoi(value);
   }
 
-  fs::path out() const { return temp_.Path() / "out"; }
-  fs::path cache() const { return temp_.Path() / "cache"; }
+  fs::path cache() const { return temp() / "cache"; }
   fs::path memoryFile() const { return cache() / "tarnfetch" / "connections"; }
   // The start of the memory file's line for this server.
-  std::string MemoryLine() { return "files " + server_.Url("").substr(7) + " "; }
+  std::string MemoryLine() { return "files " + Url("").substr(7) + " "; }
 
-  TempFolder temp_;
-  LoopbackServer server_;
+  ScopedEnv cacheHome_{"XDG_CACHE_HOME", cache()};
   std::mutex mutex_;
   int eachMs_ = 0;
   int most_ = 0;  // ranges at a time before 429; 0: any
@@ -87,7 +80,7 @@ class TarnfetchAdaptive : public ::testing::Test {
 
 TEST_F(TarnfetchAdaptive, ConnectionsRiseWhereEachIsHeldToARate) {
   eachMs_ = 20;  // about 3 MB/s a connection
-  const RunResult run = Fetch();
+  const RunResult run = FetchBig();
   EXPECT_GT(maxActive_, 4);
   EXPECT_GT(Settled(run), 4);
   EXPECT_NE(ReadFile(memoryFile()).find(MemoryLine() + std::to_string(Settled(run)) + " "),
@@ -98,7 +91,7 @@ TEST_F(TarnfetchAdaptive, ConnectionsRiseWhereEachIsHeldToARate) {
 TEST_F(TarnfetchAdaptive, ARefusedThirdConnectionSettlesAtTwoAndLosesNothing) {
   eachMs_ = 5;
   most_ = 2;
-  const RunResult run = Fetch();
+  const RunResult run = FetchBig();
   EXPECT_GT(refused_, 0);
   EXPECT_EQ(Settled(run), 2);
   EXPECT_NE(ReadFile(memoryFile()).find(MemoryLine() + "2 "), std::string::npos);
@@ -123,7 +116,7 @@ TEST_F(TarnfetchAdaptive, ARememberedCountIsUsedAndAFileItCannotUseIgnored) {
     fs::remove_all(cache());
     fs::create_directories(memoryFile().parent_path());
     c.spoil();
-    const RunResult run = Fetch();
+    const RunResult run = FetchBig();
     EXPECT_EQ(Settled(run), c.settled) << c.what;
     if (c.replaced) {
       const std::string line = MemoryLine() + std::to_string(c.settled) + " ";

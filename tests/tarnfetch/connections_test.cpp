@@ -4,23 +4,22 @@
 #include <atomic>
 #include <mutex>
 
-#include "TarnfetchHarness.h"
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
 
 const std::string kBig = RandomBytes(16 << 20, 7);
 
-class TarnfetchConnections : public ::testing::Test {
+class TarnfetchConnections : public TarnfetchTest {
  protected:
   void SetUp() override {
     // kBig with Range support, paced by pauseMs_; cut for good for
     // ranges from cutFrom_ on.
-    server_.Routes().Get("/big.mp4", [this](const httplib::Request& req, httplib::Response& res) {
+    Routes().Get("/big.mp4", [this](const httplib::Request& req, httplib::Response& res) {
       const bool ranged = req.has_header("Range");
       if (ranged) {
         std::lock_guard lock(mutex_);
-        ranges_.push_back(req.get_header_value("Range"));
         maxActive_ = std::max(maxActive_, ++active_);
       }
       res.set_content_provider(
@@ -40,61 +39,47 @@ class TarnfetchConnections : public ::testing::Test {
           });
     });
     // Whole files only: a Range is answered with 200 and everything.
-    server_.Routes().Get("/whole.mp4", [this](const httplib::Request& req, httplib::Response& res) {
-      if (req.has_header("Range")) ++rangedRequests_;
+    Routes().Get("/whole.mp4", [](const httplib::Request&, httplib::Response& res) {
       res.status = 200;
       res.set_content(kBig, "video/mp4");
     });
   }
 
-  std::string Template() const { return (out() / "%(title)s.%(ext)s").string(); }
-  fs::path out() const { return temp_.Path() / "out"; }
-
-  LoopbackServer server_;
-  TempFolder temp_;
   std::mutex mutex_;
-  std::vector<std::string> ranges_;
   int active_ = 0;
   int maxActive_ = 0;
   std::atomic<int> pauseMs_{0};  // before each 64 KiB
   std::atomic<std::size_t> cutFrom_{SIZE_MAX};
   std::atomic<std::size_t> servedRanged_{0};
-  std::atomic<int> rangedRequests_{0};
 };
 
 TEST_F(TarnfetchConnections, ALargeFileComesOverFourConnectionsByteIdentical) {
   pauseMs_ = 2;  // so that the parts overlap
-  const RunResult run =
-      RunTarnfetch({server_.Url("/big.mp4"), "-p", Template(), "--connections", "4"});
-  ASSERT_EQ(run.exitCode, 0) << run.Text();
-  ExpectWellFormedOutput(run);
+  const RunResult run = Fetch("/big.mp4", {"--connections", "4"});
+  ExpectOnlyFile(run, "big.mp4");  // the control file removed
   EXPECT_TRUE(ReadFile(out() / "big.mp4") == kBig);
-  EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"big.mp4"}) << "control file removed";
   EXPECT_EQ(maxActive_, 4) << "four connections at once";
-  EXPECT_GE(ranges_.size(), 4u);
+  EXPECT_GE(SentValues("Range").size(), 4u);
   EXPECT_EQ(servedRanged_, kBig.size()) << "every byte fetched once";
   EXPECT_EQ(run.lines.back().rfind("<speed> 100.0% of 16.0MiB at ", 0), 0u) << run.lines.back();
-  EXPECT_EQ(TagValue(run, "connections"), "4");
-  EXPECT_EQ(run.Text().find("100.0%"), run.Text().rfind("100.0%")) << "100 % only once";
+  EXPECT_EQ(TagValue(run, Marker::Connections), "4");
 
   // One connection when asked for.
   fs::remove(out() / "big.mp4");
-  const std::size_t before = ranges_.size();
-  const RunResult one =
-      RunTarnfetch({server_.Url("/big.mp4"), "-p", Template(), "--connections", "1"});
+  ForgetRequests();
+  const RunResult one = Fetch("/big.mp4", {"--connections", "1"});
   ASSERT_EQ(one.exitCode, 0) << one.Text();
   EXPECT_TRUE(ReadFile(out() / "big.mp4") == kBig);
-  EXPECT_EQ(ranges_.size(), before) << "one plain request";
+  EXPECT_TRUE(SentValues("Range").empty()) << "one plain request";
 }
 
 TEST_F(TarnfetchConnections, AKilledRunContinuesOnlyWhatIsMissing) {
   pauseMs_ = 40;
-  const std::string url = server_.Url("/big.mp4");
   // Kill it well after its first save of the finished ranges. Four
   // connections, fewer than the server's threads: no request of the killed
   // run waits to be served after it.
-  ASSERT_TRUE(KillTarnfetchWhen({url, "-p", Template(), "--connections", "4"},
-                                [&] { return servedRanged_ >= kBig.size() * 2 / 3; }));
+  ASSERT_TRUE(KillWhen("/big.mp4", [&] { return servedRanged_ >= kBig.size() * 2 / 3; },
+                       {"--connections", "4"}));
 
   const fs::path control = out() / "big.mp4.part.ctl";
   ASSERT_TRUE(fs::exists(out() / "big.mp4.part"));
@@ -105,7 +90,7 @@ TEST_F(TarnfetchConnections, AKilledRunContinuesOnlyWhatIsMissing) {
 
   pauseMs_ = 0;
   servedRanged_ = 0;
-  const RunResult second = RunTarnfetch({url, "-p", Template()});
+  const RunResult second = Fetch("/big.mp4");
   ASSERT_EQ(second.exitCode, 0) << second.Text();
   EXPECT_TRUE(ReadFile(out() / "big.mp4") == kBig);
   EXPECT_EQ(servedRanged_, kBig.size() - recorded) << "only the missing bytes again";
@@ -114,8 +99,7 @@ TEST_F(TarnfetchConnections, AKilledRunContinuesOnlyWhatIsMissing) {
 
 TEST_F(TarnfetchConnections, APartThatKeepsFailingEndsTheDownloadAndKeepsThePart) {
   cutFrom_ = kBig.size() / 2;
-  const RunResult run = RunTarnfetch({server_.Url("/big.mp4"), "-p", Template()});
-  ExpectFailure(run, out());
+  ExpectFailure(Fetch("/big.mp4"), out());
   EXPECT_TRUE(fs::exists(out() / "big.mp4.part"));
   const std::uint64_t recorded = RecordedBytes(out() / "big.mp4.part.ctl");
   EXPECT_GE(recorded, kBig.size() / 2) << "the parts before the cut are recorded";
@@ -123,10 +107,10 @@ TEST_F(TarnfetchConnections, APartThatKeepsFailingEndsTheDownloadAndKeepsThePart
 }
 
 TEST_F(TarnfetchConnections, AServerWithoutRangesGetsOneConnection) {
-  const RunResult run = RunTarnfetch({server_.Url("/whole.mp4"), "-p", Template()});
+  const RunResult run = Fetch("/whole.mp4");
   ASSERT_EQ(run.exitCode, 0) << run.Text();
   EXPECT_TRUE(ReadFile(out() / "whole.mp4") == kBig);
-  EXPECT_EQ(rangedRequests_, 1) << "one try with a range, then the whole file once";
+  EXPECT_EQ(SentValues("Range").size(), 1u) << "one try with a range, then the whole file once";
   EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{"whole.mp4"});
 }
 

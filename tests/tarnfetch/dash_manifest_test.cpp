@@ -108,6 +108,16 @@ TEST(DashManifest, SegmentKindsAndTheShapesOfRealManifests) {
            R"(<Representation id="m" bandwidth="50"><SegmentTemplate duration="2" media="main$Number$"/></Representation></AdaptationSet>)"
            R"(</Period>)"),
        c + "y-v1; " + c + "y-v2; | " + c + "main1; " + c + "main2; "},
+      {"sound languages compare by primary subtag: en_stereo and en_surround are one",
+       Mpd(R"(<Period duration="PT2S"><AdaptationSet mimeType="video/mp4"><Representation id="v" bandwidth="1">)"
+           R"(<SegmentTemplate duration="2" media="v$Number$"/></Representation></AdaptationSet>)"
+           R"(<AdaptationSet mimeType="audio/mp4" lang="en_stereo"><Representation id="s" bandwidth="128000">)"
+           R"(<SegmentTemplate duration="2" media="stereo$Number$"/></Representation></AdaptationSet>)"
+           R"(<AdaptationSet mimeType="audio/mp4" lang="de"><Representation id="d" bandwidth="900000">)"
+           R"(<SegmentTemplate duration="2" media="de$Number$"/></Representation></AdaptationSet>)"
+           R"(<AdaptationSet mimeType="audio/mp4" lang="EN_surround"><Representation id="x" bandwidth="384000">)"
+           R"(<SegmentTemplate duration="2" media="surround$Number$"/></Representation></AdaptationSet></Period>)"),
+       c + "v1; | " + c + "surround1; "},
       {"two periods are joined in order",
        Mpd(R"(<Period id="1" duration="PT2S"><AdaptationSet mimeType="video/mp4"><Representation id="v" bandwidth="1">)"
            R"(<SegmentTemplate duration="2" media="one$Number$"/></Representation></AdaptationSet></Period>)"

@@ -1,8 +1,8 @@
 // The site extractor's answer: the parser's rules as a table, and the real
 // tarnfetch's memory while it reads hostile answers of the full size.
-#include "TarnfetchHarness.h"
 #include "core/FetchError.h"
 #include "extractor/ExtractorAnswer.h"
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -58,12 +58,44 @@ TEST(ExtractorAnswerReader, KeepsWhatItNeeds) {
   }
 }
 
+// "videos, skipped, cut: first page | its title" of a list.
+std::string Listed(const ExtractorAnswer& answer) {
+  if (!answer.list) return "no list";
+  const tarnfetch::VideoList& list = *answer.list;
+  return std::to_string(list.videos.size()) + ", " + std::to_string(list.skipped) + ", " +
+         (list.cut ? "cut" : "whole") + ": " + list.videos[0].url + " | " + list.videos[0].title;
+}
+
+TEST(ExtractorAnswerReader, ReadsAListsPagesAndTitles) {
+  const std::string flat = R"({"_type": "url", "url": "https://site.example/w/1", "title": "One"})";
+  const std::vector<std::tuple<const char*, std::string, std::string>> cases{
+      {"a flat list", R"({"_type": "playlist", "entries": [)" + flat + "," + flat + "]}",
+       "2, 0, whole: https://site.example/w/1 | One"},
+      {"one flat entry is a list, asked about again",
+       R"({"_type": "playlist", "entries": [)" + flat + "]}",
+       "1, 0, whole: https://site.example/w/1 | One"},
+      {"full entries give their pages; no web page or no object is skipped",
+       R"({"_type": "playlist", "entries": [{"url": "https://cdn.example/1.mp4",
+           "webpage_url": "https://site.example/w/1", "title": "One"}, null,
+           {"_type": "url", "url": "ftp://site.example/w/3"}, )" +
+           flat + "]}",
+       "2, 2, whole: https://site.example/w/1 | One"},
+      {"a longer list is cut",
+       Repeated(R"({"_type": "playlist", "entries": [)", flat + ",", 5001, flat + "]}"),
+       "5000, 0, cut: https://site.example/w/1 | One"},
+  };
+  for (const auto& [name, json, listed] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Listed(tarnfetch::ReadExtractorAnswer(json)), listed);
+  }
+}
+
 TEST(ExtractorAnswerReader, RefusesWhatItCannotUseAndSaysWhy) {
   const std::vector<std::tuple<const char*, std::string, const char*>> cases{
       // name, answer, words of the refusal
-      {"several entries are counted",
-       R"({"_type": "playlist", "entries": [)" + kVideo + "," + kVideo + "," + kVideo + "]}",
-       "a list of 3 videos"},
+      {"a list without a web address", R"({"_type": "playlist", "entries": [{"_type": "url",
+           "url": "file:///x"}, null]})",
+       "no video in it"},
       {"an empty playlist", R"({"_type": "playlist", "entries": []})", "no video in it"},
       {"an entry that is no object", R"({"_type": "playlist", "entries": ["x"]})",
        "no video in it"},
@@ -98,7 +130,9 @@ TEST(ExtractorAnswerReader, RefusesWhatItCannotUseAndSaysWhy) {
 
 // A stand-in extractor that prints the answer: tarnfetch's own peak stays
 // under 40 MB whatever its shape, at the largest size it accepts.
-TEST(ExtractorAnswerReader, HostileAnswersOfFullSizeKeepTarnfetchSmall) {
+using TarnfetchExtractorMemory = TarnfetchTest;
+
+TEST_F(TarnfetchExtractorMemory, HostileAnswersOfFullSizeKeepTarnfetchSmall) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizers' own memory would be measured";
 #endif
@@ -112,27 +146,17 @@ TEST(ExtractorAnswerReader, HostileAnswersOfFullSizeKeepTarnfetchSmall) {
        Repeated(R"({"url": "http://127.0.0.1:1/v", "formats": [)",
                 R"({"url": "https://a.example/0123456789", "ext": "mp4"},)", 1'000'000, "{}]}")},
   };
-  TempFolder temp;
-  const fs::path bin = temp.Path() / "bin";
-  fs::create_directories(bin);
-  WriteFile(bin / "yt-dlp", "#!/bin/sh\ncat '" + (temp.Path() / "answer.json").string() + "'\n");
-  fs::permissions(bin / "yt-dlp", fs::perms::owner_all);
-  LoopbackServer server;
-  server.Routes().Get("/page", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("<html><title>x</title></html>", "text/html");
-  });
-  const std::string path = std::getenv("PATH");
-  setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+  Serve("/page.html", "<html><title>x</title></html>");
+  StandInPrograms programs;
   for (const auto& [name, answer] : answers) {
     SCOPED_TRACE(name);
     ASSERT_LT(answer.size(), 64u << 20);
-    WriteFile(temp.Path() / "answer.json", answer);
+    programs.Printing("yt-dlp", answer);
     long peakKb = 0;
-    const RunResult run = RunTarnfetchMeasured(server.Url("/page"), temp.Path(), &peakKb);
-    ExpectFailure(run, temp.Path() / "out");
+    const RunResult run = RunTarnfetchMeasured(Url("/page.html"), temp(), &peakKb);
+    ExpectFailure(run, out());
     EXPECT_LT(peakKb, kMaxPeakKb);
   }
-  setenv("PATH", path.c_str(), 1);
 }
 
 }  // namespace

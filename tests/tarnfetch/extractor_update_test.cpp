@@ -7,8 +7,9 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 
-#include "TarnfetchHarness.h"
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -35,7 +36,7 @@ struct ReleaseKey {
 };
 ReleaseKey* key = nullptr;
 
-class TarnfetchExtractorUpdate : public ::testing::Test {
+class TarnfetchExtractorUpdate : public TarnfetchTest {
  protected:
   static void SetUpTestSuite() {
     key = new ReleaseKey;
@@ -54,37 +55,21 @@ class TarnfetchExtractorUpdate : public ::testing::Test {
   }
 
   void SetUp() override {
-    server_.Routes().Get(
-        R"(/release/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(releaseDelayMs_.load()));
-          std::lock_guard lock(mutex_);
-          ++requests_[req.matches[1]];
-          const auto file = files_.find(req.matches[1]);
-          if (file == files_.end()) {
-            res.status = 404;
-            return;
-          }
-          res.set_content(file->second, "application/octet-stream");
-        });
-    for (const char* page : {"/page.html", "/unknown.html"}) {
-      server_.Routes().Get(page, [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("<html><title>No player</title></html>", "text/html");
-      });
-    }
-    server_.Routes().Get("/clip.mp4", [this](const httplib::Request&, httplib::Response& res) {
+    Routes().Get(R"(/release/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(releaseDelayMs_.load()));
+      std::lock_guard lock(mutex_);
+      const auto file = files_.find(req.matches[1]);
+      if (file == files_.end()) return void(res.status = 404);
+      res.set_content(file->second, "application/octet-stream");
+    });
+    Routes().Get("/clip.mp4", [this](const httplib::Request&, httplib::Response& res) {
       std::this_thread::sleep_for(std::chrono::milliseconds(clipDelayMs_.load()));
       res.set_content(kClip, "video/mp4");
     });
-    fs::create_directories(bin());
-    setenv("XDG_DATA_HOME", (temp_.Path() / "data").c_str(), 1);
-    setenv("TARNFETCH_TEST_RELEASE_URL", server_.Url("/release/").c_str(), 1);
-    setenv("TARNFETCH_TEST_RELEASE_KEY", key->armored.c_str(), 1);
-  }
-  void TearDown() override {
-    setenv("XDG_DATA_HOME", kTestDataFolder.dir.path().c_str(), 1);
-    setenv("TARNFETCH_TEST_RELEASE_URL", "http://127.0.0.1:9/", 1);
-    unsetenv("TARNFETCH_TEST_RELEASE_KEY");
-    unsetenv("TARNFETCH_TEST_UPDATE_LIMIT");
+    for (const char* page : {"/page.html", "/unknown.html"}) {
+      Serve(page, "<html><title>No player</title></html>");
+    }
+    releaseUrl_.emplace("TARNFETCH_TEST_RELEASE_URL", Url("/release/"));
   }
 
   // A stand-in release, a Python script: it says `version`, notes its
@@ -102,9 +87,9 @@ if KNOWS:
 print('{"title": "Clip VERSION", "url": "CLIP", "ext": "mp4"}')
 )";
     for (const auto& [name, value] :
-         {std::pair{"VERSION", version}, std::pair{"ARGS", (temp_.Path() / "args").string()},
+         {std::pair{"VERSION", version}, std::pair{"ARGS", (temp() / "args").string()},
           std::pair{"KNOWS", std::string(knows ? "'/unknown.html' in sys.argv[-1]" : "True")},
-          std::pair{"CLIP", server_.Url("/clip.mp4")}}) {
+          std::pair{"CLIP", Url("/clip.mp4")}}) {
       for (std::size_t at; (at = script.find(name)) != std::string::npos;) {
         script.replace(at, std::strlen(name), value);
       }
@@ -116,8 +101,8 @@ print('{"title": "Clip VERSION", "url": "CLIP", "ext": "mp4"}')
   void Publish(const std::string& program, const std::string& listed = {}) {
     const std::string sums = Sha256Hex(listed.empty() ? program : listed) + "  yt-dlp\n" +
                              Sha256Hex("other") + "  yt-dlp.exe\n";
-    const fs::path sumsFile = temp_.Path() / "SHA2-256SUMS";
-    const fs::path signature = temp_.Path() / "SHA2-256SUMS.sig";
+    const fs::path sumsFile = temp() / "SHA2-256SUMS";
+    const fs::path signature = temp() / "SHA2-256SUMS.sig";
     WriteFile(sumsFile, sums);
     ASSERT_EQ(RunProgram({"/usr/bin/gpg", "--homedir", key->home.path(), "--batch", "--yes",
                           "--detach-sign", "--output", signature.string(), sumsFile.string()})
@@ -131,70 +116,51 @@ print('{"title": "Clip VERSION", "url": "CLIP", "ext": "mp4"}')
     std::lock_guard lock(mutex_);
     change(files_[name]);
   }
-  int Requests(const std::string& name) {
-    std::lock_guard lock(mutex_);
-    return requests_[name];
-  }
+  long Requests(const std::string& name) { return Count("/release/" + name); }
   // A system extractor on PATH: a shell script that says `version` and
   // knows no site.
   void SystemExtractor(const std::string& version) {
-    WriteFile(bin() / "yt-dlp", "#!/bin/sh\nif [ \"$1\" = --version ]; then echo " + version +
+    programs_->Script("yt-dlp", "if [ \"$1\" = --version ]; then echo " + version +
                                     "; exit 0; fi\necho 'ERROR: [generic] Unsupported URL: x' "
-                                    ">&2\nexit 1\n");
-    fs::permissions(bin() / "yt-dlp", fs::perms::owner_all);
+                                    ">&2\nexit 1");
   }
   void TurnUpdatesOff() {
     fs::create_directories(folder().parent_path());
     WriteFile(folder().parent_path() / "qlmsh.ini", "[Config]\r\nUpdateSiteExtractor=0\r\n");
   }
 
-  // Runs with `path` as PATH: python3 and gpgv are in the system's folders.
-  RunResult Run(const std::vector<std::string>& args, const std::string& path = kSystemPath) {
-    const std::string saved = std::getenv("PATH");
-    setenv("PATH", (bin().string() + ":" + path).c_str(), 1);
-    RunResult run = RunTarnfetch(args);
-    setenv("PATH", saved.c_str(), 1);
-    return run;
-  }
-  RunResult Update() { return Run({"--update-extractor"}); }
-  RunResult Fetch(const std::string& page, const std::string& path = kSystemPath) {
-    return Run({server_.Url(page), "-p", (temp_.Path() / "out" / "%(title)s.%(ext)s").string()},
-               path);
-  }
+  RunResult Update() { return RunTarnfetch({"--update-extractor"}); }
 
-  fs::path bin() const { return temp_.Path() / "bin"; }
-  fs::path folder() const { return temp_.Path() / "data" / "Quillmarsh" / "site-extractor"; }
+  fs::path folder() const { return temp() / "data" / "Quillmarsh" / "site-extractor"; }
   std::string Installed() const { return ReadFile(folder() / "yt-dlp"); }
 
-  TempFolder temp_;
   std::mutex mutex_;
   std::map<std::string, std::string> files_;
-  std::map<std::string, int> requests_;
   std::atomic<int> clipDelayMs_{0}, releaseDelayMs_{0};
-  LoopbackServer server_;  // last: stopped first
+  ScopedEnv dataHome_{"XDG_DATA_HOME", temp() / "data"};
+  ScopedEnv releaseKey_{"TARNFETCH_TEST_RELEASE_KEY", key->armored};
+  std::optional<ScopedEnv> releaseUrl_;
+  // python3 and gpgv are in the system's folders.
+  std::optional<StandInPrograms> programs_{kSystemPath};
 };
-
-bool Has(const RunResult& run, const std::string& words) {
-  return run.Text().find(words) != std::string::npos;
-}
 
 TEST_F(TarnfetchExtractorUpdate, AGoodReleaseIsInstalledOnceADayAndUsed) {
   Publish(Release("2026.11.01"));
   const RunResult first = Update();
   ASSERT_EQ(first.exitCode, 0) << first.Text();
-  EXPECT_TRUE(Has(first, "Site extractor found: yt-dlp 2023.03.04 (/usr/bin/yt-dlp)"))
+  EXPECT_TRUE(first.Has("Site extractor found: yt-dlp 2023.03.04 (/usr/bin/yt-dlp)"))
       << first.Text();
-  EXPECT_TRUE(Has(first, "Site extractor fetched: yt-dlp 2026.11.01")) << first.Text();
+  EXPECT_TRUE(first.Has("Site extractor fetched: yt-dlp 2026.11.01")) << first.Text();
   EXPECT_EQ(Installed(), Release("2026.11.01"));
   EXPECT_EQ(ReadFile(folder() / "report.txt"), first.Text());
 
   const RunResult again = Update();
-  EXPECT_TRUE(Has(again, "less than a day ago")) << again.Text();
+  EXPECT_TRUE(again.Has("less than a day ago")) << again.Text();
   EXPECT_EQ(Requests("SHA2-256SUMS"), 1);
   // The private copy comes before the system's, which knows no page here.
   const RunResult run = Fetch("/page.html");
   ASSERT_EQ(run.exitCode, 0) << run.Text();
-  EXPECT_TRUE(ReadFile(temp_.Path() / "out" / "Clip 2026.11.01.mp4") == kClip);
+  EXPECT_TRUE(ReadFile(out() / "Clip 2026.11.01.mp4") == kClip);
 }
 
 TEST_F(TarnfetchExtractorUpdate, ABadReleaseIsRefusedAndThePreviousCopyKeptAndUsed) {
@@ -226,14 +192,14 @@ TEST_F(TarnfetchExtractorUpdate, ABadReleaseIsRefusedAndThePreviousCopyKeptAndUs
     fs::remove(folder() / "checked-daily");
     const RunResult run = Update();
     EXPECT_EQ(run.exitCode, 1) << run.Text();
-    EXPECT_TRUE(Has(run, "Site extractor update failed: ") && Has(run, c.words)) << run.Text();
-    EXPECT_TRUE(Has(run, "Site extractor used: yt-dlp 2026.11.01")) << run.Text();
+    EXPECT_TRUE(run.Has("Site extractor update failed: ") && run.Has(c.words)) << run.Text();
+    EXPECT_TRUE(run.Has("Site extractor used: yt-dlp 2026.11.01")) << run.Text();
     EXPECT_EQ(Installed(), Release("2026.11.01"));
     EXPECT_FALSE(fs::exists(folder() / "yt-dlp.new"));
-    fs::remove_all(temp_.Path() / "out");
+    fs::remove_all(out());
     const RunResult used = Fetch("/page.html");
     EXPECT_EQ(used.exitCode, 0) << used.Text();
-    EXPECT_TRUE(fs::exists(temp_.Path() / "out" / "Clip 2026.11.01.mp4"));
+    EXPECT_TRUE(fs::exists(out() / "Clip 2026.11.01.mp4"));
   }
 }
 
@@ -243,7 +209,7 @@ TEST_F(TarnfetchExtractorUpdate, ASlowReleaseServerIsGivenUpAtTheLimit) {
   Publish(Release("2026.11.01", false));
   ASSERT_EQ(Update().exitCode, 0);
   fs::remove(folder() / "checked-daily");
-  setenv("TARNFETCH_TEST_UPDATE_LIMIT", "2", 1);
+  const quillmarsh::ScopedEnv limit("TARNFETCH_TEST_UPDATE_LIMIT", "2");
   releaseDelayMs_ = 6000;
   for (const bool waiting : {false, true}) {
     SCOPED_TRACE(waiting ? "a waiting download" : "the daily check");
@@ -260,7 +226,7 @@ TEST_F(TarnfetchExtractorUpdate, ASlowReleaseServerIsGivenUpAtTheLimit) {
 // and the file the links point to stays as it was.
 TEST_F(TarnfetchExtractorUpdate, PlantedLinksAndFifosAreNeitherFollowedNorWaitedOn) {
   Publish(Release("2026.11.01"));
-  const fs::path outside = temp_.Path() / "outside";
+  const fs::path outside = temp() / "outside";
   WriteFile(outside, "mine");
   fs::create_directories(folder());
   for (const char* own : {"SHA2-256SUMS", "lock", "yt-dlp.version", "report.txt", "checked-daily"})
@@ -284,7 +250,7 @@ TEST_F(TarnfetchExtractorUpdate, AReleaseThatKnowsItRunsTheSitesJavaScriptWithNo
     fs::remove(folder() / "checked-daily");
     ASSERT_EQ(Update().exitCode, 0);
     ASSERT_EQ(Fetch("/page.html").exitCode, 0);
-    const std::string args = ReadFile(temp_.Path() / "args");
+    const std::string args = ReadFile(temp() / "args");
     EXPECT_EQ(args.find("--js-runtimes\nnode\n") != std::string::npos, given) << args;
   }
 }
@@ -297,14 +263,14 @@ TEST_F(TarnfetchExtractorUpdate, AnUnsupportedSiteFetchesACurrentReleaseAtOnce) 
   Publish(Release("2026.12.01"));
   const RunResult run = Fetch("/page.html");
   ASSERT_EQ(run.exitCode, 0) << run.Text();
-  EXPECT_TRUE(fs::exists(temp_.Path() / "out" / "Clip 2026.12.01.mp4"));
+  EXPECT_TRUE(fs::exists(out() / "Clip 2026.12.01.mp4"));
   EXPECT_EQ(Installed(), Release("2026.12.01"));
   EXPECT_EQ(Requests("yt-dlp"), 2);
 
-  fs::remove_all(temp_.Path() / "out");
+  fs::remove_all(out());
   const RunResult unknown = Fetch("/unknown.html");
-  ExpectFailure(unknown, temp_.Path() / "out");
-  EXPECT_TRUE(Has(unknown, "Unsupported URL")) << unknown.Text();
+  ExpectFailure(unknown, out());
+  EXPECT_TRUE(unknown.Has("Unsupported URL")) << unknown.Text();
   EXPECT_EQ(Requests("SHA2-256SUMS"), 2) << "not again within the hour";
 }
 
@@ -336,24 +302,21 @@ TEST_F(TarnfetchExtractorUpdate, TheErrorSaysWhyTheExtractorFailedAndWhatHappens
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(temp_.Path() / "data");
-    fs::remove_all(bin());
-    {
-      std::lock_guard lock(mutex_);
-      requests_.clear();
-    }
-    fs::create_directories(bin());
+    fs::remove_all(temp() / "data");
+    ForgetRequests();
+    // Without an extractor, PATH holds none either.
+    programs_.reset();
+    programs_.emplace(c.systemVersion ? kSystemPath : "/nonexistent");
     Publish(Release("2026.12.01"));
     Spoil("SHA2-256SUMS.sig", [](std::string& signature) { signature.clear(); });
     if (c.updatesOff) TurnUpdatesOff();
     if (c.systemVersion) SystemExtractor(c.systemVersion);
-    // Without an extractor, PATH holds none either.
-    const RunResult run = Fetch("/page.html", c.systemVersion ? kSystemPath : "/nonexistent");
-    ExpectFailure(run, temp_.Path() / "out");
-    for (const std::string& words : c.words) EXPECT_TRUE(Has(run, words)) << words << run.Text();
-    for (const std::string& words : c.absent) EXPECT_FALSE(Has(run, words)) << words << run.Text();
+    const RunResult run = Fetch("/page.html");
+    ExpectFailure(run, out());
+    for (const std::string& words : c.words) EXPECT_TRUE(run.Has(words)) << words << run.Text();
+    for (const std::string& words : c.absent) EXPECT_FALSE(run.Has(words)) << words << run.Text();
     if (c.updatesOff) {
-      EXPECT_TRUE(Has(Update(), "turned off (UpdateSiteExtractor=0)"));
+      EXPECT_TRUE(Update().Has("turned off (UpdateSiteExtractor=0)"));
       EXPECT_EQ(Requests("SHA2-256SUMS"), 0) << "nothing fetched";
     }
   }
@@ -362,9 +325,8 @@ TEST_F(TarnfetchExtractorUpdate, TheErrorSaysWhyTheExtractorFailedAndWhatHappens
 // After a run that needed the extractor, the daily check runs on its own.
 TEST_F(TarnfetchExtractorUpdate, ARunThatAskedTheExtractorStartsTheDailyCheck) {
   Publish(Release("2026.12.01"));
-  WriteFile(bin() / "yt-dlp", "#!/bin/sh\necho '{\"title\": \"System\", \"url\": \"" +
-                                  server_.Url("/clip.mp4") + "\"}'\n");
-  fs::permissions(bin() / "yt-dlp", fs::perms::owner_all);
+  programs_->Script("yt-dlp",
+                    "echo '{\"title\": \"System\", \"url\": \"" + Url("/clip.mp4") + "\"}'");
   // A slow clip and a slower release: the check is under way before the run
   // that started it ends, and must outlive it.
   clipDelayMs_ = 500;

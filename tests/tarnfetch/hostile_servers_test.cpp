@@ -7,59 +7,59 @@
 #include <mutex>
 #include <tuple>
 
-#include "TarnfetchHarness.h"
 #include "core/FetchError.h"
 #include "ffmpeg/FfmpegCopy.h"
 #include "ffmpeg/WholeMedia.h"
 #include "support/ChildProcesses.h"
+#include "support/TarnfetchTest.h"
+#include "support/TestMedia.h"
 
 namespace tarnfetch_test {
 namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kFfmpeg = "/usr/bin/ffmpeg";
-TempDir* media = nullptr;  // clips made once by the real ffmpeg
+// Clips made once by the real ffmpeg.
+struct Media {
+  Media() {
+    const ClipKind picture{.sound = false, .seconds = 1};
+    made =
+        MakeClip(picture, {dir.file("clip.ts")}) && MakeClip(picture, {dir.file("video.mp4")}) &&
+        MakeClip(picture, {dir.file("video.mkv")}) &&
+        MakeClip({.picture = false, .seconds = 1}, {dir.file("audio.m4a")}) &&
+        MakeClip({.sound = false}, {"-f", "segment", "-segment_time", "1", dir.file("seg%d.ts")}) &&
+        RunProgram({"/bin/gzip", "-kn", dir.file("video.mp4")}).exitCode == 0;
+  }
+  TempDir dir;
+  bool made = false;
+};
+
+const Media& media() {
+  static const Media made;
+  return made;
+}
 
 std::string Clip(const std::string& name) {
-  return ReadFile(media->path() + "/" + name);
+  return ReadFile(media().dir.file(name));
 }
 
 std::string Playlist(const std::string& segment) {
   return "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:1,\n" + segment + "\n#EXT-X-ENDLIST\n";
 }
 
-class TarnfetchHostileServers : public ::testing::Test {
+class TarnfetchHostileServers : public TarnfetchTest {
  protected:
-  static void SetUpTestSuite() {
-    media = new TempDir;
-    const std::string make = "cd '" + media->path() +
-                             "' && for f in clip.ts video.mp4 video.mkv; do " + kFfmpeg +
-                             " -v error -f lavfi -i testsrc -t 1 $f; done && " + kFfmpeg +
-                             " -v error -f lavfi -i sine -t 1 audio.m4a && " + kFfmpeg +
-                             " -v error -f lavfi -i testsrc -t 2 -f segment -segment_time 1 "
-                             "seg%d.ts && gzip -kn video.mp4";
-    ASSERT_EQ(RunProgram({"/bin/sh", "-c", make}).exitCode, 0);
-  }
-  static void TearDownTestSuite() { delete media; }
-
   void SetUp() override {
-    ASSERT_FALSE(Clip("audio.m4a").empty()) << "the clips could not be made";
-    server_.Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    ASSERT_TRUE(media().made) << "the clips could not be made";
+    Routes().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
       std::lock_guard lock(mutex_);
       const std::string host = req.get_header_value("Host");
-      seen_.push_back(host + req.path + " " + req.get_header_value("Cookie") +
-                      req.get_header_value("Authorization"));
-      if (req.has_header("Range")) ++ranged_[req.path];
       // Episodes: the same path, another query.
       const std::string episode = req.has_param("ep") ? "?ep=" + req.get_param_value("ep") : "";
       const auto found = bodies_.find(req.path + episode);
       if (found == bodies_.end()) return void(res.status = 404);
       const std::string& body = found->second;
       const std::string quirk = quirks_.contains(req.path) ? quirks_[req.path] : "";
-      if (quirk == "moved" && host.starts_with("localhost")) {
-        referers_.push_back(req.get_header_value("Referer"));
-      }
       const char* type = EndsWith(req.path, ".html") ? "text/html" : "video/mp4";
       if (quirk == "cut") return ServeHalfThenCut(res, body);
       if (quirk == "moved" && req.has_header("Range") && !host.starts_with("localhost")) {
@@ -78,15 +78,15 @@ class TarnfetchHostileServers : public ::testing::Test {
       dead += "<iframe src=\"" + std::string(frame) + "\"></iframe>";
     }
     for (int i = 0; i < 16; ++i) players += "<video src=\"blob:" + std::to_string(i) + "\">";
-    WriteFile(temp_.Path() / "private.ts", Clip("clip.ts"));
+    WriteFile(temp() / "private.ts", Clip("clip.ts"));
     // clang-format off
     bodies_ = {{"/clip.m3u8", Playlist("clip.ts")}, {"/clip.ts", Clip("clip.ts")},
                {"/clip.mp4", Clip("video.mp4")}, {"/video.mp4", Clip("video.mp4")},
                {"/audio.m4a", Clip("audio.m4a")}, {"/nothing.html", "<title>None</title>"},
                {"/local.m3u8", Playlist("local.ts")},
-               {"/local.ts", Playlist("file://" + (temp_.Path() / "private.ts").string())},
+               {"/local.ts", Playlist("file://" + (temp() / "private.ts").string())},
                {"/concat.mp4",
-                "ffconcat version 1.0\nfile '" + (temp_.Path() / "private.ts").string() + "'\n"},
+                "ffconcat version 1.0\nfile '" + (temp() / "private.ts").string() + "'\n"},
                {"/frames.html", "<title>Framed</title>" + dead + "<iframe src=player.html>"},
                {"/player.html", players + "<video src=\"clip.mp4\">"},
                {"/caf\xE9.mp4", Clip("video.mp4")}, {"/creds.m3u8", Playlist(Elsewhere())},
@@ -110,36 +110,23 @@ class TarnfetchHostileServers : public ::testing::Test {
     quirks_ = {{"/packed.mp4", "gzip"}, {"/a/clip.mp4", "cut"}, {"/big.mp4", "moved"},
                {"/gone.mp4", "whole"}, {"/words.ts", "json"}};
     // clang-format on
-    fs::create_directories(bin());
-    setenv("PATH", (bin().string() + ":" + path_).c_str(), 1);
   }
-  void TearDown() override { setenv("PATH", path_.c_str(), 1); }
 
-  // A stand-in program found on PATH before the real one; empty: none.
-  void StandIn(const std::string& name, const std::string& script) {
-    fs::remove(bin() / name);
-    if (script.empty()) return;
-    WriteFile(bin() / name, "#!/bin/sh\n" + script + "\n");
-    fs::permissions(bin() / name, fs::perms::owner_all);
-  }
   // What the stand-in site extractor answers; empty: no stand-in.
   void ExtractorAnswers(const std::string& json) {
-    WriteFile(temp_.Path() / "answer.json", json);
-    StandIn("yt-dlp", json.empty() ? "" : "cat '" + (temp_.Path() / "answer.json").string() + "'");
+    json.empty() ? programs_.Script("yt-dlp", "") : programs_.Printing("yt-dlp", json);
   }
   // A picture and a sound apart, under the title.
   std::string Apart(const std::string& title, const std::string& picture = "/video.mp4") {
-    return R"({"title": ")" + title + R"(", "requested_formats": [{"url": ")" +
-           server_.Url(picture) + R"(", "ext": "mp4", "vcodec": "avc1.64000d", "acodec":
+    return R"({"title": ")" + title + R"(", "requested_formats": [{"url": ")" + Url(picture) +
+           R"(", "ext": "mp4", "vcodec": "avc1.64000d", "acodec":
            "none"}, {"url": ")" +
-           server_.Url("/audio.m4a") + R"(", "ext": "m4a", "vcodec":
+           Url("/audio.m4a") + R"(", "ext": "m4a", "vcodec":
            "none", "acodec": "mp4a.40.2"}]})";
   }
   // The segment's address on another origin: another name, the same server.
   std::string Elsewhere() { return There("/clip.ts"); }
-  std::string There(const std::string& path) {
-    return server_.Url(path).replace(7, 9, "localhost");
-  }
+  std::string There(const std::string& path) { return Url(path).replace(7, 9, "localhost"); }
   // A ".part" of path's body in folder, and the control file of a run over
   // several connections that kept done (text of "done" lines) of it.
   void Plant(const std::string& folder, const std::string& path, const std::string& part,
@@ -147,28 +134,37 @@ class TarnfetchHostileServers : public ::testing::Test {
     const fs::path name = out() / folder / path.substr(1);
     fs::create_directories(name.parent_path());
     WriteFile(name.string() + ".part", part);
-    WriteFile(name.string() + ".part.ctl", "tarnfetch-control 1\nvalue address " +
-                                               server_.Url(path) +
+    WriteFile(name.string() + ".part.ctl", "tarnfetch-control 1\nvalue address " + Url(path) +
                                                "\nvalue layout ranges\nvalue length " +
                                                std::to_string(part.size()) + "\n" + done + "end\n");
   }
+  // "host/path Cookie-and-Authorization" of each request; the Referers of
+  // the parts redirected to the other origin.
+  std::vector<std::string> Asked() {
+    std::vector<std::string> asked;
+    for (const SeenRequest& request : Seen()) {
+      asked.push_back(request.Header("Host") + request.path + " " + request.Header("Cookie") +
+                      request.Header("Authorization"));
+    }
+    return asked;
+  }
+  std::vector<std::string> MovedReferers() {
+    std::vector<std::string> referers;
+    for (const SeenRequest& request : Seen()) {
+      if (request.path == "/big.mp4" && request.Header("Host").starts_with("localhost"))
+        referers.push_back(request.Header("Referer"));
+    }
+    return referers;
+  }
   RunResult Fetch(const std::string& path, const std::string& folder,
                   const std::string& name = "%(title)s.%(ext)s") {
-    return RunTarnfetch({server_.Url(path), "-p", (out() / folder / name).string()});
+    return FetchInto(out() / folder, path, name);
   }
 
-  fs::path bin() const { return temp_.Path() / "bin"; }
-  fs::path out() const { return temp_.Path() / "out"; }
-
-  TempFolder temp_;
-  std::string path_ = std::getenv("PATH");
   std::mutex mutex_;
   std::map<std::string, std::string> bodies_;
   std::map<std::string, std::string> quirks_;  // how a path is served, if not plainly
-  std::vector<std::string> seen_;              // "host/path Cookie-and-Authorization"
-  std::map<std::string, int> ranged_;          // requests with a Range, by path
-  std::vector<std::string> referers_;          // sent to the other origin
-  LoopbackServer server_;                      // last: stopped first
+  StandInPrograms programs_;
 };
 
 TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
@@ -177,17 +173,17 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   // ffmpeg on a full disk: a whole file but its error words, or no words
   // but a file cut short; both end with status 0.
   const std::string write = "for a; do last=$a; done; " + kFfmpeg + " -v error -i '" +
-                            media->path() + "/video.mp4' -c copy -f mp4 -y \"$last\"";
+                            media().dir.file("video.mp4") + "' -c copy -f mp4 -y \"$last\"";
   const std::string fullDisk =
       write + "\necho 'Error writing trailer: No space left on device' >&2";
   const std::string cutShort = write + "; truncate -s 1000 \"${last#file:}\"";
-  const std::string credentials = R"({"title": "Creds", "url": ")" + server_.Url("/creds.m3u8") +
+  const std::string credentials = R"({"title": "Creds", "url": ")" + Url("/creds.m3u8") +
                                   R"(", "protocol": "m3u8_native", "http_headers": {"Cookie":
                                   "s=1", "Authorization": "Basic eHl6"}})";
   const std::string fragments =
       R"({"title": "Pieces", "protocol": "http_dash_segments",
       "manifest_url": ")" +
-      server_.Url("/pieces.mpd") + R"(", "fragment_base_url": ")" + There("/") +
+      Url("/pieces.mpd") + R"(", "fragment_base_url": ")" + There("/") +
       R"(", "fragments": [{"path": "seg0.ts", "duration": 1}], "http_headers":
       {"Cookie": "s=1"}})";
   const std::string x46(46, 'x');
@@ -265,7 +261,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   Plant("16", "/gaps.mp4", gaps, done);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.attack);
-    StandIn("ffmpeg", c.ffmpeg);
+    programs_.Script("ffmpeg", c.ffmpeg);
     ExtractorAnswers(c.extractor);
     fs::create_directories(out() / c.folder);
     const RunResult run = Fetch(c.path, c.folder, c.name);
@@ -274,32 +270,33 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     EXPECT_NE(run.Text().find(c.error != nullptr ? c.error : "<title>"), std::string::npos)
         << run.Text();
     EXPECT_EQ(FilesBelow(out() / c.folder), c.files);
-    EXPECT_EQ(c.title.empty() ? "" : TagValue(run, "title"), c.title);
-    std::lock_guard lock(mutex_);
+    EXPECT_EQ(c.title.empty() ? "" : TagValue(run, Marker::Title), c.title);
     EXPECT_TRUE(c.same.empty() || ReadFile(out() / c.folder / c.files.at(0)) == bodies_[c.same]);
-    const std::string asked = server_.Url(c.asked).substr(7) + " ";
-    EXPECT_TRUE(c.asked.empty() || std::count(seen_.begin(), seen_.end(), asked) == 1);
+    const std::string asked = Url(c.asked).substr(7) + " ";
+    const auto all = Asked();
+    EXPECT_TRUE(c.asked.empty() || std::count(all.begin(), all.end(), asked) == 1);
   }
-  std::lock_guard lock(mutex_);
-  EXPECT_LT(ranged_["/gaps.mp4"], 64);
-  EXPECT_FALSE(referers_.empty());
-  for (const std::string& referer : referers_) EXPECT_EQ(referer, server_.Url("/"));
-  const std::string origin = server_.Url("/creds.m3u8").substr(7) + " s=1Basic eHl6";
-  EXPECT_EQ(std::count(seen_.begin(), seen_.end(), origin), 1);
-  EXPECT_EQ(std::count(seen_.begin(), seen_.end(), Elsewhere().substr(7) + " "), 1);
-  EXPECT_EQ(std::count(seen_.begin(), seen_.end(), There("/seg0.ts").substr(7) + " "), 1);
+  EXPECT_LT(SentValues("Range", "/gaps.mp4").size(), 64u);
+  const auto referers = MovedReferers();
+  EXPECT_FALSE(referers.empty());
+  for (const std::string& referer : referers) EXPECT_EQ(referer, Url("/"));
+  const auto seen = Asked();
+  const std::string origin = Url("/creds.m3u8").substr(7) + " s=1Basic eHl6";
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), origin), 1);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), Elsewhere().substr(7) + " "), 1);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), There("/seg0.ts").substr(7) + " "), 1);
   // Episode 2's first segment: compared with episode 1's, then fetched.
-  EXPECT_EQ(std::count(seen_.begin(), seen_.end(), server_.Url("/ep0.ts").substr(7) + " "), 3);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), Url("/ep0.ts").substr(7) + " "), 3);
 }
 
 // The connection memory in the cache: a planted link is replaced, not
 // followed; a FIFO is neither waited on nor replaced.
 TEST_F(TarnfetchHostileServers, APlantedConnectionMemoryIsNotFollowed) {
-  const fs::path memory = temp_.Path() / "cache/tarnfetch/connections";
-  const fs::path outside = temp_.Path() / "outside";
+  const fs::path memory = temp() / "cache/tarnfetch/connections";
+  const fs::path outside = temp() / "outside";
   fs::create_directories(memory.parent_path());
   WriteFile(outside, "mine");
-  setenv("XDG_CACHE_HOME", (temp_.Path() / "cache").c_str(), 1);
+  const ScopedEnv cache("XDG_CACHE_HOME", (temp() / "cache").string());
   for (const auto type : {fs::file_type::regular, fs::file_type::fifo}) {
     fs::remove(memory);
     type == fs::file_type::fifo ? mkfifo(memory.c_str(), 0600)
@@ -308,19 +305,17 @@ TEST_F(TarnfetchHostileServers, APlantedConnectionMemoryIsNotFollowed) {
     EXPECT_EQ(run.exitCode, 0) << run.Text();
     EXPECT_EQ(fs::symlink_status(memory).type(), type);
   }
-  setenv("XDG_CACHE_HOME", kTestCacheFolder.dir.path().c_str(), 1);
   EXPECT_EQ(ReadFile(outside), "mine");
 }
 
 // tarnfetch killed while the site extractor runs: what the extractor
 // started ends as well.
 TEST_F(TarnfetchHostileServers, WhatTheExtractorStartedEndsWhenTarnfetchIsKilled) {
-  const fs::path started = temp_.Path() / "started";
-  StandIn("yt-dlp", "sleep 300 & echo $! > '" + started.string() + ".new'; mv '" +
-                        started.string() + ".new' '" + started.string() + "'; wait");
-  ASSERT_TRUE(
-      KillTarnfetchWhen({server_.Url("/nothing.html"), "-p", (out() / "k/%(title)s").string()},
-                        [&] { return fs::exists(started); }));
+  const fs::path started = temp() / "started";
+  programs_.Script("yt-dlp", "sleep 300 & echo $! > '" + started.string() + ".new'; mv '" +
+                                 started.string() + ".new' '" + started.string() + "'; wait");
+  ASSERT_TRUE(KillTarnfetchWhen({Url("/nothing.html"), "-p", (out() / "k/%(title)s").string()},
+                                [&] { return fs::exists(started); }));
   const int left = std::stoi(ReadFile(started));
   for (int i = 0; i < 1000 && quillmarsh::IsRunning(left); ++i) std::this_thread::sleep_for(10ms);
   EXPECT_FALSE(quillmarsh::IsRunning(left));
@@ -328,9 +323,10 @@ TEST_F(TarnfetchHostileServers, WhatTheExtractorStartedEndsWhenTarnfetchIsKilled
 
 TEST_F(TarnfetchHostileServers, PiecesStayLockedUntilJoined) {
   // The first join waits until the second run has tried the same name.
-  const fs::path waiting = temp_.Path() / "waiting", go = temp_.Path() / "go";
-  StandIn("ffmpeg", "if mkdir '" + waiting.string() + "' 2>/dev/null; then\n  while [ ! -e '" +
-                        go.string() + "' ]; do sleep 0.01; done\nfi\nexec " + kFfmpeg + " \"$@\"");
+  const fs::path waiting = temp() / "waiting", go = temp() / "go";
+  programs_.Script("ffmpeg", "if mkdir '" + waiting.string() +
+                                 "' 2>/dev/null; then\n  while [ ! -e '" + go.string() +
+                                 "' ]; do sleep 0.01; done\nfi\nexec " + kFfmpeg + " \"$@\"");
   ExtractorAnswers(Apart("Same"));
   RunResult first;
   std::thread firstRun([&] { first = Fetch("/nothing.html", "5"); });
@@ -346,11 +342,11 @@ TEST_F(TarnfetchHostileServers, PiecesStayLockedUntilJoined) {
 
 TEST_F(TarnfetchHostileServers, AnFfmpegRunThatNeverEndsIsStoppedAtItsLimit) {
   EXPECT_GT(tarnfetch::FfmpegTimeLimit(10'000'000'000), tarnfetch::FfmpegTimeLimit(0));
-  StandIn("ffmpeg", "exec sleep 600");
-  const int input = open((temp_.Path() / "private.ts").c_str(), O_RDONLY | O_CLOEXEC);
-  const int output = open(temp_.Path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  programs_.Script("ffmpeg", "exec sleep 600");
+  const int input = open((temp() / "private.ts").c_str(), O_RDONLY | O_CLOEXEC);
+  const int output = open(temp().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   try {
-    tarnfetch::RunFfmpegCopy((bin() / "ffmpeg").string(), {{input}, output, "mp4", {}, "copy", 1s});
+    tarnfetch::RunFfmpegCopy(programs_.Dir() + "/ffmpeg", {{input}, output, "mp4", {}, "copy", 1s});
     ADD_FAILURE() << "no error";
   } catch (const tarnfetch::FetchError& error) {
     EXPECT_NE(std::string(error.what()).find("did not end within 1 seconds and was stopped"),

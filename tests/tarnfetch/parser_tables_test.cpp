@@ -1,6 +1,6 @@
 // The rules of the readers of hostile text, as tables run through the real
-// code: script literals, HLS playlists, Content-Range, addresses, HTML tags
-// and page encodings.
+// code: script literals, HLS playlists, Content-Range, addresses, HTML tags,
+// page encodings, what a page names, packed scripts and what an answer is.
 #include <gtest/gtest.h>
 
 #include <iomanip>
@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "core/BodyKind.h"
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "download/HlsPlaylist.h"
@@ -19,7 +20,9 @@
 #include "http/HttpTransfer.h"
 #include "http/Url.h"
 #include "page/HtmlTagReader.h"
+#include "page/PackedScript.h"
 #include "page/PageEncoding.h"
+#include "page/PageParser.h"
 #include "page/ScriptLiteral.h"
 
 namespace tarnfetch {
@@ -536,6 +539,195 @@ TEST(PageEncodingTable, DeclaredCharsetAndWindows1252) {
   EXPECT_EQ(ToUtf8("a\x80\x81\x8D\x9F\xA0\xE9\xFF", Windows1252),
             "a\xE2\x82\xAC\xC2\x81\xC2\x8D\xC5\xB8\xC2\xA0\xC3\xA9\xC3\xBF");
   EXPECT_EQ(ToUtf8("a\x80\xE9", Utf8), "a\x80\xE9");
+}
+
+// What a page names, in one line: its addresses (with " (type)" where the
+// page declares one), then "frames:", "cannot:" (streams that cannot be
+// fetched) and "items:" (a feed's: address and title) where there are any,
+// and the title after "title:".
+std::string Named(std::string_view page) {
+  const PageMedia media = ParsePage(page);
+  std::string out;
+  const auto add = [&out](const std::string& text) { out += (out.empty() ? "" : " ") + text; };
+  for (const std::string& address : media.addresses) {
+    const auto type = media.declaredTypes.find(address);
+    add(address + (type == media.declaredTypes.end() ? "" : " (" + type->second + ")"));
+  }
+  if (!media.frames.empty()) add("frames:");
+  for (const std::string& frame : media.frames) add(frame);
+  if (!media.unfetchableStreams.empty()) add("cannot:");
+  for (const std::string& stream : media.unfetchableStreams) add(stream);
+  if (!media.entries.empty()) add("items:");
+  for (const auto& entry : media.entries) add(entry.address + " \"" + entry.title + "\"");
+  if (!media.title.empty()) add("title: " + media.title);
+  return out;
+}
+
+// The packer's own decoder, as it is written in front of its arguments.
+const std::string kPacker =
+    "eval(function(p,a,c,k,e,d){e=function(c){return(c<a?'':e(parseInt(c/a)))+((c=c%a)>35?"
+    "String.fromCharCode(c+29):c.toString(36))};if(!''.replace(/^/,String)){while(c--){d[e(c)]="
+    "k[c]||e(c)}k=[function(e){return d[e]}];e=function(){return'\\\\w+'};c=1};while(c--){if(k[c])"
+    "{p=p.replace(new RegExp('\\\\b'+e(c)+'\\\\b','g'),k[c])}}return p}";
+
+std::string Packed(const std::string& payload, int radix, const std::string& words) {
+  return kPacker + "('" + payload + "'," + std::to_string(radix) + ",99,'" + words +
+         "'.split('|'),0,{}))";
+}
+
+TEST(PageTable, WhatAPageNames) {
+  const std::string jwPacked = Packed(R"(0(\'1\').2({3:\'/4/5.6\',7:\'/4/8.9\'});)", 36,
+                                      "jwplayer|player|setup|file|media|clip|mp4|image|poster|jpg");
+  const std::vector<std::pair<std::string, std::string>> cases{
+      // Other data-* attributes of <video> and <source>, below every src.
+      {"<video src=/a.mp4 data-hls='/h/master.m3u8' data-ratio=16:9 data-poster-src=/p.jpg>"
+       "<video data-video-src=/v.webm data-dash=//cdn.test/d.mpd><video src=/b.mp4>"
+       "<source data-mp4=' https://cdn.test/s.mp4 ' data-config='{\"src\":\"/c.mp4\"}'>",
+       "/a.mp4 /b.mp4 /h/master.m3u8 /v.webm //cdn.test/d.mpd https://cdn.test/s.mp4 /c.mp4"},
+      // A typed <source> carries its type; one typed as something else is passed over.
+      {"<video><source src=/stream/1 type='video/mp4'><source src=/t.vtt type=text/vtt></video>",
+       "/stream/1 (video/mp4)"},
+      // Packed scripts are read as any other, also when packed twice.
+      {"<script>" + jwPacked + "</script>", "/media/clip.mp4"},
+      {"<script>" + Packed(R"(0(\'1\'))", 10, "eval|" + jwPacked) + "</script>", "/media/clip.mp4"},
+      // Relative stream addresses handed to a player through a variable.
+      {"<script>const manifestUri = '/vod/x.mpd'; player.load(manifestUri);\n"
+       "var hls = \"..\\/hls\\/master.m3u8?t=1\", css = 'a.css', s = 'not x.mpd';</script>",
+       "/vod/x.mpd ../hls/master.m3u8?t=1"},
+      // Streams that cannot be fetched are told apart.
+      {"<video src='rtmp://media.test/vod/mp4:clip.mp4'></video><embed src=mms://m.test/x.wmv>"
+       "<script>jwplayer('p').setup({file: 'rtsp://cam.test/live'});</script>",
+       "cannot: rtmp://media.test/vod/mp4:clip.mp4 mms://m.test/x.wmv rtsp://cam.test/live"},
+      // twitter:player and a JW Player playlist feed are read as frames.
+      {"<meta name=twitter:player content=https://p.test/embed/1><meta name=twitter:player:width "
+       "content=640><iframe src=/ad.html></iframe><script>jwplayer('p').setup({playlist: "
+       "'https://cdn.test/v2/media/abc', width: 640});</script>",
+       "frames: https://cdn.test/v2/media/abc /ad.html https://p.test/embed/1"},
+      {"<meta name=twitter:player content=/embed/1><video src=/a.mp4>", "/a.mp4"},
+      // RSS 2.0 with Media RSS: the first item is the video.
+      {R"(<?xml version="1.0"?><rss version="2.0" xmlns:media="http://search.yahoo.com/mrss/">)"
+       R"(<channel><title>Show</title><item><title>Episode 2</title>)"
+       R"(<media:group><media:content url="https://c.test/e2-360.mp4" type="video/mp4" height="360"/>)"
+       R"(<media:content url="https://c.test/e2-720.mp4" type="video/mp4" height="720"/></media:group>)"
+       R"(<media:content url="https://c.test/e2.jpg" medium="image"/></item>)"
+       R"(<item><title>Episode 1</title><enclosure url="https://c.test/e1.mp3" length="9" )"
+       R"(type="audio/mpeg"/></item></channel></rss>)",
+       "https://c.test/e2-720.mp4 (video/mp4) https://c.test/e2-360.mp4 (video/mp4) items: "
+       "https://c.test/e2-360.mp4 \"Episode 2\" https://c.test/e1.mp3 \"Episode 1\" title: "
+       "Episode 2"},
+      // Atom, XSPF, SMIL and a JW Player JSON feed.
+      {R"(<feed xmlns="http://www.w3.org/2005/Atom"><title>Casts</title><entry><title>New</title>)"
+       R"(<link rel="alternate" href="/new.html"/><link rel="enclosure" type="video/webm" )"
+       R"(href="/new.webm"/></entry></feed>)",
+       "/new.webm (video/webm) items: /new.webm \"New\" title: New"},
+      {R"(<?xml version="1.0" encoding="UTF-8"?><playlist version="1" xmlns="http://xspf.org/ns/0/">)"
+       R"(<trackList><track><location> https://c.test/one.ogg </location><title>One</title></track>)"
+       R"(<track><title>Two</title><location>/two.ogg</location></track></trackList></playlist>)",
+       "https://c.test/one.ogg items: https://c.test/one.ogg \"One\" /two.ogg \"Two\" title: One"},
+      {R"(<smil><head><meta base="https://c.test/vod/"/></head><body><switch>)"
+       R"(<video src="low.mp4" system-bitrate="400000"/><video src="high.mp4" )"
+       R"(system-bitrate="1600000" height="720"/></switch></body></smil>)",
+       "https://c.test/vod/high.mp4 https://c.test/vod/low.mp4 items: https://c.test/vod/low.mp4 "
+       "\"\""},
+      {R"(<smil><head><meta base="rtmp://fms.test/vod/"/></head><body><video src="mp4:a.mp4"/>)"
+       R"(</body></smil>)",
+       "cannot: rtmp://fms.test/vod/mp4:a.mp4 items: rtmp://fms.test/vod/mp4:a.mp4 \"\""},
+      {R"({"title": "Feed", "playlist": [{"title": "Newest", "image": "/i.jpg", "sources": [)"
+       R"({"file": "/n.m3u8", "type": "application/vnd.apple.mpegurl"},)"
+       R"({"file": "/n-720.mp4", "type": "video/mp4", "height": 720, "label": "720p"}],)"
+       R"("tracks": [{"file": "/n.vtt", "kind": "captions"}]}, {"title": "Older", "sources": [)"
+       R"({"file": "/o.mp4"}]}]})",
+       "/n-720.mp4 (video/mp4) /n.m3u8 (application/vnd.apple.mpegurl) items: /n.m3u8 \"Newest\" "
+       "/o.mp4 \"Older\" title: Newest"},
+      // An XHTML page is a page, not a feed.
+      {"<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><video src=\"/x.mp4\"/>"
+       "</html>",
+       "/x.mp4"},
+  };
+  for (const auto& [page, want] : cases) EXPECT_EQ(Named(page), want) << page;
+}
+
+TEST(PackedScriptTable, UnpacksBoundedAndOnlyThePackersOwnShape) {
+  std::string words;
+  for (int i = 0; i < 62; ++i) words += (i == 0 ? "w" : "|w") + std::to_string(i);
+  using Limits = PackedScriptLimits;
+  const std::string big = std::string(1000, 'x');
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {Packed("0 a z A Z 10 _1 1_", 62, words), "w0 w10 w35 w36 w61 10 _1 1_\n"},
+      {Packed("0 1 2 3", 62, "x||z"), "x 1 z 3\n"},  // empty words keep their token
+      {Packed("a b", 10, "x|y"), "a b\n"},           // not digits in base 10
+      {Packed("0", 95, "x"), ""},                    // another packer's alphabet
+      {kPacker + "(x,62,1,y,0,{}))", ""},
+      {"function(p,a,c,k,e,d){}", ""},
+      {Packed("0", 62, "x") + Packed("0", 62, "y") + Packed("0", 62, "z") + Packed("0", 62, "v") +
+           Packed("0", 62, "w"),
+       "x\ny\nz\nv\n"},
+  };
+  for (const auto& [script, want] : cases) EXPECT_EQ(UnpackScript(script), want) << script;
+  std::string payload;
+  for (int i = 0; i < 2000; ++i) payload += "0 ";
+  EXPECT_EQ(UnpackScript(Packed(payload, 62, big)).size(), Limits::kMaxUnpackedBytes);
+}
+
+TEST(BodyKindTable, TheServersTypeTheAddressThePagesTypeAndTheFirstBytes) {
+  using enum BodyKind;
+  using namespace std::string_literals;
+  const std::string mp4 =
+                        "\0\0\0\x18"
+                        "ftypmp42"s,
+                    webm = "\x1A\x45\xDF\xA3\x9F\x42\x86\x81"s;
+  const std::string ts = "G\x40\x00\x10"s + std::string(184, '\xFF') + "G\x40"s;
+  struct Case {
+    std::string type, extension, declared, head;
+    BodyKind want;
+    bool vouched = false;
+  };
+  const std::vector<Case> cases{
+      {"video/mp4", "", "", "", Media},
+      {"application/octet-stream", "mp4", "", "", Media},
+      {"text/html; charset=utf-8", "mp4", "", "<html>", Page},
+      {"application/x-mpegURL", "", "", "", Stream},
+      {"video/mp4", "", "", "#EXTM3U\n", Stream},
+      {"", "mpd", "", "", Stream},
+      // A server that says "bytes": the page's type, then the first bytes.
+      {"application/octet-stream", "", "video/mp4", "\x01\x02"s, Media},
+      {"application/octet-stream", "", "video/mp4", "<html>", Unknown},
+      {"binary/octet-stream", "", "application/dash+xml", "", Stream},
+      {"application/octet-stream", "", "", "\x01\x02"s, Unknown},
+      {"application/octet-stream", "", "", mp4, Media},
+      // Media bytes are media whatever the server calls them.
+      {"text/plain", "webm", "", webm, Media},
+      {"text/html", "", "", ts, Media},
+      {"text/plain", "", "", "ID3\x04\x00"s, Media},
+      {"text/plain", "", "", "\xFF\xF1\x50\x80"s, Media},   // ADTS
+      {"text/plain", "", "", "\xFF\xFE<\x00h\x00"s, Page},  // UTF-16, not an MP3 frame
+      {"text/plain", "", "", "RIFF\x10\x00\x00\x00WAVEfmt "s, Media},
+      {"text/plain", "", "", "G" + std::string(200, 'a'), Page},
+      // Feeds and playlists are read as pages; other types are refused.
+      {"application/rss+xml", "", "", "<?xml", Page},
+      {"text/plain", "", "", "#EXTM3U\n", Stream},
+      {"application/xml", "", "", "<?xml version='1.0'?>\n<!-- x --><MPD ", Stream},
+      {"application/xml", "", "", "<?xml version='1.0'?><rss>", Page},
+      {"application/json", "", "", "{", Page},
+      {"application/pdf", "", "", "%PDF", Unknown},
+      {"application/pdf", "", "", "%PDF", Media, true},
+      {"", "", "", "", Media, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClassifyBody({c.type, c.extension, c.declared, c.head, c.vouched}), c.want)
+        << c.type << " ." << c.extension << " " << c.declared << " " << c.head.size();
+  }
+}
+
+TEST(TransferEndTable, AStrayTailAfterAPackedBodyIsNoFault) {
+  ResponseHead plain, packed;
+  packed.contentEncoding = "gzip";
+  EXPECT_TRUE(EndedWhole(CURLE_OK, plain, false));
+  EXPECT_TRUE(EndedWhole(CURLE_WRITE_ERROR, plain, true));
+  EXPECT_FALSE(EndedWhole(CURLE_WRITE_ERROR, plain, false));
+  EXPECT_TRUE(EndedWhole(CURLE_WRITE_ERROR, packed, false));
+  EXPECT_FALSE(EndedWhole(CURLE_BAD_CONTENT_ENCODING, packed, false));
+  EXPECT_FALSE(EndedWhole(CURLE_PARTIAL_FILE, packed, true));
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 // shape must lead to the clip, byte for byte, and to the best quality the
 // page states.
 #include <map>
-#include <mutex>
+#include <regex>
 
-#include "TarnfetchHarness.h"
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -17,9 +17,25 @@ struct Shape {
   std::string body;
 };
 
-TEST(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
-  LoopbackServer server;
-  const std::string base = server.Url("");
+using TarnfetchPlayerPages = TarnfetchTest;
+
+TEST_F(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
+  const Shape* current = nullptr;
+  Routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<html><head><title>" + std::string(current->name) + "</title></head><body>" +
+                        current->body + "</body></html>",
+                    "text/html");
+  });
+  for (const char* path : {"/media/low.mp4", "/media/mid.mp4"}) Serve(path, kLow);
+  Serve("/media/clip.mp4", kClip);
+  // JW Player's delivery feed: the newest item first.
+  Serve("/feeds/media/abc",
+        R"({"title": "Feed", "playlist": [{"title": "New", "sources": [)"
+        R"({"file": "/media/low.mp4", "label": "360p"},)"
+        R"({"file": "/media/clip.mp4", "label": "1080p"}]},)"
+        R"({"title": "Old", "sources": [{"file": "/media/mid.mp4"}]}]})",
+        "application/json");
+  const std::string base = Url("");
   const std::vector<Shape> shapes{
       {"jw file",
        "<script>jwplayer(\"p\").setup({file: \"/media/clip.mp4\", image: \"/poster.jpg\", "
@@ -61,34 +77,19 @@ TEST(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
        "<div itemscope itemtype=\"http://schema.org/VideoObject\"><meta itemprop=\"contentUrl\" "
        "content=\"/media/clip.mp4\"></div>"},
       {"link video_src", "<link rel=\"video_src\" href=\"/media/clip.mp4\">"},
+      {"jw playlist feed",
+       "<script>jwplayer('p').setup({playlist: '/feeds/media/abc', width: '100%'});</script>"},
       {"quoted address in a script", "<script>window.__STATE__ = {\"img\":\"" + base +
                                          "/poster.jpg\",\"stream\":\"" +
                                          std::regex_replace(base, std::regex("/"), "\\/") +
                                          "\\/media\\/clip.mp4?token=1\"};</script>"},
   };
 
-  server.Routes().Get("/media/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(kClip, "video/mp4");
-  });
-  server.Routes().Get(
-      R"(/media/(low|mid)\.mp4)",
-      [](const httplib::Request&, httplib::Response& res) { res.set_content(kLow, "video/mp4"); });
-  const Shape* current = nullptr;
-  server.Routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
-    res.set_content("<html><head><title>" + std::string(current->name) + "</title></head><body>" +
-                        current->body + "</body></html>",
-                    "text/html");
-  });
-
-  TempFolder temp;
   for (const Shape& shape : shapes) {
     SCOPED_TRACE(shape.name);
     current = &shape;
-    const fs::path folder = temp.Path() / shape.name;
-    const RunResult run =
-        RunTarnfetch({server.Url("/page"), "-p", (folder / "%(title)s.%(ext)s").string()});
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);
+    const fs::path folder = temp() / shape.name;
+    ExpectSuccess(FetchInto(folder, "/page"));
     const std::string file = std::string(shape.name) + ".mp4";
     EXPECT_EQ(FilesBelow(folder), std::vector<std::string>{file});
     EXPECT_TRUE(ReadFile(folder / file) == kClip) << "not the best clip";
@@ -97,60 +98,38 @@ TEST(TarnfetchPlayerPages, EachShapeOfPlayerGivesTheBestClip) {
 
 // Frames: a page's video may sit in the page it shows in a frame, or in a
 // frame of that one; a loop of frames ends; three levels are too deep.
-TEST(TarnfetchPlayerPages, FramesAreSearchedTwoLevelsDeepAndLoopsEnd) {
-  LoopbackServer server;
-  std::mutex mutex;
-  std::map<std::string, int> requested;
-  const std::map<std::string, std::string> pages{
-      {"/framed.html", "<title>Outer</title><iframe src=\"inner.html\"></iframe>"},
-      {"/inner.html", "<title>Inner</title><video src=\"/media/clip.mp4\"></video>"},
-      {"/nested.html",
-       "<title>Nested</title><iframe src=\"/ftp-only\"></iframe>"
-       "<embed src=\"ftp://127.0.0.1/x\"><object data=\"/middle.html\"></object>"},
-      {"/middle.html", "<title>Middle</title><iframe src=\"/inner.html\"></iframe>"},
-      {"/loop-a.html", "<iframe src=\"/loop-b.html\"></iframe><iframe src=\"/loop-a.html\">"},
-      {"/loop-b.html", "<iframe src=\"/loop-a.html\"></iframe><embed src=\"/loop-b.html\">"},
-      {"/deep.html", "<iframe src=\"/nested.html\"></iframe>"},
-  };
-  server.Routes().Get(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
-    {
-      std::lock_guard lock(mutex);
-      ++requested[req.path];
-    }
-    if (req.path == "/media/clip.mp4") return res.set_content(kClip, "video/mp4");
-    const auto page = pages.find(req.path);
-    if (page == pages.end()) {
-      res.status = 404;
-      return;
-    }
-    res.set_content(page->second, "text/html");
-  });
+TEST_F(TarnfetchPlayerPages, FramesAreSearchedTwoLevelsDeepAndLoopsEnd) {
+  for (const auto& [page, html] : std::map<std::string, std::string>{
+           {"/framed.html", "<title>Outer</title><iframe src=\"inner.html\"></iframe>"},
+           {"/inner.html", "<title>Inner</title><video src=\"/media/clip.mp4\"></video>"},
+           {"/nested.html",
+            "<title>Nested</title><iframe src=\"/ftp-only\"></iframe>"
+            "<embed src=\"ftp://127.0.0.1/x\"><object data=\"/middle.html\"></object>"},
+           {"/middle.html", "<title>Middle</title><iframe src=\"/inner.html\"></iframe>"},
+           {"/loop-a.html", "<iframe src=\"/loop-b.html\"></iframe><iframe src=\"/loop-a.html\">"},
+           {"/loop-b.html", "<iframe src=\"/loop-a.html\"></iframe><embed src=\"/loop-b.html\">"},
+           {"/deep.html", "<iframe src=\"/nested.html\"></iframe>"},
+       }) {
+    Serve(page, html);
+  }
+  Serve("/media/clip.mp4", kClip);
   // Without the site extractor, which would be asked after a failed search.
-  const std::string path = std::getenv("PATH");
-  setenv("PATH", "/nonexistent", 1);
-  TempFolder temp;
-  const auto fetch = [&](const std::string& page) {
-    return RunTarnfetch({server.Url(page), "-p", (temp.Path() / "%(title)s.%(ext)s").string()});
-  };
+  const ScopedEnv noPrograms("PATH", "/nonexistent");
   for (const auto& [page, file] :
        {std::pair{"/framed.html", "Outer.mp4"}, std::pair{"/nested.html", "Nested.mp4"}}) {
     SCOPED_TRACE(page);
-    const RunResult run = fetch(page);
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);
-    EXPECT_TRUE(ReadFile(temp.Path() / file) == kClip) << "the title stays the outer page's";
+    ExpectSuccess(FetchInto(temp(), page));
+    EXPECT_TRUE(ReadFile(temp() / file) == kClip) << "the title stays the outer page's";
   }
-  requested.clear();
-  const RunResult loop = fetch("/loop-a.html");
-  ExpectFailure(loop, temp.Path() / "none");
-  EXPECT_NE(loop.Text().find("No video was found on the page"), std::string::npos) << loop.Text();
-  EXPECT_EQ(requested, (std::map<std::string, int>{{"/loop-a.html", 1}, {"/loop-b.html", 1}}));
+  ForgetRequests();
+  const RunResult loop = FetchInto(temp(), "/loop-a.html");
+  ExpectFailure(loop, temp() / "none", "No video was found on the page");
+  EXPECT_EQ(Requested(), (std::vector<std::string>{"/loop-a.html", "/loop-b.html"}));
 
-  requested.clear();
-  ExpectFailure(fetch("/deep.html"), temp.Path() / "none");
-  EXPECT_EQ(requested["/inner.html"], 0) << "a frame three levels down is not read";
-  EXPECT_EQ(requested["/middle.html"], 1);
-  setenv("PATH", path.c_str(), 1);
+  ForgetRequests();
+  ExpectFailure(FetchInto(temp(), "/deep.html"), temp() / "none");
+  EXPECT_EQ(Requested("/inner.html").size(), 0u) << "a frame three levels down is not read";
+  EXPECT_EQ(Requested("/middle.html").size(), 1u);
 }
 
 }  // namespace

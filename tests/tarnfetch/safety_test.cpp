@@ -1,7 +1,10 @@
 // The real tarnfetch with hostile input: titles that try to leave the
 // output folder or break the markers, arguments that look like options,
 // addresses and redirects that are not http(s), links planted in its way.
-#include "TarnfetchHarness.h"
+#include <clocale>
+#include <cwchar>
+
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -41,35 +44,27 @@ bool IsValidUtf8(const std::string& text) {
   return true;
 }
 
-class TarnfetchSafety : public ::testing::Test {
+class TarnfetchSafety : public TarnfetchTest {
  protected:
   void SetUp() override {
-    auto& routes = server_.Routes();
-    routes.Get("/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
-      res.set_content(kClip, "video/mp4");
-    });
     // A page whose og:title is the query's "t" parameter.
-    routes.Get("/titled", [this](const httplib::Request& req, httplib::Response& res) {
-      res.set_content(
-          "<meta property=\"og:title\" content=\"" + HtmlEscaped(req.get_param_value("t")) +
-              "\"><meta property=\"og:video\" content=\"" + server_.Url("/clip.mp4") + "\">",
-          "text/html");
+    Routes().Get("/titled", [this](const httplib::Request& req, httplib::Response& res) {
+      res.set_content("<meta property=\"og:title\" content=\"" +
+                          HtmlEscaped(req.get_param_value("t")) +
+                          "\"><meta property=\"og:video\" content=\"" + Url("/clip.mp4") + "\">",
+                      "text/html");
     });
-    routes.Get("/to-file", [](const httplib::Request&, httplib::Response& res) {
+    Routes().Get("/to-file", [](const httplib::Request&, httplib::Response& res) {
       res.set_redirect("file:///etc/passwd");
     });
-    routes.Get("/loop",
-               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
-    routes.Get("/file-video.html", [](const httplib::Request&, httplib::Response& res) {
-      res.set_content("<meta property=\"og:video\" content=\"file:///etc/passwd\">", "text/html");
+    Routes().Get("/loop", [](const httplib::Request&, httplib::Response& res) {
+      res.set_redirect("/loop");
     });
+    Serve("/clip.mp4", kClip);
+    Serve("/file-video.html", "<meta property=\"og:video\" content=\"file:///etc/passwd\">");
   }
 
-  fs::path out() const { return temp_.Path() / "out"; }
   std::string Template() const { return (out() / "%(title)s.%(ext)s").string(); }
-
-  LoopbackServer server_;
-  TempFolder temp_;
 };
 
 TEST_F(TarnfetchSafety, HostileTitlesStayInsideTheFolderAndInsideTheirTag) {
@@ -89,16 +84,15 @@ TEST_F(TarnfetchSafety, HostileTitlesStayInsideTheFolderAndInsideTheirTag) {
     SCOPED_TRACE("title " + std::to_string(i));
     const fs::path folder = out() / std::to_string(i);
     httplib::Params query{{"t", titles[i]}};
-    const std::string url = server_.Url("/titled?" + httplib::detail::params_to_query_str(query));
-    const RunResult run = RunTarnfetch({url, "-p", (folder / "%(title)s.%(ext)s").string()});
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);  // also: one "</title>", no injected <skip>
+    const RunResult run =
+        FetchInto(folder, "/titled?" + httplib::detail::params_to_query_str(query));
+    ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));  // also: one "</title>", no injected <skip>
     ASSERT_EQ(run.Starting("<title>").size(), 1u);
     EXPECT_LE(run.Starting("<title>")[0].size(), 200u + 15) << "a caption fits in one read";
 
-    const auto files = FilesBelow(temp_.Path());
+    const auto files = FilesBelow(temp());
     ASSERT_EQ(files.size(), i + 1) << "every run adds exactly one file";
-    const fs::path written = temp_.Path() / files.back();
+    const fs::path written = temp() / files.back();
     ASSERT_EQ(written.parent_path(), folder) << files.back();
     const std::string name = written.filename().string();
     EXPECT_TRUE(name[0] != '.' && name[0] != '-') << name;
@@ -132,7 +126,7 @@ TEST_F(TarnfetchSafety, TheFirstArgumentIsAlwaysTheAddress) {
   const RunResult help = RunTarnfetch({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_EQ(help.lines.at(0).rfind("Usage: tarnfetch URL", 0), 0u);
-  ExpectFailure(RunTarnfetch({server_.Url("/clip.mp4"), "--output", Template()}), out());
+  ExpectFailure(RunTarnfetch({Url("/clip.mp4"), "--output", Template()}), out());
 }
 
 TEST_F(TarnfetchSafety, OnlyHttpAndHttpsAreFetchedAndRedirectLoopsEnd) {
@@ -141,34 +135,28 @@ TEST_F(TarnfetchSafety, OnlyHttpAndHttpsAreFetchedAndRedirectLoopsEnd) {
     const char* words;
   };
   for (const Case& c : {Case{"file:///etc/passwd", "Only http and https"},
-                        Case{server_.Url("/to-file"), "not http or https"},
-                        Case{server_.Url("/file-video.html"), "No video was found"},
-                        Case{server_.Url("/loop"), "Too many redirects"}}) {
+                        Case{Url("/to-file"), "not http or https"},
+                        Case{Url("/file-video.html"), "No video was found"},
+                        Case{Url("/loop"), "Too many redirects"}}) {
     SCOPED_TRACE(c.url);
-    const RunResult run = RunTarnfetch({c.url, "-p", Template()});
-    ExpectFailure(run, out());
-    ASSERT_EQ(run.Starting("ERROR: ").size(), 1u);
-    EXPECT_NE(run.Starting("ERROR: ")[0].find(c.words), std::string::npos) << run.Text();
+    ExpectFailure(RunTarnfetch({c.url, "-p", Template()}), out(), c.words);
   }
   EXPECT_FALSE(fs::exists(out()));
 }
 
 TEST_F(TarnfetchSafety, LinksInTheWayAreNeverWrittenThrough) {
   fs::create_directories(out());
-  const fs::path victim = temp_.Path() / "victim";
+  const fs::path victim = temp() / "victim";
   WriteFile(victim, "keep me");
   fs::create_symlink(victim, out() / "clip.mp4.part");
-  const RunResult run = RunTarnfetch({server_.Url("/clip.mp4"), "-p", Template()});
-  ExpectFailure(run, out());
+  ExpectFailure(Fetch("/clip.mp4"), out());
   EXPECT_EQ(ReadFile(victim), "keep me");
   EXPECT_FALSE(fs::exists(out() / "clip.mp4"));
 
   // A hard link would change the other name's file with every write.
   fs::remove(out() / "clip.mp4.part");
   fs::create_hard_link(victim, out() / "clip.mp4.part");
-  const RunResult linked = RunTarnfetch({server_.Url("/clip.mp4"), "-p", Template()});
-  ExpectFailure(linked, out());
-  EXPECT_NE(linked.Text().find("hard link"), std::string::npos) << linked.Text();
+  ExpectFailure(Fetch("/clip.mp4"), out(), "hard link");
   EXPECT_EQ(ReadFile(victim), "keep me");
 }
 

@@ -1,6 +1,6 @@
 // Titles through the real tarnfetch: what the title line and the file name
 // keep of a hostile or oddly encoded title.
-#include "TarnfetchHarness.h"
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -22,7 +22,9 @@ struct Case {
   std::string video = "/clip.mp4";  // what og:video names
 };
 
-TEST(TarnfetchTitles, TitleLineAndFileNameAreCleanAndShort) {
+using TarnfetchTitles = TarnfetchTest;
+
+TEST_F(TarnfetchTitles, TitleLineAndFileNameAreCleanAndShort) {
   const std::string fffd = "\xEF\xBF\xBD";
   const std::vector<Case> cases{
       {"bidi controls", "text/html",
@@ -48,35 +50,28 @@ TEST(TarnfetchTitles, TitleLineAndFileNameAreCleanAndShort) {
        Repeat("\xEF\xBC\x9C", 128), Repeat("_", 200) + ".mp4"},
   };
 
-  LoopbackServer server;
   const Case* current = nullptr;
-  server.Routes().Get("/clip.mp4", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(kClip, "video/mp4");
-  });
-  server.Routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
+  Routes().Get("/page", [&](const httplib::Request&, httplib::Response& res) {
     res.set_content(current->head + "<meta property=og:video content=" + current->video + ">",
                     current->contentType);
   });
   // A file whose own name carries the controls, for a title from the address.
-  server.Routes().Get("/media/.*", [](const httplib::Request&, httplib::Response& res) {
+  Routes().Get("/media/.*", [](const httplib::Request&, httplib::Response& res) {
     res.set_content(kClip, "video/mp4");
   });
+  Serve("/clip.mp4", kClip);
   const Case fromAddress{"title from the address", "", "", "evil-gpj", "evil-gpj.mp4"};
 
-  TempFolder temp;
   std::vector<const Case*> all;
   for (const Case& c : cases) all.push_back(&c);
   all.push_back(&fromAddress);
   for (const Case* c : all) {
     SCOPED_TRACE(c->name);
     current = c;
-    const fs::path folder = temp.Path() / c->name;
-    const std::string url = c == &fromAddress
-                                ? server.Url("/media/%E2%80%AEevil%E2%80%8F-gpj%C2%9F.mp4")
-                                : server.Url("/page");
-    const RunResult run = RunTarnfetch({url, "-p", (folder / "%(title)s.%(ext)s").string()});
-    ASSERT_EQ(run.exitCode, 0) << run.Text();
-    ExpectWellFormedOutput(run);
+    const fs::path folder = temp() / c->name;
+    const RunResult run = FetchInto(
+        folder, c == &fromAddress ? "/media/%E2%80%AEevil%E2%80%8F-gpj%C2%9F.mp4" : "/page");
+    ASSERT_NO_FATAL_FAILURE(ExpectSuccess(run));
     const auto titles = run.Starting("<title>");
     ASSERT_EQ(titles.size(), 1u) << run.Text();
     EXPECT_EQ(titles[0], "<title>" + c->shownTitle + "</title>");

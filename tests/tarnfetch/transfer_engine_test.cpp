@@ -1,14 +1,12 @@
 // The transfer engine and the control file against the loopback server:
 // parallel ranges, retries that continue where they broke, failures.
 #include <atomic>
-#include <map>
-#include <mutex>
 
-#include "TarnfetchHarness.h"
 #include "core/FetchError.h"
 #include "files/ControlFile.h"
 #include "files/OutputFolder.h"
 #include "http/TransferEngine.h"
+#include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
 namespace {
@@ -19,35 +17,32 @@ using tarnfetch::TransferRequest;
 
 const std::string kData = RandomBytes(600 << 10, 7);
 
-class TransferEngineTest : public ::testing::Test {
+class TransferEngineTest : public TarnfetchTest {
  protected:
   void SetUp() override {
-    auto& routes = server_.Routes();
+    auto& routes = Routes();
     // Serves ranges; counts how many requests are in progress at once.
-    routes.Get("/data", [this](const httplib::Request& req, httplib::Response& res) {
+    routes.Get("/data", [this](const httplib::Request&, httplib::Response& res) {
       const int now = ++inFlight_;
       for (int seen = maxInFlight_; now > seen && !maxInFlight_.compare_exchange_weak(seen, now);) {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       --inFlight_;
-      Record(req);
       res.set_content(kData, "application/octet-stream");
     });
     // 503 for the first two requests, then the data.
     routes.Get("/flaky", [this](const httplib::Request& req, httplib::Response& res) {
-      if (Record(req) <= 2) {
+      if (Count(req.path) <= 2) {
         res.status = 503;
         return;
       }
       res.set_content(kData, "application/octet-stream");
     });
-    routes.Get("/broken", [this](const httplib::Request& req, httplib::Response& res) {
-      Record(req);
-      res.status = 500;
-    });
+    routes.Get("/broken",
+               [](const httplib::Request&, httplib::Response& res) { res.status = 500; });
     // The first answer breaks after 100 KiB; later ones honour the range.
     routes.Get("/cut", [this](const httplib::Request& req, httplib::Response& res) {
-      if (Record(req) == 1) {
+      if (Count(req.path) == 1) {
         res.set_content_provider(kData.size(), "application/octet-stream",
                                  [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                                    if (offset >= (100 << 10)) return false;
@@ -58,16 +53,18 @@ class TransferEngineTest : public ::testing::Test {
       }
       res.set_content(kData, "application/octet-stream");
     });
-    routes.Get("/elsewhere", [this](const httplib::Request& req, httplib::Response& res) {
-      Record(req);
+    routes.Get("/elsewhere", [](const httplib::Request&, httplib::Response& res) {
       res.set_redirect("file:///etc/passwd");
     });
   }
 
-  int Record(const httplib::Request& req) {
-    std::lock_guard lock(mutex_);
-    ranges_[req.path].push_back(req.get_header_value("Range"));
-    return static_cast<int>(ranges_[req.path].size());
+  // The Range of each request for path, "" where it sent none.
+  std::vector<std::string> Ranges(const std::string& path) {
+    std::vector<std::string> ranges;
+    for (const SeenRequest& request : Seen()) {
+      if (request.path == path) ranges.push_back(request.Header("Range"));
+    }
+    return ranges;
   }
 
   // Requests for the given ranges of path, written into `into` at their offsets.
@@ -76,7 +73,7 @@ class TransferEngineTest : public ::testing::Test {
     std::vector<TransferRequest> requests;
     for (const ByteRange& range : ranges) {
       TransferRequest request;
-      request.url = server_.Url(path);
+      request.url = Url(path);
       request.range = range;
       request.sink = [&into](std::uint64_t offset, const char* data, std::size_t size,
                              std::string*) {
@@ -98,9 +95,6 @@ class TransferEngineTest : public ::testing::Test {
     });
   }
 
-  LoopbackServer server_;
-  std::mutex mutex_;
-  std::map<std::string, std::vector<std::string>> ranges_;
   std::atomic<int> inFlight_{0};
   std::atomic<int> maxInFlight_{0};
   int done_ = 0;
@@ -130,7 +124,7 @@ TEST_F(TransferEngineTest, ParallelRangesRetriesAndFailures) {
     SCOPED_TRACE(c.path);
     std::string received;
     done_ = 0;
-    TransferEngine engine(4);
+    TransferEngine engine(4, {});
     std::uint64_t reported = 0;
     engine.OnProgress([&](std::uint64_t total) { reported = total; });
     if (c.failure != nullptr) {
@@ -147,20 +141,21 @@ TEST_F(TransferEngineTest, ParallelRangesRetriesAndFailures) {
       EXPECT_TRUE(received == kData);
       EXPECT_GE(reported, kData.size());
     }
-    std::lock_guard lock(mutex_);
     if (!c.expectedRanges.empty()) {
-      EXPECT_EQ(ranges_[c.path], c.expectedRanges);
+      EXPECT_EQ(Ranges(c.path), c.expectedRanges);
     }
   }
   EXPECT_GE(maxInFlight_.load(), 2) << "the four ranges ran one after another";
-  std::sort(ranges_["/data"].begin(), ranges_["/data"].end());
-  EXPECT_EQ(ranges_["/data"], (std::vector<std::string>{"bytes=0-153599", "bytes=153600-307199",
-                                                        "bytes=307200-460799", "bytes=460800-"}));
+  std::vector<std::string> data = Ranges("/data");
+  std::sort(data.begin(), data.end());
+  EXPECT_EQ(data, (std::vector<std::string>{"bytes=0-153599", "bytes=153600-307199",
+                                            "bytes=307200-460799", "bytes=460800-"}));
 }
 
 TEST(ControlFileTest, KeepsSpansAndValuesAcrossRunsAndDistrustsDamage) {
-  TempFolder temp;
-  tarnfetch::OutputFolder folder(temp.Path().string());
+  TempDir temp;
+  const fs::path dir = temp.path();
+  tarnfetch::OutputFolder folder(temp.path());
   {
     tarnfetch::ControlFile record(folder, "v.mp4");
     EXPECT_FALSE(record.Load());
@@ -179,18 +174,18 @@ TEST(ControlFileTest, KeepsSpansAndValuesAcrossRunsAndDistrustsDamage) {
   EXPECT_EQ(again.Get("etag"), "\"a b\"\n%");
   EXPECT_EQ(again.Done(), (std::vector<tarnfetch::ControlFile::Span>{{0, 200}, {300, 500}}));
   EXPECT_EQ(again.DoneBytes(), 400u);
-  EXPECT_EQ(FilesBelow(temp.Path()), std::vector<std::string>{"v.mp4.part.ctl"});
+  EXPECT_EQ(FilesBelow(dir), std::vector<std::string>{"v.mp4.part.ctl"});
 
   // Cut short (no end line) or garbled: nothing of it is trusted.
-  const std::string saved = ReadFile(temp.Path() / "v.mp4.part.ctl");
+  const std::string saved = ReadFile(dir / "v.mp4.part.ctl");
   for (const std::string& damaged : {saved.substr(0, saved.size() - 4), std::string("garbage\n"),
                                      saved.substr(0, saved.size() - 4) + "done 9 1\nend\n"}) {
-    WriteFile(temp.Path() / "v.mp4.part.ctl", damaged);
+    WriteFile(dir / "v.mp4.part.ctl", damaged);
     EXPECT_FALSE(again.Load()) << damaged;
     EXPECT_TRUE(again.Done().empty());
   }
   again.Remove();
-  EXPECT_TRUE(FilesBelow(temp.Path()).empty());
+  EXPECT_TRUE(FilesBelow(dir).empty());
 }
 
 }  // namespace
