@@ -103,6 +103,14 @@ bool LooksLikeDashManifest(std::string_view text) {
   return name == "MPD" || name.ends_with(":MPD");
 }
 
+bool LooksLikeText(std::string_view head) {
+  if (head.starts_with("\xEF\xBB\xBF")) head.remove_prefix(3);
+  head = head.substr(0, 64);
+  return !head.empty() && std::all_of(head.begin(), head.end(), [](char c) {
+    return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\r' || c == '\n';
+  });
+}
+
 bool LooksLikeStreamText(std::string_view text) {
   std::string_view start = text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
   start.remove_prefix(std::min(start.find_first_not_of(" \t\r\n"), start.size()));

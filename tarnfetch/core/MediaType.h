@@ -26,6 +26,11 @@ bool LooksLikeDashManifest(std::string_view text);
 // The same for an HLS playlist or a DASH manifest: a stream, never a video.
 bool LooksLikeStreamText(std::string_view text);
 
+// True when a body's first bytes (up to 64) are all printable ASCII, blanks
+// and line ends, after a byte-order mark. A hint for sniffing answers only:
+// a stream segment must prove its container instead.
+bool LooksLikeText(std::string_view head);
+
 // The extension of a downloaded file: from the content type when it names
 // one we know, else the address's (lower-case, without the dot) when it
 // looks like a file extension, else "mp4".

@@ -13,7 +13,7 @@ std::string FirstSegmentHead::Digest() const {
 }
 
 std::string FetchFirstSegmentDigest(const std::string& url, std::optional<ByteRange> range,
-                                    const StreamHeaders& headers) {
+                                    const StreamHeaders& headers, const FetchOptions& options) {
   const std::uint64_t first = range ? range->first : 0;
   FirstSegmentHead head;
   std::string got;
@@ -31,7 +31,7 @@ std::string FetchFirstSegmentDigest(const std::string& url, std::optional<ByteRa
     return !enough;
   };
   bool given = false;
-  TransferEngine engine(1);
+  TransferEngine engine(1, options);
   try {
     engine.Run([&]() -> std::optional<TransferRequest> {
       if (given) return std::nullopt;

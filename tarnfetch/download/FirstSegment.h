@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/FetchOptions.h"
 #include "http/ByteRange.h"
 #include "http/StreamHeaders.h"
 
@@ -33,6 +34,6 @@ class FirstSegmentHead {
 // the segment is a piece of a file) and gives their digest. Throws
 // FetchError when it cannot be fetched.
 std::string FetchFirstSegmentDigest(const std::string& url, std::optional<ByteRange> range,
-                                    const StreamHeaders& headers);
+                                    const StreamHeaders& headers, const FetchOptions& options);
 
 }  // namespace tarnfetch

@@ -53,8 +53,10 @@ struct Pending {
 // this thread).
 class Job {
  public:
-  Job(const HlsTrack& track, const OutputFolder& folder, std::function<void()> written)
-      : playlist_(track.playlist),
+  Job(const HlsTrack& track, const OutputFolder& folder, const FetchOptions& options,
+      std::function<void()> written)
+      : options_(options),
+        playlist_(track.playlist),
         segments_(track.playlist.Segments()),
         folder_(folder),
         headers_(track.headers),
@@ -91,6 +93,8 @@ class Job {
   void StoreSegment(std::size_t index, const char* data, std::size_t size);
   void CheckHead(std::size_t index);
   void Store(const char* data, std::size_t size);
+
+  const FetchOptions& options_;
 
   const HlsPlaylist& playlist_;
   const std::vector<HlsSegment>& segments_;
@@ -150,7 +154,7 @@ bool Job::SameFirstSegment() {
   const std::optional<std::string> recorded = control_.Get("first");
   return recorded && !segments_.empty() &&
          FetchFirstSegmentDigest(playlist_.Resolve(segments_[0].uri), RangeOf(segments_[0]),
-                                 headers_) == *recorded;
+                                 headers_, options_) == *recorded;
 }
 
 std::optional<ByteRange> Job::RangeOf(const HlsSegment& segment) const {
@@ -408,7 +412,7 @@ void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progr
     progress.Update(seconds, segments, bytes, received);
   };
   for (const HlsTrack& track : tracks) {
-    jobs.push_back(std::make_unique<Job>(track, folder_, report));
+    jobs.push_back(std::make_unique<Job>(track, folder_, options_, report));
   }
   for (const auto& job : jobs) job->Resume();
   const auto saveAll = [&jobs] {

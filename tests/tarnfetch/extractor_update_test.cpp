@@ -217,7 +217,7 @@ TEST_F(TarnfetchExtractorUpdate, ASlowReleaseServerIsGivenUpAtTheLimit) {
     const RunResult run = waiting ? Fetch("/page.html") : Update();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(run.exitCode, 1) << run.Text();
-    EXPECT_TRUE(Has(run, "it did not end within 2 seconds")) << run.Text();
+    EXPECT_TRUE(run.Has("it did not end within 2 seconds")) << run.Text();
   }
   EXPECT_EQ(Installed(), Release("2026.11.01", false));
 }
