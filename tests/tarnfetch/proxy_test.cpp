@@ -9,7 +9,12 @@ namespace tarnfetch_test {
 namespace {
 
 const std::string kClip = RandomBytes(200 << 10, 40);
-const std::string kSegment = RandomBytes(20 << 10, 41);
+// Random MPEG-TS packets: a segment must start as its container.
+const std::string kSegment = [] {
+  std::string packets = RandomBytes(188 * 100, 41);
+  for (std::size_t at = 0; at < packets.size(); at += 188) packets[at] = '\x47';
+  return packets;
+}();
 
 // Forwards "GET http://host:port/path" to the origin with a mark, and its
 // answer back. The whole resource is fetched and the proxy's own server
