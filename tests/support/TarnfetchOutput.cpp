@@ -6,15 +6,10 @@
 #include <regex>
 
 #include "shared/ProgramVocabulary.h"
+#include "shared/Text.h"
 
 namespace tarnfetch_test {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 // A tag around a value, as a pattern.
 std::string Tagged(const MarkerTag& tag, const std::string& value) {
@@ -43,9 +38,9 @@ void ExpectWellFormedOutput(const RunResult& run) {
       }
     }
     if (line.starts_with(Marker::ErrorPrefix)) continue;
-    const std::string rest = Lower(std::regex_replace(line, tagValue, ""));
+    const std::string rest = LowerAscii(std::regex_replace(line, tagValue, ""));
     EXPECT_EQ(rest.find("error"), std::string::npos) << line;
-    EXPECT_EQ(rest.find(Lower(Marker::Traceback)), std::string::npos) << line;
+    EXPECT_EQ(rest.find(LowerAscii(Marker::Traceback)), std::string::npos) << line;
   }
 }
 
