@@ -57,8 +57,9 @@ int main(int argc, char** argv) {
     tarnfetch::RunFetchJob(options);
     return 0;
   } catch (const tarnfetch::FetchError& failure) {
-    tarnfetch::console::Error(failure.what());
-    if (tarnfetch::MentionsPassingFault(failure.what())) tarnfetch::console::TryLater();
+    tarnfetch::console::Error(failure.what(), tarnfetch::MentionsPassingFault(failure.what())
+                                                  ? tarnfetch::console::Passing::MayPass
+                                                  : tarnfetch::console::Passing::Final);
   } catch (const std::exception& failure) {
     tarnfetch::console::Error(std::string("Unexpected failure: ") + failure.what());
   }

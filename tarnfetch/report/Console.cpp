@@ -91,9 +91,12 @@ void Connections(int count) {
   WriteTagged(Marker::Connections, std::to_string(count));
 }
 
-void Error(std::string_view message) {
+void Error(std::string_view message, Passing passing) {
   std::string line(Marker::ErrorPrefix);
   line.append(MarkerSafe(HideSecrets(message)));
+  // One write for both lines: the reader sees the marker in the same chunk
+  // as the error, so the row never shows the error before the wait.
+  if (passing == Passing::MayPass) line.append("\n").append(Marker::TryLater);
   WriteLine(line);
 }
 
@@ -119,10 +122,6 @@ void ListEntry(std::string_view url, std::string_view title) {
 void ListEnd(std::size_t entries, std::size_t skipped, bool cut) {
   WriteTagged(Marker::ListEnd,
               std::to_string(entries) + " " + std::to_string(skipped) + " " + (cut ? "1" : "0"));
-}
-
-void TryLater() {
-  WriteLine(Marker::TryLater);
 }
 
 void Plain(std::string_view text) {

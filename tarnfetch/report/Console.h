@@ -24,8 +24,11 @@ void Progress(std::string_view percent, std::string_view size, std::string_view 
 // How many connections (or segments at a time) a download settled on:
 // "<connections>N</connections>". Quillmarsh shows it in its debug log only.
 void Connections(int count);
+// Whether trying again later may help (PassingFault.h): then the error line
+// is followed by the try-later marker and Quillmarsh waits and tries again.
+enum class Passing { Final, MayPass };
 // Also used for usage mistakes, so the reader marks the mission failed.
-void Error(std::string_view message);
+void Error(std::string_view message, Passing passing = Passing::Final);
 // One video of a list: its address, with blanks, control characters, "<",
 // ">" and bytes beyond ASCII percent-encoded so that it stays one word,
 // and its title, made safe and short as a title line is.
@@ -33,9 +36,6 @@ void ListEntry(std::string_view url, std::string_view title);
 // Ends a list's entries: how many were printed, how many were left out for
 // want of an http(s) address, and whether the list went on beyond them.
 void ListEnd(std::size_t entries, std::size_t skipped, bool cut);
-// Follows an error line when the failure may pass (PassingFault.h):
-// Quillmarsh then tries the download again later.
-void TryLater();
 // Help and version texts, which are not markers.
 void Plain(std::string_view text);
 
