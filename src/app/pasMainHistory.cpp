@@ -20,7 +20,7 @@ QString toQ(const std::string& s) {
 }
 
 // The history is a convenience: a refused write is reported, not shown.
-void SaveHistory(const DownloadHistory& history) {
+void SaveHistory(DownloadHistory& history) {
   if (!history.Save())
     AppendToReport("Unable to write to " + Paths.dataDir + std::string(DownloadHistory::kFileName));
 }

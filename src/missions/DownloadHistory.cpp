@@ -1,11 +1,14 @@
 #include "missions/DownloadHistory.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "shared/AtomicFile.h"
+#include "shared/RegularFile.h"
 
 namespace quillmarsh {
 
@@ -31,6 +34,35 @@ void AppendField(std::string& line, std::string_view field) {
         line += c;
     }
   }
+}
+
+void AppendLine(std::string& text, const HistoryEntry& entry) {
+  AppendField(text, entry.date);
+  text += '\t';
+  AppendField(text, entry.address);
+  text += '\t';
+  AppendField(text, entry.file);
+  text += '\n';
+}
+
+// Far beyond kMaxEntries lines of ordinary addresses and file names.
+constexpr std::size_t kMaxFileBytes = std::size_t{512} << 20;
+
+bool AppendToFile(const std::string& path, std::string_view text) {
+  const int fd = OpenOwnFile(path, 0644);
+  if (fd < 0) return false;
+  bool written = ::lseek(fd, 0, SEEK_END) >= 0;
+  for (std::size_t done = 0; written && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) done += static_cast<std::size_t>(n);
+  }
+  written = written && ::fdatasync(fd) == 0;
+  const int failure = errno;
+  ::close(fd);
+  errno = failure;
+  return written;
 }
 
 std::string ReadField(std::string_view field) {
@@ -62,23 +94,41 @@ std::string DownloadHistory::Today() {
 }
 
 void DownloadHistory::Load() {
-  std::ifstream file(path_, std::ios::binary);
-  if (!file) return;
-  std::ostringstream text;
-  text << file.rdbuf();
-  ReadText(text.str());
+  const auto text = ReadRegularFile(path_, kMaxFileBytes, Links::Refuse);
+  if (!text) return;  // the first save writes it whole
+  ReadText(*text);
+  linesInFile_ = static_cast<std::size_t>(std::count(text->begin(), text->end(), '\n'));
+  // A line cut short by a crash would swallow the next appended one.
+  wholeNeeded_ = !text->empty() && text->back() != '\n';
 }
 
-bool DownloadHistory::Save() const {
-  return WriteFileAtomically(path_, Text());
+bool DownloadHistory::Save() {
+  if (wholeNeeded_ || linesInFile_ > kMaxEntries + kMaxEntries / 4 ||
+      linesInFile_ > entries_.size() + entries_.size() / 4 + 64)
+    return SaveWhole();
+  if (unsaved_.empty()) return true;
+  if (!AppendToFile(path_, unsaved_)) {
+    wholeNeeded_ = true;  // a part of the lines may be there
+    return false;
+  }
+  unsaved_.clear();
+  return true;
+}
+
+bool DownloadHistory::SaveWhole() {
+  if (!WriteFileAtomically(path_, Text(), Links::Refuse)) return false;
+  unsaved_.clear();
+  linesInFile_ = entries_.size();
+  wholeNeeded_ = false;
+  return true;
 }
 
 void DownloadHistory::ReadText(std::string_view text) {
   const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
   byAddress_.reserve(std::min(lines, kMaxEntries) + 1);
   for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
+    const std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) break;  // cut short while written
     const std::string_view line = text.substr(start, end - start);
     start = end + 1;
     const std::size_t tab1 = line.find('\t');
@@ -91,19 +141,14 @@ void DownloadHistory::ReadText(std::string_view text) {
 
 std::string DownloadHistory::Text() const {
   std::string text;
-  for (const HistoryEntry& entry : entries_) {
-    AppendField(text, entry.date);
-    text += '\t';
-    AppendField(text, entry.address);
-    text += '\t';
-    AppendField(text, entry.file);
-    text += '\n';
-  }
+  for (const HistoryEntry& entry : entries_) AppendLine(text, entry);
   return text;
 }
 
 void DownloadHistory::Remember(std::string_view url, std::string file, std::string date) {
   Add({Key(url), std::move(file), std::move(date)});
+  AppendLine(unsaved_, entries_.back());
+  ++linesInFile_;
 }
 
 void DownloadHistory::Add(HistoryEntry entry) {
@@ -129,6 +174,8 @@ const HistoryEntry* DownloadHistory::Find(std::string_view url) const {
 void DownloadHistory::Forget() {
   byAddress_.clear();
   entries_.clear();
+  unsaved_.clear();
+  wholeNeeded_ = true;
 }
 
 }  // namespace quillmarsh

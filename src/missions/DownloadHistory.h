@@ -1,9 +1,11 @@
 #pragma once
 // What was downloaded before: one entry per address (with its query,
 // without its fragment), the file it became and the day. Kept in a file of
-// the data folder, the newest kMaxEntries only, read once at start-up and
-// written whole and atomically on each change. Clear and Remove leave it
-// alone; only Forget empties it. Plain C++; user-interface thread only.
+// the data folder, the newest kMaxEntries only, read once at start-up. A
+// download appends its line; the file is written whole and atomically when
+// forgotten or when repeated addresses have grown it by a quarter. Clear and
+// Remove leave it alone; only Forget empties it. Plain C++; user-interface
+// thread only.
 
 #include <cstddef>
 #include <list>
@@ -34,9 +36,10 @@ class DownloadHistory {
   // Reads the file: a missing or unreadable one is an empty history, a
   // damaged line is passed over.
   void Load();
-  // Writes the whole history atomically; false (errno set) when it could
-  // not, the previous file then stays as it was.
-  bool Save() const;
+  // Writes what changed since the last load or save: the new lines appended,
+  // or the whole history atomically. False (errno set) when it could not;
+  // the file then stays as it was and the next save writes it whole.
+  bool Save();
 
   // Remembers a download as the newest entry; the oldest goes beyond
   // kMaxEntries.
@@ -52,8 +55,12 @@ class DownloadHistory {
 
  private:
   void Add(HistoryEntry entry);
+  bool SaveWhole();
 
   std::string path_;
+  std::string unsaved_;              // lines remembered since the last save
+  std::size_t linesInFile_ = 0;      // repeated addresses count each time
+  bool wholeNeeded_ = true;          // forgotten, or the file's state unknown
   std::list<HistoryEntry> entries_;  // oldest first
   // Keys point into the entries' own addresses.
   std::unordered_map<std::string_view, std::list<HistoryEntry>::iterator> byAddress_;

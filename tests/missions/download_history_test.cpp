@@ -37,6 +37,29 @@ TEST(DownloadHistory, KeepsTheNewestEntryPerAddressAcrossASaveAndLoad) {
   EXPECT_EQ(loaded.Find("https://v.example/b"), nullptr);
 }
 
+TEST(DownloadHistory, ADownloadAppendsItsLineAndALineCutShortIsPassedOverAndRewritten) {
+  TempDir dir;
+  const std::string path = dir.file("history.txt");
+  DownloadHistory history(path);
+  history.Remember("https://v.example/a", "/out/A.mp4", "2026-12-01");
+  ASSERT_TRUE(history.Save());
+  const std::string first = ReadFile(path);
+  history.Remember("https://v.example/b", "/out/B.mp4", "2026-12-02");
+  ASSERT_TRUE(history.Save());
+  EXPECT_EQ(ReadFile(path).substr(0, first.size()), first) << "appended, not rewritten";
+
+  WriteFile(path, ReadFile(path) + "2026-12-03\thttps://v.example/c\t/out/C");
+  DownloadHistory reloaded(path);
+  reloaded.Load();
+  EXPECT_EQ(reloaded.size(), 2u);
+  EXPECT_EQ(reloaded.Find("https://v.example/c"), nullptr) << "a line cut short is passed over";
+  reloaded.Remember("https://v.example/d", "/out/D.mp4", "2026-12-04");
+  ASSERT_TRUE(reloaded.Save());
+  DownloadHistory again(path);
+  again.Load();
+  EXPECT_EQ(again.Text(), reloaded.Text()) << "the cut line did not swallow the new one";
+}
+
 TEST(DownloadHistory, DropsTheOldestBeyondItsBound) {
   DownloadHistory history;
   for (std::size_t i = 0; i <= DownloadHistory::kMaxEntries; ++i)
