@@ -68,13 +68,32 @@ int HandOverToRunningInstance(const AddressArguments& given) {
   return given.refused.empty() ? 0 : 2;
 }
 
+// Addresses handed over while the window is being set up (a box of the
+// start-up may wait for the user) are taken at once and added when it is.
+struct EarlyAddresses {
+  static constexpr std::size_t kMost = 5000;
+  bool windowReady = false;
+  std::vector<std::string> urls;
+};
+
 // Other processes hand addresses to this instance; without the socket it
-// runs on as before.
-std::unique_ptr<HandOffServer> ListenForAddresses(TfrmMain& main) {
-  auto server = std::make_unique<HandOffServer>(
-      [&main](const std::vector<std::string>& urls) { return main.AddHandedUrls(urls); });
-  if (std::string error; !server->Listen(SingleInstance::SocketPath(kInstanceName), error))
-    main.WriteReport("Addresses from other programs cannot be taken: " + error);
+// runs on as before. It listens before the window is set up, so that a
+// second start does not wait for the first one's start-up boxes.
+std::unique_ptr<HandOffServer> ListenForAddresses(TfrmMain& main, EarlyAddresses& early,
+                                                  std::string& error) {
+  auto server =
+      std::make_unique<HandOffServer>([&main, &early](const std::vector<std::string>& urls) {
+        if (early.windowReady) return main.AddHandedUrls(urls);
+        HandOffReply reply;
+        if (early.urls.size() + urls.size() > EarlyAddresses::kMost) {
+          reply.error = "Quillmarsh is starting; try again in a moment";
+          return reply;
+        }
+        early.urls.insert(early.urls.end(), urls.begin(), urls.end());
+        reply.added = static_cast<int>(urls.size());
+        return reply;
+      });
+  server->Listen(SingleInstance::SocketPath(kInstanceName), error);
   return server;
 }
 }  // namespace
@@ -106,11 +125,19 @@ int RunQuillmarsh(int argc, char** argv) {
   // Log-out and shutdown close the program as a confirmed close would.
   ShutdownSignals logOut([&main] { main->CloseForSignal(); });
 
+  EarlyAddresses early;
+  std::string listenError;
+  const std::unique_ptr<HandOffServer> handOff = ListenForAddresses(*main, early, listenError);
   main->InitMain();
-  const std::unique_ptr<HandOffServer> handOff = ListenForAddresses(*main);
-  // Addresses among what the toolkit left of the arguments.
-  const AddressArguments given = AddressesInArguments(argc, argv);
+  if (!listenError.empty())
+    main->WriteReport("Addresses from other programs cannot be taken: " + listenError);
+  // Addresses among what the toolkit left of the arguments, then those
+  // handed over meanwhile.
+  AddressArguments given = AddressesInArguments(argc, argv);
   TellRefused(given);
+  given.urls.insert(given.urls.end(), early.urls.begin(), early.urls.end());
+  early.urls.clear();
+  early.windowReady = true;
   if (!given.urls.empty()) main->AddHandedUrls(given.urls);
   if (!main->CloseConfirmed()) {
     main->show();

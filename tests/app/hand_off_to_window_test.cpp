@@ -3,6 +3,8 @@
 // native messages. Real processes, the real lock and socket.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QElapsedTimer>
 
@@ -74,6 +76,28 @@ TEST(HandOffToNoWindow, AFirstStartBeginsWithItsAddresses) {
   EXPECT_TRUE(first.WaitFor("ROW\t0\t")) << first.out.constData();
   EXPECT_TRUE(first.out.contains(":9/first")) << first.out.constData();
   EXPECT_FALSE(first.out.contains("ROW\t1\t")) << first.out.constData();
+}
+
+TEST(HandOffToNoWindow, AddressesHandedOverDuringAStartUpBoxAreAddedAfterIt) {
+  EnsureQtApp<QApplication>();
+  AppFolder app;
+  // An output folder that cannot be made: the start-up shows a box, which
+  // the user keeps open for 8 s.
+  const std::string blocker = app.home() + "/blocker";
+  WriteFile(blocker, "");
+  std::filesystem::create_directories(app.dataDir());
+  WriteFile(app.iniPath(), "[Config]\r\nOutput=" + blocker + "/out\r\n");
+  ProbeProcess first(app, {QStringLiteral("--think"), QStringLiteral("8000")});
+  ASSERT_TRUE(first.WaitFor("BOX")) << first.out.constData();
+
+  QProcess second;
+  second.setProcessEnvironment(app.environment());
+  second.start(QString::fromStdString(app.program()), {kFirst});
+  ASSERT_TRUE(second.waitForFinished(6000)) << "the second start waited for the box";
+  EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().constData();
+  EXPECT_FALSE(first.out.contains("ROW\t0\t")) << "not before the window is ready";
+  EXPECT_TRUE(first.WaitFor("ROW\t0\t")) << first.out.constData();
+  EXPECT_TRUE(first.out.contains(":9/first")) << first.out.constData();
 }
 
 TEST_F(HandOffToWindow, TheBrowserHostAnswersEachMessage) {

@@ -4,6 +4,7 @@
 //   quillmarsh_probe [--debug] [--answer yes|no] [--quit-when-shown]
 //                    [--convert FORMAT] [--add URL]... [--close-after MS]
 //                    [--print-geometry] [--on TEXT pause|resume|close]...
+//                    [--think MS]
 // --print-geometry prints "GEOMETRY <window inside the available area>
 // <Stop button on the window unscrolled> <list height> <every control
 // reachable by scrolling>" (1 or 0 but for the height).
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -38,6 +40,7 @@ struct Options {
   bool quitWhenShown = false;
   int closeAfterMs = -1;  // closes the main window, as the user would
   int answer = mrYes;
+  int thinkMs = 0;  // each box stays open this long, its event loop running
   QString convertFormat;
   QStringList add;
   bool printGeometry = false;
@@ -151,6 +154,8 @@ int main(int argc, char** argv) {
       o.quitWhenShown = true;
     } else if (!std::strcmp(argv[i], "--close-after") && hasValue) {
       o.closeAfterMs = std::atoi(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--think") && hasValue) {
+      o.thinkMs = std::atoi(argv[++i]);
     } else if (!std::strcmp(argv[i], "--answer") && hasValue) {
       o.answer = std::strcmp(argv[++i], "no") == 0 ? mrNo : mrYes;
     } else if (!std::strcmp(argv[i], "--convert") && hasValue) {
@@ -168,8 +173,13 @@ int main(int argc, char** argv) {
   }
   qtArgs.push_back(nullptr);
 
-  SetMessageBoxAnswerer([answer = o.answer](const MessageBoxRequest& r) {
+  SetMessageBoxAnswerer([answer = o.answer, think = o.thinkMs](const MessageBoxRequest& r) {
     printLine("BOX\t" + r.caption.toStdString() + "\t" + r.message.toStdString());
+    if (think > 0) {
+      QEventLoop open;
+      QTimer::singleShot(think, &open, &QEventLoop::quit);
+      open.exec();
+    }
     return (r.buttons & mbYes) ? answer : int(mrOk);
   });
   SetEntryHooks({[&o](TfrmMain& w) {
