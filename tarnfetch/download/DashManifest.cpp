@@ -370,6 +370,7 @@ DashManifest::DashManifest(std::string_view text, const std::string& url) : url_
       }
     }
     at = *period.start + period.duration.value_or(0);
+    if (!std::isfinite(at)) throw FetchError("The manifest's periods have no end in time: " + url_);
   }
 }
 
@@ -380,6 +381,7 @@ std::optional<double> DashManifest::Declared() const {
     if (!period.duration) return std::nullopt;
     sum += *period.duration;
   }
+  if (!std::isfinite(sum)) return std::nullopt;
   return sum;
 }
 
