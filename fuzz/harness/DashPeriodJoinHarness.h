@@ -86,7 +86,8 @@ inline void RunDashPeriodJoin(std::string_view data) {
   const std::string whole = Retimed(media, shifts, media.size(), false);
   FUZZ_CHECK(whole.size() == media.size());
   FUZZ_CHECK(Retimed(media, {0}, 97, false) == media);
-  FUZZ_CHECK(Retimed(media, {shifts.back()}, 97, false) == Retimed(media, {shifts.back()}, 1, false));
+  FUZZ_CHECK(Retimed(media, {shifts.back()}, 97, false) ==
+             Retimed(media, {shifts.back()}, 1, false));
   FUZZ_CHECK(Retimed(media, shifts, 97, true).size() == media.size());
 }
 

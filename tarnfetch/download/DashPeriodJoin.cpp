@@ -36,9 +36,10 @@ bool JoinedDurationAgrees(double joined, double declared) {
 
 void ProveJoinedDuration(std::optional<double> joined, double declared, const std::string& url) {
   if (!joined) {
-    throw FetchError("The length of the joined periods could not be read, so it cannot be checked "
-                     "against the manifest's; the downloaded parts are kept: " +
-                     url);
+    throw FetchError(
+        "The length of the joined periods could not be read, so it cannot be checked "
+        "against the manifest's; the downloaded parts are kept: " +
+        url);
   }
   if (!JoinedDurationAgrees(*joined, declared)) {
     throw FetchError("The joined periods last " + Seconds(*joined) + " seconds, not the " +

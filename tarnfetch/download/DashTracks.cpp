@@ -5,12 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "shared/Text.h"
 #include "core/FetchError.h"
 #include "download/DashManifest.h"
 #include "download/FragmentPlaylist.h"
 #include "download/HlsPlaylist.h"
 #include "http/Url.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {

@@ -12,7 +12,8 @@ namespace {
 
 std::uint64_t Big(std::string_view data, std::size_t at, std::size_t size) {
   std::uint64_t value = 0;
-  for (std::size_t i = 0; i < size; ++i) value = value << 8 | static_cast<std::uint8_t>(data[at + i]);
+  for (std::size_t i = 0; i < size; ++i)
+    value = value << 8 | static_cast<std::uint8_t>(data[at + i]);
   return value;
 }
 
@@ -24,7 +25,9 @@ void PutBig(std::string& data, std::size_t at, std::size_t size, std::uint64_t v
 
 // A box header's length from its first eight bytes: 16 when a 64-bit size
 // follows.
-std::size_t HeaderLength(std::string_view head) { return Big(head, 0, 4) == 1 ? 16 : 8; }
+std::size_t HeaderLength(std::string_view head) {
+  return Big(head, 0, 4) == 1 ? 16 : 8;
+}
 
 // Calls fn(type, body) for each box that lies whole in `data`, in order;
 // stops at the first that does not.

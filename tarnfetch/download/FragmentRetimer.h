@@ -44,11 +44,11 @@ class FragmentRetimer {
 
   double shift_ = 0;
   std::map<std::uint32_t, std::uint32_t> timescales_;  // by track ID
-  std::string held_;          // a box header, or a whole box being held
-  std::uint64_t left_ = 0;    // bytes of the current box still to come
-  bool holding_ = false;      // held_ is a box to be read whole
-  bool passing_ = false;      // the rest of the current box passes
-  bool lost_ = false;         // the stream is no longer a run of boxes
+  std::string held_;                                   // a box header, or a whole box being held
+  std::uint64_t left_ = 0;                             // bytes of the current box still to come
+  bool holding_ = false;                               // held_ is a box to be read whole
+  bool passing_ = false;                               // the rest of the current box passes
+  bool lost_ = false;                                  // the stream is no longer a run of boxes
 };
 
 }  // namespace tarnfetch

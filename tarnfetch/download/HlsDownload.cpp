@@ -3,8 +3,8 @@
 #include <ctime>
 #include <functional>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 
 #include "core/FetchError.h"
 #include "core/MediaType.h"

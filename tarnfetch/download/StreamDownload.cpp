@@ -79,8 +79,9 @@ StreamParts DashParts(const std::string& text, const std::string& url,
                     std::nullopt,
                     tracks.picture.codecs};
   if (tracks.sound) {
-    parts.sound.emplace(StreamPart{HlsPlaylist(std::move(tracks.sound->playlist), tracks.sound->url),
-                                   headers, std::move(tracks.sound->shifts)});
+    parts.sound.emplace(
+        StreamPart{HlsPlaylist(std::move(tracks.sound->playlist), tracks.sound->url), headers,
+                   std::move(tracks.sound->shifts)});
     parts.codecs += "," + tracks.sound->codecs;
   }
   // One period is read as its own clock says; joined periods are checked.

@@ -56,8 +56,7 @@ std::string FfmpegToJoin(const std::string& whose) {
 
 void JoinPictureAndSound(const std::string& ffmpeg, const OutputFolder& folder,
                          const std::string& pictureName, const std::string& soundName,
-                         const std::string& finalName, bool mp4,
-                         const JoinedFileCheck& prove) {
+                         const std::string& finalName, bool mp4, const JoinedFileCheck& prove) {
   Inputs inputs;
   inputs.picture = OpenInput(folder, pictureName);
   inputs.sound = OpenInput(folder, soundName);

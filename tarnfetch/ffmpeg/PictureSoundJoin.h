@@ -25,7 +25,6 @@ std::string FfmpegToJoin(const std::string& whose);
 using JoinedFileCheck = std::function<void(int fd, std::string_view muxer)>;
 void JoinPictureAndSound(const std::string& ffmpeg, const OutputFolder& folder,
                          const std::string& pictureName, const std::string& soundName,
-                         const std::string& finalName, bool mp4,
-                         const JoinedFileCheck& prove = {});
+                         const std::string& finalName, bool mp4, const JoinedFileCheck& prove = {});
 
 }  // namespace tarnfetch

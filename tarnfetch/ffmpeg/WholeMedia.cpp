@@ -96,8 +96,8 @@ bool WholeMatroska(int fd, std::uint64_t fileSize) {
 // The box of `type` among those that tile [at, end): where its body
 // begins and ends.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> FindBox(int fd, std::uint64_t at,
-                                                                std::uint64_t end,
-                                                                std::string_view type) {
+                                                               std::uint64_t end,
+                                                               std::string_view type) {
   while (end - at >= 8) {
     const auto head = ReadAt(fd, at, std::min<std::uint64_t>(16, end - at));
     if (!head) return std::nullopt;

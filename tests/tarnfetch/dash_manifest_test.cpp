@@ -134,7 +134,8 @@ TEST(DashManifest, SegmentKindsAndTheShapesOfRealManifests) {
            R"(<SegmentTemplate duration="2" media="two$Number$"/></Representation></AdaptationSet></Period>)",
            R"(type="static" mediaPresentationDuration="PT4S" minimumUpdatePeriod="PT2S")"),
        "[+0] " + c + "one1; [+2] " + c + "two1; | none lasting 4"},
-      {"a period's start less its presentationTimeOffset places its media; the periods' sum is the whole",
+      {"a period's start less its presentationTimeOffset places its media; the periods' sum is the "
+       "whole",
        Mpd(R"(<Period start="PT0S" duration="PT6S"><AdaptationSet mimeType="video/mp4"><Representation id="v" bandwidth="1">)"
            R"(<SegmentTemplate duration="6" media="one$Number$"/></Representation></AdaptationSet></Period>)"
            R"(<Period start="PT6S" duration="PT3S"><AdaptationSet mimeType="video/mp4"><SegmentTemplate timescale="1000" presentationTimeOffset="4000"/>)"
