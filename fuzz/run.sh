@@ -9,7 +9,7 @@ build=$1 work=$2 seconds=$3
 shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(download_chunk convert_chunk time_to_seconds ini_load page_parser hls_playlist dash_manifest http_head control_file extractor_answer)
+[ ${#targets[@]} -eq 0 ] && targets=(download_chunk convert_chunk time_to_seconds ini_load page_parser hls_playlist dash_manifest http_head control_file extractor_answer segment_check dash_period_join)
 for t in "${targets[@]}"; do
   dir=$work/$t
   mkdir -p "$dir/corpus"

@@ -89,6 +89,7 @@ DashSegmentInfo DashSegmentInfo::Over(const DashSegmentInfo& outer) const {
   take(merged.startNumber, startNumber);
   take(merged.timescale, timescale);
   take(merged.duration, duration);
+  take(merged.presentationTimeOffset, presentationTimeOffset);
   if (!timeline.empty()) merged.timeline = timeline;
   if (!list.empty()) merged.list = list;
   return merged;
@@ -218,6 +219,9 @@ struct DashReader {
       }
       if (auto duration = ReadReal(at("duration")); duration && *duration > 0) {
         reading->duration = duration;
+      }
+      if (auto offset = ReadWholeNumber<std::uint64_t>(at("presentationTimeOffset"))) {
+        reading->presentationTimeOffset = offset;
       }
     } else if (name == "SegmentTimeline" && reading != nullptr) {
       reading->timeline.clear();
@@ -349,6 +353,7 @@ DashManifest::DashManifest(std::string_view text, const std::string& url) : url_
                      XML_ErrorString(XML_GetErrorCode(parser.get())) + "): " + url_);
   }
   if (periods_.empty()) throw FetchError("The manifest names no periods: " + url_);
+  whole_ = reader.wholeDuration;
   // A period without a duration lasts to the next one's start, or to the
   // end of the whole.
   double at = 0;
@@ -365,7 +370,19 @@ DashManifest::DashManifest(std::string_view text, const std::string& url) : url_
       }
     }
     at = *period.start + period.duration.value_or(0);
+    if (!std::isfinite(at)) throw FetchError("The manifest's periods have no end in time: " + url_);
   }
+}
+
+std::optional<double> DashManifest::Declared() const {
+  if (whole_) return whole_;
+  double sum = 0;
+  for (const DashPeriod& period : periods_) {
+    if (!period.duration) return std::nullopt;
+    sum += *period.duration;
+  }
+  if (!std::isfinite(sum)) return std::nullopt;
+  return sum;
 }
 
 std::optional<double> ParseIsoDuration(std::string_view text) {

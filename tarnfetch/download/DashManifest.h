@@ -43,6 +43,8 @@ struct DashSegmentInfo {
   std::optional<std::uint64_t> startNumber;
   std::optional<std::uint64_t> timescale;
   std::optional<double> duration;  // in timescale units; real manifests write floats
+  // The media time (timescale units) at which the period begins.
+  std::optional<std::uint64_t> presentationTimeOffset;
   std::vector<DashTimelineEntry> timeline;
   std::vector<DashListEntry> list;
 
@@ -86,11 +88,16 @@ class DashManifest {
 
   const std::vector<DashPeriod>& Periods() const { return periods_; }
   const std::string& Url() const { return url_; }
+  // How long the whole lasts by the manifest's word: its
+  // mediaPresentationDuration, else the sum of its periods when each has
+  // a duration; nothing when it does not say.
+  std::optional<double> Declared() const;
 
  private:
   friend struct DashReader;
   std::string url_;
   std::vector<DashPeriod> periods_;
+  std::optional<double> whole_;
 };
 
 // Seconds of an ISO 8601 duration ("PT1H2M3.5S", "P1DT2H"); nothing when

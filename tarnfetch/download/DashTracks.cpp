@@ -5,12 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "shared/Text.h"
 #include "core/FetchError.h"
 #include "download/DashManifest.h"
 #include "download/FragmentPlaylist.h"
 #include "download/HlsPlaylist.h"
 #include "http/Url.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {
@@ -156,6 +156,8 @@ class PlaylistWriter {
     }
   }
 
+  std::size_t Count() const { return count_; }
+
   std::string Finish() {
     text_ += "#EXT-X-ENDLIST\n";
     return std::move(text_);
@@ -253,8 +255,13 @@ DashTrack WriteTrack(
     const std::vector<std::pair<const DashRepresentation*, const DashPeriod*>>& parts,
     const std::string& url) {
   PlaylistWriter writer(parts.front().first->baseUrl);
-  for (const auto& [rep, period] : parts) writer.Add(*rep, *period, url);
-  return {writer.Finish(), parts.front().first->baseUrl, parts.front().first->codecs};
+  std::vector<PeriodShift> shifts;
+  for (const auto& [rep, period] : parts) {
+    if (parts.size() > 1) shifts.push_back({writer.Count(), PeriodShiftSeconds(*period, *rep)});
+    writer.Add(*rep, *period, url);
+  }
+  return {writer.Finish(), parts.front().first->baseUrl, parts.front().first->codecs,
+          std::move(shifts)};
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "download/DashPeriodJoin.h"
 
 namespace tarnfetch {
 
@@ -15,6 +18,8 @@ struct DashTrack {
   std::string playlist;
   std::string url;
   std::string codecs;
+  // Where each period begins on the joined clock; empty for one period.
+  std::vector<PeriodShift> shifts;
 };
 
 struct DashTracks {

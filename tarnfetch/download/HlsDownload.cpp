@@ -4,11 +4,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "download/Aes128Decryptor.h"
 #include "download/FirstSegment.h"
+#include "download/FragmentRetimer.h"
 #include "download/HlsPlaylist.h"
 #include "download/SegmentContainer.h"
 #include "download/SegmentSpool.h"
@@ -62,7 +64,10 @@ class Job {
         headers_(track.headers),
         part_(track.part),
         control_(track.control),
-        written_(std::move(written)) {}
+        written_(std::move(written)),
+        shifts_(track.shifts) {
+    if (!shifts_.empty()) retimer_.emplace();
+  }
 
   // Continues after what an earlier run recorded, if anything.
   void Resume();
@@ -93,6 +98,9 @@ class Job {
   void StoreSegment(std::size_t index, const char* data, std::size_t size);
   void CheckHead(std::size_t index);
   void Store(const char* data, std::size_t size);
+  void Write(const char* data, std::size_t size);
+  // The shift of the period segment `index` belongs to.
+  double ShiftAt(std::size_t index) const;
 
   const FetchOptions& options_;
 
@@ -118,6 +126,8 @@ class Job {
   std::string head_;        // the segment's first bytes, held until checked
   FirstSegmentHead first_;  // of segment 0, as fetched
   bool headChecked_ = false;
+  std::vector<PeriodShift> shifts_;
+  std::optional<FragmentRetimer> retimer_;  // when the pieces' clocks start again
 };
 
 void Job::Resume() {
@@ -137,6 +147,7 @@ void Job::Resume() {
     bytes_ = bytes;
     for (std::size_t i = 0; i < nextToWrite_; ++i) seconds_ += segments_[i].duration;
     if (nextToWrite_ > 0) lastMap_ = segments_[nextToWrite_ - 1].map;
+    if (retimer_) retimer_->Restore(control_.Get("timescales").value_or(""));
   } else {
     part_.StartOver();
   }
@@ -147,6 +158,7 @@ void Job::Resume() {
   if (nextToWrite_ > 0) control_.Set("first", firstDigest);
   control_.Set("segments", std::to_string(nextToWrite_));
   control_.Set("bytes", std::to_string(bytes_));
+  if (retimer_) control_.Set("timescales", retimer_->Timescales());
   control_.Save();
 }
 
@@ -270,6 +282,7 @@ void Job::WriteReady() {
                                   ? "map " + std::to_string(segment.map)
                                   : std::string();
     if (!mapId.empty() && !resources_[mapId].ready) return;
+    if (retimer_) retimer_->Shift(ShiftAt(nextToWrite_));
     if (!mapId.empty()) {
       const std::string& section = resources_[mapId].data;
       if (!SegmentStartsAs(section, SegmentContainer::Any)) {
@@ -281,6 +294,11 @@ void Job::WriteReady() {
     }
     lastMap_ = segment.map;
     WriteSegment(nextToWrite_, *found->second);
+    if (retimer_) {
+      // The records name only bytes written out.
+      retimer_->Flush([this](const char* data, std::size_t size) { Write(data, size); });
+      control_.Set("timescales", retimer_->Timescales());
+    }
     pending_.erase(found);
     seconds_ += segment.duration;
     ++nextToWrite_;
@@ -391,8 +409,22 @@ void Job::CheckHead(std::size_t index) {
 }
 
 void Job::Store(const char* data, std::size_t size) {
+  if (!retimer_) return Write(data, size);
+  retimer_->Feed(std::string_view(data, size),
+                 [this](const char* out, std::size_t length) { Write(out, length); });
+}
+
+void Job::Write(const char* data, std::size_t size) {
   if (!part_.Write(data, size)) throw FetchError(part_.LastFailure());
   bytes_ += size;
+}
+
+double Job::ShiftAt(std::size_t index) const {
+  double shift = 0;
+  for (const PeriodShift& period : shifts_) {
+    if (period.firstSegment <= index) shift = period.seconds;
+  }
+  return shift;
 }
 
 }  // namespace

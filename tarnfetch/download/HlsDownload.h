@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/FetchOptions.h"
+#include "download/DashPeriodJoin.h"
 #include "http/StreamHeaders.h"
 
 namespace tarnfetch {
@@ -16,12 +17,14 @@ class PartFile;
 class StreamProgress;
 
 // One media playlist, the headers its requests carry, and the ".part" and
-// control file it is written to.
+// control file it is written to; for pieces whose clocks start again (DASH
+// periods), where each begins and how far its fragments' times move.
 struct HlsTrack {
   const HlsPlaylist& playlist;
   const StreamHeaders& headers;
   PartFile& part;
   ControlFile& control;
+  std::vector<PeriodShift> shifts = {};
 };
 
 // Fetches the segments of media playlists (a picture and its separate

@@ -19,11 +19,28 @@ std::uint32_t Big32(std::string_view data, std::size_t at) {
          static_cast<std::uint32_t>(Byte(data, at + 2)) << 8 | Byte(data, at + 3);
 }
 
-// A sync byte at the start of every packet the head holds, and at least
-// one packet whole: a page that starts with 'G' is not a stream.
+// A control character other than the line breaks and tabs of text: the
+// headers and compressed data of a stream or an MP4 file hold some within
+// their first bytes, an error page in any 8-bit encoding none.
+bool HoldsBinary(std::string_view head) {
+  return std::any_of(head.begin(), head.end(), [](char c) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
+  });
+}
+
+// A packet header: the sync byte, and a payload or an adaptation field
+// (never the reserved "neither"), which a UTF-16 page's zero byte is.
+bool IsPacketHeader(std::string_view head, std::size_t at) {
+  return Byte(head, at) == 0x47 && (Byte(head, at + 3) & 0x30) != 0;
+}
+
+// Packet headers at the start of both packets the head holds, and a
+// binary byte: a page that starts with 'G', in any encoding, is not a
+// stream.
 bool IsTransportStream(std::string_view head) {
-  if (head.size() <= kTsPacket) return false;
-  return Byte(head, 0) == 0x47 && Byte(head, kTsPacket) == 0x47;
+  if (head.size() < kTsPacket + 4) return false;
+  return IsPacketHeader(head, 0) && IsPacketHeader(head, kTsPacket) && HoldsBinary(head);
 }
 
 // A box of a type that stands at the top of an MP4 file or fragment, with
@@ -35,7 +52,8 @@ bool IsMp4Box(std::string_view head) {
   if (head.size() < 8) return false;
   const std::uint32_t size = Big32(head, 0);
   if (size != 0 && size != 1 && size < 8) return false;
-  return std::find(kTopLevel.begin(), kTopLevel.end(), head.substr(4, 4)) != kTopLevel.end();
+  return std::find(kTopLevel.begin(), kTopLevel.end(), head.substr(4, 4)) != kTopLevel.end() &&
+         HoldsBinary(head.substr(0, kSegmentHeadBytes));
 }
 
 // The EBML header, a Segment, a Cluster or the Cues: what a WebM file or

@@ -15,8 +15,9 @@ enum class SegmentContainer {
 };
 
 // How many bytes of a segment SegmentStartsAs looks at: the second
-// MPEG-TS packet's sync byte is at 188.
-constexpr std::size_t kSegmentHeadBytes = 189;
+// MPEG-TS packet starts at
+// 188 and its header's bytes up to 191.
+constexpr std::size_t kSegmentHeadBytes = 192;
 
 // The container an initialisation section opens; Any when it is neither
 // MP4 nor WebM.

@@ -12,11 +12,13 @@
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "download/DashManifest.h"
+#include "download/DashPeriodJoin.h"
 #include "download/DashTracks.h"
 #include "download/HlsDownload.h"
 #include "download/HlsPlaylist.h"
 #include "ffmpeg/FfmpegRemux.h"
 #include "ffmpeg/PictureSoundJoin.h"
+#include "ffmpeg/WholeMedia.h"
 #include "files/ControlFile.h"
 #include "files/FileName.h"
 #include "files/NameChoice.h"
@@ -42,10 +44,19 @@ HlsPlaylist NamedMediaPlaylist(const std::string& url, const StreamHeaders& head
   return media;
 }
 
-// One playlist of the stream and the headers its requests carry.
+// One playlist of the stream, the headers its requests carry, and where
+// its pieces' clocks start again (DASH periods).
 struct StreamPart {
   HlsPlaylist playlist;
   StreamHeaders headers;
+  std::vector<PeriodShift> shifts = {};
+};
+
+// The length a manifest of several periods declares, which their join
+// must have; its address names it in the refusal.
+struct DeclaredLength {
+  double seconds = 0;
+  std::string manifest;
 };
 
 // What the stream is made of: the source's own media playlist, or its best
@@ -54,21 +65,28 @@ struct StreamParts {
   StreamPart picture;
   std::optional<StreamPart> sound;
   std::string codecs;  // the variant's, when the master gives them
+  std::optional<DeclaredLength> declared = {};
 };
 
 // A DASH manifest's chosen picture and sound, each written as a media
 // playlist.
 StreamParts DashParts(const std::string& text, const std::string& url,
                       const StreamHeaders& headers) {
-  DashTracks tracks = ChooseDashTracks(DashManifest(text, url));
-  StreamParts parts{{HlsPlaylist(std::move(tracks.picture.playlist), tracks.picture.url), headers},
+  const DashManifest manifest(text, url);
+  DashTracks tracks = ChooseDashTracks(manifest);
+  StreamParts parts{{HlsPlaylist(std::move(tracks.picture.playlist), tracks.picture.url), headers,
+                     std::move(tracks.picture.shifts)},
                     std::nullopt,
                     tracks.picture.codecs};
   if (tracks.sound) {
     parts.sound.emplace(
-        StreamPart{HlsPlaylist(std::move(tracks.sound->playlist), tracks.sound->url), headers});
+        StreamPart{HlsPlaylist(std::move(tracks.sound->playlist), tracks.sound->url), headers,
+                   std::move(tracks.sound->shifts)});
     parts.codecs += "," + tracks.sound->codecs;
   }
+  // One period is read as its own clock says; joined periods are checked.
+  const auto declared = manifest.Declared();
+  if (manifest.Periods().size() > 1 && declared) parts.declared = {*declared, url};
   return parts;
 }
 
@@ -120,14 +138,17 @@ struct Descriptor {
 
 // Copies the joined segments into an MP4 under the final name.
 void RemuxInto(const std::string& ffmpeg, const OutputFolder& folder, const std::string& partName,
-               const std::string& finalName) {
+               const std::string& finalName, const JoinedFileCheck& prove) {
   Descriptor input{
       openat(folder.Descriptor(), partName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
   if (input.fd < 0) {
     throw FetchError("Could not prepare " + folder.Path() + "/" + finalName + ": " +
                      std::strerror(errno) + ".");
   }
-  WriteNewFile(folder, finalName, [&](int output) { RemuxToMp4(ffmpeg, input.fd, output); });
+  WriteNewFile(folder, finalName, [&](int output) {
+    RemuxToMp4(ffmpeg, input.fd, output);
+    if (prove) prove(output, "mp4");
+  });
 }
 
 // Fetches the parts into one file named from the title: picture and sound
@@ -160,7 +181,8 @@ void FetchParts(const StreamParts& parts, const std::string& ffmpeg, bool mp4,
     const std::string name = apart ? chosen.name + (i == 0 ? ".video" : ".audio") : chosen.name;
     files.push_back(std::make_unique<TrackFiles>(folder, name));
     const HlsPlaylist& playlist = playlists[i]->playlist;
-    tracks.push_back({playlist, playlists[i]->headers, files.back()->part, files.back()->control});
+    tracks.push_back({playlist, playlists[i]->headers, files.back()->part, files.back()->control,
+                      playlists[i]->shifts});
     seconds += playlist.TotalDuration();
     segments += playlist.Segments().size();
     timed = timed && playlist.TotalDuration() > 0;
@@ -168,15 +190,22 @@ void FetchParts(const StreamParts& parts, const std::string& ffmpeg, bool mp4,
   StreamProgress progress(timed ? seconds : 0, segments);
   HlsDownload(folder, options).Run(tracks, progress);
   // The ".part"s stay locked until the final name is taken.
+  // Before the parts go, the joined file must last as the manifest says.
+  JoinedFileCheck prove;
+  if (parts.declared) {
+    prove = [&declared = *parts.declared](int fd, std::string_view muxer) {
+      ProveJoinedDuration(MediaDuration(fd, muxer), declared.seconds, declared.manifest);
+    };
+  }
   if (ffmpeg.empty()) {
     files[0]->control.Remove();
     files[0]->part.MoveTo(chosen.name);
   } else {
     if (apart) {
       JoinPictureAndSound(ffmpeg, folder, files[0]->part.Name(), files[1]->part.Name(), chosen.name,
-                          mp4);
+                          mp4, prove);
     } else {
-      RemuxInto(ffmpeg, folder, files[0]->part.Name(), chosen.name);
+      RemuxInto(ffmpeg, folder, files[0]->part.Name(), chosen.name, prove);
     }
     for (const auto& track : files) {
       unlinkat(folder.Descriptor(), track->part.Name().c_str(), 0);

@@ -56,12 +56,14 @@ std::string FfmpegToJoin(const std::string& whose) {
 
 void JoinPictureAndSound(const std::string& ffmpeg, const OutputFolder& folder,
                          const std::string& pictureName, const std::string& soundName,
-                         const std::string& finalName, bool mp4) {
+                         const std::string& finalName, bool mp4, const JoinedFileCheck& prove) {
   Inputs inputs;
   inputs.picture = OpenInput(folder, pictureName);
   inputs.sound = OpenInput(folder, soundName);
   WriteNewFile(folder, finalName, [&](int output) {
-    MergeStreams(ffmpeg, inputs.picture, inputs.sound, output, mp4 ? "mp4" : "matroska");
+    const std::string muxer = mp4 ? "mp4" : "matroska";
+    MergeStreams(ffmpeg, inputs.picture, inputs.sound, output, muxer);
+    if (prove) prove(output, muxer);
   });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,9 +19,12 @@ std::string FfmpegToJoin(const std::string& whose);
 
 // Copies the first picture of one file in the folder and the first sound
 // of another, without re-encoding, into a new MP4 (else Matroska) file
-// under finalName, never replacing a file there. Throws FetchError.
+// under finalName, never replacing a file there. `prove`, when given, sees
+// the joined file (its descriptor and muxer) before it takes the name and
+// may refuse it by throwing. Throws FetchError.
+using JoinedFileCheck = std::function<void(int fd, std::string_view muxer)>;
 void JoinPictureAndSound(const std::string& ffmpeg, const OutputFolder& folder,
                          const std::string& pictureName, const std::string& soundName,
-                         const std::string& finalName, bool mp4);
+                         const std::string& finalName, bool mp4, const JoinedFileCheck& prove = {});
 
 }  // namespace tarnfetch

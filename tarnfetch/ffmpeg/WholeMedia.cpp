@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 namespace tarnfetch {
@@ -91,6 +93,87 @@ bool WholeMatroska(int fd, std::uint64_t fileSize) {
          segment->dataStart + *segment->size == fileSize;
 }
 
+// The box of `type` among those that tile [at, end): where its body
+// begins and ends.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FindBox(int fd, std::uint64_t at,
+                                                               std::uint64_t end,
+                                                               std::string_view type) {
+  while (end - at >= 8) {
+    const auto head = ReadAt(fd, at, std::min<std::uint64_t>(16, end - at));
+    if (!head) return std::nullopt;
+    std::uint64_t size = BigEndian(head->data(), 4);
+    std::uint64_t header = 8;
+    if (size == 1 && end - at >= 16) {
+      size = BigEndian(head->data() + 8, 8);
+      header = 16;
+    }
+    if (size < header || size > end - at) return std::nullopt;
+    if (std::string_view(reinterpret_cast<const char*>(head->data()) + 4, 4) == type) {
+      return std::pair{at + header, at + size};
+    }
+    at += size;
+  }
+  return std::nullopt;
+}
+
+// mvhd: version, flags, two times (32 or 64 bits), the timescale, the
+// duration (32 or 64 bits).
+std::optional<double> Mp4Duration(int fd, std::uint64_t fileSize) {
+  const auto moov = FindBox(fd, 0, fileSize, "moov");
+  const auto mvhd = moov ? FindBox(fd, moov->first, moov->second, "mvhd") : std::nullopt;
+  const auto version = mvhd ? ReadAt(fd, mvhd->first, 1) : std::nullopt;
+  if (!version) return std::nullopt;
+  const bool wide = (*version)[0] == 1;
+  const std::uint64_t at = mvhd->first + (wide ? 20 : 12);
+  const std::size_t length = wide ? 12 : 8;
+  const auto fields = at + length <= mvhd->second ? ReadAt(fd, at, length) : std::nullopt;
+  if (!fields) return std::nullopt;
+  const std::uint64_t scale = BigEndian(fields->data(), 4);
+  if (scale == 0) return std::nullopt;
+  return static_cast<double>(BigEndian(fields->data() + 4, length - 4)) /
+         static_cast<double>(scale);
+}
+
+// Segment > Info > TimestampScale (nanoseconds a tick, by default a
+// million) and Duration (ticks, a 4- or 8-byte float).
+std::optional<double> MatroskaDuration(int fd, std::uint64_t fileSize) {
+  constexpr std::uint64_t kSegment = 0x18538067, kInfo = 0x1549A966, kScale = 0x2AD7B1,
+                          kDuration = 0x4489;
+  constexpr int kMostElements = 64;  // the Info comes among the first
+  const auto header = ReadElement(fd, 0, fileSize);
+  if (!header || !header->size || *header->size > fileSize - header->dataStart) return {};
+  const auto segment = ReadElement(fd, header->dataStart + *header->size, fileSize);
+  if (!segment || segment->id != kSegment) return std::nullopt;
+  std::uint64_t at = segment->dataStart;
+  std::optional<Element> info;
+  for (int i = 0; i < kMostElements && at < fileSize && !info; ++i) {
+    const auto element = ReadElement(fd, at, fileSize);
+    if (!element || !element->size || *element->size > fileSize - element->dataStart) return {};
+    if (element->id == kInfo) info = element;
+    at = element->dataStart + *element->size;
+  }
+  if (!info) return std::nullopt;
+  double scale = 1e6;
+  std::optional<double> ticks;
+  const std::uint64_t end = info->dataStart + *info->size;
+  for (at = info->dataStart; at < end;) {
+    const auto element = ReadElement(fd, at, end);
+    if (!element || !element->size || *element->size > end - element->dataStart) break;
+    const auto size = static_cast<std::size_t>(*element->size);
+    const auto value = size <= 8 ? ReadAt(fd, element->dataStart, size) : std::nullopt;
+    if (value && element->id == kScale && size > 0) {
+      scale = static_cast<double>(BigEndian(value->data(), size));
+    } else if (value && element->id == kDuration && (size == 4 || size == 8)) {
+      const std::uint64_t bits = BigEndian(value->data(), size);
+      ticks = size == 4 ? std::bit_cast<float>(static_cast<std::uint32_t>(bits))
+                        : std::bit_cast<double>(bits);
+    }
+    at = element->dataStart + *element->size;
+  }
+  if (!ticks) return std::nullopt;
+  return *ticks * scale / 1e9;
+}
+
 }  // namespace
 
 bool IsWholeMediaFile(int fd, std::string_view muxer) {
@@ -100,6 +183,15 @@ bool IsWholeMediaFile(int fd, std::string_view muxer) {
   if (muxer == "mp4") return WholeMp4(fd, size);
   if (muxer == "matroska") return WholeMatroska(fd, size);
   return false;
+}
+
+std::optional<double> MediaDuration(int fd, std::string_view muxer) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || info.st_size <= 0) return std::nullopt;
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (muxer == "mp4") return Mp4Duration(fd, size);
+  if (muxer == "matroska") return MatroskaDuration(fd, size);
+  return std::nullopt;
 }
 
 }  // namespace tarnfetch

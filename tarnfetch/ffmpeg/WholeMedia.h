@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 namespace tarnfetch {
@@ -10,5 +11,9 @@ namespace tarnfetch {
 // Matroska's segment size). ffmpeg may report success for a file whose
 // trailer it could not write (a full disk); such a file fails here.
 bool IsWholeMediaFile(int fd, std::string_view muxer);
+
+// The playing time in seconds that such a file's header gives (MP4's
+// "mvhd", Matroska's segment Duration); nothing when it gives none.
+std::optional<double> MediaDuration(int fd, std::string_view muxer);
 
 }  // namespace tarnfetch

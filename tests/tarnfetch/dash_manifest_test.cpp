@@ -2,6 +2,8 @@
 // shapes real servers write, read directly (no server, no binary).
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "core/FetchError.h"
 #include "core/MediaType.h"
 #include "download/DashManifest.h"
@@ -14,30 +16,37 @@ namespace {
 const std::string kUrl = "https://cdn.example/v/1/manifest.mpd";
 
 // A track as the stream path sees it: its initialisation section, then
-// each segment's address (and range), all absolute.
+// each segment's address (and range), all absolute; where a period begins
+// on the joined clock, "[+seconds]".
 std::string Describe(const DashTrack& track) {
   const HlsPlaylist playlist(track.playlist, track.url);
-  std::string out;
+  std::ostringstream out;
   for (const HlsMap& map : playlist.Maps()) {
-    out += "init " + playlist.Resolve(map.uri);
-    if (map.hasRange) out += " @" + std::to_string(map.offset) + "+" + std::to_string(map.length);
-    out += "; ";
+    out << "init " << playlist.Resolve(map.uri);
+    if (map.hasRange) out << " @" << map.offset << "+" << map.length;
+    out << "; ";
   }
-  for (const HlsSegment& segment : playlist.Segments()) {
-    out += playlist.Resolve(segment.uri);
-    if (segment.hasRange) {
-      out += " @" + std::to_string(segment.offset) + "+" + std::to_string(segment.length);
+  for (std::size_t i = 0; i < playlist.Segments().size(); ++i) {
+    const HlsSegment& segment = playlist.Segments()[i];
+    for (const PeriodShift& shift : track.shifts) {
+      if (shift.firstSegment == i) out << "[+" << shift.seconds << "] ";
     }
-    out += "; ";
+    out << playlist.Resolve(segment.uri);
+    if (segment.hasRange) out << " @" << segment.offset << "+" << segment.length;
+    out << "; ";
   }
-  return out;
+  return out.str();
 }
 
-// "picture | sound", or the error's text.
+// "picture | sound lasting seconds", or the error's text.
 std::string Read(const std::string& manifest) {
   try {
-    const DashTracks tracks = ChooseDashTracks(DashManifest(manifest, kUrl));
-    return Describe(tracks.picture) + "| " + (tracks.sound ? Describe(*tracks.sound) : "none");
+    const DashManifest read(manifest, kUrl);
+    const DashTracks tracks = ChooseDashTracks(read);
+    std::ostringstream lasting;
+    if (read.Declared()) lasting << " lasting " << *read.Declared();
+    return Describe(tracks.picture) + "| " + (tracks.sound ? Describe(*tracks.sound) : "none") +
+           lasting.str();
   } catch (const FetchError& failure) {
     return std::string("ERROR ") + failure.what();
   }
@@ -124,7 +133,14 @@ TEST(DashManifest, SegmentKindsAndTheShapesOfRealManifests) {
            R"(<Period id="2"><AdaptationSet mimeType="video/mp4"><Representation id="v" bandwidth="1">)"
            R"(<SegmentTemplate duration="2" media="two$Number$"/></Representation></AdaptationSet></Period>)",
            R"(type="static" mediaPresentationDuration="PT4S" minimumUpdatePeriod="PT2S")"),
-       c + "one1; " + c + "two1; | none"},
+       "[+0] " + c + "one1; [+2] " + c + "two1; | none lasting 4"},
+      {"a period's start less its presentationTimeOffset places its media; the periods' sum is the "
+       "whole",
+       Mpd(R"(<Period start="PT0S" duration="PT6S"><AdaptationSet mimeType="video/mp4"><Representation id="v" bandwidth="1">)"
+           R"(<SegmentTemplate duration="6" media="one$Number$"/></Representation></AdaptationSet></Period>)"
+           R"(<Period start="PT6S" duration="PT3S"><AdaptationSet mimeType="video/mp4"><SegmentTemplate timescale="1000" presentationTimeOffset="4000"/>)"
+           R"(<Representation id="v" bandwidth="1"><SegmentTemplate duration="3000" media="two$Number$"/></Representation></AdaptationSet></Period>)"),
+       "[+0] " + c + "one1; [+2] " + c + "two1; | none lasting 9"},
       {"live", Mpd("<Period/>", R"(type="dynamic")"), "ERROR The stream is live"},
       {"DRM on the chosen set",
        Mpd(R"(<Period duration="PT2S"><AdaptationSet mimeType="video/mp4"><ContentProtection schemeIdUri="urn:mpeg:dash:mp4protection:2011"/>)"

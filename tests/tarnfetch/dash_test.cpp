@@ -45,8 +45,9 @@ class TarnfetchDash : public TarnfetchTest {
     Routes().set_file_extension_and_mimetype_mapping("mpd", "application/dash+xml");
   }
 
-  // The one file of a run on path holds picture and sound of the clip.
-  void ExpectTheClip(const std::string& path, const std::string& name) {
+  // The one file of a run on path holds picture and sound of the clip (or
+  // of as many seconds).
+  void ExpectTheClip(const std::string& path, const std::string& name, double seconds = 6.0) {
     SCOPED_TRACE(path);
     ExpectSuccess(Fetch(path));
     EXPECT_EQ(FilesBelow(out()), std::vector<std::string>{name});
@@ -55,7 +56,7 @@ class TarnfetchDash : public TarnfetchTest {
     std::string video, audio, duration;
     lines >> video >> audio >> duration;
     EXPECT_EQ(video + " " + audio, "video audio") << probe;
-    EXPECT_NEAR(std::atof(duration.c_str()), 6.0, 0.6) << probe;
+    EXPECT_NEAR(std::atof(duration.c_str()), seconds, 0.6) << probe;
     fs::remove_all(out());
   }
 
@@ -67,6 +68,26 @@ class TarnfetchDash : public TarnfetchTest {
                               "<BaseURL>" + Url("/num/") + "</BaseURL><Period ");
     if (change) change(text);
     return text;
+  }
+
+  // num/'s one period as periods, each with its attributes and its
+  // segment templates' numbering, and the whole's declared length.
+  std::string Periods(const std::vector<std::pair<std::string, std::string>>& periods,
+                      const std::string& whole) {
+    return NumManifest([&](std::string& text) {
+      const std::size_t start = text.find("<Period ");
+      const std::size_t end = text.find("</Period>") + 9;
+      const std::string period = text.substr(start, end - start);
+      std::string joined;
+      for (const auto& [attributes, numbering] : periods) {
+        joined += std::regex_replace(
+            std::regex_replace(period, std::regex("<Period [^>]*>"), "<Period " + attributes + ">"),
+            std::regex("startNumber=\"1\""), numbering);
+      }
+      text.replace(start, end - start, joined);
+      text = std::regex_replace(text, std::regex("mediaPresentationDuration=\"[^\"]*\""),
+                                "mediaPresentationDuration=\"" + whole + "\"");
+    });
   }
 };
 
@@ -82,18 +103,12 @@ TEST_F(TarnfetchDash, EachKindOfManifestBecomesOneFileWithPictureAndSound) {
             one +
             "m-stream1.mp4</BaseURL><SegmentBase/></Representation></AdaptationSet>"
             "</Period></MPD>");
-  // The same clip cut into two periods of 4 and 2 seconds.
-  Serve("/hand/periods.mpd", NumManifest([](std::string& text) {
-          const std::size_t start = text.find("<Period ");
-          const std::size_t end = text.find("</Period>") + 9;
-          std::string first = text.substr(start, end - start);
-          std::string second = first;
-          first = std::regex_replace(first, std::regex("<Period [^>]*>"),
-                                     "<Period id=\"1\" duration=\"PT4S\">");
-          second = std::regex_replace(second, std::regex("<Period [^>]*>"), "<Period id=\"2\">");
-          second = std::regex_replace(second, std::regex("startNumber=\"1\""), "startNumber=\"3\"");
-          text.replace(start, end - start, first + second);
-        }));
+  // The same clip cut into two periods of 4 and 2 seconds: the second's
+  // media begins 4 s into its clock.
+  Serve("/hand/periods.mpd",
+        Periods({{"duration=\"PT4S\"", "startNumber=\"1\""},
+                 {"id=\"2\"", "startNumber=\"3\" presentationTimeOffset=\"4000000\""}},
+                "PT6S"));
   Serve("/hand/clip", NumManifest(), "video/vnd.mpeg.dash.mpd");
   Serve("/hand/sneaky", NumManifest(), "video/mp4");
   const std::pair<const char*, const char*> cases[] = {
@@ -107,6 +122,20 @@ TEST_F(TarnfetchDash, EachKindOfManifestBecomesOneFileWithPictureAndSound) {
       {"/hand/sneaky", "sneaky.mp4"},
   };
   for (const auto& [path, name] : cases) ASSERT_NO_FATAL_FAILURE(ExpectTheClip(path, name));
+}
+
+// Two periods of the whole clip, each on a clock from 0, last as long as
+// both; a join that does not last what the manifest declares is refused
+// before the parts go.
+TEST_F(TarnfetchDash, PeriodsKeepTheirTimeAndTheJoinMustLastAsDeclared) {
+  const std::pair<std::string, std::string> clip{"duration=\"PT6S\"", "startNumber=\"1\""};
+  Serve("/hand/twice.mpd", Periods({clip, clip}, "PT12S"));
+  Serve("/hand/wrong.mpd", Periods({clip, clip}, "PT20S"));
+  ExpectTheClip("/hand/twice.mpd", "twice.mp4", 12.0);
+  ExpectFailure(Fetch("/hand/wrong.mpd"), out(), "not the 20.00 seconds the manifest gives");
+  EXPECT_EQ(FilesBelow(out()),
+            (std::vector<std::string>{"wrong.mp4.audio.part", "wrong.mp4.audio.part.ctl",
+                                      "wrong.mp4.video.part", "wrong.mp4.video.part.ctl"}));
 }
 
 TEST_F(TarnfetchDash, LiveAndProtectedManifestsAreRefusedWithNothingLeft) {

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <tuple>
 
 #include "core/FetchError.h"
@@ -357,19 +358,26 @@ TEST_F(TarnfetchHostileServers, AnFfmpegRunThatNeverEndsIsStoppedAtItsLimit) {
   close(output);
 }
 
-// A file ffmpeg wrote to its end; anything cut short or padded is not.
+// A file ffmpeg wrote to its end; anything cut short or padded is not. The
+// length its header gives, where it gives one.
 TEST_F(TarnfetchHostileServers, OnlyAFileWrittenToItsEndIsWhole) {
   const std::string mp4 = Clip("video.mp4"), mkv = Clip("video.mkv");
-  for (const auto& [bytes, muxer, whole] : std::vector<std::tuple<std::string, const char*, bool>>{
-           {mp4, "mp4", true},
-           {mp4.substr(0, mp4.size() - 1), "mp4", false},
-           {mp4 + std::string(8, '\0'), "mp4", false},
-           {mkv, "matroska", true},
-           {mkv.substr(0, mkv.size() - 1), "matroska", false},
-           {mp4, "matroska", false}}) {
+  using Row = std::tuple<std::string, const char*, bool, std::optional<double>>;
+  for (const auto& [bytes, muxer, whole, seconds] :
+       std::vector<Row>{{mp4, "mp4", true, 1.0},
+                        {mp4.substr(0, mp4.size() - 1), "mp4", false, std::nullopt},
+                        {mp4 + std::string(8, '\0'), "mp4", false, 1.0},
+                        {mkv, "matroska", true, 1.0},
+                        {mkv.substr(0, mkv.size() - 1), "matroska", false, 1.0},
+                        {mp4, "matroska", false, std::nullopt}}) {
     const int fd = memfd_create("media", MFD_CLOEXEC);
     ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     EXPECT_EQ(tarnfetch::IsWholeMediaFile(fd, muxer), whole) << muxer << " " << bytes.size();
+    const auto length = tarnfetch::MediaDuration(fd, muxer);
+    EXPECT_EQ(length.has_value(), seconds.has_value()) << muxer << " " << bytes.size();
+    if (length && seconds) {
+      EXPECT_NEAR(*length, *seconds, 0.15) << muxer << " " << bytes.size();
+    }
     close(fd);
   }
 }

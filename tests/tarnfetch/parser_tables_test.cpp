@@ -336,12 +336,15 @@ TEST(ContentLengthTable, ALengthPastWhatAFileCanBeIsDamaged) {
 TEST(SegmentBodyTable, OnlyTheAnnouncedContainerPasses) {
   using namespace std::string_literals;
   using C = SegmentContainer;
-  const std::string ts = "G@\x00\x10"s + std::string(184, '\xFF') + "G";
+  const std::string ts = "G@\x00\x10"s + std::string(184, '\xFF') + "GA\x01\x10";
   const std::string box = "\x00\x00\x00\x18styp"s, cluster = "\x1F\x43\xB6\x75\x01"s;
   const std::tuple<std::string, C, bool> cases[] = {
       {ts, C::Any, true},
       {ts.substr(0, 188), C::Any, false},  // one packet: a page starting with 'G'
       {"G" + std::string(187, 'x') + "x", C::Any, false},
+      {"GET " + std::string(184, 'x') + "GET ", C::Any, false},  // text where headers would be
+      {"G\0t\0"s + std::string(184, 'x') + "G\0t\0"s, C::Any, false},  // UTF-16
+      {"    ftyp<html>", C::Any, false},
       {box, C::Any, true},
       {box, C::Mp4, true},
       {"\x00\x00\x00\x18html"s, C::Mp4, false},  // a box of no known type
