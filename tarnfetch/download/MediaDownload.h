@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/FetchOptions.h"
+#include "files/Span.h"
 #include "http/Validators.h"
 
 namespace tarnfetch {
@@ -25,7 +26,8 @@ class StopFlag;
 // lets it adapt; under a speed limit it does not grow). A
 // ".part" left by an earlier run is continued only when its control file
 // shows it is ours and the server still sends the same file (the stored
-// validators, If-Range); anything else starts the file again from zero.
+// validators, If-Range, and the first bytes kept fetched again and
+// compared); anything else starts the file again from zero.
 // An adaptive count starts where the last download from the server
 // settled (HostMemory) and is remembered again; the count a download
 // over several connections settled on goes out as a line of its own.
@@ -59,6 +61,8 @@ class MediaDownload {
  private:
   bool RunInParts(PartFile& part, ControlFile& control, const std::string& url,
                   const Validators& probed, bool resume);
+  bool SameFirstBytes(PartFile& part, const Span& kept, const std::string& url,
+                      const Validators& probed, const Validators& earlier);
 
   const OutputFolder& folder_;
   std::string name_;
