@@ -111,7 +111,11 @@ class TarnfetchHostileServers : public TarnfetchTest {
                {"/ep0.ts?ep=1", Clip("seg0.ts")}, {"/ep0.ts?ep=2", Clip("seg1.ts")},
                {"/ep1.ts?ep=2", Clip("seg0.ts")},
                {"/q.mp4?ep=1", RandomBytes(100000, 6)}, {"/q.mp4?ep=2", RandomBytes(100000, 7)},
-               {"/r.mp4?ep=1", RandomBytes(100000, 8)}, {"/r.mp4?ep=2", RandomBytes(100000, 8)}};
+               {"/r.mp4?ep=1", RandomBytes(100000, 8)}, {"/r.mp4?ep=2", RandomBytes(100000, 8)},
+               {"/ld.html", "<title>LD</title><script type=application/ld+json>[{\"contentUrl\": "
+                "\"/none.mp4\"}, {\"contentUrl\": \"./none.mp4\"}, {\"contentUrl\": "
+                "\"none.mp4#t=1\"}, {\"contentUrl\": \"/a/../none.mp4\"}, {\"contentUrl\": \"" +
+                Url("/none.mp4") + "\"}, {\"contentUrl\": \"/video.mp4\"}]</script>"}};
     quirks_ = {{"/packed.mp4", "gzip"}, {"/a/clip.mp4", "cut"}, {"/big.mp4", "moved"},
                {"/q.mp4?ep=1", "cut"}, {"/r.mp4?ep=1", "cut"},
                {"/gone.mp4", "whole"}, {"/words.ts", "json"}};
@@ -260,6 +264,8 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
        {"r.mp4.part", "r.mp4.part.ctl"}},
       {"the same bytes under another ETag", "/r.mp4?ep=2&etag=b", "9t", "", "", nullptr,
        {"r.mp4"}, "/r.mp4?ep=2", "", "%(title)s.%(ext)s", "", "  "},
+      {"a page whose first contentUrl, written five ways, answers 404", "/ld.html", "17", "", "",
+       nullptr, {"LD.mp4"}, "/video.mp4"},
       {"a segment that is text", "/text.m3u8", "6a", "", "", "(application/json) instead of",
        {"text.mp4.part", "text.mp4.part.ctl"}},
       {"a page after a binary byte as the second segment", "/binary.m3u8", "6b", "", "",
@@ -303,6 +309,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     EXPECT_TRUE(c.ranges.empty() || ranges == c.ranges) << ranges;
   }
   EXPECT_LT(SentValues("Range", "/gaps.mp4").size(), 64u);
+  EXPECT_EQ(Count("/none.mp4"), 1);
   const auto referers = MovedReferers();
   EXPECT_FALSE(referers.empty());
   for (const std::string& referer : referers) EXPECT_EQ(referer, Url("/"));

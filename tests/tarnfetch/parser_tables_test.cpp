@@ -19,11 +19,13 @@
 #include "http/ContentRange.h"
 #include "http/HttpTransfer.h"
 #include "http/Url.h"
+#include "page/FetchableAddress.h"
 #include "page/HtmlTagReader.h"
 #include "page/PackedScript.h"
 #include "page/PageEncoding.h"
 #include "page/PageParser.h"
 #include "page/ScriptLiteral.h"
+#include "shared/Text.h"
 
 namespace tarnfetch {
 namespace {
@@ -381,6 +383,33 @@ TEST(UrlTable, ResolvingAgainstThePage) {
   EXPECT_EQ(ResolveUrl("not an address", "c.mp4"), std::nullopt);
 }
 
+// The page reader keeps a place only for an address the address parser
+// reads as a web address.
+TEST(UrlTable, APageKeepsOnlyAddressesThatParse) {
+  for (const auto& [address, fetchable] :
+       std::vector<std::pair<std::string, bool>>{{"http://[::1x", false},
+                                                 {"//[::1x/v.mp4", false},
+                                                 {"http://[::1]:80/v.mp4", true},
+                                                 {"https://[fe80::1%25eth0]/v", true},
+                                                 {"http://h.test:99999/", false},
+                                                 {"http://h.test:080/v", true},
+                                                 {"https://u:p@h.test/v", true},
+                                                 {"http://a@/v", false},
+                                                 {"http://h test/v", false},
+                                                 {"http:v.mp4", false},
+                                                 {"http:/h.test/v", true},
+                                                 {"////h.test/v", false},
+                                                 {"a\tb.mp4", false},
+                                                 {"1abc:v", false},
+                                                 {" a b.mp4 ", true},
+                                                 {":v.mp4", true},
+                                                 {"javascript:x", false}}) {
+    const auto resolved = ResolveUrl("https://h.test/a/b.html", quillmarsh::Trim(address));
+    EXPECT_EQ(IsFetchableAddress(address), fetchable) << address;
+    EXPECT_EQ(resolved && IsWebUrl(*resolved), fetchable) << address;
+  }
+}
+
 TEST(UrlTable, TheUsersAddress) {
   const std::string mustBegin = " is not a web address; it must begin with http:// or https://.";
   const std::string only = "Only http and https addresses can be downloaded, not ";
@@ -639,6 +668,12 @@ TEST(PageTable, WhatAPageNames) {
        R"({"file": "/o.mp4"}]}]})",
        "/n-720.mp4 (video/mp4) /n.m3u8 (application/vnd.apple.mpegurl) items: /n.m3u8 \"Newest\" "
        "/o.mp4 \"Older\" title: Newest"},
+      // Addresses that cannot be read never use up a kind's places.
+      {Repeat("<video src='http://[::1x'>", 250000) + "<video src=/v.mp4><script>x = [" +
+           Repeat("'http://[::1x.mp4',", 40) + "'https://c.test/s.mp4'];</script>" +
+           "<script type=application/ld+json>[" + Repeat("{\"contentUrl\": \"//[::1x\"},", 40) +
+           "{\"contentUrl\": \"/ld.mp4\"}]</script>",
+       "/v.mp4 /ld.mp4 https://c.test/s.mp4"},
       // An XHTML page is a page, not a feed.
       {"<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><video src=\"/x.mp4\"/>"
        "</html>",
