@@ -27,10 +27,6 @@ constexpr const char* kAppended = "appended";  // bytes 0 to the ".part"'s size
 constexpr const char* kRanges = "ranges";      // the ranges the control file lists
 constexpr const char* kCounted = "files";      // what HostMemory's counts are of
 
-// How much of what the ".part" holds is fetched again to show it is still
-// the file the server sends.
-constexpr std::size_t kComparedBytes = 64u << 10;
-
 }  // namespace
 
 // Addresses are compared without their query (tokens rotate), so two files
