@@ -92,8 +92,8 @@ bool Parses(std::string_view address, bool hasScheme) {
   if (hasScheme) address.remove_prefix(address.find(':') + 1);
   const std::size_t slashes = std::min(address.find_first_not_of('/'), address.size());
   // A scheme is followed by one to three slashes and a host; without one,
-  // two or three slashes lead to a host, others are a path.
-  // A path that starts like "1abc:" would be read as a scheme.
+  // two or three slashes lead to a host, and anything else is a path (one
+  // that starts like "1abc:" would be read as a scheme).
   if (!hasScheme && slashes < 2) {
     const std::size_t end = address.find_first_of(":/?#");
     return end == std::string_view::npos || address[end] != ':' || end == 0 ||

@@ -59,9 +59,8 @@ class TarnfetchHostileServers : public TarnfetchTest {
       const auto found = bodies_.find(req.path + episode);
       if (found == bodies_.end()) return void(res.status = 404);
       const std::string& body = found->second;
-      const std::string quirk = quirks_.contains(req.path + episode) ? quirks_[req.path + episode]
-                                : quirks_.contains(req.path)         ? quirks_[req.path]
-                                                                     : "";
+      const std::string quirk =
+          quirks_.contains(req.path + episode) ? quirks_[req.path + episode] : "";
       if (req.has_param("etag")) res.set_header("ETag", "\"" + req.get_param_value("etag") + "\"");
       const char* type = EndsWith(req.path, ".html") ? "text/html" : "video/mp4";
       if (quirk == "cut") return ServeHalfThenCut(res, body);
