@@ -12,17 +12,9 @@ std::string FetchLeadingBytes(TransferRequest request, std::size_t count,
   std::string got;
   bool enough = count == 0;
   request.sink = [&](std::uint64_t offset, const char* data, std::size_t size, std::string*) {
-    // A server that sends the whole resource instead of the range starts
-    // before it: those bytes are passed over.
-    if (offset < first) {
-      got.clear();
-      if (first - offset >= size) return true;
-      data += first - offset;
-      size -= static_cast<std::size_t>(first - offset);
-      offset = first;
-    }
-    // A retry hands over again from where it restarts.
-    got.resize(std::min<std::uint64_t>(got.size(), offset - first));
+    // A retry hands over again from where it restarts (a whole file in
+    // answer to a range that does not start at 0 is refused).
+    got.resize(static_cast<std::size_t>(offset - first));
     got.append(data, std::min(size, count - got.size()));
     enough = got.size() == count;
     return !enough;
