@@ -26,6 +26,9 @@ struct Search {
   Deadline deadline;
   std::string title;                     // the outer page's
   std::unordered_set<std::string> seen;  // pages read, so that a frame loop ends
+  // Media addresses looked at, without their fragments: one written in
+  // several ways is tried once and takes one of a page's tries.
+  std::unordered_set<std::string> looked;
   std::size_t tried = 0;
   std::string lastProblem;
   std::string unfetchable;  // the first stream named that cannot be fetched
@@ -64,7 +67,7 @@ MediaPlan PlanFor(const ProbeResult& target, const std::string& title, const std
   source.looked = true;
   source.validators = ProbedValidators(target);
   source.contentType = target.contentType;
-  return {title.empty() ? TitleFromAddress(target.url) : title, {std::move(source)}};
+  return {title.empty() ? TitleFromAddress(target.url) : title, {std::move(source)}, {}};
 }
 
 MediaPlan FoundMedia(const ProbeResult& target, const std::string& pageUrl, const Search& search) {
@@ -82,6 +85,7 @@ std::optional<MediaPlan> FromFound(const std::string& pageUrl, const PageMedia& 
     if (tried == kMaxCandidates || TimeIsUp(search)) break;
     const auto absolute = ResolveUrl(pageUrl, address);
     if (!absolute || !IsWebUrl(*absolute)) continue;
+    if (!search.looked.insert(absolute->substr(0, absolute->find('#'))).second) continue;
     ++tried;
     ++search.tried;
     try {
@@ -137,7 +141,7 @@ MediaPlan Finish(std::optional<MediaPlan> media, const std::string& pageUrl, con
 
 Search NewSearch(const ProbeResult& page, Deadline deadline, const std::string& title,
                  const FetchOptions& options) {
-  Search search{options, deadline, title, {page.url}, 0, {}, {}};
+  Search search{options, deadline, title, {page.url}, {}, 0, {}, {}};
   return search;
 }
 

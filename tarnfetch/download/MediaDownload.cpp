@@ -1,9 +1,11 @@
 #include "download/MediaDownload.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "core/FetchError.h"
 #include "download/AppendedDownload.h"
+#include "download/LeadingBytes.h"
 #include "download/RangedDownload.h"
 #include "files/ControlFile.h"
 #include "files/HostMemory.h"
@@ -12,6 +14,7 @@
 #include "http/AnswerMessages.h"
 #include "http/ConnectionPlan.h"
 #include "http/StreamHeaders.h"
+#include "http/TransferEngine.h"
 #include "http/Url.h"
 #include "report/Console.h"
 #include "report/ProgressReporter.h"
@@ -25,6 +28,38 @@ constexpr const char* kRanges = "ranges";      // the ranges the control file li
 constexpr const char* kCounted = "files";      // what HostMemory's counts are of
 
 }  // namespace
+
+// Addresses are compared without their query (tokens rotate), so two files
+// that differ only there may share length and validators, or have none:
+// the first bytes the ".part" holds must be what the server sends there
+// now. A server whose answer is refused for good (another file, no range,
+// a length of its own) has not shown it.
+bool MediaDownload::SameFirstBytes(PartFile& part, const Span& kept, const std::string& url,
+                                   const Validators& probed, const Validators& earlier) {
+  const std::size_t count =
+      static_cast<std::size_t>(std::min<std::uint64_t>(kComparedBytes, kept.second - kept.first));
+  TransferRequest request;
+  request.url = url;
+  request.range = ByteRange{kept.first, kept.first + count - 1};
+  request.partOnly = kept.first > 0;
+  request.headers = headers_;
+  request.referrerPage = referrerPage_;
+  request.file = KnownFile{&probed, &earlier, true};
+  // Why the answer was refused, if it was.
+  std::optional<AnswerDecision> refused;
+  request.onAnswer = [&refused](const AnswerDecision& decision, const ResponseHead&) {
+    refused.reset();
+    if (!decision.Taken()) refused = decision;
+  };
+  try {
+    return FetchLeadingBytes(std::move(request), count, options_, stop_) ==
+           part.ReadAt(kept.first, count);
+  } catch (const FetchError&) {
+    // No answer, or a busy server's, says nothing about the file.
+    if (refused && !refused->retry) return false;
+    throw;
+  }
+}
 
 // True when the file came complete in parts; false when the server sends
 // whole files only.
@@ -70,6 +105,14 @@ std::uint64_t MediaDownload::Run(const std::string& url, const Validators& probe
     layout.clear();
   }
   const Validators earlier = StoredValidators(control);
+  if (!layout.empty()) {
+    Span kept{0, part.Size()};
+    if (layout == kRanges) kept = control.Done().empty() ? Span{} : control.Done().front();
+    if (probed.length) kept.second = std::min(kept.second, *probed.length);
+    if (kept.first < kept.second && !SameFirstBytes(part, kept, url, probed, earlier)) {
+      layout.clear();
+    }
+  }
 
   const int connections = options_.connections;
   const bool large = probed.length && *probed.length >= kMinRangedBytes;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/FetchOptions.h"
+#include "files/Span.h"
 #include "http/Validators.h"
 
 namespace tarnfetch {
@@ -25,7 +26,8 @@ class StopFlag;
 // lets it adapt; under a speed limit it does not grow). A
 // ".part" left by an earlier run is continued only when its control file
 // shows it is ours and the server still sends the same file (the stored
-// validators, If-Range); anything else starts the file again from zero.
+// validators, If-Range, and the first bytes kept fetched again and
+// compared); anything else starts the file again from zero.
 // An adaptive count starts where the last download from the server
 // settled (HostMemory) and is remembered again; the count a download
 // over several connections settled on goes out as a line of its own.
@@ -34,6 +36,9 @@ class MediaDownload {
   static constexpr std::uint64_t kMinRangedBytes = 8u << 20;
   // Where an adaptive count starts for a server it has not settled with.
   static constexpr int kFirstConnections = 4;
+  // How much of what a ".part" holds is fetched again, from its first
+  // kept byte, to show it is still the file the server sends.
+  static constexpr std::size_t kComparedBytes = 64u << 10;
 
   MediaDownload(const OutputFolder& folder, std::string name, ProgressReporter& progress,
                 const FetchOptions& options)
@@ -59,6 +64,8 @@ class MediaDownload {
  private:
   bool RunInParts(PartFile& part, ControlFile& control, const std::string& url,
                   const Validators& probed, bool resume);
+  bool SameFirstBytes(PartFile& part, const Span& kept, const std::string& url,
+                      const Validators& probed, const Validators& earlier);
 
   const OutputFolder& folder_;
   std::string name_;

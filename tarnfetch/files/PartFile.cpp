@@ -20,7 +20,7 @@ PartFile::PartFile(const OutputFolder& folder, const std::string& finalName)
   // O_NONBLOCK keeps a FIFO planted under this name from blocking the open;
   // it does nothing for regular files.
   fd_ = openat(folder.Descriptor(), name_.c_str(),
-               O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+               O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd_ < 0 && errno == ELOOP) {
     throw FetchError(shownPath_ + " is a link; a download is never written through one.");
   }
@@ -92,6 +92,20 @@ bool PartFile::Write(const char* data, std::size_t size) {
 
 bool PartFile::WriteAt(const char* data, std::size_t size, std::uint64_t offset) {
   return WriteAll(data, size, offset);
+}
+
+std::string PartFile::ReadAt(std::uint64_t offset, std::size_t size) const {
+  std::string bytes(size, '\0');
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = pread(fd_, bytes.data() + got, size - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail("Could not read ");
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
 }
 
 bool PartFile::WriteAll(const char* data, std::size_t size, std::optional<std::uint64_t> offset) {

@@ -35,6 +35,9 @@ class PartFile {
   bool Write(const char* data, std::size_t size);
   // The same at an offset, for transfers that fill the file in parts.
   bool WriteAt(const char* data, std::size_t size, std::uint64_t offset);
+  // Up to size bytes from offset (fewer where the file ends). Throws
+  // FetchError.
+  std::string ReadAt(std::uint64_t offset, std::size_t size) const;
   // Gives the file its final name while still locked, never replacing a
   // file already there, then closes it. Throws FetchError.
   void MoveTo(const std::string& finalName);

@@ -6,9 +6,11 @@
 namespace tarnfetch {
 
 // Whether an address written in a page can be fetched: an http:// or
-// https:// address, or one relative to the page. "about:blank",
-// "javascript:", "data:", "blob:" and the like never can, so they never
-// take a place that a page's limits keep for the addresses to try.
+// https:// address, or one relative to the page, that the address parser
+// can read. "about:blank", "javascript:", "data:", "blob:" and the like
+// never can, nor "http://[::1x" or an address with control characters, so
+// they never take a place that a page's limits keep for the addresses to
+// try.
 bool IsFetchableAddress(std::string_view address);
 
 // The lower-case extension of an address's path ("" if none).

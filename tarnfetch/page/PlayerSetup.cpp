@@ -225,7 +225,8 @@ std::vector<std::string> ScriptMediaAddresses(std::string_view script, std::size
         address += c;
       }
     }
-    const bool web = address.starts_with("http://") || address.starts_with("https://");
+    const bool web = (address.starts_with("http://") || address.starts_with("https://")) &&
+                     IsFetchableAddress(address);
     const std::string extension = PathExtension(address);
     if (closed && web && (IsMediaExtension(extension) || IsStreamExtension(extension)) &&
         std::find(found.begin(), found.end(), address) == found.end()) {

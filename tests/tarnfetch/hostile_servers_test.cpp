@@ -60,7 +60,9 @@ class TarnfetchHostileServers : public TarnfetchTest {
       const auto found = bodies_.find(req.path + episode);
       if (found == bodies_.end()) return void(res.status = 404);
       const std::string& body = found->second;
-      const std::string quirk = quirks_.contains(req.path) ? quirks_[req.path] : "";
+      const std::string quirk =
+          quirks_.contains(req.path + episode) ? quirks_[req.path + episode] : "";
+      if (req.has_param("etag")) res.set_header("ETag", "\"" + req.get_param_value("etag") + "\"");
       const char* type = EndsWith(req.path, ".html") ? "text/html" : "video/mp4";
       if (quirk == "cut") return ServeHalfThenCut(res, body);
       if (quirk == "moved" && req.has_header("Range") && !host.starts_with("localhost")) {
@@ -107,8 +109,15 @@ class TarnfetchHostileServers : public TarnfetchTest {
                {"/ep.m3u8?ep=1", Playlist("/ep0.ts?ep=1\n#EXTINF:1,\n/ep1.ts?ep=1")},
                {"/ep.m3u8?ep=2", Playlist("/ep0.ts?ep=2\n#EXTINF:1,\n/ep1.ts?ep=2")},
                {"/ep0.ts?ep=1", Clip("seg0.ts")}, {"/ep0.ts?ep=2", Clip("seg1.ts")},
-               {"/ep1.ts?ep=2", Clip("seg0.ts")}};
+               {"/ep1.ts?ep=2", Clip("seg0.ts")},
+               {"/q.mp4?ep=1", RandomBytes(100000, 6)}, {"/q.mp4?ep=2", RandomBytes(100000, 7)},
+               {"/r.mp4?ep=1", RandomBytes(100000, 8)}, {"/r.mp4?ep=2", RandomBytes(100000, 8)},
+               {"/ld.html", "<title>LD</title><script type=application/ld+json>[{\"contentUrl\": "
+                "\"/none.mp4\"}, {\"contentUrl\": \"./none.mp4\"}, {\"contentUrl\": "
+                "\"none.mp4#t=1\"}, {\"contentUrl\": \"/a/../none.mp4\"}, {\"contentUrl\": \"" +
+                Url("/none.mp4") + "\"}, {\"contentUrl\": \"/video.mp4\"}]</script>"}};
     quirks_ = {{"/packed.mp4", "gzip"}, {"/a/clip.mp4", "cut"}, {"/big.mp4", "moved"},
+               {"/q.mp4?ep=1", "cut"}, {"/r.mp4?ep=1", "cut"},
                {"/gone.mp4", "whole"}, {"/words.ts", "json"}};
     // clang-format on
   }
@@ -196,6 +205,7 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     std::string same = "";   // the path whose body the first file holds
     std::string asked = "";  // a path the run must ask for
     std::string name = "%(title)s.%(ext)s", title = "";
+    std::string ranges = "";  // the Range headers the run sent, when stated
   };
   // clang-format off
   const std::vector<Case> cases{
@@ -242,6 +252,20 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
        "/gone.mp4"},
       {"a record of 20,000 one-byte gaps", "/gaps.mp4", "16", "", "", nullptr, {"gaps.mp4"},
        "/gaps.mp4"},
+      {"episode 1 of a file cut off", "/q.mp4?ep=1", "9q", "", "", "The connection broke",
+       {"q.mp4.part", "q.mp4.part.ctl"}},
+      {"episode 2: its address but for the query, its length", "/q.mp4?ep=2", "9q", "", "",
+       nullptr, {"q.mp4"}, "/q.mp4?ep=2", "", "%(title)s.%(ext)s", "", " bytes=0-49999  "},
+      {"a file with a token cut off", "/r.mp4?ep=1&etag=a", "9r", "", "", "The connection broke",
+       {"r.mp4.part", "r.mp4.part.ctl"}},
+      {"the same file, the token rotated", "/r.mp4?ep=2&etag=a", "9r", "", "", nullptr,
+       {"r.mp4"}, "/r.mp4?ep=2", "", "%(title)s.%(ext)s", "", " bytes=0-49999 bytes=50000- "},
+      {"a file cut off again", "/r.mp4?ep=1&etag=a", "9t", "", "", "The connection broke",
+       {"r.mp4.part", "r.mp4.part.ctl"}},
+      {"the same bytes under another ETag", "/r.mp4?ep=2&etag=b", "9t", "", "", nullptr,
+       {"r.mp4"}, "/r.mp4?ep=2", "", "%(title)s.%(ext)s", "", "  "},
+      {"a page whose first contentUrl, written five ways, answers 404", "/ld.html", "17", "", "",
+       nullptr, {"LD.mp4"}, "/video.mp4"},
       {"a segment that is text", "/text.m3u8", "6a", "", "", "(application/json) instead of",
        {"text.mp4.part", "text.mp4.part.ctl"}},
       {"a page after a binary byte as the second segment", "/binary.m3u8", "6b", "", "",
@@ -265,7 +289,13 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     programs_.Script("ffmpeg", c.ffmpeg);
     ExtractorAnswers(c.extractor);
     fs::create_directories(out() / c.folder);
+    const std::size_t before = Seen().size();
     const RunResult run = Fetch(c.path, c.folder, c.name);
+    std::string ranges;
+    const auto seen = Seen();
+    for (std::size_t i = before; i < seen.size(); ++i) {
+      if (c.path.starts_with(seen[i].path + "?")) ranges += seen[i].Header("Range") + " ";
+    }
     c.error != nullptr ? ExpectFailure(run, out() / c.folder) : ExpectWellFormedOutput(run);
     EXPECT_EQ(run.exitCode == 0, c.error == nullptr) << run.Text();
     EXPECT_NE(run.Text().find(c.error != nullptr ? c.error : "<title>"), std::string::npos)
@@ -276,8 +306,10 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     const std::string asked = Url(c.asked).substr(7) + " ";
     const auto all = Asked();
     EXPECT_TRUE(c.asked.empty() || std::count(all.begin(), all.end(), asked) == 1);
+    EXPECT_TRUE(c.ranges.empty() || ranges == c.ranges) << ranges;
   }
   EXPECT_LT(SentValues("Range", "/gaps.mp4").size(), 64u);
+  EXPECT_EQ(Count("/none.mp4"), 1);
   const auto referers = MovedReferers();
   EXPECT_FALSE(referers.empty());
   for (const std::string& referer : referers) EXPECT_EQ(referer, Url("/"));

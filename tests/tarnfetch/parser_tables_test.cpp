@@ -19,6 +19,7 @@
 #include "http/ContentRange.h"
 #include "http/HttpTransfer.h"
 #include "http/Url.h"
+#include "page/FetchableAddress.h"
 #include "page/HtmlTagReader.h"
 #include "page/PackedScript.h"
 #include "page/PageEncoding.h"
@@ -379,8 +380,20 @@ TEST(UrlTable, ResolvingAgainstThePage) {
       {"a b.mp4", "https://h.test/a/a%20b.mp4"},
       {"file:///etc/passwd", "file:///etc/passwd"},  // the scheme is the caller's check
       {"https://h.test:99999/", std::nullopt},
+      {"http://[::1x", std::nullopt},
+      {"//[::1x/c.mp4", std::nullopt},
+      {"http://[::1]:80/c.mp4", "http://[::1]:80/c.mp4"},
+      {"http://u@h.test:080/c", "http://u@h.test:80/c"},
+      {"http://u@/c", std::nullopt},
+      {"http:c.mp4", std::nullopt},
+      {"a\tb.mp4", std::nullopt},
+      {"1abc:c", std::nullopt},
   };
-  for (const auto& [reference, want] : cases) EXPECT_EQ(ResolveUrl(page, reference), want);
+  for (const auto& [reference, want] : cases) {
+    EXPECT_EQ(ResolveUrl(page, reference), want);
+    // The page reader keeps a place only for what resolves to a web address.
+    EXPECT_EQ(IsFetchableAddress(reference), want && IsWebUrl(*want)) << reference;
+  }
   EXPECT_EQ(ResolveUrl("not an address", "c.mp4"), std::nullopt);
 }
 
@@ -642,6 +655,12 @@ TEST(PageTable, WhatAPageNames) {
        R"({"file": "/o.mp4"}]}]})",
        "/n-720.mp4 (video/mp4) /n.m3u8 (application/vnd.apple.mpegurl) items: /n.m3u8 \"Newest\" "
        "/o.mp4 \"Older\" title: Newest"},
+      // Addresses that cannot be read never use up a kind's places.
+      {Repeat("<video src='http://[::1x'>", 250000) + "<video src=/v.mp4><script>x = [" +
+           Repeat("'http://[::1x.mp4',", 40) + "'https://c.test/s.mp4'];</script>" +
+           "<script type=application/ld+json>[" + Repeat("{\"contentUrl\": \"//[::1x\"},", 40) +
+           "{\"contentUrl\": \"/ld.mp4\"}]</script>",
+       "/v.mp4 /ld.mp4 https://c.test/s.mp4"},
       // An XHTML page is a page, not a feed.
       {"<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><video src=\"/x.mp4\"/>"
        "</html>",
