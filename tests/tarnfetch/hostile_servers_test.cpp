@@ -71,6 +71,15 @@ class TarnfetchHostileServers : public TarnfetchTest {
         return res.set_content(bodies_[req.path + ".gz"], type);
       }
       if (quirk == "whole") res.status = 200;  // a Range answered with all
+      // Two ranges of the first layout at 2 bytes a second, for ever.
+      if (quirk == "trickle" && req.ranges.size() == 1 &&
+          (req.ranges[0].first == 3 << 20 || req.ranges[0].first == 6 << 20)) {
+        return res.set_content_provider(
+            body.size(), type, [&body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+              std::this_thread::sleep_for(500ms);
+              return sink.write(body.data() + offset, 1);
+            });
+      }
       res.set_content(body, quirk == "json" ? "application/json" : type);
     });
     std::string dead, players;
@@ -99,7 +108,7 @@ class TarnfetchHostileServers : public TarnfetchTest {
                {"/seg1.ts", Clip("seg1.ts")},
                {"/page.html", "<title>Paged</title><video src=\"/big.mp4\">"},
                {"/big.mp4", RandomBytes(9 << 20, 3)}, {"/gone.mp4", RandomBytes(9 << 20, 4)},
-               {"/gaps.mp4", RandomBytes(9 << 20, 5)},
+               {"/gaps.mp4", RandomBytes(9 << 20, 5)}, {"/trickle.mp4", RandomBytes(9 << 20, 6)},
                {"/text.m3u8", Playlist("words.ts")}, {"/words.ts", "{\"error\": \"gone\"}"},
                {"/binary.m3u8", Playlist("clip.ts\n#EXTINF:1,\nbinary.ts")},
                {"/binary.ts", "\x01<html><title>Too many requests</title>"},
@@ -108,7 +117,7 @@ class TarnfetchHostileServers : public TarnfetchTest {
                {"/ep0.ts?ep=1", Clip("seg0.ts")}, {"/ep0.ts?ep=2", Clip("seg1.ts")},
                {"/ep1.ts?ep=2", Clip("seg0.ts")}};
     quirks_ = {{"/packed.mp4", "gzip"}, {"/a/clip.mp4", "cut"}, {"/big.mp4", "moved"},
-               {"/gone.mp4", "whole"}, {"/words.ts", "json"}};
+               {"/gone.mp4", "whole"}, {"/words.ts", "json"}, {"/trickle.mp4", "trickle"}};
     // clang-format on
   }
 
@@ -168,6 +177,7 @@ class TarnfetchHostileServers : public TarnfetchTest {
 };
 
 TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
+  const ScopedEnv slowPart("TARNFETCH_TEST_SLOW_PART_SECONDS", "1");
   fs::create_directories(out() / "11");
   mkfifo((out() / "11/clip.mp4.part.ctl").c_str(), 0600);
   // ffmpeg on a full disk: a whole file but its error words, or no words
@@ -241,6 +251,8 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
        "/gone.mp4"},
       {"a record of 20,000 one-byte gaps", "/gaps.mp4", "16", "", "", nullptr, {"gaps.mp4"},
        "/gaps.mp4"},
+      {"two ranges trickled at 2 bytes a second", "/trickle.mp4", "17", "", "", nullptr,
+       {"trickle.mp4"}, "/trickle.mp4"},
       {"a segment that is text", "/text.m3u8", "6a", "", "", "(application/json) instead of",
        {"text.mp4.part", "text.mp4.part.ctl"}},
       {"a page after a binary byte as the second segment", "/binary.m3u8", "6b", "", "",
