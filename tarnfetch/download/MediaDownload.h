@@ -32,8 +32,6 @@ class StopFlag;
 class MediaDownload {
  public:
   static constexpr std::uint64_t kMinRangedBytes = 8u << 20;
-  // Where an adaptive count starts for a server it has not settled with.
-  static constexpr int kFirstConnections = 4;
 
   MediaDownload(const OutputFolder& folder, std::string name, ProgressReporter& progress,
                 const FetchOptions& options)

@@ -15,14 +15,14 @@ namespace tarnfetch {
 class ConnectionPlan {
  public:
   static constexpr int kMost = 16;
-  // Where the count starts for a server it has not settled with: two
-  // doublings reach kMost within a few hundred milliseconds.
-  static constexpr int kFirst = 4;
+  // Where the count starts for a server it has not settled with: one
+  // doubling from kMost, a browser's few connections to one server.
+  static constexpr int kFirst = 8;
   // A window lasts this many round trips (the time a request waits for its
   // first byte), within these bounds: long enough to show the rate of the
   // count it measures, short enough to reach the right count early.
   static constexpr int kRoundTrips = 2;
-  static constexpr std::chrono::milliseconds kShortestWindow{100};
+  static constexpr std::chrono::milliseconds kShortestWindow{50};
   static constexpr std::chrono::milliseconds kLongestWindow{500};
   // A step must raise the total by this share to count.
   static constexpr double kClearGain = 0.15;
