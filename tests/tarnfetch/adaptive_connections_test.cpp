@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "http/ConnectionPlan.h"
 #include "support/TarnfetchTest.h"
 
 namespace tarnfetch_test {
@@ -105,7 +106,8 @@ TEST_F(TarnfetchAdaptive, ARememberedCountIsUsedAndAFileItCannotUseIgnored) {
     const char* what;
     std::function<void()> spoil;
     bool replaced;    // a good file is written in its place
-    int settled = 4;  // where the run starts, and stays on an unpaced server
+    // Where the run starts, and stays on an unpaced server.
+    int settled = tarnfetch::ConnectionPlan::kFirst;
   };
   const std::vector<Case> cases{
       {"good: used", [&] { WriteFile(memoryFile(), two); }, true, 2},
