@@ -46,22 +46,6 @@ have() { command -v "$1" >/dev/null; }
 have aria2c || echo "aria2c not installed (Debian package aria2): skipped"
 have yt-dlp || echo "yt-dlp not installed (Debian package yt-dlp): skipped"
 mkdir -p "$work/out"
-write_file_server
-
-servers=()
-stop_servers() { for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; done; }
-trap 'stop_servers; cleanup' EXIT
-
-# serve_file MIB RATE MOST: a file server; its address goes in url.
-serve_file() {
-  local port
-  port=$(free_port)
-  python3 "$work/file_server.py" "$port" "$@" &
-  servers+=($!)
-  url="http://127.0.0.1:$port/big.mp4"
-  wait_for "$url"
-}
-
 # serve_dash: 60 two-second segments each of picture and sound.
 serve_dash() {
   mkdir -p "$work/dash"
@@ -148,15 +132,6 @@ check_result() {
   esac
 }
 
-ok=1
-verdict() { # verdict NAME VALUE LIMIT: VALUE <= LIMIT
-  if awk -v v="$2" -v l="$3" 'BEGIN { exit !(v <= l) }'; then
-    echo "  met: $1 $2 <= $3"
-  else
-    echo "  MISSED: $1 $2 > $3"
-    ok=0
-  fi
-}
 
 # run_workload KIND TOOL...: ROUNDS rounds, the order rotated each round;
 # best times in best[TOOL], tarnfetch's largest own memory in own_peak.
@@ -199,10 +174,10 @@ report() {
     [[ $tool == tarnfetch ]] && continue
     echo "  $tool best ${best[$tool]} s, $(time_ratio "${best[$tool]}" "${limit[$kind]}")x the limit;" \
       "tarnfetch/$tool $(time_ratio "$tarn" "${best[$tool]}")"
-    verdict "tarnfetch/$tool" "$(time_ratio "$tarn" "${best[$tool]}")" 1.00
+    check_target "tarnfetch/$tool" "$(time_ratio "$tarn" "${best[$tool]}")" 1.00
   done
-  verdict "tarnfetch/limit" "$(time_ratio "$tarn" "${limit[$kind]}")" 1.20
-  verdict "tarnfetch own peak KB" "$own_peak" 20480
+  check_target "tarnfetch/limit" "$(time_ratio "$tarn" "${limit[$kind]}")" 1.20
+  check_target "tarnfetch own peak KB" "$own_peak" 20480
 }
 
 # The peers of a workload that are installed.
@@ -257,13 +232,12 @@ for kind in "${workloads[@]}"; do
   if [[ $kind == limit429 ]]; then
     [[ -n ${best[tarnfetch]:-} && -n ${best[two]:-} ]] || { ok=0; continue; }
     echo "  tarnfetch best ${best[tarnfetch]} s, --connections 2 best ${best[two]} s"
-    verdict "tarnfetch/--connections 2" "$(time_ratio "${best[tarnfetch]}" "${best[two]}")" 1.05
-    verdict "tarnfetch own peak KB" "$own_peak" 20480
+    check_target "tarnfetch/--connections 2" "$(time_ratio "${best[tarnfetch]}" "${best[two]}")" 1.05
+    check_target "tarnfetch own peak KB" "$own_peak" 20480
   else
     report "$kind"
   fi
   stop_servers
-  servers=()
 done
 
 ((ok)) && echo "all targets met"
