@@ -285,6 +285,9 @@ void TransferEngine::Start(std::unique_ptr<Active> a) {
   } else {
     a->easy = idle_.back();
     idle_.pop_back();
+    // libcurl 7.88's reset forgets, without freeing, the list of cookie
+    // files; emptied first, nothing is lost.
+    curl_easy_setopt(a->easy, CURLOPT_COOKIEFILE, nullptr);
     curl_easy_reset(a->easy);
     // Cookies a server set on an earlier request stay with that request.
     curl_easy_setopt(a->easy, CURLOPT_COOKIELIST, "ALL");

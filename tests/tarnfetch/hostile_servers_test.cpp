@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -289,6 +290,11 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
     EXPECT_TRUE(c.asked.empty() || std::count(all.begin(), all.end(), asked) == 1);
   }
   EXPECT_LT(SentValues("Range", "/gaps.mp4").size(), 64u);
+  // The trickled parts were taken over from where they had got to.
+  const auto trickled = SentValues("Range", "/trickle.mp4");
+  EXPECT_TRUE(std::any_of(trickled.begin(), trickled.end(), [](const std::string& range) {
+    return std::stoull(range.substr(6)) % (1 << 20) != 0;
+  }));
   const auto referers = MovedReferers();
   EXPECT_FALSE(referers.empty());
   for (const std::string& referer : referers) EXPECT_EQ(referer, Url("/"));
