@@ -69,6 +69,12 @@ class TarnfetchAdaptive : public TarnfetchTest {
   fs::path memoryFile() const { return cache() / "tarnfetch" / "connections"; }
   // The start of the memory file's line for this server.
   std::string MemoryLine() { return "files " + Url("").substr(7) + " "; }
+  // A memory file in which the server's count is `count`.
+  void Remember(int count) {
+    fs::create_directories(memoryFile().parent_path());
+    WriteFile(memoryFile(), "tarnfetch-connections 1\n" + MemoryLine() + std::to_string(count) +
+                                " " + std::to_string(std::time(nullptr)) + "\n");
+  }
 
   ScopedEnv cacheHome_{"XDG_CACHE_HOME", cache()};
   std::mutex mutex_;
@@ -92,6 +98,10 @@ TEST_F(TarnfetchAdaptive, ConnectionsRiseWhereEachIsHeldToARate) {
 TEST_F(TarnfetchAdaptive, ARefusedThirdConnectionSettlesAtTwoAndLosesNothing) {
   eachMs_ = 5;
   most_ = 2;
+  // From four, as from a count that once worked: the refusals come one by
+  // one, not all at the first requests (where a loaded machine may let a
+  // third range slip past this server's early release).
+  Remember(4);
   const RunResult run = FetchBig();
   EXPECT_GT(refused_, 0);
   EXPECT_EQ(Settled(run), 2);
@@ -99,18 +109,15 @@ TEST_F(TarnfetchAdaptive, ARefusedThirdConnectionSettlesAtTwoAndLosesNothing) {
 }
 
 TEST_F(TarnfetchAdaptive, ARememberedCountIsUsedAndAFileItCannotUseIgnored) {
-  // It starts the run at two when it is read.
-  const std::string two =
-      "tarnfetch-connections 1\n" + MemoryLine() + "2 " + std::to_string(std::time(nullptr)) + "\n";
   struct Case {
     const char* what;
     std::function<void()> spoil;
-    bool replaced;    // a good file is written in its place
+    bool replaced;  // a good file is written in its place
     // Where the run starts, and stays on an unpaced server.
     int settled = tarnfetch::ConnectionPlan::kFirst;
   };
   const std::vector<Case> cases{
-      {"good: used", [&] { WriteFile(memoryFile(), two); }, true, 2},
+      {"good: used", [&] { Remember(2); }, true, 2},
       {"a folder in its place, neither readable nor writable",
        [&] { fs::create_directories(memoryFile()); }, false},
   };
