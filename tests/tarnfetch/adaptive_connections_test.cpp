@@ -98,9 +98,8 @@ TEST_F(TarnfetchAdaptive, ConnectionsRiseWhereEachIsHeldToARate) {
 TEST_F(TarnfetchAdaptive, ARefusedThirdConnectionSettlesAtTwoAndLosesNothing) {
   eachMs_ = 5;
   most_ = 2;
-  // From four, as from a count that once worked: the refusals come one by
-  // one, not all at the first requests (where a loaded machine may let a
-  // third range slip past this server's early release).
+  // From four: refusals one by one, not all at once (where a loaded machine
+  // may let a third range slip past this server's early release).
   Remember(4);
   const RunResult run = FetchBig();
   EXPECT_GT(refused_, 0);
@@ -112,9 +111,8 @@ TEST_F(TarnfetchAdaptive, ARememberedCountIsUsedAndAFileItCannotUseIgnored) {
   struct Case {
     const char* what;
     std::function<void()> spoil;
-    bool replaced;  // a good file is written in its place
-    // Where the run starts, and stays on an unpaced server.
-    int settled = tarnfetch::ConnectionPlan::kFirst;
+    bool replaced;                                    // a good file is written in its place
+    int settled = tarnfetch::ConnectionPlan::kFirst;  // the start; kept unpaced
   };
   const std::vector<Case> cases{
       {"good: used", [&] { Remember(2); }, true, 2},

@@ -85,9 +85,8 @@ TEST(ConnectionPlanTable, StepsFollowTheMeasuredGain) {
 TEST(ConnectionPlanTable, AWindowLastsTwoRoundTripsWithinItsBounds) {
   using std::chrono::milliseconds;
   const std::vector<std::pair<int, int>> cases{{0, 50}, {20, 50}, {80, 160}, {400, 500}};
-  for (const auto& [roundTrip, window] : cases) {
-    EXPECT_EQ(ConnectionPlan::Window(milliseconds(roundTrip)), milliseconds(window)) << roundTrip;
-  }
+  for (const auto& [trip, window] : cases)
+    EXPECT_EQ(ConnectionPlan::Window(milliseconds(trip)), milliseconds(window)) << trip;
 }
 
 TEST(PartBoardTable, AFreeConnectionSplitsTheRunningPartWithASecondOrMoreLeft) {
