@@ -39,6 +39,17 @@ measure() {
 # time_ratio T C: T / C to two places (0 when C is 0).
 time_ratio() { awk -v t="$1" -v c="$2" 'BEGIN { printf "%.2f", (c > 0 ? t / c : 0) }'; }
 
+# check_target NAME VALUE LIMIT: says whether VALUE <= LIMIT; ok=0 when not.
+ok=1
+check_target() {
+  if awk -v v="$2" -v l="$3" 'BEGIN { exit !(v <= l) }'; then
+    echo "  met: $1 $2 <= $3"
+  else
+    echo "  MISSED: $1 $2 > $3"
+    ok=0
+  fi
+}
+
 # "best median" of a list of seconds
 summary() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[1], v[int((NR + 1) / 2)] }'; }
 
@@ -215,6 +226,30 @@ class Server(http.server.ThreadingHTTPServer):
 
 Server(("127.0.0.1", PORT), Handler).serve_forever()
 PY
+}
+
+# Servers started by serve_file (or added by the script); stopped by
+# stop_servers and at exit.
+servers=()
+stop_servers() {
+  for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; done
+  servers=()
+}
+trap 'stop_servers; cleanup' EXIT
+
+# serve_file MIB RATE MOST: starts write_file_server's server (written
+# first); its address goes in url, that of its connection count in
+# connections_url (read once, so it counts from now on).
+serve_file() {
+  local port
+  [[ -f $work/file_server.py ]] || write_file_server
+  port=$(free_port)
+  python3 "$work/file_server.py" "$port" "$@" &
+  servers+=($!)
+  url="http://127.0.0.1:$port/big.mp4"
+  connections_url="http://127.0.0.1:$port/connections"
+  wait_for "$url"
+  curl -s -o /dev/null "$connections_url"
 }
 
 # serve_hls SEGMENTS FPS: 120 s of small video with sound cut into SEGMENTS

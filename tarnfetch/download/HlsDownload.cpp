@@ -453,9 +453,9 @@ void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progr
   const HostMemory memory(HostMemory::DefaultFile());
   const std::string server = tracks.empty() ? "" : ServerName(tracks.front().playlist.Url());
   const std::int64_t now = std::time(nullptr);
-  ConnectionPlan plan =
-      ConnectionPlan::Adaptive(memory.Recall(kCounted, server, now).value_or(kFirstParallel),
-                               ConnectionPlan::Measure::Segments);
+  ConnectionPlan plan = ConnectionPlan::Adaptive(
+      memory.Recall(kCounted, server, now).value_or(ConnectionPlan::kFirst),
+      ConnectionPlan::Measure::Segments);
   const bool limited = options_.rateLimit != nullptr;
   if (limited) plan.Hold();
   TransferEngine engine(plan.Count(), options_);

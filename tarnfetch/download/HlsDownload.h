@@ -28,7 +28,7 @@ struct HlsTrack {
 };
 
 // Fetches the segments of media playlists (a picture and its separate
-// sound, say) at the same time, from kFirstParallel segments at a time in
+// sound, say) at the same time, from ConnectionPlan::kFirst segments at a time in
 // all up to as many as raise the segments a second (ConnectionPlan; the
 // count that worked is remembered per server by HostMemory), and writes
 // each playlist's in order into its ".part" (initialisation sections before
@@ -37,8 +37,6 @@ struct HlsTrack {
 // the last of them, provided the playlist lists the same segments.
 class HlsDownload {
  public:
-  static constexpr int kFirstParallel = 4;
-
   // Under the options' speed limit the count does not grow.
   HlsDownload(const OutputFolder& folder, const FetchOptions& options)
       : folder_(folder), options_(options) {}

@@ -70,11 +70,11 @@ bool MediaDownload::RunInParts(PartFile& part, ControlFile& control, const std::
   const HostMemory memory(adaptive ? HostMemory::DefaultFile() : std::filesystem::path());
   const std::string server = ServerName(url);
   const std::int64_t now = std::time(nullptr);
-  ConnectionPlan plan = adaptive
-                            ? ConnectionPlan::Adaptive(
-                                  memory.Recall(kCounted, server, now).value_or(kFirstConnections),
-                                  ConnectionPlan::Measure::Bytes)
-                            : ConnectionPlan::Fixed(options_.connections);
+  ConnectionPlan plan =
+      adaptive ? ConnectionPlan::Adaptive(
+                     memory.Recall(kCounted, server, now).value_or(ConnectionPlan::kFirst),
+                     ConnectionPlan::Measure::Bytes)
+               : ConnectionPlan::Fixed(options_.connections);
   const bool limited = options_.rateLimit != nullptr;
   if (limited) plan.Hold();
   RangedDownload ranged({part, control, progress_, options_, stop_});

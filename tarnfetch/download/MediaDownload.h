@@ -34,8 +34,6 @@ class StopFlag;
 class MediaDownload {
  public:
   static constexpr std::uint64_t kMinRangedBytes = 8u << 20;
-  // Where an adaptive count starts for a server it has not settled with.
-  static constexpr int kFirstConnections = 4;
   // How much of what a ".part" holds is fetched again, from its first
   // kept byte, to show it is still the file the server sends.
   static constexpr std::size_t kComparedBytes = 64u << 10;

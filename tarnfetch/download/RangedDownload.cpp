@@ -39,7 +39,8 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
 
   // Gaps close together go as one range.
   const std::vector<Span> kept = KeptSpans(job_.control.Done(), length);
-  PartBoard parts(kept, length, static_cast<std::uint64_t>(plan.Most()) * kPartsPerConnection);
+  PartBoard parts(kept, length, static_cast<std::uint64_t>(plan.Most()) * kPartsPerConnection,
+                  PartBoard::SlowFor());
   bool handedOut = false;
   bool confirmed = false;  // an answer was a part of the expected file
   Outcome verdict = Outcome::Complete;
@@ -84,7 +85,7 @@ RangedDownload::Outcome RangedDownload::Run(const std::string& url, const Valida
       job_.control.SaveIfDue();
       return true;
     };
-    request.done = [part] { part->done = true; };
+    request.done = [&parts, part] { parts.Finish(*part, PartBoard::Clock::now()); };
     return request;
   };
 

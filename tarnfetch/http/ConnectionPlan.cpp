@@ -17,8 +17,8 @@ ConnectionPlan ConnectionPlan::Adaptive(int start, Measure measure) {
   return ConnectionPlan(start, false, measure);
 }
 
-std::chrono::milliseconds ConnectionPlan::Window() const {
-  return std::chrono::milliseconds(measure_ == Measure::Segments ? 250 : 500);
+std::chrono::milliseconds ConnectionPlan::Window(std::chrono::milliseconds roundTrip) {
+  return std::clamp(kRoundTrips * roundTrip, kShortestWindow, kLongestWindow);
 }
 
 bool ConnectionPlan::Judgeable(const Sample& sample) const {

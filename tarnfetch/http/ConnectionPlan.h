@@ -6,13 +6,24 @@ namespace tarnfetch {
 
 // How many connections to keep busy with one server, decided from what
 // they achieve. A fixed plan keeps the count it was given. An adaptive plan
-// starts at its count and doubles it (up to kMost) while the total rate of
-// a window rises by kClearGain over the last one, and goes back to the last
-// count that paid when it does not. When the server refuses a connection
-// it drops by one and stays there.
+// starts at its count (kFirst for a server not met before, else where the
+// last download from it settled) and, as TCP's slow start does, doubles it
+// after every short window (a few round trips) while the total rate rises by
+// kClearGain over the last one, up to kMost; when a step does not pay it goes
+// back to the last count that did. When the server refuses a connection it
+// drops by one at once and never grows again.
 class ConnectionPlan {
  public:
   static constexpr int kMost = 16;
+  // Where the count starts for a server it has not settled with: one
+  // doubling from kMost, a browser's few connections to one server.
+  static constexpr int kFirst = 8;
+  // A window lasts this many round trips (the time a request waits for its
+  // first byte), within these bounds: long enough to show the rate of the
+  // count it measures, short enough to reach the right count early.
+  static constexpr int kRoundTrips = 2;
+  static constexpr std::chrono::milliseconds kShortestWindow{50};
+  static constexpr std::chrono::milliseconds kLongestWindow{500};
   // A step must raise the total by this share to count.
   static constexpr double kClearGain = 0.15;
   // A connection faster than this (bytes a second) is not held back by the
@@ -45,9 +56,9 @@ class ConnectionPlan {
   // The count this plan may reach.
   int Most() const { return fixed_ ? count_ : ceiling_; }
   Measure Counted() const { return measure_; }
-  // How long a window lasts: segments come often, parts need longer to
-  // show their rate.
-  std::chrono::milliseconds Window() const;
+  // How long a window lasts when a request waits roundTrip for its first
+  // byte.
+  static std::chrono::milliseconds Window(std::chrono::milliseconds roundTrip);
 
   void Measured(const Sample& sample);
   // For a download under a speed limit: the count stays where it is, as

@@ -72,6 +72,7 @@ struct TransferEngine::Active {
   std::uint64_t next = 0;         // the offset of the next byte to hand over
   std::uint64_t from = 0;         // where this attempt asked to begin
   bool headChecked = false;
+  bool answered = false;   // a header line of this attempt came
   bool paused = false;     // waits for the speed limit's budget
   bool complete = false;   // the range's last byte arrived; the rest was cut off
   bool permanent = false;  // the failure is not worth another attempt
@@ -83,7 +84,7 @@ struct TransferEngine::Active {
   void Release() {
     if (easy != nullptr) {
       curl_multi_remove_handle(Multi(engine->multi_), easy);
-      curl_easy_cleanup(easy);
+      engine->idle_.push_back(easy);
       easy = nullptr;
     }
     curl_slist_free_all(headers);
@@ -94,6 +95,13 @@ struct TransferEngine::Active {
     char* url = nullptr;
     if (easy != nullptr) curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url);
     return url != nullptr ? url : request.url;
+  }
+
+  // The range was cut short for another connection to fetch the rest, and
+  // every byte before the cut came.
+  bool GivenAway() const {
+    return request.end != nullptr && request.range && request.range->last &&
+           *request.end <= *request.range->last && next >= *request.end;
   }
 
   // The last byte wanted, as the range stands now.
@@ -139,6 +147,10 @@ struct TransferEngine::Active {
 
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
     auto& a = *static_cast<Active*>(self);
+    if (!a.answered) {
+      a.answered = true;
+      a.engine->NoteRoundTrip(Clock::now() - a.started);
+    }
     const std::string_view line(data, size * count);
     ReadHeaderLine(a.head, line);
     return size * count;
@@ -204,6 +216,8 @@ struct TransferEngine::Active {
 
   // The outcome of a finished attempt: true when the request is done.
   bool Settle(CURLcode code) {
+    // However this attempt ended, nothing more of it is wanted.
+    if (GivenAway() && !permanent) return true;
     if (!failure.empty()) return false;
     if (FollowsItself() && head.Redirect() && (code == CURLE_OK || code == CURLE_WRITE_ERROR)) {
       Follow();
@@ -241,6 +255,7 @@ TransferEngine::TransferEngine(int limit, const FetchOptions& options)
 
 TransferEngine::~TransferEngine() {
   StopAll();
+  for (CURL* easy : idle_) curl_easy_cleanup(easy);
   curl_multi_cleanup(Multi(multi_));
   curl_global_cleanup();
 }
@@ -261,8 +276,22 @@ void TransferEngine::Start(std::unique_ptr<Active> a) {
   a->from = a->next;
   a->started = Clock::now();
   a->windowBytes = 0;
-  a->easy = curl_easy_init();
-  if (a->easy == nullptr) throw std::bad_alloc();
+  a->answered = false;
+  // A handle of an earlier request keeps its connection to the server (and
+  // libcurl's caches); every option is set again below.
+  if (idle_.empty()) {
+    a->easy = curl_easy_init();
+    if (a->easy == nullptr) throw std::bad_alloc();
+  } else {
+    a->easy = idle_.back();
+    idle_.pop_back();
+    // libcurl 7.88's reset forgets, without freeing, the list of cookie
+    // files; emptied first, nothing is lost.
+    curl_easy_setopt(a->easy, CURLOPT_COOKIEFILE, nullptr);
+    curl_easy_reset(a->easy);
+    // Cookies a server set on an earlier request stay with that request.
+    curl_easy_setopt(a->easy, CURLOPT_COOKIELIST, "ALL");
+  }
   CURL* easy = a->easy;
   ApplySharedOptions(easy, a->errorText, options_);
   curl_easy_setopt(easy, CURLOPT_URL, a->at.c_str());
@@ -346,6 +375,12 @@ void TransferEngine::SetLimit(int limit) {
   curl_multi_setopt(Multi(multi_), CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(limit_));
 }
 
+void TransferEngine::NoteRoundTrip(Clock::duration wait) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait);
+  // A running average: one slow answer does not stretch every window.
+  roundTrip_ = roundTrip_.count() == 0 ? ms : (3 * roundTrip_ + ms) / 4;
+}
+
 void TransferEngine::StartWindow() {
   windowStart_ = lastLook_ = Clock::now();
   windowReceived_ = received_;
@@ -360,7 +395,7 @@ void TransferEngine::MeasureWindow() {
   windowBusy_ += step.count() * static_cast<double>(active_.size());
   lastLook_ = now;
   const std::chrono::duration<double> seconds = now - windowStart_;
-  if (now - windowStart_ < plan_->Window() || seconds.count() <= 0) return;
+  if (now - windowStart_ < ConnectionPlan::Window(roundTrip_) || seconds.count() <= 0) return;
   ConnectionPlan::Sample sample;
   sample.busy = windowBusy_ / seconds.count();
   sample.total = static_cast<double>(received_ - windowReceived_) / seconds.count();
@@ -381,30 +416,45 @@ void TransferEngine::MeasureWindow() {
   StartWindow();
 }
 
+void TransferEngine::Fill(const Source& source) {
+  const auto now = Clock::now();
+  for (auto it = waiting_.begin();
+       it != waiting_.end() && static_cast<int>(active_.size()) < limit_;) {
+    if ((*it)->notBefore > now) {
+      ++it;
+      continue;
+    }
+    std::unique_ptr<Active> retry = std::move(*it);
+    it = waiting_.erase(it);
+    Start(std::move(retry));
+  }
+  while (static_cast<int>(active_.size()) < limit_) {
+    std::optional<TransferRequest> request = source();
+    if (!request) break;
+    auto a = std::make_unique<Active>();
+    a->request = std::move(*request);
+    a->next = a->request.range ? a->request.range->first : a->request.resumeFrom;
+    a->at = a->request.url;
+    Start(std::move(a));
+  }
+}
+
+bool TransferEngine::EndGivenAway() {
+  std::vector<Active*> delivered;
+  for (const auto& a : active_) {
+    if (a->GivenAway()) delivered.push_back(a.get());
+  }
+  for (Active* a : delivered) {
+    if (failure_.empty()) Finish(a, CURLE_OK);
+  }
+  return !delivered.empty();
+}
+
 void TransferEngine::Run(const Source& source) {
   failure_.clear();
   StartWindow();
   while (true) {
-    const auto now = Clock::now();
-    for (auto it = waiting_.begin();
-         it != waiting_.end() && static_cast<int>(active_.size()) < limit_;) {
-      if ((*it)->notBefore > now) {
-        ++it;
-        continue;
-      }
-      std::unique_ptr<Active> retry = std::move(*it);
-      it = waiting_.erase(it);
-      Start(std::move(retry));
-    }
-    while (static_cast<int>(active_.size()) < limit_) {
-      std::optional<TransferRequest> request = source();
-      if (!request) break;
-      auto a = std::make_unique<Active>();
-      a->request = std::move(*request);
-      a->next = a->request.range ? a->request.range->first : a->request.resumeFrom;
-      a->at = a->request.url;
-      Start(std::move(a));
-    }
+    Fill(source);
     if (active_.empty() && waiting_.empty()) return;
     if (plan_ != nullptr) MeasureWindow();
     ResumePaused();
@@ -415,19 +465,25 @@ void TransferEngine::Run(const Source& source) {
 
     int running = 0;
     curl_multi_perform(Multi(multi_), &running);
+    // A request whose range went to another connection ends now, not when
+    // its slow server sends the next byte.
+    bool freed = EndGivenAway();
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(Multi(multi_), &left)) {
       if (message->msg != CURLMSG_DONE) continue;
       Active* a = nullptr;
       curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &a);
       Finish(a, message->data.result);
+      freed = true;
       if (!failure_.empty()) break;
     }
     if (!failure_.empty()) {
       StopAll();
       throw FetchError(failure_);
     }
-    if (running > 0 || !waiting_.empty())
+    // A freed slot takes its next request before the wait, not after some
+    // other transfer's next data.
+    if (!freed && (running > 0 || !waiting_.empty()))
       curl_multi_poll(Multi(multi_), nullptr, 0, static_cast<int>(PollMs()), nullptr);
     if (tick_) tick_();
     if (stop_ != nullptr && stop_->Raised()) {

@@ -31,7 +31,8 @@ struct TransferRequest {
   std::uint64_t resumeFrom = 0;
   // Optional: where the range ends now (one past its last byte). It may be
   // moved closer while the request runs, when the rest of the range goes
-  // to another connection; the body is cut off there.
+  // to another connection; the body is cut off there. Moved to where the
+  // request has got to, the request ends at once, done.
   const std::uint64_t* end = nullptr;
   std::vector<std::string> headers;  // "Name: value"
   // The page that named the file. The engine then follows redirects
@@ -60,7 +61,9 @@ struct TransferRequest {
 // at most `limit` at a time, each with the shared safety settings of
 // HttpTransfer (protocols, redirects, TLS, stall rule), each retried up to
 // kRetries times after a failed attempt. Requests are pulled from a source
-// as slots free up, so a long list never sits in memory as requests. With a
+// as slots free up (before the engine waits again), so a long list never
+// sits in memory as requests; a finished request's handle, and with it its
+// connection, serves the next one. With a
 // plan, the limit follows the plan: the engine measures each window and
 // tells it when the server answers 429 or 503, refuses or resets a
 // connection (the request is retried as any other). A Retry-After of the
@@ -101,7 +104,10 @@ class TransferEngine {
 
  private:
   struct Active;
+  void Fill(const Source& source);
   void Start(std::unique_ptr<Active> active);
+  bool EndGivenAway();
+  void NoteRoundTrip(std::chrono::steady_clock::duration wait);
   void Finish(Active* active, int code);
   void StopAll();
   void SetLimit(int limit);
@@ -115,10 +121,12 @@ class TransferEngine {
   ConnectionPlan* plan_ = nullptr;
   std::chrono::steady_clock::time_point windowStart_{};
   std::chrono::steady_clock::time_point lastLook_{};
-  std::uint64_t windowReceived_ = 0;  // received_ when the window began
-  std::uint64_t windowDone_ = 0;      // requests done in the window
-  double windowBusy_ = 0;             // requests in flight times seconds
+  std::uint64_t windowReceived_ = 0;        // received_ when the window began
+  std::uint64_t windowDone_ = 0;            // requests done in the window
+  double windowBusy_ = 0;                   // requests in flight times seconds
+  std::chrono::milliseconds roundTrip_{0};  // the usual wait for a first byte
   void* multi_ = nullptr;
+  std::vector<CURL*> idle_;  // easy handles of finished requests, for the next ones
   std::vector<std::unique_ptr<Active>> active_;
   std::vector<std::unique_ptr<Active>> waiting_;  // retries waiting for their time
   std::uint64_t received_ = 0;

@@ -1,6 +1,7 @@
 // The rules of the adaptive connection count as tables run through the real
-// code: the plan's decisions, when a running part is split, the server names
-// counts are kept under and the memory file that keeps them.
+// code: the plan's decisions and windows, when a running part is split or
+// taken over, the server names counts are kept under and the memory file
+// that keeps them.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,6 +57,9 @@ TEST(ConnectionPlanTable, StepsFollowTheMeasuredGain) {
         {16 * M, 2, 0, 0, 2},
         {kRefused, 0, 0, 0, 1},
         {kRefused, 0, 0, 0, 1}}},
+      {"a remembered count is where it starts, not where it stops",
+       bytes(6),
+       {{48 * M, 6, 0, 0, 12}, {96 * M, 12, 0, 0, 16}}},
       {"a fixed count never moves",
        ConnectionPlan::Fixed(4),
        {{32 * M, 4, 0, 0, 4}, {kRefused, 0, 0, 0, 4}}},
@@ -76,6 +80,13 @@ TEST(ConnectionPlanTable, StepsFollowTheMeasuredGain) {
       EXPECT_EQ(plan.Count(), step.count) << c.what << ", step " << i;
     }
   }
+}
+
+TEST(ConnectionPlanTable, AWindowLastsTwoRoundTripsWithinItsBounds) {
+  using std::chrono::milliseconds;
+  const std::vector<std::pair<int, int>> cases{{0, 50}, {20, 50}, {80, 160}, {400, 500}};
+  for (const auto& [trip, window] : cases)
+    EXPECT_EQ(ConnectionPlan::Window(milliseconds(trip)), milliseconds(window)) << trip;
 }
 
 TEST(PartBoardTable, AFreeConnectionSplitsTheRunningPartWithASecondOrMoreLeft) {
@@ -148,6 +159,39 @@ TEST(HostMemoryTable, ReadsOnlyWholeWellFormedFilesAndKeepsADay) {
   }
   EXPECT_EQ(ReadHostMemory(quillmarsh::ReadFile(dir.file("tarnfetch/connections"))).size(),
             HostMemory::kMaxEntries);
+}
+
+TEST(PartBoardTable, APartFarSlowerThanTheMedianForTheWholeCheckIsTakenOverWhole) {
+  constexpr std::uint64_t KiB = 1 << 10, MiB = 1 << 20;
+  struct Case {
+    const char* what;
+    std::uint64_t received;  // by the last of four 1 MiB parts; the others took 0.5 s
+    int afterMs;             // the check lasts a second
+    bool takenOver;
+  };
+  const std::vector<Case> cases{
+      {"a twentieth of the median: taken over", 100 * KiB, 1000, true},
+      {"not a byte: taken over", 0, 1000, true},
+      {"over a tenth of the median: kept", 300 * KiB, 1000, false},
+      {"slow for less than the whole check: kept", 100 * KiB, 900, false},
+  };
+  const auto start = PartBoard::Clock::now();
+  for (const Case& c : cases) {
+    PartBoard board({}, 4 * MiB, 4, std::chrono::seconds(1));
+    std::vector<PartBoard::Part*> parts;
+    for (int i = 0; i < 4; ++i) parts.push_back(board.Next(start));
+    for (int i = 0; i < 3; ++i) {
+      parts[i]->next = parts[i]->end;
+      board.Finish(*parts[i], start + std::chrono::milliseconds(500));
+    }
+    PartBoard::Part* slow = parts[3];
+    slow->next += c.received;
+    PartBoard::Part* rest = board.Next(start + std::chrono::milliseconds(c.afterMs));
+    ASSERT_EQ(rest != nullptr, c.takenOver) << c.what;
+    if (rest == nullptr) continue;
+    EXPECT_EQ(std::make_pair(slow->end, rest->next), std::make_pair(slow->next, slow->next));
+    EXPECT_EQ(rest->end, 4 * MiB) << c.what;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -74,6 +75,15 @@ class TarnfetchHostileServers : public TarnfetchTest {
         return res.set_content(bodies_[req.path + ".gz"], type);
       }
       if (quirk == "whole") res.status = 200;  // a Range answered with all
+      // Two ranges of the first layout at 2 bytes a second, for ever.
+      if (quirk == "trickle" && req.ranges.size() == 1 &&
+          (req.ranges[0].first == 3 << 20 || req.ranges[0].first == 6 << 20)) {
+        return res.set_content_provider(
+            body.size(), type, [&body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+              std::this_thread::sleep_for(500ms);
+              return sink.write(body.data() + offset, 1);
+            });
+      }
       res.set_content(body, quirk == "json" ? "application/json" : type);
     });
     std::string dead, players;
@@ -102,7 +112,7 @@ class TarnfetchHostileServers : public TarnfetchTest {
                {"/seg1.ts", Clip("seg1.ts")},
                {"/page.html", "<title>Paged</title><video src=\"/big.mp4\">"},
                {"/big.mp4", RandomBytes(9 << 20, 3)}, {"/gone.mp4", RandomBytes(9 << 20, 4)},
-               {"/gaps.mp4", RandomBytes(9 << 20, 5)},
+               {"/gaps.mp4", RandomBytes(9 << 20, 5)}, {"/trickle.mp4", RandomBytes(9 << 20, 6)},
                {"/text.m3u8", Playlist("words.ts")}, {"/words.ts", "{\"error\": \"gone\"}"},
                {"/binary.m3u8", Playlist("clip.ts\n#EXTINF:1,\nbinary.ts")},
                {"/binary.ts", "\x01<html><title>Too many requests</title>"},
@@ -118,7 +128,7 @@ class TarnfetchHostileServers : public TarnfetchTest {
                 Url("/none.mp4") + "\"}, {\"contentUrl\": \"/video.mp4\"}]</script>"}};
     quirks_ = {{"/packed.mp4", "gzip"}, {"/a/clip.mp4", "cut"}, {"/big.mp4", "moved"},
                {"/q.mp4?ep=1", "cut"}, {"/r.mp4?ep=1", "cut"},
-               {"/gone.mp4", "whole"}, {"/words.ts", "json"}};
+               {"/gone.mp4", "whole"}, {"/words.ts", "json"}, {"/trickle.mp4", "trickle"}};
     // clang-format on
   }
 
@@ -178,6 +188,7 @@ class TarnfetchHostileServers : public TarnfetchTest {
 };
 
 TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
+  const ScopedEnv slowPart("TARNFETCH_TEST_SLOW_PART_SECONDS", "1");
   fs::create_directories(out() / "11");
   mkfifo((out() / "11/clip.mp4.part.ctl").c_str(), 0600);
   // ffmpeg on a full disk: a whole file but its error words, or no words
@@ -266,6 +277,8 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
        {"r.mp4"}, "/r.mp4?ep=2", "", "%(title)s.%(ext)s", "", "  "},
       {"a page whose first contentUrl, written five ways, answers 404", "/ld.html", "17", "", "",
        nullptr, {"LD.mp4"}, "/video.mp4"},
+      {"two ranges trickled at 2 bytes a second", "/trickle.mp4", "18", "", "", nullptr,
+       {"trickle.mp4"}, "/trickle.mp4"},
       {"a segment that is text", "/text.m3u8", "6a", "", "", "(application/json) instead of",
        {"text.mp4.part", "text.mp4.part.ctl"}},
       {"a page after a binary byte as the second segment", "/binary.m3u8", "6b", "", "",
@@ -310,6 +323,11 @@ TEST_F(TarnfetchHostileServers, EachAttackEndsSoundly) {
   }
   EXPECT_LT(SentValues("Range", "/gaps.mp4").size(), 64u);
   EXPECT_EQ(Count("/none.mp4"), 1);
+  // The trickled parts were taken over from where they had got to.
+  const auto trickled = SentValues("Range", "/trickle.mp4");
+  EXPECT_TRUE(std::any_of(trickled.begin(), trickled.end(), [](const std::string& range) {
+    return std::stoull(range.substr(6)) % (1 << 20) != 0;
+  }));
   const auto referers = MovedReferers();
   EXPECT_FALSE(referers.empty());
   for (const std::string& referer : referers) EXPECT_EQ(referer, Url("/"));
