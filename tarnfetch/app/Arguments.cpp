@@ -138,7 +138,7 @@ Only http and https addresses are fetched.
   --connections N
                 fetch a file of 8 MiB or more over up to N connections
                 at once (1 to 16) when the server sends parts of files.
-                Default: from 4 connections, more while each step makes
+                Default: from 8 connections, more while each step makes
                 the file come faster (up to 16), one fewer whenever the
                 server refuses one; the count that worked is remembered
                 for a day per server and used first next time.

@@ -454,7 +454,7 @@ void HlsDownload::Run(const std::vector<HlsTrack>& tracks, StreamProgress& progr
   const std::string server = tracks.empty() ? "" : ServerName(tracks.front().playlist.Url());
   const std::int64_t now = std::time(nullptr);
   ConnectionPlan plan = ConnectionPlan::Adaptive(
-      memory.Recall(kCounted, server, now).value_or(ConnectionPlan::kFirst),
+      memory.Recall(kCounted, server, now).value_or(ConnectionPlan::kFirstSegments),
       ConnectionPlan::Measure::Segments);
   const bool limited = options_.rateLimit != nullptr;
   if (limited) plan.Hold();

@@ -28,7 +28,7 @@ struct HlsTrack {
 };
 
 // Fetches the segments of media playlists (a picture and its separate
-// sound, say) at the same time, from ConnectionPlan::kFirst segments at a time in
+// sound, say) at the same time, from ConnectionPlan::kFirstSegments segments at a time in
 // all up to as many as raise the segments a second (ConnectionPlan; the
 // count that worked is remembered per server by HostMemory), and writes
 // each playlist's in order into its ".part" (initialisation sections before

@@ -18,6 +18,9 @@ class ConnectionPlan {
   // Where the count starts for a server it has not settled with: one
   // doubling from kMost, a browser's few connections to one server.
   static constexpr int kFirst = 8;
+  // Segments are small requests a player asks for many at a time: a stream
+  // starts at the most, and a server that refuses some brings it down.
+  static constexpr int kFirstSegments = kMost;
   // A window lasts this many round trips (the time a request waits for its
   // first byte), within these bounds: long enough to show the rate of the
   // count it measures, short enough to reach the right count early.
