@@ -54,6 +54,15 @@ mode_t NewFileMode() {
   return 0644;
 }
 
+void SyncDirectory(const std::string& dir) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  // The rename has already happened; a failure here only weakens durability.
+  (void)fsync(fd);
+  close(fd);
+}
+}  // namespace
+
 bool WriteAll(int fd, std::string_view content) {
   while (!content.empty()) {
     const ssize_t n = write(fd, content.data(), content.size());
@@ -65,15 +74,6 @@ bool WriteAll(int fd, std::string_view content) {
   }
   return true;
 }
-
-void SyncDirectory(const std::string& dir) {
-  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  // The rename has already happened; a failure here only weakens durability.
-  (void)fsync(fd);
-  close(fd);
-}
-}  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view content, Links links) {
   const std::string target = ResolveTarget(path, links);

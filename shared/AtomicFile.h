@@ -8,6 +8,10 @@
 
 namespace quillmarsh {
 
+// Writes all of `content` at the descriptor's position; false (errno set)
+// when a write fails.
+bool WriteAll(int fd, std::string_view content);
+
 // Writes `content` to a temporary file beside `path`, flushes it to disk and
 // renames it over `path`. Returns false with errno set when any step fails;
 // the previous file is then untouched and the temporary file removed. A

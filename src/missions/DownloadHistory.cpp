@@ -51,14 +51,7 @@ constexpr std::size_t kMaxFileBytes = std::size_t{512} << 20;
 bool AppendToFile(const std::string& path, std::string_view text) {
   const int fd = OpenOwnFile(path, 0644);
   if (fd < 0) return false;
-  bool written = ::lseek(fd, 0, SEEK_END) >= 0;
-  for (std::size_t done = 0; written && done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    written = n > 0;
-    if (written) done += static_cast<std::size_t>(n);
-  }
-  written = written && ::fdatasync(fd) == 0;
+  const bool written = ::lseek(fd, 0, SEEK_END) >= 0 && WriteAll(fd, text) && ::fdatasync(fd) == 0;
   const int failure = errno;
   ::close(fd);
   errno = failure;

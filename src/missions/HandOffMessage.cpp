@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "missions/AddressesInText.h"
+#include "shared/BigEndian.h"
 #include "shared/Text.h"
 
 namespace quillmarsh {
@@ -24,15 +25,14 @@ bool ReadCount(std::string_view& text, std::string_view word, int& count) {
 }  // namespace
 
 std::string FrameHandOff(std::string_view text) {
-  const auto size = static_cast<std::uint32_t>(text.size());
-  std::string framed{static_cast<char>(size >> 24), static_cast<char>(size >> 16),
-                     static_cast<char>(size >> 8), static_cast<char>(size)};
+  std::string framed(4, '\0');
+  WriteBigEndian(framed, 0, 4, static_cast<std::uint32_t>(text.size()));
   return framed.append(text);
 }
 
 std::uint32_t HandOffLength(const unsigned char header[4]) {
-  return std::uint32_t(header[0]) << 24 | std::uint32_t(header[1]) << 16 |
-         std::uint32_t(header[2]) << 8 | header[3];
+  return static_cast<std::uint32_t>(
+      ReadBigEndian(std::string_view(reinterpret_cast<const char*>(header), 4), 0, 4));
 }
 
 HandOffRequest ReadHandOffText(std::string_view text) {

@@ -5,28 +5,19 @@
 #include <limits>
 #include <optional>
 
+#include "shared/BigEndian.h"
 #include "shared/Numbers.h"
 
 namespace tarnfetch {
 namespace {
 
-std::uint64_t Big(std::string_view data, std::size_t at, std::size_t size) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < size; ++i)
-    value = value << 8 | static_cast<std::uint8_t>(data[at + i]);
-  return value;
-}
-
-void PutBig(std::string& data, std::size_t at, std::size_t size, std::uint64_t value) {
-  for (std::size_t i = 0; i < size; ++i) {
-    data[at + size - 1 - i] = static_cast<char>(value >> (8 * i) & 0xFF);
-  }
-}
+using quillmarsh::ReadBigEndian;
+using quillmarsh::WriteBigEndian;
 
 // A box header's length from its first eight bytes: 16 when a 64-bit size
 // follows.
 std::size_t HeaderLength(std::string_view head) {
-  return Big(head, 0, 4) == 1 ? 16 : 8;
+  return ReadBigEndian(head, 0, 4) == 1 ? 16 : 8;
 }
 
 // Calls fn(type, body) for each box that lies whole in `data`, in order;
@@ -35,11 +26,11 @@ template <typename Fn>
 void ForEachBox(std::string_view data, Fn&& fn) {
   std::size_t at = 0;
   while (data.size() - at >= 8) {
-    std::uint64_t size = Big(data, at, 4);
+    std::uint64_t size = ReadBigEndian(data, at, 4);
     std::size_t header = 8;
     if (size == 1) {
       if (data.size() - at < 16) return;
-      size = Big(data, at + 8, 8);
+      size = ReadBigEndian(data, at + 8, 8);
       header = 16;
     } else if (size == 0) {
       size = data.size() - at;
@@ -56,7 +47,7 @@ std::optional<std::uint32_t> AfterTimes(std::string_view body) {
   if (body.empty()) return std::nullopt;
   const std::size_t at = 4 + (body[0] == 1 ? 16 : 8);
   if (body.size() < at + 4) return std::nullopt;
-  return static_cast<std::uint32_t>(Big(body, at, 4));
+  return static_cast<std::uint32_t>(ReadBigEndian(body, at, 4));
 }
 
 }  // namespace
@@ -94,7 +85,7 @@ void FragmentRetimer::Feed(std::string_view data, const Out& out) {
 
 void FragmentRetimer::Begin(const Out& out) {
   const std::size_t header = held_.size();
-  const std::uint64_t size = header == 16 ? Big(held_, 8, 8) : Big(held_, 0, 4);
+  const std::uint64_t size = header == 16 ? ReadBigEndian(held_, 8, 8) : ReadBigEndian(held_, 0, 4);
   const std::string_view type = std::string_view(held_).substr(4, 4);
   if (size < header) {  // 0 (to the end) or damaged: nothing more to read as boxes
     lost_ = true;
@@ -162,7 +153,8 @@ void FragmentRetimer::MoveDecodeTimes(std::string& moof) const {
       if (type != "traf") return;
       std::optional<std::uint32_t> track;
       ForEachBox(traf, [&](std::string_view inner, std::string_view box) {
-        if (inner == "tfhd" && box.size() >= 8) track = static_cast<std::uint32_t>(Big(box, 4, 4));
+        if (inner == "tfhd" && box.size() >= 8)
+          track = static_cast<std::uint32_t>(ReadBigEndian(box, 4, 4));
         if (inner != "tfdt" || box.empty() || !track) return;
         const auto scale = timescales_.find(*track);
         const std::size_t width = box[0] == 1 ? 8 : 4;
@@ -170,14 +162,14 @@ void FragmentRetimer::MoveDecodeTimes(std::string& moof) const {
         const double delta = std::round(shift_ * scale->second);
         if (!(std::fabs(delta) < 0x1p62)) return;
         const auto step = static_cast<std::int64_t>(delta);
-        const std::uint64_t value = Big(box, 4, width);
+        const std::uint64_t value = ReadBigEndian(box, 4, width);
         const std::uint64_t most = width == 8 ? std::numeric_limits<std::uint64_t>::max()
                                               : std::numeric_limits<std::uint32_t>::max();
         // A time that would not fit stays as it is: the length check tells.
         if (step < 0 && value < static_cast<std::uint64_t>(-step)) return;
         if (step > 0 && most - value < static_cast<std::uint64_t>(step)) return;
         const auto at = static_cast<std::size_t>(box.data() - begin) + 4;
-        PutBig(moof, at, width, value + static_cast<std::uint64_t>(step));
+        WriteBigEndian(moof, at, width, value + static_cast<std::uint64_t>(step));
       });
     });
   });

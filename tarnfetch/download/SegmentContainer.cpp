@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "shared/BigEndian.h"
+
 namespace tarnfetch {
 namespace {
 
@@ -11,12 +13,6 @@ constexpr std::size_t kTsPacket = 188;
 
 std::uint8_t Byte(std::string_view data, std::size_t at) {
   return static_cast<std::uint8_t>(data[at]);
-}
-
-std::uint32_t Big32(std::string_view data, std::size_t at) {
-  return static_cast<std::uint32_t>(Byte(data, at)) << 24 |
-         static_cast<std::uint32_t>(Byte(data, at + 1)) << 16 |
-         static_cast<std::uint32_t>(Byte(data, at + 2)) << 8 | Byte(data, at + 3);
 }
 
 // A control character other than the line breaks and tabs of text: the
@@ -50,7 +46,7 @@ bool IsMp4Box(std::string_view head) {
       "ftyp", "styp", "moov", "moof", "mdat", "sidx", "ssix", "emsg",
       "prft", "free", "skip", "wide", "pdin", "uuid", "meta", "mfra"};
   if (head.size() < 8) return false;
-  const std::uint32_t size = Big32(head, 0);
+  const std::uint64_t size = quillmarsh::ReadBigEndian(head, 0, 4);
   if (size != 0 && size != 1 && size < 8) return false;
   return std::find(kTopLevel.begin(), kTopLevel.end(), head.substr(4, 4)) != kTopLevel.end() &&
          HoldsBinary(head.substr(0, kSegmentHeadBytes));

@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <string>
+
+#include "shared/BigEndian.h"
 
 namespace tarnfetch {
 namespace {
@@ -23,28 +26,40 @@ std::optional<Bytes> ReadAt(int fd, std::uint64_t offset, std::size_t size) {
 }
 
 std::uint64_t BigEndian(const unsigned char* bytes, std::size_t size) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < size; ++i) value = value << 8 | bytes[i];
-  return value;
+  return quillmarsh::ReadBigEndian({reinterpret_cast<const char*>(bytes), size}, 0, size);
 }
 
-// MP4: boxes of 32-bit (or, marked 1, 64-bit) sizes that tile the file.
+// An MP4 box: a 32-bit (or, marked 1, 64-bit) size, then its type.
+struct Box {
+  std::string type;
+  std::uint64_t header = 8;
+  std::uint64_t size = 0;
+};
+
+// The box at `at`, when it lies whole within `end`.
+std::optional<Box> BoxAt(int fd, std::uint64_t at, std::uint64_t end) {
+  if (end - at < 8) return std::nullopt;
+  const auto head = ReadAt(fd, at, std::min<std::uint64_t>(16, end - at));
+  if (!head) return std::nullopt;
+  Box box{std::string(reinterpret_cast<const char*>(head->data()) + 4, 4), 8,
+          BigEndian(head->data(), 4)};
+  if (box.size == 1) {
+    if (end - at < 16) return std::nullopt;
+    box.size = BigEndian(head->data() + 8, 8);
+    box.header = 16;
+  }
+  if (box.size < box.header || box.size > end - at) return std::nullopt;
+  return box;
+}
+
+// MP4: boxes that tile the file, one of them the index.
 bool WholeMp4(int fd, std::uint64_t fileSize) {
   bool index = false;
-  std::uint64_t at = 0;
-  while (at < fileSize) {
-    const auto head = ReadAt(fd, at, std::min<std::uint64_t>(16, fileSize - at));
-    if (!head || fileSize - at < 8) return false;
-    std::uint64_t size = BigEndian(head->data(), 4);
-    std::uint64_t header = 8;
-    if (size == 1) {
-      if (fileSize - at < 16) return false;
-      size = BigEndian(head->data() + 8, 8);
-      header = 16;
-    }
-    if (size < header || size > fileSize - at) return false;
-    index = index || std::string_view(reinterpret_cast<const char*>(head->data()) + 4, 4) == "moov";
-    at += size;
+  for (std::uint64_t at = 0; at < fileSize;) {
+    const auto box = BoxAt(fd, at, fileSize);
+    if (!box) return false;
+    index = index || box->type == "moov";
+    at += box->size;
   }
   return index;
 }
@@ -99,19 +114,10 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> FindBox(int fd, std::uint
                                                                std::uint64_t end,
                                                                std::string_view type) {
   while (end - at >= 8) {
-    const auto head = ReadAt(fd, at, std::min<std::uint64_t>(16, end - at));
-    if (!head) return std::nullopt;
-    std::uint64_t size = BigEndian(head->data(), 4);
-    std::uint64_t header = 8;
-    if (size == 1 && end - at >= 16) {
-      size = BigEndian(head->data() + 8, 8);
-      header = 16;
-    }
-    if (size < header || size > end - at) return std::nullopt;
-    if (std::string_view(reinterpret_cast<const char*>(head->data()) + 4, 4) == type) {
-      return std::pair{at + header, at + size};
-    }
-    at += size;
+    const auto box = BoxAt(fd, at, end);
+    if (!box) return std::nullopt;
+    if (box->type == type) return std::pair{at + box->header, at + box->size};
+    at += box->size;
   }
   return std::nullopt;
 }
